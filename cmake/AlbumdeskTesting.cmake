@@ -1,0 +1,56 @@
+# Helpers shared by every module's tests, fuzz targets and benchmarks.
+#
+#   ad_add_test(<name> LABEL unit|gui|peer|e2e SOURCES ... [LIBS ...] [TIMEOUT s])
+#     A GoogleTest executable linked with the common test main (its own HOME and
+#     XDG folders per test; a QApplication on the offscreen platform for gui tests).
+#     Each test case becomes its own CTest test carrying the label.
+#
+#   ad_add_fuzzer(<name> SOURCES ... [LIBS ...] [SEEDS dir])
+#     A libFuzzer target, built only with ALBUMDESK_FUZZ. It is also registered as a
+#     CTest test (label fuzz) that runs a few seconds over the seed folder.
+
+include(GoogleTest)
+find_package(GTest REQUIRED)
+
+function(ad_add_test name)
+  if(NOT ALBUMDESK_TESTS OR ALBUMDESK_FUZZ)
+    return()
+  endif()
+  cmake_parse_arguments(T "" "LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  if(NOT T_LABEL)
+    set(T_LABEL unit)
+  endif()
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  add_executable(${name} ${T_SOURCES})
+  if(T_LABEL STREQUAL "gui" OR T_LABEL STREQUAL "e2e")
+    target_link_libraries(${name} PRIVATE ad_testmain_gui)
+  else()
+    target_link_libraries(${name} PRIVATE ad_testmain)
+  endif()
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock)
+  target_compile_definitions(${name} PRIVATE AD_SOURCE_DIR="${CMAKE_CURRENT_SOURCE_DIR}"
+                                             AD_BIN_DIR="${AD_BIN_DIR}")
+  gtest_discover_tests(${name}
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT}
+               ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+endfunction()
+
+function(ad_add_fuzzer name)
+  if(NOT ALBUMDESK_FUZZ)
+    return()
+  endif()
+  cmake_parse_arguments(F "" "SEEDS" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${F_SOURCES})
+  target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_libraries(${name} PRIVATE ${F_LIBS})
+  # New inputs go to the first folder (in the build tree); the seeds stay untouched.
+  set(corpus ${CMAKE_CURRENT_BINARY_DIR}/${name}-corpus)
+  file(MAKE_DIRECTORY ${corpus})
+  add_test(NAME ${name}
+           COMMAND $<TARGET_FILE:${name}> -max_total_time=8 -rss_limit_mb=2048 ${corpus} ${F_SEEDS})
+  set_tests_properties(${name} PROPERTIES LABELS fuzz TIMEOUT 120)
+endfunction()

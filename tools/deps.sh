@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing albumdesk need.
+# Packages already present are not asked for again, so a set-up machine needs no root.
+set -euo pipefail
+
+packages=(
+  # build
+  cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libjpeg62-turbo-dev libpng-dev libtiff-dev
+  libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
+  # run
+  fonts-noto-cjk
+  # peers of the tests and benchmarks
+  ffmpeg libavcodec-dev libavutil-dev libswscale-dev libjpeg-turbo-progs libimage-exiftool-perl exiv2
+  imagemagick xvfb xauth xdotool xclip
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+  command -v sudo >/dev/null || { echo "These packages are missing and this is not root: ${missing[*]}" >&2; exit 1; }
+  sudo=sudo
+fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -q
+$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
