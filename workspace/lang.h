@@ -49,6 +49,7 @@ struct StyleRec {
   std::string fontName;  // at most 59 bytes
   std::string size;      // at most 2 bytes
   std::string bold;      // at most 5 bytes
+  bool operator==(const StyleRec&) const = default;
 };
 
 struct CaptionRec {
@@ -56,6 +57,7 @@ struct CaptionRec {
   std::string name;       // at most 99 bytes
   std::string styleName;  // at most 19 bytes
   std::string text;       // at most 199 bytes
+  bool operator==(const CaptionRec&) const = default;
 };
 
 // How ApplyCaptions treats a component, by its exact Qt class: a menu item (caption), a

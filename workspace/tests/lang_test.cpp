@@ -1,10 +1,14 @@
 #include "workspace/lang.h"
 
+#include <filesystem>
 #include <optional>
 
 #include <gtest/gtest.h>
 
+#include "platform/folders.h"
 #include "platform/testsupport/testsupport.h"
+#include "workspace/profile.h"
+#include "workspace/program.h"
 
 using namespace workspace;
 using Rows = std::vector<std::vector<std::string_view>>;
@@ -86,11 +90,7 @@ TEST(Captions, FieldsOverTheirCapacityAreLeftEmpty) {
     MLang lang;
     lang.ParseCaptions(c.row);
     ASSERT_EQ(lang.CaptionCount(), 1);
-    const CaptionRec& r = lang.Caption(0);
-    EXPECT_EQ(r.owner, c.expected.owner);
-    EXPECT_EQ(r.name, c.expected.name);
-    EXPECT_EQ(r.styleName, c.expected.styleName);
-    EXPECT_EQ(r.text, c.expected.text);
+    EXPECT_TRUE(lang.Caption(0) == c.expected) << c.row;
   }
 
   struct StyleCase {
@@ -105,11 +105,7 @@ TEST(Captions, FieldsOverTheirCapacityAreLeftEmpty) {
     MLang lang;
     lang.ParseStyles(c.row);
     ASSERT_EQ(lang.StyleCount(), 1);
-    const StyleRec& s = lang.Style(0);
-    EXPECT_EQ(s.name, c.expected.name);
-    EXPECT_EQ(s.fontName, c.expected.fontName);
-    EXPECT_EQ(s.size, c.expected.size);
-    EXPECT_EQ(s.bold, c.expected.bold);
+    EXPECT_TRUE(lang.Style(0) == c.expected) << c.row;
   }
 }
 
@@ -196,6 +192,20 @@ TEST(Tables, MissingFileLeavesTheTablesAsTheyWere) {
   MLang empty;
   EXPECT_FALSE(empty.LoadCaptions("missing.cpt"));
   EXPECT_EQ(empty.GetMsg("TI_MAIN"), "");
+}
+
+TEST(Program, MakesSettingsAndTextsFromTheProgramFolder) {
+  CreateProfileAndLang();
+  ASSERT_NE(Profile, nullptr);
+  ASSERT_NE(Lang, nullptr);
+  EXPECT_TRUE(std::filesystem::is_directory(platform::workDir()));
+  EXPECT_EQ(Lang->Language(), MLang().GetLanguage());
+  EXPECT_GT(Lang->StyleCount(), 1);  // the tables beside the program were read
+  EXPECT_FALSE(Lang->GetMsg("TI_MAIN").isEmpty());
+  delete Profile;
+  delete Lang;
+  Profile = nullptr;
+  Lang = nullptr;
 }
 
 }  // namespace
