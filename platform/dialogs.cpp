@@ -1,5 +1,7 @@
 #include "dialogs.h"
 
+#include "replaceable.h"
+
 #include <sys/stat.h>
 
 #include <QFileDialog>
@@ -68,8 +70,8 @@ class QtFileDialogs final : public FileDialogs {
   }
 };
 
-MessageBoxes* g_boxes = nullptr;
-FileDialogs* g_dialogs = nullptr;
+Replaceable<MessageBoxes, QtMessageBoxes> g_boxes;
+Replaceable<FileDialogs, QtFileDialogs> g_dialogs;
 
 std::string trim(const std::string& s) {
   size_t b = s.find_first_not_of(" \t");
@@ -103,16 +105,9 @@ bool setApplicationTitle(const std::string& title) {
 
 const std::string& applicationTitle() { return g_title; }
 
-MessageBoxes& messageBoxes() {
-  static QtMessageBoxes own;
-  return g_boxes ? *g_boxes : own;
-}
+MessageBoxes& messageBoxes() { return g_boxes.get(); }
 
-MessageBoxes* setMessageBoxes(MessageBoxes* boxes) {
-  MessageBoxes* previous = g_boxes;
-  g_boxes = boxes;
-  return previous;
-}
+MessageBoxes* setMessageBoxes(MessageBoxes* boxes) { return g_boxes.install(boxes); }
 
 MsgAnswer messageBox(QWidget* owner, const std::string& text, MsgButtons buttons, MsgIcon icon) {
   return messageBoxes().show(owner, text, applicationTitle(), buttons, icon);
@@ -130,16 +125,9 @@ void showWarning(QWidget* owner, const std::string& text) {
   messageBox(owner, text, MsgButtons::Ok, MsgIcon::Warning);
 }
 
-FileDialogs& fileDialogs() {
-  static QtFileDialogs own;
-  return g_dialogs ? *g_dialogs : own;
-}
+FileDialogs& fileDialogs() { return g_dialogs.get(); }
 
-FileDialogs* setFileDialogs(FileDialogs* dialogs) {
-  FileDialogs* previous = g_dialogs;
-  g_dialogs = dialogs;
-  return previous;
-}
+FileDialogs* setFileDialogs(FileDialogs* dialogs) { return g_dialogs.install(dialogs); }
 
 bool FileDialog::execute(QWidget* owner) {
   std::vector<std::string> chosen = fileDialogs().run(owner, options);

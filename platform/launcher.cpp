@@ -1,5 +1,7 @@
 #include "launcher.h"
 
+#include "replaceable.h"
+
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -10,6 +12,8 @@
 #include <QDir>
 #include <QString>
 #include <QUrl>
+#include <cerrno>
+#include <system_error>
 #include <thread>
 
 extern char** environ;
@@ -17,21 +21,12 @@ extern char** environ;
 namespace platform {
 
 namespace {
-Launcher* g_launcher = nullptr;
-
-SystemLauncher& systemLauncher() {
-  static SystemLauncher l;
-  return l;
+Replaceable<Launcher, SystemLauncher> g_launcher;
 }
-}  // namespace
 
-Launcher& launcher() { return g_launcher ? *g_launcher : systemLauncher(); }
+Launcher& launcher() { return g_launcher.get(); }
 
-Launcher* setLauncher(Launcher* l) {
-  Launcher* previous = g_launcher;
-  g_launcher = l;
-  return previous;
-}
+Launcher* setLauncher(Launcher* l) { return g_launcher.install(l); }
 
 bool SystemLauncher::startProgram(const std::string& program, const std::vector<std::string>& args) {
   if (program.empty()) return false;
@@ -57,12 +52,16 @@ bool SystemLauncher::startProgram(const std::string& program, const std::vector<
                : ::posix_spawn(&pid, program.c_str(), nullptr, &attr, argv.data(), environ);
   posix_spawnattr_destroy(&attr);
   if (rc != 0) return false;
-  // Nobody waits for the program; a small waiter collects its exit so it leaves no zombie.
-  std::thread([pid] {
-    int status;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-  }).detach();
+  // Nobody waits for the program; a small waiter collects its exit so it leaves no
+  // zombie. The program runs whether or not the waiter could be made.
+  try {
+    std::thread([pid] {
+      int status;
+      while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+      }
+    }).detach();
+  } catch (const std::system_error&) {
+  }
   return true;
 }
 
