@@ -99,10 +99,18 @@ int Form::showModal() {
   if (isVisible() || modalLoop_) throw std::logic_error("a shown form cannot be shown modally");
   create();
   QEventLoop loop;
+  QPointer<Form> self(this);
+  struct EndModal {  // however the showing ends
+    QPointer<Form>& form;
+    ~EndModal() {
+      if (!form) return;
+      form->modalLoop_ = nullptr;
+      form->setWindowModality(Qt::NonModal);
+    }
+  } end{self};
   modalLoop_ = &loop;
   modalResult_ = mrNone;
   setWindowModality(Qt::ApplicationModal);
-  QPointer<Form> self(this);
   show();
   while (self && isVisible()) {
     // A result set while showing (in FormShow) is seen without entering the loop.
@@ -115,8 +123,6 @@ int Form::showModal() {
     if (!closed && self) modalResult_ = mrNone;
   }
   if (!self) return mrCancel;
-  modalLoop_ = nullptr;
-  setWindowModality(Qt::NonModal);
   if (modalResult_ == mrNone) modalResult_ = mrCancel;
   return modalResult_;
 }
