@@ -89,6 +89,7 @@ TEST(ExifReader, ValuesInBothByteOrders) {
         b.rationalEntry(33434, 1, 250),
         Entry{37380, 10, 1, b.u32(static_cast<uint32_t>(-7)) + b.u32(10)},
         b.textEntry(37510, std::string("ASCII\0\0\0hello", 13), 7),
+        b.textEntry(37500, std::string("maker\0note", 10), 7),
     });
     b.chain({ifd0, ifd1});
     ExifResult r = readTiff(b);
@@ -118,6 +119,7 @@ TEST(ExifReader, ValuesInBothByteOrders) {
     EXPECT_EQ(static_cast<int32_t>(x.ExposureBiasValue.Numerator), -7);
     EXPECT_STREQ(x.UserCommentCode, "ASCII");
     EXPECT_STREQ(x.UserComment, "hello");
+    EXPECT_STREQ(x.MakerNote, "maker");
     // Fields the file does not carry are cleared, not left as they were.
     EXPECT_EQ(x.Thumbnail, 0u);
     EXPECT_EQ(x.Flash, 0);
