@@ -52,7 +52,7 @@ QmHandle makeDib(const Picture& p, int32_t xPpm, int32_t yPpm, std::vector<uint3
   h.biYPelsPerMeter = yPpm;
   h.biClrUsed = static_cast<uint32_t>(palette.size());
   std::memcpy(base, &h, 40);
-  std::memcpy(base + 40, palette.data(), paletteBytes);
+  if (paletteBytes) std::memcpy(base + 40, palette.data(), paletteBytes);
   uint8_t* rows = base + 40 + paletteBytes;
   for (int y = 0; y < p.height; ++y) {
     uint8_t* out = rows + rowBytes * (p.height - 1 - y);

@@ -26,7 +26,7 @@ QmHandle makeDib(uint16_t bits, int32_t w, int32_t h, const std::vector<uint32_t
   hd.biBitCount = bits;
   hd.biClrUsed = static_cast<uint32_t>(palette.size());
   std::memcpy(p, &hd, 40);
-  std::memcpy(p + 40, palette.data(), palette.size() * 4);
+  if (!palette.empty()) std::memcpy(p + 40, palette.data(), palette.size() * 4);
   QmGlobalUnlock(dib);
   return dib;
 }
