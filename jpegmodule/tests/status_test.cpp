@@ -48,10 +48,10 @@ std::string savedJpeg(int w, int h, int progressive = 0) {
   return bytes;
 }
 
-// A baseline file whose header declares a picture of the given size.
-std::string jpegDeclaring(uint16_t w, uint16_t h) {
-  std::string j = savedJpeg(8, 8);
-  size_t sof = j.find("\xFF\xC0");
+// A file whose header declares a picture of the given size.
+std::string jpegDeclaring(uint16_t w, uint16_t h, int progressive = 0) {
+  std::string j = savedJpeg(8, 8, progressive);
+  size_t sof = j.find(progressive ? "\xFF\xC2" : "\xFF\xC0");
   EXPECT_NE(sof, std::string::npos);
   j[sof + 5] = static_cast<char>(h >> 8), j[sof + 6] = static_cast<char>(h);
   j[sof + 7] = static_cast<char>(w >> 8), j[sof + 8] = static_cast<char>(w);
@@ -216,6 +216,7 @@ TEST(JpegLoadStatus, FailureTable) {
       {"header cut off", good.substr(0, 30), false, false, QM_STATUS_LOAD_FAILED, false, false},
       {"progress display cannot open", good, false, true, QM_STATUS_NO_DIALOG, true, true},
       {"bitmap too large to allocate", jpegDeclaring(65000, 65000), false, false, QM_STATUS_NO_MEMORY, true, true},
+      {"progressive, too large", jpegDeclaring(65000, 65000, 1), false, false, QM_STATUS_NO_MEMORY, true, true},
       {"broken scan", badScan, false, false, QM_STATUS_LOAD_FAILED, true, true},
   };
   for (const Case& c : cases) {
