@@ -44,7 +44,7 @@ uint64_t dibBytes(const jpeg_decompress_struct& c) {
   return dibHeaderBytes(bits) + dibRowBytes(bits, c.output_width) * c.output_height;
 }
 
-// Allocates the bitmap with its header and palette; returns its last row, or null.
+// Allocates the bitmap with its header and palette; returns the start of its rows, or null.
 uint8_t* createDib(LoadJob& job, const jpeg_decompress_struct& c) {
   uint32_t bits = dibBits(c);
   uint64_t rowBytes = dibRowBytes(bits, c.output_width);
@@ -77,7 +77,7 @@ uint8_t* createDib(LoadJob& job, const jpeg_decompress_struct& c) {
       e[0] = e[1] = e[2] = static_cast<uint8_t>(i);
     }
   }
-  return base + headerBytes + rowBytes * (c.output_height - 1);
+  return base + headerBytes;
 }
 
 void decodeBody(void* arg) {
@@ -107,18 +107,18 @@ void decodeBody(void* arg) {
   if (ycck) {
     sample = (*c.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&c), JPOOL_IMAGE, c.output_width * 4, 1);
   }
-  uint8_t* row = createDib(job, c);
-  if (!row) {
+  uint8_t* rows = createDib(job, c);
+  if (!rows) {
     job.noMemory = true;
     return;
   }
   const size_t rowBytes = dibRowBytes(dibBits(c), c.output_width);
   while (c.output_scanline < c.output_height) {
+    // The file's first row is the bitmap's last row in memory.
+    uint8_t* row = rows + rowBytes * (c.output_height - 1 - c.output_scanline);
     JSAMPROW target = ycck ? sample[0] : row;
-    JDIMENSION n = jpeg_read_scanlines(&c, &target, 1);
-    if (n == 0) continue;
+    if (jpeg_read_scanlines(&c, &target, 1) == 0) continue;
     if (ycck) cmykRowToBgr(sample[0], row, c.output_width);
-    row -= rowBytes;
     if (!PercentProgress(static_cast<int32_t>(c.output_scanline + 1), static_cast<int32_t>(c.output_height), 0, 100,
                          job.progressContext)) {
       releaseSource(job);
