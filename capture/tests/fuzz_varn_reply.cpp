@@ -12,8 +12,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   captest::ScriptedPort port(clock);
   size_t i = 0;
   for (int chunks = 0; i < size && chunks < 200; ++chunks) {
-    size_t n = std::min<size_t>(data[i++] % 24, size - i);
-    port.Answer(std::vector<uint8_t>(data + i, data + i + n), std::chrono::milliseconds(data[i - 1] / 24 * 10));
+    const uint8_t head = data[i++];
+    size_t n = std::min<size_t>(head % 24, size - i);
+    port.Answer(std::vector<uint8_t>(data + i, data + i + n), std::chrono::milliseconds(head / 24 * 10));
     i += n;
   }
   capture::CVarnIO io(port, clock, [](int) { return std::string("/dev/fuzz"); });

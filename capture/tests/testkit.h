@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "camsim.h"
+#include "camsim_process.h"
 #include "capture/serial_port.h"
 #include "capture/varn.h"
 #include "capture/varn_cpt.h"
@@ -80,23 +81,6 @@ std::unique_ptr<Rig> InProcessRig(const std::vector<std::string>& camsimArgs);
 // The camsim program on a pseudo-terminal, the program's link on the real device and clock.
 // Empty (with *why) when camsim cannot be started.
 std::unique_ptr<Rig> PtyRig(const std::vector<std::string>& camsimArgs, std::string* why);
-
-// The camsim program started on a pseudo-terminal; ended (stdin closed, then waited for) by Stop.
-class CamsimProcess {
- public:
-  bool Start(const std::vector<std::string>& args, std::string* why);
-  void Stop();
-  ~CamsimProcess() { Stop(); }
-  const std::string& device() const { return device_; }
-
- private:
-  pid_t pid_ = -1;
-  int stdinFd_ = -1;
-  std::string device_;
-};
-
-// The path of the camsim program in the build tree.
-std::string CamsimPath();
 
 // The frame file the rebuild must give for a grabbed frame sent in `layout`
 // (`pack`: the program's time-code pack, written for layout 0x60).
