@@ -38,28 +38,36 @@ void PictureAssembly::Reset() {
 }
 
 namespace {
+
 uint32_t be(const uint8_t* p, int n) {
   uint32_t v = 0;
   for (int i = 0; i < n; ++i) v = (v << 8) | p[i];
   return v;
 }
-}  // namespace
 
-BlockVerdict PictureAssembly::ParseBlock(const uint8_t* raw, size_t count) {
-  payloadLength_ = 0;
-  if (count < 800) return BlockVerdict::TooShort;
-  uint8_t end = raw[count - 3];
-  if (end != 0x03 && end != 0x17) return BlockVerdict::BadEndCode;
+// The framing of a raw block: the end code, the picture header and where the payload lies.
+struct Frame {
+  BlockVerdict verdict = BlockVerdict::Ok;
+  PictureHeader header;
+  uint8_t end = 0;
+  size_t payloadAt = 0;
+  size_t payloadEnd = 0;  // the tail begins here
+};
 
-  const size_t body = count - 4;  // the payload ends where the tail begins
+Frame readFrame(const uint8_t* raw, size_t count) {
+  Frame f;
+  if (count < 800) return f.verdict = BlockVerdict::TooShort, f;
+  f.end = raw[count - 3];
+  if (f.end != 0x03 && f.end != 0x17) return f.verdict = BlockVerdict::BadEndCode, f;
+  f.payloadEnd = count - 4;
   uint8_t h[14];
   bool pending = false;
   size_t used = 0;
-  if (Unstuff(raw + 5, body - 5, h, sizeof h, pending, &used) != sizeof h) return BlockVerdict::BadHeader;
-  size_t pos = 5 + used + 2;
-  if (pos > body) return BlockVerdict::BadHeader;
-
-  PictureHeader hd;
+  if (Unstuff(raw + 5, f.payloadEnd - 5, h, sizeof h, pending, &used) != sizeof h)
+    return f.verdict = BlockVerdict::BadHeader, f;
+  f.payloadAt = 5 + used + 2;
+  if (f.payloadAt > f.payloadEnd) return f.verdict = BlockVerdict::BadHeader, f;
+  PictureHeader& hd = f.header;
   hd.block = uint16_t(be(h, 2));
   hd.header2 = h[2];
   hd.pictureSize = be(h + 3, 4);
@@ -68,6 +76,32 @@ BlockVerdict PictureAssembly::ParseBlock(const uint8_t* raw, size_t count) {
   hd.header9 = h[9];
   hd.width = uint16_t(be(h + 10, 2));
   hd.height = uint16_t(be(h + 12, 2));
+  return f;
+}
+
+// Unstuffs the payload into dst: the bytes stored. With room for one byte more than a block,
+// a payload longer than a block shows as block + 1.
+size_t payloadOf(const uint8_t* raw, const Frame& f, uint8_t* dst, size_t room) {
+  bool pending = false;
+  return Unstuff(raw + f.payloadAt, f.payloadEnd - f.payloadAt, dst, room, pending);
+}
+
+}  // namespace
+
+bool WholeBlockFrame(const uint8_t* raw, size_t count) {
+  if (count < 4 || raw[count - 4] != 0x10) return false;
+  Frame f = readFrame(raw, count);
+  if (f.verdict != BlockVerdict::Ok) return false;
+  uint8_t payload[kRawBlockSize + 1];
+  return payloadOf(raw, f, payload, sizeof payload) == f.header.blockSize();
+}
+
+BlockVerdict PictureAssembly::ParseBlock(const uint8_t* raw, size_t count) {
+  payloadLength_ = 0;
+  const Frame f = readFrame(raw, count);
+  if (f.verdict != BlockVerdict::Ok) return f.verdict;
+  const PictureHeader& hd = f.header;
+  const uint8_t end = f.end;
   header_ = hd;
 
   if (haveFirst_ && (hd.pictureSize != first_.pictureSize || hd.pictureType != first_.pictureType ||
@@ -77,9 +111,8 @@ BlockVerdict PictureAssembly::ParseBlock(const uint8_t* raw, size_t count) {
   const uint32_t b = hd.blockSize();
   if ((uint64_t(hd.block) + 1) * b > picture_.size()) return BlockVerdict::TooLarge;
 
-  pending = false;
-  payloadLength_ = Unstuff(raw + pos, body - pos, scratch_.data(), scratch_.size(), pending, &used);
-  if (payloadLength_ != b || pos + used != body) return BlockVerdict::BadLength;
+  payloadLength_ = payloadOf(raw, f, scratch_.data(), scratch_.size());
+  if (payloadLength_ != b) return BlockVerdict::BadLength;
 
   std::memcpy(picture_.data() + size_t(hd.block) * b, scratch_.data(), b);
   if (!haveFirst_) {

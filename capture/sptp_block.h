@@ -52,6 +52,10 @@ enum class BlockVerdict {
   BadLength,     // the payload is not one block long
 };
 
+// True when raw[0..count) is one whole block frame: a valid tail and a payload of exactly
+// one block. The receiver stops reading there instead of waiting for the line to go quiet.
+bool WholeBlockFrame(const uint8_t* raw, size_t count);
+
 // The picture being received. Blocks come in order; a block sent again (after a lost
 // request) is taken again, a block that skips ahead is refused so that it is asked
 // again, and a payload is copied only once it is whole.

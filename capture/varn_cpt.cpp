@@ -220,6 +220,8 @@ bool VarnCpt::ReceiveBlock() {
       if (n > 0) {
         count += size_t(n);
         idle = 0;
+        // A whole block has come: no need to wait for the line to go quiet.
+        if (count > kDvBlockSize && WholeBlockFrame(buf, count)) break;
       } else {
         if (count > kDvBlockSize && idle >= 1) break;
         if (++idle > idleLimit) break;

@@ -254,3 +254,20 @@ TEST(Sptp, AFailedBlockNeverChangesTheBytesAlreadyReceived) {
   EXPECT_EQ(Bytes(a.picture().begin(), a.picture().begin() + 4096), before);
   EXPECT_EQ(a.received(), 2u * 2048);
 }
+
+TEST(Sptp, WholeBlockFrameIsSeenWhenItsLastByteIsIn) {
+  BlockSpec dv;
+  dv.type = 0x40;
+  dv.size = 1920;
+  dv.payload = 1920;
+  dv.end = 0x17;
+  for (const BlockSpec& s : {BlockSpec{}, dv}) {
+    Bytes raw = block(s);
+    EXPECT_TRUE(WholeBlockFrame(raw.data(), raw.size()));
+    EXPECT_FALSE(WholeBlockFrame(raw.data(), raw.size() - 1)) << "the last tail byte is still to come";
+    EXPECT_FALSE(WholeBlockFrame(raw.data(), raw.size() - 600)) << "cut inside the payload";
+    Bytes longer = raw;
+    longer.insert(longer.begin() + 100, 0x42);
+    EXPECT_FALSE(WholeBlockFrame(longer.data(), longer.size())) << "a payload byte too many";
+  }
+}
