@@ -7,6 +7,7 @@
 #include <chrono>
 #include <deque>
 #include <map>
+#include <string>
 #include <vector>
 
 #include "capture/serial_port.h"
@@ -115,5 +116,19 @@ class ScriptedPort final : public capture::SerialPort {
   bool open_ = false;
   int error_ = 0;
 };
+
+// Bytes from hex text with spaces between them: "FF FF 06".
+inline std::vector<uint8_t> HexBytes(const std::string& text) {
+  std::vector<uint8_t> b;
+  for (size_t i = 0; i + 1 < text.size();) {
+    if (text[i] == ' ') {
+      ++i;
+      continue;
+    }
+    b.push_back(uint8_t(std::stoi(text.substr(i, 2), nullptr, 16)));
+    i += 2;
+  }
+  return b;
+}
 
 }  // namespace captest

@@ -7,23 +7,11 @@
 
 using namespace std::chrono_literals;
 using namespace capture;
+using captest::HexBytes;
 using captest::ScriptedPort;
 using Bytes = std::vector<uint8_t>;
 
 namespace {
-
-Bytes hexBytes(const std::string& s) {
-  Bytes b;
-  for (size_t i = 0; i + 1 < s.size();) {
-    if (s[i] == ' ') {
-      ++i;
-      continue;
-    }
-    b.push_back(uint8_t(std::stoi(s.substr(i, 2), nullptr, 16)));
-    i += 2;
-  }
-  return b;
-}
 
 Bytes ack(uint8_t id, char verdict) {
   return {0x10, 0x16, id, 0x10, 0x02, 0x00, uint8_t(verdict), 0x10, 0x03, 0x00, 0x00};
@@ -97,7 +85,7 @@ TEST(Sptp, GoldenFrames) {
   };
   for (const auto& r : rows) {
     SptpFrame f = BuildSptpFrame(r.id, r.command);
-    EXPECT_EQ(Bytes(f.bytes.begin(), f.bytes.begin() + f.length), hexBytes(r.wire)) << r.wire;
+    EXPECT_EQ(Bytes(f.bytes.begin(), f.bytes.begin() + f.length), HexBytes(r.wire)) << r.wire;
   }
 }
 

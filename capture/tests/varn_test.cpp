@@ -10,23 +10,11 @@
 
 using namespace std::chrono_literals;
 using namespace capture;
+using captest::HexBytes;
 using captest::ScriptedPort;
 using Bytes = std::vector<uint8_t>;
 
 namespace {
-
-Bytes hexBytes(const std::string& s) {
-  Bytes b;
-  for (size_t i = 0; i + 1 < s.size();) {
-    if (s[i] == ' ') {
-      ++i;
-      continue;
-    }
-    b.push_back(uint8_t(std::stoi(s.substr(i, 2), nullptr, 16)));
-    i += 2;
-  }
-  return b;
-}
 
 Bytes reply(uint8_t status, Bytes data = Bytes(6, 0), uint8_t id = 6) {
   Bytes r(11, 0);
@@ -91,12 +79,12 @@ TEST(Varn, GoldenPackets) {
   for (const auto& r : rows) {
     SCOPED_TRACE(r.what);
     VarnPacket p = CVarnIO::Prepare(r.id, r.command);
-    EXPECT_EQ(Bytes(p.begin(), p.end()), hexBytes(r.wire));
+    EXPECT_EQ(Bytes(p.begin(), p.end()), HexBytes(r.wire));
     // What goes on the wire is the same.
     Link l;
     l.io.Transact(p);
     ASSERT_EQ(l.port.writes.size(), 1u);
-    EXPECT_EQ(l.port.writes[0].bytes, hexBytes(r.wire));
+    EXPECT_EQ(l.port.writes[0].bytes, HexBytes(r.wire));
   }
 }
 

@@ -36,32 +36,28 @@ bool toInt(const std::string& s, long& v) {
 }
 
 DeviceSpec preset(int id, const std::string& kind, bool& ok) {
+  struct Kind {
+    const char* name;
+    DeviceKind kind;
+    std::array<uint8_t, 6> type, version;
+    const char* label;
+  };
+  static const Kind kinds[] = {
+      {"camcorder", DeviceKind::Camcorder, {0x07, 0x16, 0, 0, 0, 0}, {0, 1, 0, 4, 10, 0}, "CAMCORDER-"},
+      {"deck", DeviceKind::Deck, {0x01, 0, 0, 0, 0, 0}, {0, 1, 0, 3, 0, 0}, "DECK-"},
+      {"capture", DeviceKind::CaptureBox, {0x3C, 0, 0, 0, 0, 0}, {0, 1, 0, 2, 5, 0}, "CAPTURE-"},
+      {"printer", DeviceKind::Printer, {0x00, 0x0E, 0, 0, 0, 0}, {0, 1, 0, 1, 0, 0}, "PRINTER-"},
+  };
   DeviceSpec d;
   d.id = id;
-  ok = true;
-  const std::string n = std::to_string(id);
-  if (kind == "camcorder") {
-    d.kind = DeviceKind::Camcorder;
-    d.type = {0x07, 0x16, 0, 0, 0, 0};
-    d.version = {0x00, 0x01, 0x00, 0x04, 0x0A, 0x00};
-    d.name = "CAMCORDER-" + n;
-  } else if (kind == "deck") {
-    d.kind = DeviceKind::Deck;
-    d.type = {0x01, 0, 0, 0, 0, 0};
-    d.version = {0x00, 0x01, 0x00, 0x03, 0x00, 0x00};
-    d.name = "DECK-" + n;
-  } else if (kind == "capture") {
-    d.kind = DeviceKind::CaptureBox;
-    d.type = {0x3C, 0, 0, 0, 0, 0};
-    d.version = {0x00, 0x01, 0x00, 0x02, 0x05, 0x00};
-    d.name = "CAPTURE-" + n;
-  } else if (kind == "printer") {
-    d.kind = DeviceKind::Printer;
-    d.type = {0x00, 0x0E, 0, 0, 0, 0};
-    d.version = {0x00, 0x01, 0x00, 0x01, 0x00, 0x00};
-    d.name = "PRINTER-" + n;
-  } else {
-    ok = false;
+  ok = false;
+  for (const Kind& k : kinds) {
+    if (kind != k.name) continue;
+    d.kind = k.kind;
+    d.type = k.type;
+    d.version = k.version;
+    d.name = k.label + std::to_string(id);
+    ok = true;
   }
   return d;
 }
