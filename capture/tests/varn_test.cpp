@@ -198,7 +198,7 @@ TEST(Varn, ModelAndCapabilityTests) {
   }
 }
 
-// One exchange per row against the simulator's fault plan: the code and RX the Part gives.
+// One exchange per row against the simulator's fault plan: its result code and reply bytes.
 TEST(Varn, ReplyFaultsGiveTheirCodes) {
   struct Row {
     const char* fault;
