@@ -1,0 +1,218 @@
+// The save worker: a 24-bit or 8-bit grey packed bitmap as a JFIF file. The file is
+// written under a temporary name beside the target and renamed over it only when it
+// is complete, so a failed or cancelled save never leaves a torn file and never
+// removes the file that was there before.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "jpegmodule/codec.h"
+
+namespace qmjpeg {
+
+namespace {
+
+class TemporaryOutput {
+ public:
+  explicit TemporaryOutput(std::string target) : target_(std::move(target)) {}
+  ~TemporaryOutput() { discard(); }
+  TemporaryOutput(const TemporaryOutput&) = delete;
+  TemporaryOutput& operator=(const TemporaryOutput&) = delete;
+
+  FILE* open() {
+    static std::atomic<unsigned> counter{0};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      std::string name = target_ + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+      int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (fd < 0) {
+        if (errno == EEXIST) continue;
+        return nullptr;
+      }
+      // A replaced file keeps its permissions.
+      struct stat st;
+      if (::stat(target_.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::fchmod(fd, st.st_mode & 07777);
+      file_ = ::fdopen(fd, "wb");
+      if (!file_) {
+        ::close(fd);
+        ::unlink(name.c_str());
+        return nullptr;
+      }
+      temp_ = name;
+      return file_;
+    }
+    return nullptr;
+  }
+
+  // Flushes the file to disk and renames it over the target.
+  bool commit() {
+    bool ok = std::fflush(file_) == 0 && ::fsync(::fileno(file_)) == 0;
+    ok = std::fclose(file_) == 0 && ok;
+    file_ = nullptr;
+    ok = ok && ::rename(temp_.c_str(), target_.c_str()) == 0;
+    if (!ok) discard();
+    temp_.clear();
+    return ok;
+  }
+
+  void discard() {
+    if (file_) std::fclose(file_);
+    file_ = nullptr;
+    if (!temp_.empty()) DataFileDelete(temp_.c_str());
+    temp_.clear();
+  }
+
+ private:
+  std::string target_;
+  std::string temp_;
+  FILE* file_ = nullptr;
+};
+
+struct SaveJob {
+  ErrorGuard guard;
+  jpeg_compress_struct cinfo{};
+  jpeg_error_mgr err{};
+  FILE* file;
+  const uint8_t* rows;     // the bitmap's rows, bottom row first
+  size_t rowBytes;
+  int32_t width, height;
+  bool grey;
+  const uint8_t* palette;
+  uint32_t paletteEntries;
+  uint8_t* greyRow;
+  int32_t progressive, quality, sampling;
+  const char* comment;
+  intptr_t progressContext;
+  uint16_t xDpi, yDpi;
+};
+
+void saveBody(void* arg) {
+  SaveJob& job = *static_cast<SaveJob*>(arg);
+  jpeg_compress_struct& c = job.cinfo;
+  c.err = initErrorManager(&job.err);
+  c.client_data = &job.guard;
+  jpeg_create_compress(&c);
+  jpeg_stdio_dest(&c, job.file);
+  c.image_width = static_cast<JDIMENSION>(job.width);
+  c.image_height = static_cast<JDIMENSION>(job.height);
+  // Colour rows go to the library as they stand (blue, green, red).
+  c.input_components = job.grey ? 1 : 3;
+  c.in_color_space = job.grey ? JCS_GRAYSCALE : JCS_EXT_BGR;
+  jpeg_set_defaults(&c);
+  jpeg_set_quality(&c, job.quality, TRUE);
+  if (!job.grey) {
+    int h = 0, v = 0;
+    if (job.sampling < 1) {
+      h = 2, v = 2;
+    } else if (job.sampling == 1) {
+      h = 2, v = 1;
+    } else if (job.sampling == 2) {
+      h = 1, v = 1;
+    }
+    if (h) {
+      c.comp_info[0].h_samp_factor = h;
+      c.comp_info[0].v_samp_factor = v;
+      for (int i = 1; i < 3; ++i) c.comp_info[i].h_samp_factor = c.comp_info[i].v_samp_factor = 1;
+    }
+  }
+  if (job.xDpi > 1 || job.yDpi > 1) {
+    c.density_unit = 1;
+    c.X_density = job.xDpi;
+    c.Y_density = job.yDpi;
+  }
+  if (job.progressive == 1) jpeg_simple_progression(&c);
+  jpeg_start_compress(&c, TRUE);
+  if (job.comment && job.comment[0]) {
+    jpeg_write_marker(&c, JPEG_COM, reinterpret_cast<const JOCTET*>(job.comment),
+                      static_cast<unsigned>(std::strlen(job.comment) + 1));
+  }
+  while (c.next_scanline < c.image_height) {
+    // The picture's top row, written first, is the bitmap's last row in memory.
+    const uint8_t* row = job.rows + job.rowBytes * (c.image_height - 1 - c.next_scanline);
+    JSAMPROW in;
+    if (job.grey) {
+      // A grey row holds palette indexes; the sample is the entry's blue component.
+      for (int32_t x = 0; x < job.width; ++x) {
+        uint32_t i = std::min<uint32_t>(row[x], job.paletteEntries - 1);
+        job.greyRow[x] = job.palette[4 * i];
+      }
+      in = job.greyRow;
+    } else {
+      in = const_cast<JSAMPROW>(row);
+    }
+    jpeg_write_scanlines(&c, &in, 1);
+    if (!PercentProgress(static_cast<int32_t>(c.next_scanline + 1), job.height, 0, 100, job.progressContext)) {
+      SetErrorStatus(QM_STATUS_CANCELLED);
+      abortWork(reinterpret_cast<j_common_ptr>(&c));
+    }
+  }
+  jpeg_finish_compress(&c);
+  jpeg_destroy_compress(&c);
+}
+
+}  // namespace
+
+bool writeDibFile(const char* path, QmHandle dib, int32_t progressive, int32_t quality, int32_t sampling,
+                  const char* comment, intptr_t progressContext) {
+  ImageKindRecord kind;
+  GetImageKind(&kind, dib);
+  if (!path) return false;
+  TemporaryOutput output(path);
+  FILE* file = output.open();
+  if (!file) return false;
+  auto* base = static_cast<const uint8_t*>(QmGlobalLock(dib));
+  if (!base) {
+    SetErrorStatus(QM_STATUS_SAVE_FAILED);
+    return false;
+  }
+
+  // The header is taken as 40 bytes, whatever it says; rows and palette must lie
+  // inside the block.
+  QmBitmapInfoHeader h;
+  std::memcpy(&h, base, sizeof h);
+  SaveJob job{};
+  job.file = file;
+  job.grey = kind.grey == 1;
+  job.width = h.biWidth;
+  job.height = h.biHeight;
+  uint64_t paletteBytes = GetDibPalSize(&h);
+  job.rowBytes = dibRowBytes(h.biBitCount, h.biWidth > 0 ? h.biWidth : 0);
+  uint64_t needed = 40 + paletteBytes + uint64_t(job.rowBytes) * (h.biHeight > 0 ? h.biHeight : 0);
+  uint32_t expectedBits = job.grey ? 8 : 24;
+  std::vector<uint8_t> greyRow;
+  bool sound = h.biWidth > 0 && h.biHeight > 0 && h.biBitCount == expectedBits && needed <= QmGlobalSize(dib) &&
+               (!job.grey || paletteBytes >= 4);
+  bool written = false;
+  if (sound) {
+    job.palette = base + 40;
+    job.paletteEntries = static_cast<uint32_t>(std::min<uint64_t>(paletteBytes / 4, 256));
+    if (job.grey) {
+      greyRow.resize(static_cast<size_t>(h.biWidth));
+      job.greyRow = greyRow.data();
+    }
+    job.rows = base + 40 + paletteBytes;
+    job.progressive = progressive;
+    job.quality = quality;
+    job.sampling = sampling;
+    job.comment = comment;
+    job.progressContext = progressContext;
+    job.xDpi = static_cast<uint16_t>(CovertDotM2I(h.biXPelsPerMeter));
+    job.yDpi = static_cast<uint16_t>(CovertDotM2I(h.biYPelsPerMeter));
+    written = runGuarded(job.guard, saveBody, &job);
+  }
+  QmGlobalUnlock(dib);
+  if (!written || !output.commit()) {
+    output.discard();
+    SetErrorStatus(QM_STATUS_SAVE_FAILED);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace qmjpeg
