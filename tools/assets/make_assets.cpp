@@ -237,6 +237,13 @@ Bytes aviFile(const std::vector<QImage>& frames8, int framesPerSecond) {
 
 // ---- drawings ------------------------------------------------------------------------------
 
+QFont font(const QString& family, int pixels, bool bold) {
+  QFont f(family);
+  f.setPixelSize(pixels);
+  f.setBold(bold);
+  return f;
+}
+
 QImage canvas(int w, int h, QColor fill = Qt::transparent) {
   QImage img(w, h, QImage::Format_ARGB32_Premultiplied);
   img.fill(fill);
@@ -362,10 +369,7 @@ void title(QPainter& p) {
   p.drawRoundedRect(QRectF(5, 4, 22, 25), 2, 2);
   p.setBrush(kSun);
   p.drawRect(QRectF(10, 4, 12, 6));
-  QFont f(QStringLiteral("DejaVu Sans"));
-  f.setPixelSize(14);
-  f.setBold(true);
-  p.setFont(f);
+  p.setFont(font(QStringLiteral("DejaVu Sans"), 14, true));
   p.setPen(kPaper);
   p.drawText(QRectF(5, 11, 22, 17), Qt::AlignCenter, QStringLiteral("T"));
 }
@@ -478,15 +482,10 @@ QImage splash(bool japanese) {
   p.setBrush(Qt::NoBrush);
   p.drawEllipse(QRectF(46.5, 58.5, 36, 36));
 
-  QFont big(QStringLiteral("DejaVu Sans"));
-  big.setPixelSize(40);
-  big.setBold(true);
-  p.setFont(big);
+  p.setFont(font(QStringLiteral("DejaVu Sans"), 40, true));
   p.setPen(kPaper);
   p.drawText(QRect(110, 14, 310, 50), Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("albumdesk"));
-  QFont small(japanese ? QStringLiteral("Noto Sans CJK JP") : QStringLiteral("DejaVu Sans"));
-  small.setPixelSize(15);
-  p.setFont(small);
+  p.setFont(font(japanese ? QStringLiteral("Noto Sans CJK JP") : QStringLiteral("DejaVu Sans"), 15, false));
   p.setPen(kSky);
   const QString line = japanese ? QString::fromUtf8("静止画のアルバムと DV フレーム")
                                 : QStringLiteral("Still pictures, albums and DV frames");
