@@ -13,7 +13,7 @@ namespace workspace {
 
 int IFlames::PressedIndex = IFlames::kNotPressed;
 
-IFlames::IFlames(QScrollArea* owner, AlbumHost* host) : owner_(owner), host_(host) {
+IFlames::IFlames(QScrollArea* owner, GridHost* host) : owner_(owner), host_(host) {
   if (!owner_->widget()) owner_->setWidget(new QWidget);
   owner_->setWidgetResizable(false);
 }

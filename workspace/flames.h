@@ -31,9 +31,9 @@ namespace workspace {
 class SFrame;
 
 // What the cells ask of the window that shows the album.
-class AlbumHost {
+class GridHost {
  public:
-  virtual ~AlbumHost() = default;
+  virtual ~GridHost() = default;
   // A cell was pressed with any button: the Properties command becomes available.
   virtual void CellPressed(int /*index*/) {}
   // The context menu was asked for on a cell.
@@ -56,7 +56,7 @@ class IFlames {
   static constexpr int kNotPressed = 65535;
 
   // An empty album over the scroll box `owner`, whose widget holds the cells.
-  explicit IFlames(QScrollArea* owner, AlbumHost* host = nullptr);
+  explicit IFlames(QScrollArea* owner, GridHost* host = nullptr);
   // Removes the items with their files.
   ~IFlames();
   IFlames(const IFlames&) = delete;
@@ -72,7 +72,7 @@ class IFlames {
   int Columns() const { return columns_; }
   bool ButtonDown() const { return buttonDown_; }
   QScrollArea* Owner() const { return owner_; }
-  AlbumHost* Host() const { return host_; }
+  GridHost* Host() const { return host_; }
   // The picture every cell shows as its shadow.
   void SetShadowPicture(const QPixmap& picture);
 
@@ -139,7 +139,7 @@ class IFlames {
   bool buttonDown_ = false;
   int columns_ = 0;
   QScrollArea* owner_;
-  AlbumHost* host_;
+  GridHost* host_;
   QPixmap shadow_;
   bool haveScrolled_ = false;
   uint64_t lastScrollMs_ = 0;

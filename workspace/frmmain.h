@@ -38,7 +38,7 @@ namespace workspace {
 class CIcons;
 class PictureEngine;
 
-class TfrmMain : public platform::Form, public AlbumHost {
+class TfrmMain : public platform::Form, public GridHost {
   Q_OBJECT
 
  public:

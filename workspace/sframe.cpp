@@ -117,7 +117,7 @@ void SFrame::Select(bool on) {
 
 void SFrame::CellMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint pos) {
   const int i = index();
-  if (AlbumHost* host = album_.Host()) host->CellPressed(i);
+  if (GridHost* host = album_.Host()) host->CellPressed(i);
   if (button != Qt::LeftButton && button != Qt::MiddleButton) return;  // a right click keeps the selection
   const int mode = modifiers & Qt::ControlModifier ? 3 : modifiers & Qt::ShiftModifier ? 1 : 0;
   album_.clickMode_ = mode;
@@ -141,7 +141,7 @@ void SFrame::CellMouseMove(QPoint pos) {
   if (pos.x() < 1 || pos.x() > kWidth || pos.y() < 1 || pos.y() > kHeight) return;
   // A press that only trembles is still a click: the drag starts after the usual distance.
   if ((pos - pressPos_).manhattanLength() < QApplication::startDragDistance()) return;
-  if (AlbumHost* host = album_.Host()) host->StartDrag();
+  if (GridHost* host = album_.Host()) host->StartDrag();
   album_.buttonDown_ = false;
 }
 
@@ -158,11 +158,11 @@ void SFrame::CellMouseUp(Qt::MouseButton button, QPoint pos) {
 void SFrame::CellDblClick() {
   IFlames::PressedIndex = IFlames::kNotPressed;
   album_.buttonDown_ = false;
-  if (AlbumHost* host = album_.Host()) host->CellDoubleClicked();
+  if (GridHost* host = album_.Host()) host->CellDoubleClicked();
 }
 
 void SFrame::CellContextMenu(QPoint globalPos) {
-  if (AlbumHost* host = album_.Host()) host->CellContextMenu(index(), globalPos);
+  if (GridHost* host = album_.Host()) host->CellContextMenu(index(), globalPos);
 }
 
 }  // namespace workspace

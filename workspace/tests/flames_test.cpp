@@ -21,7 +21,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct RecordingHost : AlbumHost {
+struct RecordingHost : GridHost {
   std::vector<std::string> log;
   void CellPressed(int index) override { log.push_back("pressed " + std::to_string(index)); }
   void CellContextMenu(int index, QPoint) override { log.push_back("menu " + std::to_string(index)); }
