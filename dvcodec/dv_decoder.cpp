@@ -120,24 +120,18 @@ namespace {
 // Receives the codes of a segment as weighted transform inputs (dv_idct.h), so that each
 // block goes straight to the inverse transform.
 struct TransformInputSink {
-  float* block[kMacroblocksPerSegment][kBlocksPerMacroblock];
-  const float* multiplier[kMacroblocksPerSegment][kBlocksPerMacroblock];
-  const uint8_t* position[kMacroblocksPerSegment][kBlocksPerMacroblock];
-  bool hasAc[kMacroblocksPerSegment][kBlocksPerMacroblock];
+  struct Block {
+    float* input;
+    const float* multiplier;
+    const uint8_t* position;
+    void store(uint32_t k, int32_t amplitude) { input[position[k]] = float(amplitude) * multiplier[k]; }
+  };
+  float* coefficients;
 
-  explicit TransformInputSink(float* coefficients) {
-    for (int m = 0; m < kMacroblocksPerSegment; ++m)
-      for (int b = 0; b < kBlocksPerMacroblock; ++b) block[m][b] = coefficients + 64 * (m * kBlocksPerMacroblock + b);
-  }
-  void begin(int mb, int b, int qno, int cls, int mode, int dc) {
-    multiplier[mb][b] = idctMultipliers(mode, quantRow(qno, cls), cls == 3);
-    position[mb][b] = idctInputPosition(mode);
-    block[mb][b][0] = float(dc) * 0.5f;
-    hasAc[mb][b] = false;
-  }
-  void store(int mb, int b, int k, int amplitude) {
-    block[mb][b][position[mb][b][k]] = float(amplitude) * multiplier[mb][b][k];
-    hasAc[mb][b] = true;
+  Block begin(int mb, int b, int qno, int cls, int mode, int dc) {
+    float* input = coefficients + 64 * (mb * kBlocksPerMacroblock + b);
+    input[0] = float(dc) * 0.5f;
+    return Block{input, idctMultipliers(mode, quantRow(qno, cls), cls == 3), idctInputPosition(mode)};
   }
 };
 
@@ -145,7 +139,7 @@ struct TransformInputSink {
 
 DvcResult decodeSegmentsFull(Decoder& d) {
   const Kernels& kern = kernels();
-  TransformInputSink sink(d.coefficients);
+  TransformInputSink sink{d.coefficients};
   VlcSegmentDecoder<TransformInputSink> vlc(d.vlcTable, *d.segment, sink);
   uint8_t* const base = d.picture.buffer;
   alignas(16) int8_t samples[64];
@@ -164,8 +158,8 @@ DvcResult decodeSegmentsFull(Decoder& d) {
         const BlockState* states = d.segment->block[m];
         for (int b = 0; b < kBlocksPerMacroblock; ++b) {
           if (p.destination[b] == kNoDestination) break;
-          float* input = sink.block[m][b];
-          if (sink.hasAc[m][b]) {
+          float* input = d.coefficients + 64 * (m * kBlocksPerMacroblock + b);
+          if (states[b].count) {
             (states[b].mode ? kern.idct248 : kern.idct88)(input, samples);
           } else {
             std::memset(samples, dcOnlySample(states[b].dc), sizeof samples);
@@ -188,7 +182,7 @@ namespace {
 DvcResult convertToOutput(Decoder& d, const PixelDesc& src, const PixelDesc& dst, uint32_t mode, bool flip) {
   switch (mode) {
     case 0: return convertPicture(src, dst, flip);
-    case 1: return convertResampleNearest(src, dst, d.ratio, flip);
+    case 1: return convertResampleNearest(d.resample, src, dst, d.ratio, flip);
     case 2: return convertResampleFiltered(d.resample, src, dst, d.ratio, flip);
     default: return DVC_ERR_UNSUPPORTED;
   }

@@ -8,6 +8,10 @@
 
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <immintrin.h>
+#endif
+
 #include "dv_color.h"
 #include "dv_kernels.h"
 
@@ -122,25 +126,49 @@ inline void transpose8(v8sf* r) {
   r[7] = __builtin_shufflevector(s3, s7, 4, 5, 6, 7, 12, 13, 14, 15);
 }
 
-// Rounds half away from zero, clamps to -128..127 and stores eight rows of bytes.
+// Rounds half away from zero (the truncating conversion after adding 0.5 with the
+// value's sign).
+inline v8si roundAway(v8sf x) {
+  const v8si sign = (v8si)x & splat(int32_t(0x80000000u));
+  return __builtin_convertvector(x + (v8sf)(sign | splat(0x3F000000)), v8si);
+}
+
+// Rounds, clamps to -128..127 and stores eight rows of eight bytes.
 inline void storeSamples(const v8sf* rows, int8_t* out) {
-  const v8si signBit = splat(int32_t(0x80000000u));
-  const v8si halfBits = splat(0x3F000000);  // 0.5f
-  for (int y = 0; y < 8; ++y) {
-    v8si sign = (v8si)rows[y] & signBit;
-    v8sf half = (v8sf)(sign | halfBits);
-    v8si v = __builtin_convertvector(rows[y] + half, v8si);
-    v = vmin(vmax(v, splat(-128)), splat(127));
-    v32qi bytes = (v32qi)v;
-    v32qi packed = __builtin_shufflevector(bytes, bytes, 0, 4, 8, 12, 16, 20, 24, 28, 0, 4, 8, 12, 16, 20, 24,
-                                           28, 0, 4, 8, 12, 16, 20, 24, 28, 0, 4, 8, 12, 16, 20, 24, 28);
-    std::memcpy(out + 8 * y, &packed, 8);
+  v8si v[8];
+#pragma GCC unroll 8
+  for (int y = 0; y < 8; ++y) v[y] = roundAway(rows[y]);
+#if defined(__AVX2__)
+  // Saturating packs clamp on the way: int32 -> int16 -> int8, then restore the order.
+  __m256i w01 = _mm256_packs_epi32((__m256i)v[0], (__m256i)v[1]);
+  __m256i w23 = _mm256_packs_epi32((__m256i)v[2], (__m256i)v[3]);
+  __m256i w45 = _mm256_packs_epi32((__m256i)v[4], (__m256i)v[5]);
+  __m256i w67 = _mm256_packs_epi32((__m256i)v[6], (__m256i)v[7]);
+  const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+  __m256i b0 = _mm256_permutevar8x32_epi32(_mm256_packs_epi16(w01, w23), order);
+  __m256i b1 = _mm256_permutevar8x32_epi32(_mm256_packs_epi16(w45, w67), order);
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), b0);
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32), b1);
+#elif defined(__SSE2__)
+  for (int y = 0; y < 8; y += 2) {
+    __m128i a[4];
+    std::memcpy(a, &v[y], 32);
+    std::memcpy(a + 2, &v[y + 1], 32);
+    __m128i r0 = _mm_packs_epi32(a[0], a[1]), r1 = _mm_packs_epi32(a[2], a[3]);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * y), _mm_packs_epi16(r0, r1));
   }
+#else
+  for (int y = 0; y < 8; ++y) {
+    const v8si c = vmin(vmax(v[y], splat(-128)), splat(127));
+    for (int x = 0; x < 8; ++x) out[8 * y + x] = int8_t(c[x]);
+  }
+#endif
 }
 
 // Loads the coefficient vectors (one per horizontal frequency) and clears the block.
 inline void loadCoefficients(float* c, v8sf* v) {
   const v8sf zero = splatf(0.0f);
+#pragma GCC unroll 8
   for (int h = 0; h < 8; ++h) {
     v[h] = loadf(c + 8 * h);
     storef(c + 8 * h, zero);
@@ -165,6 +193,7 @@ void idct248(float* coefficients, int8_t* samples) {
   idct4(v);
   idct4(v + 4);
   v8sf rows[8];
+#pragma GCC unroll 4
   for (int z = 0; z < 4; ++z) {
     rows[2 * z] = v[z] + v[4 + z];
     rows[2 * z + 1] = v[z] - v[4 + z];
@@ -174,23 +203,93 @@ void idct248(float* coefficients, int8_t* samples) {
 
 inline v8si clamp255(v8si v) { return vmin(vmax(v, splat(0)), splat(255)); }
 
-void yccaToBgr24Row(const uint8_t* src, uint8_t* dst, int32_t n) {
+// Eight signed bytes widened to 32-bit lanes.
+inline v8si widen8(const int8_t* p) {
+#if defined(__AVX2__)
+  return (v8si)_mm256_cvtepi8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
+#elif defined(__SSE2__)
+  const __m128i b = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+  const __m128i w = _mm_unpacklo_epi8(b, b);  // each byte twice: sign-extend by shifting
+  __m128i half[2] = {_mm_srai_epi32(_mm_unpacklo_epi16(w, w), 24), _mm_srai_epi32(_mm_unpackhi_epi16(w, w), 24)};
+  v8si v;
+  std::memcpy(&v, half, sizeof v);
+  return v;
+#else
+  return v8si{p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7]};
+#endif
+}
+
+void writeLuma(const int8_t* samples, uint8_t* destination, uint32_t stride) {
+  const v8si keep = splat(int32_t(0xFFFFFF00u));
+#pragma GCC unroll 8
+  for (int r = 0; r < 8; ++r) {
+    const v8si y = (widen8(samples + 8 * r) + 128) & 0xFF;
+    uint8_t* row = destination + size_t(r) * stride;
+    storei(row, (loadi(row) & keep) | y);
+  }
+}
+
+// Eight pixels of Y (unsigned) and Cr, Cb (signed) to B, G, R in the low three bytes of
+// each lane; `round` is the rounding term of the 22-bit products.
+inline v8si yccToBgr8(v8si y, v8si cr, v8si cb, int32_t round) {
   const v8si lowMask = splat(0x3FFFFF);
+  const v8si yy = (y - 16) * kCoefY + round;
+  const v8si r = clamp255((cr * kCoefRCr + yy) >> 22);
+  const v8si g = clamp255((cr * kCoefGCr + cb * kCoefGCb + yy) >> 22);
+  // The blue sum can pass 2^31 for bright, blue pixels: add the two halves separately.
+  const v8si bb = cb * kCoefBCb;
+  const v8si b = clamp255((yy >> 22) + (bb >> 22) + (((yy & lowMask) + (bb & lowMask)) >> 22));
+  return b | (g << 8) | (r << 16);
+}
+
+// Eight 'YCCa' pixels to B, G, R, rounded to nearest.
+inline v8si yccaToBgr8(v8si px) { return yccToBgr8(px & splat(0xFF), (px << 16) >> 24, (px << 8) >> 24, kRound22); }
+
+// The 32-bit pixels at eight byte offsets from `base`.
+inline v8si gather8(const uint8_t* base, v8si offsets) {
+#if defined(__AVX2__)
+  return (v8si)_mm256_i32gather_epi32(reinterpret_cast<const int*>(base), (__m256i)offsets, 1);
+#else
+  v8si v;
+  for (int i = 0; i < 8; ++i) std::memcpy(reinterpret_cast<int32_t*>(&v) + i, base + offsets[i], 4);
+  return v;
+#endif
+}
+
+inline v8si loadLanes(const int32_t* p) {
+  v8si v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+// Stores n (at most 8) packed 3-byte pixels.
+inline void storeBgr(uint8_t* dst, v32qu packed, int32_t n) { std::memcpy(dst, &packed, size_t(n) * 3); }
+
+// Packs the low three bytes of each lane together: 24 bytes, then 8 bytes of zeros.
+inline v32qu packBgr(v8si bgr) {
+  const v32qu bytes = (v32qu)bgr;
+#if defined(__AVX2__)
+  // Within each 16-byte half first, then the two halves side by side.
+  const __m256i lanes = _mm256_shuffle_epi8(
+      (__m256i)bytes, _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1, 0, 1, 2, 4, 5, 6, 8,
+                                       9, 10, 12, 13, 14, -1, -1, -1, -1));
+  return (v32qu)_mm256_permutevar8x32_epi32(lanes, _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7));
+#else
+  return __builtin_shufflevector(bytes, bytes, 0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, 16, 17, 18, 20, 21, 22, 24, 25,
+                                 26, 28, 29, 30, 3, 7, 11, 15, 19, 23, 27, 31);
+#endif
+}
+
+void yccaToBgr24Row(const uint8_t* src, uint8_t* dst, int32_t n) {
   int32_t x = 0;
+  // Whole 32-byte stores while at least three more pixels follow (their bytes are
+  // rewritten by the next step); the last groups are stored exactly.
+  for (; x + 11 <= n; x += 8, src += 32, dst += 24) {
+    const v32qu packed = packBgr(yccaToBgr8(loadi(src)));
+    std::memcpy(dst, &packed, 32);
+  }
   for (; x + 8 <= n; x += 8, src += 32, dst += 24) {
-    const v8si px = loadi(src);
-    const v8si y = px & splat(0xFF);
-    const v8si cr = (px << 16) >> 24;
-    const v8si cb = (px << 8) >> 24;
-    const v8si yy = (y - 16) * kCoefY + kRound22;
-    const v8si r = clamp255((cr * kCoefRCr + yy) >> 22);
-    const v8si g = clamp255((cr * kCoefGCr + cb * kCoefGCb + yy) >> 22);
-    // The blue sum can pass 2^31 for bright, blue pixels: add the two halves separately.
-    const v8si bb = cb * kCoefBCb;
-    const v8si b = clamp255((yy >> 22) + (bb >> 22) + (((yy & lowMask) + (bb & lowMask)) >> 22));
-    const v32qu bgr = (v32qu)(b | (g << 8) | (r << 16));
-    const v32qu packed = __builtin_shufflevector(bgr, bgr, 0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, 16, 17, 18, 20,
-                                                 21, 22, 24, 25, 26, 28, 29, 30, 0, 0, 0, 0, 0, 0, 0, 0);
+    const v32qu packed = packBgr(yccaToBgr8(loadi(src)));
     std::memcpy(dst, &packed, 24);
   }
   for (; x < n; ++x, src += 4, dst += 3) {
@@ -198,32 +297,119 @@ void yccaToBgr24Row(const uint8_t* src, uint8_t* dst, int32_t n) {
   }
 }
 
-void upsample411Row(uint8_t* row, int32_t width) {
+// Lanes 0-3 from lane A of s, lanes 4-7 from lane B.
+template <int A, int B>
+inline v8si twoGroups(v8si s) {
+  return __builtin_shufflevector(s, s, A, A, A, A, B, B, B, B);
+}
+
+// The four pixels of each of two groups, stepping from each group's sample (lanes of
+// `at`) towards the next one (lanes of `next`): (4 c + k (c' - c)) / 4 rounded down.
+inline v8si stepGroups(v8si at, v8si next) {
   const v8si k = v8si{0, 1, 2, 3, 0, 1, 2, 3};
-  const v8si keep = splat(int32_t(0xFF0000FFu));
-  for (int32_t x = 0; x < width; x += 8) {
-    const v8si px = loadi(row + 4 * x);
-    // The sample after this vector's two groups (the last group repeats its own).
-    const uint8_t* next = x + 8 < width ? row + 4 * (x + 8) : row + 4 * (x + 4);
-    int32_t nextWord;
-    std::memcpy(&nextWord, next, 4);
-    const v8si nx = splat(nextWord);
-    const v8si cr = (px << 16) >> 24, cb = (px << 8) >> 24;
-    const v8si ncr = (nx << 16) >> 24, ncb = (nx << 8) >> 24;
-    const v8si a = __builtin_shufflevector(cr, cr, 0, 0, 0, 0, 4, 4, 4, 4);
-    const v8si b = __builtin_shufflevector(cr, ncr, 4, 4, 4, 4, 8, 8, 8, 8);
-    const v8si c = __builtin_shufflevector(cb, cb, 0, 0, 0, 0, 4, 4, 4, 4);
-    const v8si d = __builtin_shufflevector(cb, ncb, 4, 4, 4, 4, 8, 8, 8, 8);
-    const v8si icr = ((a << 2) + k * (b - a)) >> 2;
-    const v8si icb = ((c << 2) + k * (d - c)) >> 2;
-    storei(row + 4 * x, (px & keep) | ((icr & 0xFF) << 8) | ((icb & 0xFF) << 16));
+  return ((at << 2) + k * (next - at)) >> 2;
+}
+
+inline void mergeChannel(uint8_t* p, v8si values, int shift, v8si keep) {
+  storei(p, (loadi(p) & keep) | ((values & 0xFF) << shift));
+}
+
+void writeChroma411(const int8_t* samples, uint8_t* pixels, uint32_t stride, int channel, int shape) {
+  const int shift = 8 * channel;
+  const v8si keep = ~splat(0xFF << shift);
+  if (shape == 0) {
+    // Eight samples a line, one per group of four pixels. The last group steps towards
+    // its own sample for now: its neighbour lies in the next macroblock.
+    for (int r = 0; r < 8; ++r) {
+      const v8si s = widen8(samples + 8 * r);
+      const v8si n = __builtin_shufflevector(s, s, 1, 2, 3, 4, 5, 6, 7, 7);
+      uint8_t* row = pixels + size_t(r) * stride;
+      mergeChannel(row, stepGroups(twoGroups<0, 1>(s), twoGroups<0, 1>(n)), shift, keep);
+      mergeChannel(row + 32, stepGroups(twoGroups<2, 3>(s), twoGroups<2, 3>(n)), shift, keep);
+      mergeChannel(row + 64, stepGroups(twoGroups<4, 5>(s), twoGroups<4, 5>(n)), shift, keep);
+      mergeChannel(row + 96, stepGroups(twoGroups<6, 7>(s), twoGroups<6, 7>(n)), shift, keep);
+    }
+    return;
+  }
+  // The right-hand column: the left half of each sample row is the upper eight lines,
+  // the right half the lower eight; four groups a line, the last one of the picture
+  // line repeating its sample.
+  for (int r = 0; r < 8; ++r) {
+    const v8si s = widen8(samples + 8 * r);
+    const v8si n = __builtin_shufflevector(s, s, 1, 2, 3, 3, 5, 6, 7, 7);
+    uint8_t* upper = pixels + size_t(r) * stride;
+    uint8_t* lower = pixels + size_t(r + 8) * stride;
+    mergeChannel(upper, stepGroups(twoGroups<0, 1>(s), twoGroups<0, 1>(n)), shift, keep);
+    mergeChannel(upper + 32, stepGroups(twoGroups<2, 3>(s), twoGroups<2, 3>(n)), shift, keep);
+    mergeChannel(lower, stepGroups(twoGroups<4, 5>(s), twoGroups<4, 5>(n)), shift, keep);
+    mergeChannel(lower + 32, stepGroups(twoGroups<6, 7>(s), twoGroups<6, 7>(n)), shift, keep);
+  }
+}
+
+void yccaResampleNearestRow(const uint8_t* src, uint8_t* dst, int32_t n, const int32_t* offsets) {
+  for (int32_t j = 0; j < n; j += 8, dst += 24) {
+    const v8si px = gather8(src, loadLanes(offsets + j));
+    const v8si bgr = yccToBgr8(px & splat(0xFF), (px << 16) >> 24, (px << 8) >> 24, 0);
+    storeBgr(dst, packBgr(bgr), n - j < 8 ? n - j : 8);
+  }
+}
+
+// Lanes of a 16-pixel window: index i < 8 from lo, else from hi.
+inline v8si select16(v8si lo, v8si hi, v8si index) {
+#if defined(__AVX2__)
+  const __m256i a = _mm256_permutevar8x32_epi32((__m256i)lo, (__m256i)index);
+  const __m256i b = _mm256_permutevar8x32_epi32((__m256i)hi, (__m256i)index);
+  return (v8si)_mm256_blendv_epi8(a, b, (__m256i)(index > 7));
+#else
+  v8si v;
+  for (int i = 0; i < 8; ++i) v[i] = index[i] < 8 ? lo[index[i]] : hi[index[i] - 8];
+  return v;
+#endif
+}
+
+void yccaResampleFilteredRow(const uint8_t* src, uint8_t* dst, int32_t n, const int32_t* taps,
+                             const int32_t* groups, int32_t stride) {
+  for (int32_t j = 0; j < n; j += 8, dst += 24, groups += kResampleGroupInts) {
+    // The group's five source pixels per column lie in 16 pixels from `base`; the
+    // table gives each lane's pixel in that window, tap by tap.
+    const int32_t base = groups[0];
+    const v8si lo = loadi(src + 4 * base), hi = loadi(src + 4 * base + 32);
+    v8si sy = splat(0), sr = splat(0), sb = splat(0);
+#pragma GCC unroll 5
+    for (int k = 0; k < 5; ++k) {
+      const v8si px = select16(lo, hi, loadLanes(groups + 8 + 8 * k));
+      const v8si t = loadLanes(taps + k * stride + j);
+      sy += t * (px & splat(0xFF));
+      sr += t * (((px >> 8) & splat(0xFF)) ^ splat(0x80));  // Cr + 128
+      sb += t * (((px >> 16) & splat(0xFF)) ^ splat(0x80));
+    }
+    const v8si bgr = yccToBgr8(clamp255(sy >> 8), clamp255(sr >> 8) - 128, clamp255(sb >> 8) - 128, 0);
+    storeBgr(dst, packBgr(bgr), n - j < 8 ? n - j : 8);
+  }
+}
+
+void writeChroma420(const int8_t* samples, uint8_t* pixels, uint32_t stride, int channel) {
+  const int shift = 8 * channel;
+  const v8si keep = ~splat(0xFF << shift);
+#pragma GCC unroll 8
+  for (int r = 0; r < 8; ++r) {
+    const v8si v = (widen8(samples + 8 * r) & 0xFF) << shift;
+    const v8si left = __builtin_shufflevector(v, v, 0, 0, 1, 1, 2, 2, 3, 3);
+    const v8si right = __builtin_shufflevector(v, v, 4, 4, 5, 5, 6, 6, 7, 7);
+    for (int line = 0; line < 2; ++line) {
+      uint8_t* row = pixels + size_t(2 * r + line) * stride;
+      storei(row, (loadi(row) & keep) | left);
+      storei(row + 32, (loadi(row + 32) & keep) | right);
+    }
   }
 }
 
 }  // namespace
 
 const Kernels& ZEBDV_KERNEL_TABLE_FN() {
-  static const Kernels table = {ZEBDV_KERNEL_NAME, idct88, idct248, yccaToBgr24Row, upsample411Row};
+  static const Kernels table = {ZEBDV_KERNEL_NAME, idct88,    idct248,        yccaToBgr24Row,
+                                writeChroma411,    writeLuma, writeChroma420, yccaResampleNearestRow,
+                                yccaResampleFilteredRow};
   return table;
 }
 

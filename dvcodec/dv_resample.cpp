@@ -5,12 +5,16 @@
 #include <cstring>
 
 #include "dv_color.h"
+#include "dv_kernels.h"
 
 namespace zebdv {
 
 ResampleCache::~ResampleCache() {
   std::free(taps);
   std::free(offsets);
+  std::free(laneTaps);
+  std::free(laneGroups);
+  std::free(nearest);
 }
 
 DvcResult buildResampleTaps(ResampleCache& cache, float ratio, uint32_t count) {
@@ -27,6 +31,7 @@ DvcResult buildResampleTaps(ResampleCache& cache, float ratio, uint32_t count) {
   }
   if (cache.tapRatio == ratio) return DVC_OK;
   cache.tapRatio = ratio;
+  cache.lanesCurrent = false;
   const float pi = 3.1415927f;
   const float halfPi = 1.5707964f;
   for (uint32_t j = 0; j < count; ++j) {
@@ -62,6 +67,7 @@ DvcResult buildTapOffsets(ResampleCache& cache, uint32_t count, int32_t sourceWi
     cache.offsetCount = 0;
     return DVC_ERR_NO_MEMORY;
   }
+  cache.lanesCurrent = false;
   cache.offsetCount = count;
   cache.offsetStep = step;
   cache.offsetSourceWidth = sourceWidth;
@@ -195,6 +201,83 @@ DvcResult checkOnePass(const PixelDesc& src, const PixelDesc& dst, bool flip) {
   return DVC_OK;
 }
 
+// Source 'YCCa' (four bytes) and destination 24-bit B, G, R: the vector kernels apply.
+bool kernelLayouts(const PixelDesc& src, const PixelDesc& dst) {
+  return src.pixelSize == 4 && src.offsets[0] == 0 && src.offsets[1] == 1 && src.offsets[2] == 2 &&
+         dst.pixelSize == 3 && dst.offsets[0] == 2 && dst.offsets[1] == 1 && dst.offsets[2] == 0;
+}
+
+inline uint32_t paddedColumns(uint32_t count) { return (count + 7) & ~7u; }
+
+// The tap table by tap, then column, and the source windows of each group of 8
+// columns (see ResampleCache and the filtered kernel).
+DvcResult buildLaneTables(ResampleCache& cache) {
+  if (cache.lanesCurrent) return DVC_OK;
+  const uint32_t stride = paddedColumns(cache.tapCount);
+  const uint32_t groups = stride / 8;
+  if (stride != cache.laneStride || !cache.laneTaps || !cache.laneGroups) {
+    std::free(cache.laneTaps);
+    std::free(cache.laneGroups);
+    cache.laneTaps = static_cast<int32_t*>(std::calloc(size_t(stride) * 5, sizeof(int32_t)));
+    cache.laneGroups = static_cast<int32_t*>(std::calloc(size_t(groups) * kResampleGroupInts, sizeof(int32_t)));
+    cache.laneStride = stride;
+    if (!cache.laneTaps || !cache.laneGroups) {
+      cache.laneStride = 0;
+      return DVC_ERR_NO_MEMORY;
+    }
+  }
+  const uint32_t count = cache.tapCount;
+  const int32_t pixelSize = int32_t(cache.offsetPixelSize);
+  const int32_t width = cache.offsetSourceWidth;
+  cache.lanesUsable = width >= 16 && pixelSize == 4 && cache.offsetCount == count;
+  for (uint32_t g = 0; g < groups && cache.lanesUsable; ++g) {
+    int32_t* entry = cache.laneGroups + size_t(g) * kResampleGroupInts;
+    int32_t low = width, high = 0;
+    for (uint32_t i = 0; i < 8; ++i) {
+      const uint32_t j = 8 * g + i < count ? 8 * g + i : count - 1;  // padding repeats the last column
+      for (uint32_t k = 0; k < 5; ++k) {
+        const int32_t column = int32_t(cache.offsets[5 * j + k]) / pixelSize;
+        low = column < low ? column : low;
+        high = column > high ? column : high;
+      }
+    }
+    const int32_t base = low < width - 16 ? low : width - 16;
+    if (high - base >= 16) {
+      cache.lanesUsable = false;  // columns too far apart for one window (a strong reduction)
+      break;
+    }
+    entry[0] = base;
+    for (uint32_t k = 0; k < 5; ++k) {
+      for (uint32_t i = 0; i < 8; ++i) {
+        const uint32_t j = 8 * g + i < count ? 8 * g + i : count - 1;
+        entry[8 + 8 * k + i] = int32_t(cache.offsets[5 * j + k]) / pixelSize - base;
+        cache.laneTaps[k * stride + 8 * g + i] = 8 * g + i < count ? cache.taps[5 * j + k] : 0;
+      }
+    }
+  }
+  cache.lanesCurrent = true;
+  return DVC_OK;
+}
+
+DvcResult buildNearestOffsets(ResampleCache& cache, uint32_t count, int32_t sourceWidth, uint32_t pixelSize,
+                              uint32_t step) {
+  if (cache.nearest && cache.nearestCount == count && cache.nearestStep == step &&
+      cache.nearestSourceWidth == sourceWidth && cache.nearestPixelSize == pixelSize) {
+    return DVC_OK;
+  }
+  std::free(cache.nearest);
+  cache.nearest = static_cast<int32_t*>(std::calloc(paddedColumns(count), sizeof(int32_t)));
+  if (!cache.nearest) return DVC_ERR_NO_MEMORY;
+  cache.nearestCount = count;
+  cache.nearestStep = step;
+  cache.nearestSourceWidth = sourceWidth;
+  cache.nearestPixelSize = pixelSize;
+  for (uint32_t j = 0; j < count; ++j) {
+    cache.nearest[j] = int32_t(uint32_t(sourceColumn(int32_t(j), step, sourceWidth)) * pixelSize);
+  }
+  return DVC_OK;
+}
+
 inline void storeRgb(const PixelDesc& dst, uint8_t* d, int32_t y, int32_t cr, int32_t cb) {
   uint8_t r, g, b;
   yccToRgb(y, cr, cb, 0, &r, &g, &b);
@@ -205,11 +288,20 @@ inline void storeRgb(const PixelDesc& dst, uint8_t* d, int32_t y, int32_t cr, in
 
 }  // namespace
 
-DvcResult convertResampleNearest(const PixelDesc& src, const PixelDesc& dst, float ratio, bool flip) {
+DvcResult convertResampleNearest(ResampleCache& cache, const PixelDesc& src, const PixelDesc& dst, float ratio,
+                                 bool flip) {
   if (DvcResult r = checkOnePass(src, dst, flip)) return r;
   RowWalk walk(src, dst, flip);
   if (!walk.prepare()) return DVC_ERR_NO_MEMORY;
   const uint32_t step = resampleStep(ratio);
+  if (kernelLayouts(src, dst) &&
+      buildNearestOffsets(cache, uint32_t(dst.width), src.width, src.pixelSize, step) == DVC_OK) {
+    const Kernels& kern = kernels();
+    for (int32_t i = 0; i < walk.rows(); ++i) {
+      kern.yccaResampleNearestRow(walk.source(i), walk.destination(i), dst.width, cache.nearest);
+    }
+    return DVC_OK;
+  }
   for (int32_t i = 0; i < walk.rows(); ++i) {
     const uint8_t* s = walk.source(i);
     uint8_t* d = walk.destination(i);
@@ -229,6 +321,14 @@ DvcResult convertResampleFiltered(ResampleCache& cache, const PixelDesc& src, co
   if (DvcResult r = buildTapOffsets(cache, uint32_t(dst.width), src.width, src.pixelSize, step)) return r;
   RowWalk walk(src, dst, flip);
   if (!walk.prepare()) return DVC_ERR_NO_MEMORY;
+  if (kernelLayouts(src, dst) && buildLaneTables(cache) == DVC_OK && cache.lanesUsable) {
+    const Kernels& kern = kernels();
+    for (int32_t i = 0; i < walk.rows(); ++i) {
+      kern.yccaResampleFilteredRow(walk.source(i), walk.destination(i), dst.width, cache.laneTaps,
+                                   cache.laneGroups, int32_t(cache.laneStride));
+    }
+    return DVC_OK;
+  }
   const uint8_t oy = src.offsets[0], ocr = src.offsets[1], ocb = src.offsets[2];
   for (int32_t i = 0; i < walk.rows(); ++i) {
     const uint8_t* s = walk.source(i);

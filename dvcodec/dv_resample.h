@@ -27,6 +27,17 @@ struct ResampleCache {
   uint32_t offsetStep = 0;
   int32_t offsetSourceWidth = 0;
   uint32_t offsetPixelSize = 0;
+  // The same two tables by tap and then column, padded to whole groups of 8 columns,
+  // for the vector kernels; rebuilt whenever one of the tables above changes.
+  int32_t* laneTaps = nullptr;
+  int32_t* laneGroups = nullptr;  // per group of 8 columns: its 16-pixel source window
+  uint32_t laneStride = 0;
+  bool lanesCurrent = false;
+  bool lanesUsable = false;  // every group's pixels fit a window of the source row
+  // Byte offsets of the nearest source pixel of each column (padded likewise).
+  int32_t* nearest = nullptr;
+  uint32_t nearestCount = 0, nearestStep = 0, nearestPixelSize = 0;
+  int32_t nearestSourceWidth = 0;
 
   ResampleCache() = default;
   ResampleCache(const ResampleCache&) = delete;
@@ -47,7 +58,8 @@ DvcResult resampleFiltered(ResampleCache& cache, const PixelDesc& src, const Pix
                            float ratio, bool flip);
 
 // One-pass forms: read a 'YCCa' picture and write RGB, converting without rounding.
-DvcResult convertResampleNearest(const PixelDesc& src, const PixelDesc& dst, float ratio, bool flip);
+DvcResult convertResampleNearest(ResampleCache& cache, const PixelDesc& src, const PixelDesc& dst, float ratio,
+                                 bool flip);
 DvcResult convertResampleFiltered(ResampleCache& cache, const PixelDesc& src, const PixelDesc& dst, float ratio,
                                   bool flip);
 

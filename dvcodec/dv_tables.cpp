@@ -119,6 +119,8 @@ struct SharedTables {
   std::mutex mutex;
   uint32_t* vlc = nullptr;
   uint32_t fast[256] = {};
+  uint32_t primary[1u << kPrimaryVlcBits] = {};
+  uint64_t dual[1u << kPrimaryVlcBits] = {};
   bool fastBuilt = false;
 
   // Built when the library loads; a failure there is retried by the first open.
@@ -140,6 +142,19 @@ struct SharedTables {
         const uint32_t e = vlc[b << 8];
         fast[b] = vlcLength(e) > 8 ? (e & ~31u) : e;
       }
+      for (uint32_t v = 0; v < (1u << kPrimaryVlcBits); ++v) {
+        const uint32_t e = vlc[v << (16 - kPrimaryVlcBits)];
+        primary[v] = vlcLength(e) > uint32_t(kPrimaryVlcBits) ? 0 : decoderEntry(e);
+        dual[v] = primary[v];
+        const uint32_t len = vlcLength(e);
+        if (primary[v] && !vlcEndOfBlock(e)) {
+          const uint32_t rest = (v << len) & ((1u << kPrimaryVlcBits) - 1);  // the bits after the first code
+          const uint32_t e2 = vlc[rest << (16 - kPrimaryVlcBits)];
+          if (vlcLength(e2) <= kPrimaryVlcBits - len) {
+            dual[v] |= uint64_t((decoderEntry(e2) & ~31u) | (len + vlcLength(e2))) << 32;
+          }
+        }
+      }
       fastBuilt = true;
     }
     return vlc;
@@ -157,6 +172,16 @@ SharedTables& sharedTables() {
 }  // namespace
 
 const uint32_t* sharedVlcTable() { return sharedTables().ensure(); }
+
+const uint32_t* primaryVlcTable() {
+  SharedTables& t = sharedTables();
+  return t.ensure() ? t.primary : nullptr;
+}
+
+const uint64_t* dualVlcTable() {
+  SharedTables& t = sharedTables();
+  return t.ensure() ? t.dual : nullptr;
+}
 
 const uint32_t* fastVlcTable() {
   SharedTables& t = sharedTables();

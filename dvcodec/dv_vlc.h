@@ -48,7 +48,7 @@ struct SegmentState {
   uint32_t mayReceive[kMacroblocksPerSegment];  // may take bits from other macroblocks
   BlockState block[kMacroblocksPerSegment][kBlocksPerMacroblock];
   // The spare-bit stream of the current pass.
-  alignas(8) uint8_t spare[kMacroblocksPerSegment * 80 + 16];
+  alignas(8) uint8_t spare[kMacroblocksPerSegment * 80 + 24];
 };
 
 namespace vlcdetail {
@@ -57,6 +57,12 @@ inline uint32_t loadBigEndian32(const uint8_t* p) {
   uint32_t v;
   std::memcpy(&v, p, 4);
   return __builtin_bswap32(v);
+}
+
+inline uint64_t loadBigEndian64(const uint8_t* p) {
+  uint64_t v;
+  std::memcpy(&v, p, 8);
+  return __builtin_bswap64(v);
 }
 
 // The 16 bits that start at bit `pos` of `bytes` (most significant bit first).
@@ -69,6 +75,43 @@ inline uint32_t readBits(const uint8_t* bytes, uint32_t pos, uint32_t n) {
   return n ? peek16(bytes, pos) >> (16 - n) : 0;
 }
 
+// The bits of one area, from a bit position on, left-aligned in two words. Bits after
+// the area are read but never decide anything: a code that passes the end is cut.
+struct AreaBits {
+  uint64_t hi, lo;
+  uint32_t rem;  // bits left in the area
+  AreaBits(const uint8_t* area, uint32_t from, uint32_t end)
+      : hi(loadBigEndian64(area)), lo(loadBigEndian64(area + 8)), rem(end - from) {
+    if (from) {
+      hi = (hi << from) | (lo >> (64 - from));
+      lo <<= from;
+    }
+  }
+  uint64_t top() const { return hi; }
+  void skip(uint32_t n) {  // 0 < n < 64
+    hi = (hi << n) | (lo >> (64 - n));
+    lo <<= n;
+    rem -= n;
+  }
+  void unread(uint32_t n) { rem += n; }  // only the count matters afterwards
+};
+
+// Bits of a byte array from a bit position on; the array has 8 readable bytes after
+// its last bit.
+struct StreamBits {
+  const uint8_t* bytes;
+  uint32_t pos, rem;
+  uint64_t top() const { return loadBigEndian64(bytes + (pos >> 3)) << (pos & 7); }
+  void skip(uint32_t n) {
+    pos += n;
+    rem -= n;
+  }
+  void unread(uint32_t n) {
+    pos -= n;
+    rem += n;
+  }
+};
+
 // Concatenates bit runs into `spare` and reads them back.
 struct SpareStream {
   uint8_t* bytes;
@@ -79,8 +122,8 @@ struct SpareStream {
 
   void append(const uint8_t* src, uint32_t from, uint32_t to) {
     while (from < to) {
-      const uint32_t n = to - from < 16 ? to - from : 16;
-      const uint32_t v = readBits(src, from, n);
+      const uint32_t n = to - from < 32 ? to - from : 32;
+      const uint32_t v = uint32_t((loadBigEndian64(src + (from >> 3)) << (from & 7)) >> 32) >> (32 - n);
       acc |= uint64_t(v) << (64 - accBits - n);
       accBits += n;
       from += n;
@@ -95,7 +138,7 @@ struct SpareStream {
   void finish() {
     uint32_t at = (size - accBits) >> 3;
     if (accBits) bytes[at++] = uint8_t(acc >> 56);
-    std::memset(bytes + at, 0, 4);  // zeros after the stream for the last reads
+    std::memset(bytes + at, 0, 8);  // zeros after the stream for the last reads
     acc = 0;
     accBits = 0;
   }
@@ -104,14 +147,16 @@ struct SpareStream {
 
 }  // namespace vlcdetail
 
-// The coefficient sink receives the blocks as they are set up and every non-zero
-// coefficient by its scan index:
-//   void begin(int mb, int b, int qno, int cls, int mode, int dc);
-//   void store(int mb, int b, int k, int amplitude);   // k 1..63, amplitude != 0
+// The coefficient sink hands out, as each block is set up, a small handle through
+// which the block's non-zero coefficients are stored by scan index:
+//   Sink::Block begin(int mb, int b, int qno, int cls, int mode, int dc);
+//   void Sink::Block::store(uint32_t k, int32_t amplitude);   // k 1..63
+// (an amplitude of 0 may be stored too: the block starts all zero).
 template <typename Sink>
 class VlcSegmentDecoder {
  public:
-  VlcSegmentDecoder(const uint32_t* table, SegmentState& st, Sink& sink) : table_(table), st_(st), sink_(sink) {}
+  VlcSegmentDecoder(const uint32_t* table, SegmentState& st, Sink& sink)
+      : table_(table), primary_(primaryVlcTable()), dual_(dualVlcTable()), st_(st), sink_(sink) {}
 
   // Decodes the segment whose five video blocks are given. 0, or -300 when a block
   // overflowed or was left incomplete (its coefficients so far are kept).
@@ -183,7 +228,7 @@ class VlcSegmentDecoder {
         s.dc = int16_t(int16_t(w) >> 7);
         s.mode = uint8_t((w >> 6) & 1);
         s.cls = uint8_t((w >> 4) & 3);
-        sink_.begin(m, b, st_.qno[m], s.cls, s.mode, s.dc);
+        blocks_[m][b] = sink_.begin(m, b, st_.qno[m], s.cls, s.mode, s.dc);
       }
     }
     std::memset(st_.data + 80 * kMacroblocksPerSegment, 0, 16);
@@ -196,52 +241,91 @@ class VlcSegmentDecoder {
     return false;
   }
 
-  // Stores one decoded pair. False when the block stopped on the pair limit.
-  bool put(int m, int b, uint32_t entry) {
-    BlockState& s = st_.block[m][b];
-    if (vlcEndOfBlock(entry)) {
-      s.needsMore = false;
-      return true;
-    }
-    const uint32_t run = vlcRun(entry);
-    const int32_t amplitude = vlcAmplitude(entry);
-    const uint32_t at = s.position + run;
-    if (at < 64) {
-      if (amplitude) sink_.store(m, b, int(at), amplitude);
-      s.position = uint8_t(at + 1);
-    } else {
-      s.position = 64;  // the run passed the last coefficient: this and later pairs are dropped
-      result_ = DVC_ERR_BAD_ARGUMENT;
-    }
-    if (++s.count == 64) {
-      s.needsMore = false;
-      result_ = DVC_ERR_BAD_ARGUMENT;
+  // The entry (in the decoder's form) of the code that begins the 16-bit window.
+  uint32_t lookup(uint32_t window) const {
+    const uint32_t e = primary_[window >> (16 - kPrimaryVlcBits)];
+    return __builtin_expect(e != 0, 1) ? e : decoderEntry(table_[window]);
+  }
+
+  // A pair whose run reaches past the last coefficient (or an end of block): the
+  // coefficient is dropped and the block may stop. False when the block stopped.
+  bool putPastEnd(int m, uint32_t entry, uint32_t& position, uint32_t& count) {
+    if (decoderEndOfBlock(entry)) return false;
+    position = 64;  // this and later pairs are dropped
+    result_ = DVC_ERR_BAD_ARGUMENT;
+    if (++count == 64) {
+      // The pair limit (only reachable once the coefficients are used up).
       for (int k = m; k < kMacroblocksPerSegment; ++k) st_.mayReceive[k] = 0;
       return false;
     }
     return true;
   }
 
+  // Stores one decoded code of block (m, b). False when the block stopped (end of
+  // block, or the pair limit).
+  bool put(int m, typename Sink::Block& block, uint32_t entry, uint32_t& position, uint32_t& count) {
+    const uint32_t at = position + decoderRun(entry);
+    if (__builtin_expect(at >= 64, 0)) return putPastEnd(m, entry, position, count);
+    // Each stored pair moves at least one coefficient on, so fewer than 63 came before.
+    block.store(at, decoderAmplitude(entry));
+    position = at + 1;
+    ++count;
+    return true;
+  }
+
+  // Decodes codes from `bits` into block (m, b) until the block ends (true) or the next
+  // code does not lie whole within the bits (false; those bits are left unread).
+  template <typename Bits>
+  bool decodeCodes(int m, typename Sink::Block& block, Bits& bits, uint32_t& position, uint32_t& count) {
+    for (;;) {
+      // Up to two codes per lookup: the second only when it also lies within the bits.
+      const uint64_t top = bits.top();
+      const uint64_t both = dual_[top >> (64 - kPrimaryVlcBits)];
+      uint32_t e = uint32_t(both);
+      if (__builtin_expect(e == 0, 0)) e = decoderEntry(table_[top >> 48]);  // a long code, alone
+      const uint32_t len = e & 31u;
+      if (len > bits.rem) return false;
+      // The high half's length is that of both codes (0 when there is no second code).
+      const uint32_t pair = uint32_t(both >> 32);
+      const uint32_t pairLength = pair & 31u;
+      const bool two = pairLength - 1u < bits.rem;
+      const uint32_t e2 = two ? pair : 0u;
+      const uint32_t used = two ? pairLength : len;
+      bits.skip(used);
+      if (!put(m, block, e, position, count)) {
+        bits.unread(used - len);  // the block stopped before the second code
+        return true;
+      }
+      const uint32_t at = position + decoderRun(e2);
+      if (__builtin_expect(at >= 64, 0)) {
+        if (e2 && !putPastEnd(m, e2, position, count)) return true;
+        continue;
+      }
+      // Without a second code this stores 0 at the next coefficient, which is still 0.
+      block.store(at, decoderAmplitude(e2));
+      const uint32_t taken = e2 != 0;
+      position = at + taken;
+      count += taken;
+    }
+  }
+
   void decodeOwnArea(int m, int b) {
     BlockState& s = st_.block[m][b];
-    const uint8_t* area = s.area;
-    const uint32_t end = s.areaBits;
-    uint32_t pos = s.bitPos;
-    for (;;) {
-      const uint32_t e = table_[vlcdetail::peek16(area, pos)];
-      const uint32_t len = vlcLength(e);
-      if (pos + len > end) {
-        // The code is cut by the end of the area: keep its leading bits.
-        s.pendingLength = uint8_t(end - pos);
-        s.pendingBits = uint16_t(vlcdetail::readBits(area, pos, end - pos));
-        pos = end;
-        break;
-      }
-      pos += len;
-      if (!put(m, b, e) || !s.needsMore || pos == end) break;
+    typename Sink::Block block = blocks_[m][b];
+    uint32_t position = s.position, count = s.count;
+    vlcdetail::AreaBits bits(s.area, s.bitPos, s.areaBits);
+    if (decodeCodes(m, block, bits, position, count)) {
+      s.needsMore = false;
+    } else {
+      // The code is cut by the end of the area: keep its leading bits.
+      s.pendingLength = uint8_t(bits.rem);
+      s.pendingBits = uint16_t(bits.rem ? uint32_t(bits.top() >> (64 - bits.rem)) : 0);
+      bits.rem = 0;
     }
-    s.bitPos = uint16_t(pos);
-    s.ownActive = pos < end;
+    s.bitPos = uint16_t(s.areaBits - bits.rem);
+    s.ownActive = bits.rem > 0;
+    s.position = uint8_t(position);
+    s.count = uint8_t(count);
   }
 
   // Appends the unread bits of the blocks of macroblocks m0..m1-1 to the stream.
@@ -274,53 +358,72 @@ class VlcSegmentDecoder {
   // ends. False when the stream ran out first (the bits read so far become pending).
   bool feed(int m, int b, vlcdetail::SpareStream& stream) {
     BlockState& s = st_.block[m][b];
-    while (s.needsMore) {
-      const uint32_t plen = s.pendingLength;
-      const uint32_t avail = plen + stream.remaining();
-      if (avail == 0) return false;
-      uint32_t window = vlcdetail::peek16(stream.bytes, stream.pos) >> plen;
-      if (plen) window |= uint32_t(s.pendingBits) << (16 - plen);
-      const uint32_t e = table_[window & 0xFFFF];
-      const uint32_t len = vlcLength(e);
-      if (len > avail) {
-        // No whole code in what is left: every remaining bit joins the pending ones.
-        const uint32_t rest = stream.remaining();
-        s.pendingBits = uint16_t((uint32_t(s.pendingBits) << rest) | vlcdetail::readBits(stream.bytes, stream.pos, rest));
-        s.pendingLength = uint8_t(plen + rest);
+    typename Sink::Block block = blocks_[m][b];
+    uint32_t position = s.position, count = s.count;
+    vlcdetail::StreamBits bits{stream.bytes, stream.pos, stream.size - stream.pos};
+    bool ended = false;
+    if (s.pendingLength) {
+      // The first code starts with the pending bits.
+      const uint32_t plen = s.pendingLength, pbits = s.pendingBits;
+      const uint32_t window = ((pbits << (16 - plen)) | (uint32_t(bits.top() >> 48) >> plen)) & 0xFFFF;
+      const uint32_t e = lookup(window);
+      if ((e & 31u) > plen + bits.rem) {
+        // Still no whole code: every remaining bit joins the pending ones.
+        s.pendingBits = uint16_t((pbits << bits.rem) | (bits.rem ? uint32_t(bits.top() >> (64 - bits.rem)) : 0));
+        s.pendingLength = uint8_t(plen + bits.rem);
         stream.pos = stream.size;
         return false;
       }
-      stream.pos += len - plen;
+      bits.skip((e & 31u) - plen);
       s.pendingBits = 0;
       s.pendingLength = 0;
-      put(m, b, e);
+      ended = !put(m, block, e, position, count);
     }
-    return true;
+    if (!ended) ended = decodeCodes(m, block, bits, position, count);
+    if (ended) {
+      s.needsMore = false;
+    } else {
+      // The stream ran out inside a code: its leading bits become pending.
+      s.pendingLength = uint8_t(bits.rem);
+      s.pendingBits = uint16_t(bits.rem ? uint32_t(bits.top() >> (64 - bits.rem)) : 0);
+      bits.skip(bits.rem);
+    }
+    s.position = uint8_t(position);
+    s.count = uint8_t(count);
+    stream.pos = bits.pos;
+    return ended;
   }
 
   const uint32_t* table_;
+  const uint32_t* primary_;
+  const uint64_t* dual_;
   SegmentState& st_;
   Sink& sink_;
+  typename Sink::Block blocks_[kMacroblocksPerSegment][kBlocksPerMacroblock];
   DvcResult result_ = DVC_OK;
 };
 
 // A sink that keeps the coefficients as 16-bit values in scan order, not dequantised.
 struct ScanOrderSink {
-  struct Block {
+  struct Coefficients {
     int qno, cls, mode;
-    int16_t coefficients[64];
+    int16_t value[64];
   };
-  Block block[kMacroblocksPerSegment][kBlocksPerMacroblock];
+  struct Block {
+    int16_t* value;
+    void store(uint32_t k, int32_t amplitude) { value[k] = int16_t(amplitude); }
+  };
+  Coefficients block[kMacroblocksPerSegment][kBlocksPerMacroblock];
 
-  void begin(int mb, int b, int qno, int cls, int mode, int dc) {
-    Block& k = block[mb][b];
+  Block begin(int mb, int b, int qno, int cls, int mode, int dc) {
+    Coefficients& k = block[mb][b];
     k.qno = qno;
     k.cls = cls;
     k.mode = mode;
-    std::memset(k.coefficients, 0, sizeof k.coefficients);
-    k.coefficients[0] = int16_t(dc);
+    std::memset(k.value, 0, sizeof k.value);
+    k.value[0] = int16_t(dc);
+    return Block{k.value};
   }
-  void store(int mb, int b, int k, int amplitude) { block[mb][b].coefficients[k] = int16_t(amplitude); }
 };
 
 }  // namespace zebdv

@@ -6,10 +6,8 @@ namespace zebdv {
 
 namespace {
 
-void writeLuma(const int8_t* samples, uint8_t* destination, uint32_t stride) {
-  for (int r = 0; r < 8; ++r, destination += stride, samples += 8) {
-    for (int c = 0; c < 8; ++c) destination[4 * c] = uint8_t(samples[c] + 128);
-  }
+inline void writeLuma(const int8_t* samples, uint8_t* destination, uint32_t stride) {
+  kernels().writeLuma(samples, destination, stride);
 }
 
 }  // namespace
@@ -21,20 +19,9 @@ void writeMacroblockYcc411(const int8_t* samples, uint8_t* destination, int bloc
     writeLuma(samples, destination, stride);
     return;
   }
-  if (shape == 0) {
-    for (int r = 0; r < 8; ++r, destination += stride, samples += 8) {
-      for (int c = 0; c < 8; ++c) destination[16 * c] = uint8_t(samples[c]);
-    }
-    return;
-  }
-  for (int r = 0; r < 8; ++r, samples += 8) {
-    uint8_t* upper = destination + size_t(r) * stride;
-    uint8_t* lower = destination + size_t(r + 8) * stride;
-    for (int c = 0; c < 4; ++c) {
-      upper[16 * c] = uint8_t(samples[c]);
-      lower[16 * c] = uint8_t(samples[4 + c]);
-    }
-  }
+  // The destination points at the Cr (block 4) or Cb (block 5) byte of the first pixel.
+  const int channel = block - 3;
+  kernels().writeChroma411(samples, destination - channel, stride, channel, shape);
 }
 
 void writeMacroblockYcc420(const int8_t* samples, uint8_t* destination, int block, const PixelDesc& picture,
@@ -44,22 +31,26 @@ void writeMacroblockYcc420(const int8_t* samples, uint8_t* destination, int bloc
     writeLuma(samples, destination, stride);
     return;
   }
-  for (int r = 0; r < 8; ++r, samples += 8) {
-    uint8_t* line0 = destination + size_t(2 * r) * stride;
-    uint8_t* line1 = line0 + stride;
-    for (int c = 0; c < 8; ++c) {
-      const uint8_t v = uint8_t(samples[c]);
-      line0[8 * c] = v;
-      line0[8 * c + 4] = v;
-      line1[8 * c] = v;
-      line1[8 * c + 4] = v;
-    }
-  }
+  // The destination points at the Cr (block 4) or Cb (block 5) byte of the first pixel.
+  const int channel = block - 3;
+  kernels().writeChroma420(samples, destination - channel, stride, channel);
 }
 
 DvcResult upsampleChroma411(const PixelDesc& picture) {
-  const Kernels& k = kernels();
-  for (int32_t r = 0; r < picture.height; ++r) k.upsample411Row(picture.row(r), picture.width);
+  // The writers have filled every group but the last one of each 32-pixel macroblock,
+  // whose next sample lies in the macroblock to its right (the right-hand column, from
+  // pixel 704, is complete).
+  const int32_t regularEnd = picture.width > 16 ? picture.width - 16 : 0;
+  for (int32_t r = 0; r < picture.height; ++r) {
+    uint8_t* row = picture.row(r);
+    for (int32_t x = 28; x + 4 < picture.width && x < regularEnd; x += 32) {
+      uint8_t* group = row + 4 * size_t(x);
+      for (int channel = 1; channel <= 2; ++channel) {
+        const int c = int8_t(group[channel]), next = int8_t(group[16 + channel]);
+        for (int k = 1; k < 4; ++k) group[4 * k + channel] = uint8_t((4 * c + k * (next - c)) >> 2);
+      }
+    }
+  }
   return DVC_OK;
 }
 

@@ -14,10 +14,10 @@ namespace zebdv {
 typedef void (*MacroblockWriter)(const int8_t* samples, uint8_t* destination, int block, const PixelDesc& picture,
                                  int shape);
 
-// 525/60 (4:1:1): a colour-difference sample covers four pixels of one line; only the
-// first of them is written here (the post pass fills the others). In a right-hand
-// macroblock (shape 1) the left half of the block is the upper eight lines and the
-// right half the lower eight.
+// 525/60 (4:1:1): a colour-difference sample covers four pixels of one line, which
+// step linearly towards the next sample of the line (see upsampleChroma411). In a
+// right-hand macroblock (shape 1) the left half of the block is the upper eight lines
+// and the right half the lower eight.
 void writeMacroblockYcc411(const int8_t* samples, uint8_t* destination, int block, const PixelDesc& picture,
                            int shape);
 
@@ -25,9 +25,11 @@ void writeMacroblockYcc411(const int8_t* samples, uint8_t* destination, int bloc
 void writeMacroblockYcc420(const int8_t* samples, uint8_t* destination, int block, const PixelDesc& picture,
                            int shape);
 
-// After all segments of a 525 picture: fills the three pixels after each colour-
-// difference sample with (4 c + k (c' - c)) / 4 rounded down, k = 1, 2, 3, c' being the
-// next sample of the line; the last group of a line repeats its sample.
+// After all segments of a 525 picture, every group of four pixels holds its colour-
+// difference sample c and then (4 c + k (c' - c)) / 4 rounded down, k = 1, 2, 3, c' being
+// the next sample of the line; the last group of a line repeats its sample. The writer
+// does this within each macroblock; this pass completes the last group of each 32-pixel
+// macroblock from the first sample of the macroblock to its right.
 DvcResult upsampleChroma411(const PixelDesc& picture);
 
 }  // namespace zebdv
