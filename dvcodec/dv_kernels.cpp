@@ -1,5 +1,7 @@
 #include "dv_kernels.h"
 
+#include <atomic>
+
 namespace zebdv {
 
 const Kernels& portableKernelTable();
@@ -17,9 +19,19 @@ const Kernels* avx2Kernels() {
   return nullptr;
 }
 
+namespace {
+std::atomic<const Kernels*> g_selected{nullptr};
+}  // namespace
+
 const Kernels& kernels() {
-  static const Kernels& chosen = avx2Kernels() ? *avx2Kernels() : portableKernels();
-  return chosen;
+  const Kernels* k = g_selected.load(std::memory_order_relaxed);
+  if (!k) {
+    k = avx2Kernels() ? avx2Kernels() : &portableKernels();
+    g_selected.store(k, std::memory_order_relaxed);
+  }
+  return *k;
 }
+
+void selectKernels(const Kernels* k) { g_selected.store(k, std::memory_order_relaxed); }
 
 }  // namespace zebdv

@@ -47,8 +47,11 @@ struct Kernels {
 
 inline constexpr int kResampleGroupInts = 8 + 5 * 8;
 
-// The table for this processor (built once).
+// The table in use: the one for this processor unless selectKernels chose another.
 const Kernels& kernels();
+// Makes the decoder use the given table (null: the one for this processor). For tests
+// that compare the builds; not for use while a decode runs.
+void selectKernels(const Kernels* k);
 // Both builds, for tests that compare them; avx2 is null where the processor lacks AVX2.
 const Kernels& portableKernels();
 const Kernels* avx2Kernels();

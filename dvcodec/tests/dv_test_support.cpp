@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "platform/testsupport/testsupport.h"
+#include "zeb_dv32.h"
 
 namespace dvtest {
 
@@ -211,6 +212,44 @@ int count248Blocks(int system, const std::string& frame) {
     }
   }
   return count;
+}
+
+std::string randomFrame(int system, uint32_t seed) {
+  std::string frame(frameSize(system), '\0');
+  uint32_t x = seed * 2654435761u + 1;
+  for (char& c : frame) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    c = char(x >> 24);
+  }
+  return frame;
+}
+
+int decodeInto(int system, std::string& source, uint32_t width, uint32_t height, uint32_t resample, uint32_t form,
+               std::vector<uint8_t>* out, uint8_t fill) {
+  out->assign(strideOf(int(width)) * height, fill);
+  DvDecoder* d = DvcOpenDecoder(system == 625 ? 1 : 0);
+  DvcDibFormat f = {width, height, 1, 24, 1, 1, 0, 0, 0, resample, form};
+  const int r = DvcDecode(d, reinterpret_cast<uint8_t*>(source.data()), uint32_t(source.size()), out->data(), nullptr,
+                          &f);
+  DvcCloseDecoder(d);
+  return r;
+}
+
+void BitWriter::put(uint32_t value, int bits) {
+  for (int i = bits - 1; i >= 0; --i, ++pos_) {
+    const uint8_t mask = uint8_t(0x80 >> (pos_ & 7));
+    if ((value >> i) & 1) {
+      bytes_[pos_ >> 3] |= mask;
+    } else {
+      bytes_[pos_ >> 3] &= uint8_t(~mask);
+    }
+  }
+}
+
+void BitWriter::put(const char* bits) {
+  for (; *bits; ++bits) put(*bits == '1' ? 1u : 0u, 1);
 }
 
 }  // namespace dvtest

@@ -60,4 +60,26 @@ std::string toDvf(int system, const std::string& frame);
 // The number of blocks of a frame coded in the 2-4-8 mode.
 int count248Blocks(int system, const std::string& frame);
 
+// A frame of random bytes (every bit string is valid variable-length data), the same
+// for the same seed.
+std::string randomFrame(int system, uint32_t seed);
+
+// Decodes with a new decoder into a bitmap of the format's size (pre-filled with
+// `fill`); returns the result code.
+int decodeInto(int system, std::string& source, uint32_t width, uint32_t height, uint32_t resample,
+               uint32_t form, std::vector<uint8_t>* out, uint8_t fill = 0);
+
+// Writes bits most significant first, for building video data by hand.
+class BitWriter {
+ public:
+  explicit BitWriter(uint8_t* bytes) : bytes_(bytes) {}
+  void put(uint32_t value, int bits);  // the low `bits` bits of value
+  void put(const char* bits);          // "0110" etc.
+  int position() const { return pos_; }
+
+ private:
+  uint8_t* bytes_;
+  int pos_ = 0;
+};
+
 }  // namespace dvtest
