@@ -17,7 +17,7 @@
 
 // 32-byte vectors pass between these internal functions only (all inlined), so the
 // calling convention for them outside AVX builds does not matter.
-#if defined(__GNUC__) && !defined(__clang__)
+#if defined(__GNUC__)
 #pragma GCC diagnostic ignored "-Wpsabi"
 #endif
 
