@@ -67,7 +67,6 @@ DvcResult configure(Decoder& d, int system, int wide, int level, int orientation
 void selectStages(Decoder& d) {
   d.segmentDecoder = nullptr;
   d.macroblockWriter = nullptr;
-  d.reducedWriter = nullptr;
   d.postPass = nullptr;
   uint32_t tag = kTagYCCa;
   if (d.level == 0) {
@@ -142,31 +141,36 @@ DvcResult decodeSegmentsFull(Decoder& d) {
   TransformInputSink sink{d.coefficients};
   VlcSegmentDecoder<TransformInputSink> vlc(d.vlcTable, *d.segment, sink);
   uint8_t* const base = d.picture.buffer;
-  alignas(16) int8_t samples[64];
+  alignas(32) int8_t samples[kBlocksPerMacroblock][64];
+  const int8_t* const blocks[kBlocksPerMacroblock] = {samples[0], samples[1], samples[2],
+                                                      samples[3], samples[4], samples[5]};
   DvcResult result = DVC_OK;
 
   for (int s = 0; s < d.sequences && result == DVC_OK; ++s) {
     for (int i = 0; i < int(kSegmentsPerSequence) && result == DVC_OK; ++i) {
       vlc.decode(d.videoBlocks.block[s][i]);  // corrupt codes end their block, never the frame
       const Placement* entries = d.placement + (s * kSegmentsPerSequence + i) * kBlocksPerSegment;
-      for (int m = 0; m < kMacroblocksPerSegment && result == DVC_OK; ++m) {
+      for (int m = 0; m < kMacroblocksPerSegment; ++m) {
         const Placement& p = entries[m];
-        if (!p.valid || p.destination[0] == kNoDestination) {
+        bool complete = p.valid;
+        for (int b = 0; b < kBlocksPerMacroblock && complete; ++b) complete = p.destination[b] != kNoDestination;
+        if (!complete) {
           result = DVC_ERR_BAD_ARGUMENT;
           break;
         }
         const BlockState* states = d.segment->block[m];
+        uint8_t* destinations[kBlocksPerMacroblock];
         for (int b = 0; b < kBlocksPerMacroblock; ++b) {
-          if (p.destination[b] == kNoDestination) break;
+          destinations[b] = base + p.destination[b];
           float* input = d.coefficients + 64 * (m * kBlocksPerMacroblock + b);
           if (states[b].count) {
-            (states[b].mode ? kern.idct248 : kern.idct88)(input, samples);
+            (states[b].mode ? kern.idct248 : kern.idct88)(input, samples[b]);
           } else {
-            std::memset(samples, dcOnlySample(states[b].dc), sizeof samples);
+            std::memset(samples[b], dcOnlySample(states[b].dc), 64);
             input[0] = 0.0f;
           }
-          d.macroblockWriter(samples, base + p.destination[b], b, d.picture, p.shape);
         }
+        d.macroblockWriter(blocks, destinations, d.picture, p.shape);
       }
     }
   }

@@ -17,9 +17,6 @@ struct Decoder;
 
 // Decodes every video segment of the located frame into the internal picture.
 typedef DvcResult (*SegmentDecoder)(Decoder& decoder);
-// Places the six blocks of one macroblock at a reduced level.
-typedef void (*ReducedWriter)(const int8_t* const samples[6], uint8_t* const destinations[6],
-                              const PixelDesc& picture, int shape);
 // Runs over the whole picture after the segments.
 typedef DvcResult (*PostPass)(const PixelDesc& picture);
 
@@ -55,8 +52,7 @@ struct Decoder {
   bool ownsPicture = false;
 
   SegmentDecoder segmentDecoder = nullptr;
-  MacroblockWriter macroblockWriter = nullptr;
-  ReducedWriter reducedWriter = nullptr;
+  MacroblockWriter macroblockWriter = nullptr;  // places the six blocks of a macroblock
   PostPass postPass = nullptr;
   int flip = 1;
 

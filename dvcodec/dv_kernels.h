@@ -18,21 +18,18 @@ struct Kernels {
   void (*idct248)(float* coefficients, int8_t* samples);
   // n pixels of 'YCCa' (4 bytes) to 24-bit B, G, R, rounded to nearest.
   void (*yccaToBgr24Row)(const uint8_t* src, uint8_t* dst, int32_t n);
-  // Writes 8 x 8 colour-difference samples of a 4:1:1 macroblock into channel 1 (Cr)
-  // or 2 (Cb) of its 'YCCa' pixels (`pixels` is the top-left one). Each sample covers a
-  // group of four pixels of one line: the sample, then steps towards the next sample
-  // of the line, (4 c + k (c' - c)) / 4 rounded down, k = 1, 2, 3. Shape 0 (32 x 8
-  // pixels): the last group of each line steps towards its own sample, as the next
-  // sample lies in the next macroblock (see upsampleChroma411). Shape 1 (the right-
-  // hand 16 x 16): sample columns 0-3 make the upper eight lines, 4-7 the lower eight,
-  // and the last group of each line repeats its sample.
-  void (*writeChroma411)(const int8_t* samples, uint8_t* pixels, uint32_t stride, int channel, int shape);
-  // Writes 8 x 8 luminance samples (+ 128) into the Y bytes of 'YCCa' pixels, the
-  // block's top-left pixel at `destination`, rows `stride` bytes apart.
-  void (*writeLuma)(const int8_t* samples, uint8_t* destination, uint32_t stride);
-  // Writes 8 x 8 colour-difference samples into channel 1 (Cr) or 2 (Cb) of 16 x 16
-  // 'YCCa' pixels, each sample covering 2 x 2 pixels; `pixels` is the top-left pixel.
-  void (*writeChroma420)(const int8_t* samples, uint8_t* pixels, uint32_t stride, int channel);
+  // Write the six blocks of a full-size macroblock (8 x 8 samples each, luminance
+  // stored + 128) as whole 'YCCa' pixels; `pixels` is its top-left pixel.
+  // 4:1:1: each colour-difference sample covers a group of four pixels of one line:
+  // the sample, then steps towards the next sample of the line, (4 c + k (c' - c)) / 4
+  // rounded down, k = 1, 2, 3. Shape 0 (32 x 8 pixels, luminance blocks side by side):
+  // the last group of each line steps towards its own sample, as the next sample lies
+  // in the next macroblock (see upsampleChroma411). Shape 1 (the right-hand 16 x 16,
+  // luminance blocks 0, 1 above 2, 3): sample columns 0-3 make the upper eight lines,
+  // 4-7 the lower eight, and the last group of each line repeats its sample.
+  // 4:2:0 (16 x 16): each colour-difference sample covers 2 x 2 pixels.
+  void (*writeMacroblock411)(const int8_t* const samples[6], uint8_t* pixels, uint32_t stride, int shape);
+  void (*writeMacroblock420)(const int8_t* const samples[6], uint8_t* pixels, uint32_t stride, int shape);
   // One output row of n 24-bit B, G, R pixels resampled from a 'YCCa' row, converted
   // without the rounding term. Nearest neighbour: the source pixel of output column j
   // is at byte offset offsets[j]. Filtered: five taps per column, tap k of column j at

@@ -219,16 +219,6 @@ inline v8si widen8(const int8_t* p) {
 #endif
 }
 
-void writeLuma(const int8_t* samples, uint8_t* destination, uint32_t stride) {
-  const v8si keep = splat(int32_t(0xFFFFFF00u));
-#pragma GCC unroll 8
-  for (int r = 0; r < 8; ++r) {
-    const v8si y = (widen8(samples + 8 * r) + 128) & 0xFF;
-    uint8_t* row = destination + size_t(r) * stride;
-    storei(row, (loadi(row) & keep) | y);
-  }
-}
-
 // Eight pixels of Y (unsigned) and Cr, Cb (signed) to B, G, R in the low three bytes of
 // each lane; `round` is the rounding term of the 22-bit products.
 inline v8si yccToBgr8(v8si y, v8si cr, v8si cb, int32_t round) {
@@ -310,39 +300,69 @@ inline v8si stepGroups(v8si at, v8si next) {
   return ((at << 2) + k * (next - at)) >> 2;
 }
 
-inline void mergeChannel(uint8_t* p, v8si values, int shift, v8si keep) {
-  storei(p, (loadi(p) & keep) | ((values & 0xFF) << shift));
+// Eight pixels from their Y samples (signed, stored + 128) and Cr, Cb values.
+inline v8si yccaPixels(v8si y, v8si cr, v8si cb) {
+  return ((y + 128) & 0xFF) | ((cr & 0xFF) << 8) | ((cb & 0xFF) << 16);
 }
 
-void writeChroma411(const int8_t* samples, uint8_t* pixels, uint32_t stride, int channel, int shape) {
-  const int shift = 8 * channel;
-  const v8si keep = ~splat(0xFF << shift);
+void writeMacroblock411(const int8_t* const samples[6], uint8_t* pixels, uint32_t stride, int shape) {
   if (shape == 0) {
-    // Eight samples a line, one per group of four pixels. The last group steps towards
-    // its own sample for now: its neighbour lies in the next macroblock.
+    // 32 x 8 pixels: the four luminance blocks side by side; each colour-difference
+    // sample covers a group of four pixels of its line. The last group of a line steps
+    // towards its own sample for now: its neighbour lies in the next macroblock.
     for (int r = 0; r < 8; ++r) {
-      const v8si s = widen8(samples + 8 * r);
-      const v8si n = __builtin_shufflevector(s, s, 1, 2, 3, 4, 5, 6, 7, 7);
+      const v8si cr = widen8(samples[4] + 8 * r), cb = widen8(samples[5] + 8 * r);
+      const v8si crNext = __builtin_shufflevector(cr, cr, 1, 2, 3, 4, 5, 6, 7, 7);
+      const v8si cbNext = __builtin_shufflevector(cb, cb, 1, 2, 3, 4, 5, 6, 7, 7);
       uint8_t* row = pixels + size_t(r) * stride;
-      mergeChannel(row, stepGroups(twoGroups<0, 1>(s), twoGroups<0, 1>(n)), shift, keep);
-      mergeChannel(row + 32, stepGroups(twoGroups<2, 3>(s), twoGroups<2, 3>(n)), shift, keep);
-      mergeChannel(row + 64, stepGroups(twoGroups<4, 5>(s), twoGroups<4, 5>(n)), shift, keep);
-      mergeChannel(row + 96, stepGroups(twoGroups<6, 7>(s), twoGroups<6, 7>(n)), shift, keep);
+      storei(row, yccaPixels(widen8(samples[0] + 8 * r), stepGroups(twoGroups<0, 1>(cr), twoGroups<0, 1>(crNext)),
+                             stepGroups(twoGroups<0, 1>(cb), twoGroups<0, 1>(cbNext))));
+      storei(row + 32, yccaPixels(widen8(samples[1] + 8 * r), stepGroups(twoGroups<2, 3>(cr), twoGroups<2, 3>(crNext)),
+                                  stepGroups(twoGroups<2, 3>(cb), twoGroups<2, 3>(cbNext))));
+      storei(row + 64, yccaPixels(widen8(samples[2] + 8 * r), stepGroups(twoGroups<4, 5>(cr), twoGroups<4, 5>(crNext)),
+                                  stepGroups(twoGroups<4, 5>(cb), twoGroups<4, 5>(cbNext))));
+      storei(row + 96, yccaPixels(widen8(samples[3] + 8 * r), stepGroups(twoGroups<6, 7>(cr), twoGroups<6, 7>(crNext)),
+                                  stepGroups(twoGroups<6, 7>(cb), twoGroups<6, 7>(cbNext))));
     }
     return;
   }
-  // The right-hand column: the left half of each sample row is the upper eight lines,
-  // the right half the lower eight; four groups a line, the last one of the picture
-  // line repeating its sample.
+  // The right-hand 16 x 16: luminance blocks 0, 1 above 2, 3; the left half of each
+  // colour-difference sample row makes the upper eight lines, the right half the lower
+  // eight, four groups a line, the last one (the end of the picture line) repeating its
+  // sample.
   for (int r = 0; r < 8; ++r) {
-    const v8si s = widen8(samples + 8 * r);
-    const v8si n = __builtin_shufflevector(s, s, 1, 2, 3, 3, 5, 6, 7, 7);
+    const v8si cr = widen8(samples[4] + 8 * r), cb = widen8(samples[5] + 8 * r);
+    const v8si crNext = __builtin_shufflevector(cr, cr, 1, 2, 3, 3, 5, 6, 7, 7);
+    const v8si cbNext = __builtin_shufflevector(cb, cb, 1, 2, 3, 3, 5, 6, 7, 7);
     uint8_t* upper = pixels + size_t(r) * stride;
     uint8_t* lower = pixels + size_t(r + 8) * stride;
-    mergeChannel(upper, stepGroups(twoGroups<0, 1>(s), twoGroups<0, 1>(n)), shift, keep);
-    mergeChannel(upper + 32, stepGroups(twoGroups<2, 3>(s), twoGroups<2, 3>(n)), shift, keep);
-    mergeChannel(lower, stepGroups(twoGroups<4, 5>(s), twoGroups<4, 5>(n)), shift, keep);
-    mergeChannel(lower + 32, stepGroups(twoGroups<6, 7>(s), twoGroups<6, 7>(n)), shift, keep);
+    storei(upper, yccaPixels(widen8(samples[0] + 8 * r), stepGroups(twoGroups<0, 1>(cr), twoGroups<0, 1>(crNext)),
+                             stepGroups(twoGroups<0, 1>(cb), twoGroups<0, 1>(cbNext))));
+    storei(upper + 32, yccaPixels(widen8(samples[1] + 8 * r), stepGroups(twoGroups<2, 3>(cr), twoGroups<2, 3>(crNext)),
+                                  stepGroups(twoGroups<2, 3>(cb), twoGroups<2, 3>(cbNext))));
+    storei(lower, yccaPixels(widen8(samples[2] + 8 * r), stepGroups(twoGroups<4, 5>(cr), twoGroups<4, 5>(crNext)),
+                             stepGroups(twoGroups<4, 5>(cb), twoGroups<4, 5>(cbNext))));
+    storei(lower + 32, yccaPixels(widen8(samples[3] + 8 * r), stepGroups(twoGroups<6, 7>(cr), twoGroups<6, 7>(crNext)),
+                                  stepGroups(twoGroups<6, 7>(cb), twoGroups<6, 7>(cbNext))));
+  }
+}
+
+void writeMacroblock420(const int8_t* const samples[6], uint8_t* pixels, uint32_t stride, int /*shape*/) {
+  // 16 x 16 pixels: luminance blocks 0, 1 above 2, 3; each colour-difference sample
+  // covers 2 x 2 pixels.
+  for (int r = 0; r < 8; ++r) {
+    const v8si cr = widen8(samples[4] + 8 * r), cb = widen8(samples[5] + 8 * r);
+    const v8si crLeft = __builtin_shufflevector(cr, cr, 0, 0, 1, 1, 2, 2, 3, 3);
+    const v8si crRight = __builtin_shufflevector(cr, cr, 4, 4, 5, 5, 6, 6, 7, 7);
+    const v8si cbLeft = __builtin_shufflevector(cb, cb, 0, 0, 1, 1, 2, 2, 3, 3);
+    const v8si cbRight = __builtin_shufflevector(cb, cb, 4, 4, 5, 5, 6, 6, 7, 7);
+    for (int line = 2 * r; line < 2 * r + 2; ++line) {
+      const int8_t* left = samples[line < 8 ? 0 : 2] + 8 * (line & 7);
+      const int8_t* right = samples[line < 8 ? 1 : 3] + 8 * (line & 7);
+      uint8_t* row = pixels + size_t(line) * stride;
+      storei(row, yccaPixels(widen8(left), crLeft, cbLeft));
+      storei(row + 32, yccaPixels(widen8(right), crRight, cbRight));
+    }
   }
 }
 
@@ -388,28 +408,12 @@ void yccaResampleFilteredRow(const uint8_t* src, uint8_t* dst, int32_t n, const 
   }
 }
 
-void writeChroma420(const int8_t* samples, uint8_t* pixels, uint32_t stride, int channel) {
-  const int shift = 8 * channel;
-  const v8si keep = ~splat(0xFF << shift);
-#pragma GCC unroll 8
-  for (int r = 0; r < 8; ++r) {
-    const v8si v = (widen8(samples + 8 * r) & 0xFF) << shift;
-    const v8si left = __builtin_shufflevector(v, v, 0, 0, 1, 1, 2, 2, 3, 3);
-    const v8si right = __builtin_shufflevector(v, v, 4, 4, 5, 5, 6, 6, 7, 7);
-    for (int line = 0; line < 2; ++line) {
-      uint8_t* row = pixels + size_t(2 * r + line) * stride;
-      storei(row, (loadi(row) & keep) | left);
-      storei(row + 32, (loadi(row + 32) & keep) | right);
-    }
-  }
-}
-
 }  // namespace
 
 const Kernels& ZEBDV_KERNEL_TABLE_FN() {
-  static const Kernels table = {ZEBDV_KERNEL_NAME, idct88,    idct248,        yccaToBgr24Row,
-                                writeChroma411,    writeLuma, writeChroma420, yccaResampleNearestRow,
-                                yccaResampleFilteredRow};
+  static const Kernels table = {ZEBDV_KERNEL_NAME,      idct88,           idct248,
+                                yccaToBgr24Row,         writeMacroblock411, writeMacroblock420,
+                                yccaResampleNearestRow, yccaResampleFilteredRow};
   return table;
 }
 

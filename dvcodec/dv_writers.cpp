@@ -4,36 +4,14 @@
 
 namespace zebdv {
 
-namespace {
-
-inline void writeLuma(const int8_t* samples, uint8_t* destination, uint32_t stride) {
-  kernels().writeLuma(samples, destination, stride);
+void writeMacroblockYcc411(const int8_t* const samples[6], uint8_t* const destinations[6],
+                           const PixelDesc& picture, int shape) {
+  kernels().writeMacroblock411(samples, destinations[0], picture.stride, shape);
 }
 
-}  // namespace
-
-void writeMacroblockYcc411(const int8_t* samples, uint8_t* destination, int block, const PixelDesc& picture,
-                           int shape) {
-  const uint32_t stride = picture.stride;
-  if (block < 4) {
-    writeLuma(samples, destination, stride);
-    return;
-  }
-  // The destination points at the Cr (block 4) or Cb (block 5) byte of the first pixel.
-  const int channel = block - 3;
-  kernels().writeChroma411(samples, destination - channel, stride, channel, shape);
-}
-
-void writeMacroblockYcc420(const int8_t* samples, uint8_t* destination, int block, const PixelDesc& picture,
-                           int /*shape*/) {
-  const uint32_t stride = picture.stride;
-  if (block < 4) {
-    writeLuma(samples, destination, stride);
-    return;
-  }
-  // The destination points at the Cr (block 4) or Cb (block 5) byte of the first pixel.
-  const int channel = block - 3;
-  kernels().writeChroma420(samples, destination - channel, stride, channel);
+void writeMacroblockYcc420(const int8_t* const samples[6], uint8_t* const destinations[6],
+                           const PixelDesc& picture, int shape) {
+  kernels().writeMacroblock420(samples, destinations[0], picture.stride, shape);
 }
 
 DvcResult upsampleChroma411(const PixelDesc& picture) {

@@ -97,67 +97,83 @@ PixelDesc makePicture(std::vector<uint8_t>& storage, int width, int height) {
   return p;
 }
 
-int cr(const PixelDesc& p, int x, int y) { return int8_t(p.row(y)[4 * x + 1]); }
+// Writes a macroblock whose luminance is flat (y) and whose colour-difference samples
+// are given, at pixel (x, y0).
+void writeMacroblock(const PixelDesc& pic, int system, int x, int y0, int shape, int8_t luma, const int8_t* cr,
+                     const int8_t* cb) {
+  int8_t y[64];
+  std::fill(y, y + 64, luma);
+  const int8_t* const samples[6] = {y, y, y, y, cr, cb};
+  uint8_t* origin = pic.row(y0) + 4 * x;
+  uint8_t* const destinations[6] = {origin, origin, origin, origin, origin + 1, origin + 2};
+  (system == 525 ? writeMacroblockYcc411 : writeMacroblockYcc420)(samples, destinations, pic, shape);
+}
+
+int channel(const PixelDesc& p, int x, int y, int c) { return c ? int(int8_t(p.row(y)[4 * x + c])) : p.row(y)[4 * x]; }
 
 TEST(DvWriters, FourOneOneColourStepsBetweenSamplesAndAcrossMacroblocks) {
   std::vector<uint8_t> storage;
   PixelDesc pic = makePicture(storage, 720, 16);
-  // Two regular macroblocks side by side (pixels 0-63) and the right-hand one (704-719).
-  int8_t left[64], right[64], column[64];
+  int8_t left[64], right[64], column[64], zero[64] = {}, cb[64];
   for (int i = 0; i < 64; ++i) {
     left[i] = int8_t(i % 8 == 0 ? 0 : (i % 8 == 1 ? 40 : 8 * (i % 8)));
     right[i] = int8_t(-20);
     column[i] = int8_t(i % 8 < 4 ? 4 * (i % 8) : 100 + (i % 8));
+    cb[i] = int8_t(-i);
   }
-  writeMacroblockYcc411(left, pic.buffer + 1, 4, pic, 0);
-  writeMacroblockYcc411(right, pic.buffer + 4 * 32 + 1, 4, pic, 0);
-  writeMacroblockYcc411(column, pic.buffer + 4 * 704 + 1, 4, pic, 1);
-  // The regular macroblock of columns 672-703 steps towards the right-hand column.
-  int8_t before[64];
-  std::fill(before, before + 64, int8_t(0));
-  writeMacroblockYcc411(before, pic.buffer + 4 * 672 + 1, 4, pic, 0);
+  // Two regular macroblocks side by side (pixels 0-63), the one before the right-hand
+  // column (672-703) and the right-hand one (704-719).
+  writeMacroblock(pic, 525, 0, 0, 0, -28, left, cb);
+  writeMacroblock(pic, 525, 32, 0, 0, 0, right, cb);
+  writeMacroblock(pic, 525, 672, 0, 0, 0, zero, cb);
+  writeMacroblock(pic, 525, 704, 0, 1, 5, column, cb);
   upsampleChroma411(pic);
   for (int y = 0; y < 8; ++y) {
-    // Samples 0 and 40 in neighbouring groups: 0, 10, 20, 30, then 40.
-    EXPECT_EQ(cr(pic, 0, y), 0);
-    EXPECT_EQ(cr(pic, 1, y), 10);
-    EXPECT_EQ(cr(pic, 2, y), 20);
-    EXPECT_EQ(cr(pic, 3, y), 30);
-    EXPECT_EQ(cr(pic, 4, y), 40);
+    EXPECT_EQ(channel(pic, 3, y, 0), 100);  // luminance + 128
+    // Cr samples 0 and 40 in neighbouring groups: 0, 10, 20, 30, then 40.
+    EXPECT_EQ(channel(pic, 0, y, 1), 0);
+    EXPECT_EQ(channel(pic, 1, y, 1), 10);
+    EXPECT_EQ(channel(pic, 2, y, 1), 20);
+    EXPECT_EQ(channel(pic, 3, y, 1), 30);
+    EXPECT_EQ(channel(pic, 4, y, 1), 40);
+    EXPECT_EQ(channel(pic, 1, y, 2), (4 * -8 * y + 1 * (-8 * y - 1 - -8 * y)) >> 2);  // Cb steps too
     // The last group of the left macroblock (sample 56) steps towards -20 across the edge.
-    EXPECT_EQ(cr(pic, 28, y), 56);
-    EXPECT_EQ(cr(pic, 29, y), (4 * 56 + 1 * (-20 - 56)) >> 2);
-    EXPECT_EQ(cr(pic, 31, y), (4 * 56 + 3 * (-20 - 56)) >> 2);
-    // Column 700-703 steps from 0 towards the right-hand macroblock's first sample.
-    EXPECT_EQ(cr(pic, 701, y), (0 + 1 * (0 - 0)) >> 2);
+    EXPECT_EQ(channel(pic, 28, y, 1), 56);
+    EXPECT_EQ(channel(pic, 29, y, 1), (4 * 56 + 1 * (-20 - 56)) >> 2);
+    EXPECT_EQ(channel(pic, 31, y, 1), (4 * 56 + 3 * (-20 - 56)) >> 2);
+    // Pixels 700-703 step from 0 towards the right-hand column's first sample, 0.
+    EXPECT_EQ(channel(pic, 701, y, 1), 0);
     // The right-hand macroblock: samples 0..3 of each row in its upper lines, 4..7 in
     // its lower lines, and the last group of the line repeats its sample.
-    EXPECT_EQ(cr(pic, 704, y), 0);
-    EXPECT_EQ(cr(pic, 706, y), 2);
-    EXPECT_EQ(cr(pic, 716, y), 12);
-    EXPECT_EQ(cr(pic, 719, y), 12);
-    EXPECT_EQ(cr(pic, 704, y + 8), 104);
-    EXPECT_EQ(cr(pic, 719, y + 8), 107);
+    EXPECT_EQ(channel(pic, 704, y, 1), 0);
+    EXPECT_EQ(channel(pic, 706, y, 1), 2);
+    EXPECT_EQ(channel(pic, 716, y, 1), 12);
+    EXPECT_EQ(channel(pic, 719, y, 1), 12);
+    EXPECT_EQ(channel(pic, 704, y + 8, 1), 104);
+    EXPECT_EQ(channel(pic, 719, y + 8, 1), 107);
+    EXPECT_EQ(channel(pic, 719, y + 8, 0), 133);
   }
-  // The luminance and Cb bytes are left alone.
-  EXPECT_EQ(pic.row(3)[4 * 5], 0);
-  EXPECT_EQ(pic.row(3)[4 * 5 + 2], 0);
 }
 
 TEST(DvWriters, FourTwoZeroSamplesCoverTwoByTwoPixels) {
   std::vector<uint8_t> storage;
   PixelDesc pic = makePicture(storage, 720, 32);
-  int8_t samples[64];
-  for (int i = 0; i < 64; ++i) samples[i] = int8_t(i - 32);
-  writeMacroblockYcc420(samples, pic.buffer + 4 * 16 + 2, 5, pic, 1);  // Cb of the macroblock at (16, 0)
+  int8_t cr[64], cb[64];
+  for (int i = 0; i < 64; ++i) {
+    cr[i] = int8_t(i - 32);
+    cb[i] = int8_t(2 * i - 64);
+  }
+  writeMacroblock(pic, 625, 16, 0, 1, 7, cr, cb);
   for (int y = 0; y < 16; ++y) {
     for (int x = 0; x < 16; ++x) {
-      EXPECT_EQ(int8_t(pic.row(y)[4 * (16 + x) + 2]), samples[8 * (y / 2) + x / 2]) << x << "," << y;
-      EXPECT_EQ(pic.row(y)[4 * (16 + x) + 1], 0);
+      EXPECT_EQ(channel(pic, 16 + x, y, 0), 135);
+      EXPECT_EQ(channel(pic, 16 + x, y, 1), cr[8 * (y / 2) + x / 2]) << x << "," << y;
+      EXPECT_EQ(channel(pic, 16 + x, y, 2), cb[8 * (y / 2) + x / 2]) << x << "," << y;
     }
   }
-  EXPECT_EQ(pic.row(16)[4 * 16 + 2], 0);
+  EXPECT_EQ(pic.row(16)[4 * 16 + 2], 0);  // nothing outside the macroblock
   EXPECT_EQ(pic.row(0)[4 * 15 + 2], 0);
+  EXPECT_EQ(pic.row(0)[4 * 32 + 1], 0);
 }
 
 // ---- Pixel formats and conversions ----------------------------------------------------------
