@@ -34,8 +34,8 @@ namespace {
 
 struct Options {
   int frames = 30;
-  int runs = 7;
-  double seconds = 0.4;
+  int runs = 9;
+  double seconds = 0.25;
   fs::path work;
 };
 
@@ -68,24 +68,33 @@ bool makeClip(Clip& clip, const Options& opt) {
   return !clip.frames.empty();
 }
 
-// Runs `decodeOne(frameIndex)` over the frames for about opt.seconds per run; returns
-// the median frames per second.
-double measure(const Options& opt, size_t frameCount, const std::function<void(size_t)>& decodeOne) {
-  for (size_t i = 0; i < frameCount; ++i) decodeOne(i);  // warm up
-  std::vector<double> rates;
+// Runs each decoder over the frames for about opt.seconds per run, the decoders taking
+// turns run by run so that both see the same conditions of a busy machine; returns the
+// median frames per second of each.
+std::vector<double> measure(const Options& opt, size_t frameCount,
+                            const std::vector<std::function<void(size_t)>>& decoders) {
+  for (const auto& decodeOne : decoders)
+    for (size_t i = 0; i < frameCount; ++i) decodeOne(i);  // warm up
+  std::vector<std::vector<double>> rates(decoders.size());
   for (int run = 0; run < opt.runs; ++run) {
-    size_t done = 0;
-    const auto start = std::chrono::steady_clock::now();
-    double elapsed = 0;
-    do {
-      decodeOne(done % frameCount);
-      ++done;
-      elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    } while (elapsed < opt.seconds);
-    rates.push_back(double(done) / elapsed);
+    for (size_t k = 0; k < decoders.size(); ++k) {
+      size_t done = 0;
+      const auto start = std::chrono::steady_clock::now();
+      double elapsed = 0;
+      do {
+        decoders[k](done % frameCount);
+        ++done;
+        elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      } while (elapsed < opt.seconds);
+      rates[k].push_back(double(done) / elapsed);
+    }
   }
-  std::sort(rates.begin(), rates.end());
-  return rates[rates.size() / 2];
+  std::vector<double> medians;
+  for (auto& r : rates) {
+    std::sort(r.begin(), r.end());
+    medians.push_back(r[r.size() / 2]);
+  }
+  return medians;
 }
 
 // ffmpeg's decoder and converter, one thread.
@@ -173,20 +182,21 @@ int main(int argc, char** argv) {
     for (int width : {720, square}) {
       std::vector<uint8_t> ours(strideOf(width) * height), theirs(strideOf(width) * height);
       DvDecoder* d = DvcOpenDecoder(c.system == 625 ? 1 : 0);
-      const double oursFps = measure(opt, c.frames.size(), [&](size_t i) {
-        DvcDibFormat f = {uint32_t(width), uint32_t(height), 1, 24, 1, 1, 0, 0, 0, width == 720 ? 0u : 2u,
-                          DVC_FORM_FRAME};
-        uint8_t* src = reinterpret_cast<uint8_t*>(const_cast<char*>(c.frames[i].data()));
-        if (DvcDecode(d, src, uint32_t(c.frames[i].size()), ours.data(), nullptr, &f) != 0) std::abort();
-      });
-      DvcCloseDecoder(d);
       Peer peer;
-      const double peerFps =
-          measure(opt, c.frames.size(), [&](size_t i) { peer.decode(c.frames[i], theirs.data(), width, height); });
-      const double peerDecodeFps =
-          measure(opt, c.frames.size(), [&](size_t i) { peer.decode(c.frames[i], nullptr, width, height); });
-      std::printf("%-10s %-6d %12.0f %14.0f %14.0f %8.2f\n", c.name.c_str(), width, oursFps, peerFps, peerDecodeFps,
-                  oursFps / peerFps);
+      const std::vector<double> fps = measure(
+          opt, c.frames.size(),
+          {[&](size_t i) {
+             DvcDibFormat f = {uint32_t(width), uint32_t(height), 1, 24, 1, 1, 0, 0, 0, width == 720 ? 0u : 2u,
+                               DVC_FORM_FRAME};
+             uint8_t* src = reinterpret_cast<uint8_t*>(const_cast<char*>(c.frames[i].data()));
+             if (DvcDecode(d, src, uint32_t(c.frames[i].size()), ours.data(), nullptr, &f) != 0) std::abort();
+           },
+           [&](size_t i) { peer.decode(c.frames[i], theirs.data(), width, height); },
+           [&](size_t i) { peer.decode(c.frames[i], nullptr, width, height); }});
+      DvcCloseDecoder(d);
+      std::printf("%-10s %-6d %12.0f %14.0f %14.0f %8.2f\n", c.name.c_str(), width, fps[0], fps[1], fps[2],
+                  fps[0] / fps[1]);
+      std::fflush(stdout);
     }
   }
   if (ownWork) fs::remove_all(opt.work);
