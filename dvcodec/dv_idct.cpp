@@ -7,57 +7,38 @@
 
 namespace zebdv {
 
-namespace {
-
-struct IdctTables {
-  // [mode][row * 2 + class3][scan index]
-  float multiplier[2][32][64];
-  uint8_t position[2][64];
-
-  IdctTables() {
-    const double pi = 3.14159265358979323846;
-    auto cs = [pi](int m) { return std::cos(m * pi / 16.0); };
-    // The standard's weights of the eight frequencies.
-    const double w[8] = {1.0,
-                         cs(4) / (4.0 * cs(7) * cs(2)),
-                         cs(4) / (2.0 * cs(6)),
-                         1.0 / (2.0 * cs(5)),
-                         7.0 / 8.0,
-                         cs(4) / cs(3),
-                         cs(4) / cs(2),
-                         cs(4) / cs(1)};
-    // Pre-scales of the fast factorisation.
-    auto prescale = [&](int k) { return k == 0 ? 1.0 : cs(k) * std::sqrt(2.0); };
-    for (int mode = 0; mode < 2; ++mode) {
-      const uint8_t* scan = mode == 0 ? kScan88 : kScan248;
-      for (int k = 0; k < 64; ++k) {
-        const int row = scan[k] >> 3, h = scan[k] & 7;
-        const int v = mode == 0 ? row : 2 * (row & 3);  // the 4-point transform uses frequencies 0, 2, 4, 6
-        const double weight = prescale(h) * prescale(v) / (4.0 * w[h] * w[v]);
-        position[mode][k] = uint8_t(8 * h + row);
-        for (int r = 0; r < 32; ++r) {
-          const int quantRowIndex = r >> 1;
-          const int shift = kQuantShift[quantRowIndex][kCoefficientArea[k]] + (r & 1);
-          // The DC is not quantised and counts twice: d becomes d / 2 at gain 1.
-          multiplier[mode][r][k] = k == 0 ? 0.5f : float(weight * double(1 << shift));
-        }
+IdctTables::IdctTables() {
+  const double pi = 3.14159265358979323846;
+  auto cs = [pi](int m) { return std::cos(m * pi / 16.0); };
+  // The standard's weights of the eight frequencies.
+  const double w[8] = {1.0,
+                       cs(4) / (4.0 * cs(7) * cs(2)),
+                       cs(4) / (2.0 * cs(6)),
+                       1.0 / (2.0 * cs(5)),
+                       7.0 / 8.0,
+                       cs(4) / cs(3),
+                       cs(4) / cs(2),
+                       cs(4) / cs(1)};
+  // Pre-scales of the fast factorisation.
+  auto prescale = [&](int k) { return k == 0 ? 1.0 : cs(k) * std::sqrt(2.0); };
+  for (int mode = 0; mode < 2; ++mode) {
+    const uint8_t* scan = mode == 0 ? kScan88 : kScan248;
+    for (int k = 0; k < 64; ++k) {
+      const int row = scan[k] >> 3, h = scan[k] & 7;
+      const int v = mode == 0 ? row : 2 * (row & 3);  // the 4-point transform uses frequencies 0, 2, 4, 6
+      const double weight = prescale(h) * prescale(v) / (4.0 * w[h] * w[v]);
+      position[mode][k] = uint8_t(8 * h + row);
+      for (int r = 0; r < 32; ++r) {
+        const int quantRowIndex = r >> 1;
+        const int shift = kQuantShift[quantRowIndex][kCoefficientArea[k]] + (r & 1);
+        // The DC is not quantised and counts twice: d becomes d / 2 at gain 1.
+        multiplier[mode][r][k] = k == 0 ? 0.5f : float(weight * double(1 << shift));
       }
     }
   }
-};
-
-const IdctTables& tables() {
-  static const IdctTables t;
-  return t;
 }
 
-}  // namespace
-
-const float* idctMultipliers(int mode, int row, bool class3) {
-  return tables().multiplier[mode & 1][(row & 15) * 2 + (class3 ? 1 : 0)];
-}
-
-const uint8_t* idctInputPosition(int mode) { return tables().position[mode & 1]; }
+const IdctTables kIdctTables;
 
 void idctBlock(int mode, const int16_t* coefficients, int8_t* samples) {
   // Dequantised input: apply the weights only (row 15 of a class below 3 shifts nothing).

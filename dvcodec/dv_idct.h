@@ -13,11 +13,21 @@
 
 namespace zebdv {
 
+// The multipliers and input places of the kernels (built once, when the library loads).
+struct IdctTables {
+  float multiplier[2][32][64];  // [mode][row * 2 + class 3][scan index]
+  uint8_t position[2][64];      // [mode][scan index]
+  IdctTables();
+};
+extern const IdctTables kIdctTables;
+
 // For the mode (0: 8-8, 1: 2-4-8), the step row (quantRow) and whether the block is of
 // class 3: the multiplier of the amplitude at each scan index. Index 0 is that of the DC.
-const float* idctMultipliers(int mode, int row, bool class3);
+inline const float* idctMultipliers(int mode, int row, bool class3) {
+  return kIdctTables.multiplier[mode & 1][(row & 15) * 2 + (class3 ? 1 : 0)];
+}
 // For the mode: the place of each scan index in the kernels' input (8 h + v).
-const uint8_t* idctInputPosition(int mode);
+inline const uint8_t* idctInputPosition(int mode) { return kIdctTables.position[mode & 1]; }
 
 // Reconstructs one block from dequantised coefficients in scan order: 64 samples, row
 // by row, rounded half away from zero and clamped to -128..127.

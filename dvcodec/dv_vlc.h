@@ -173,8 +173,12 @@ class VlcSegmentDecoder {
       }
     }
     // Pass 2: within each macroblock.
+    uint32_t waiting = 0;  // bit 6 m + b: block b of macroblock m needs more
+    for (int m = 0; m < kMacroblocksPerSegment; ++m)
+      for (int b = 0; b < kBlocksPerMacroblock; ++b) waiting |= uint32_t(st_.block[m][b].needsMore) << (6 * m + b);
+    if (!waiting) return result_;
     for (int m = 0; m < kMacroblocksPerSegment; ++m) {
-      if (!anyNeedsMore(m, m + 1)) continue;
+      if (!((waiting >> (6 * m)) & 63u)) continue;
       vlcdetail::SpareStream stream{st_.spare};
       Source sources[kBlocksPerMacroblock];
       int nSources = gather(stream, m, m + 1, sources);
