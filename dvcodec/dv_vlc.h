@@ -172,13 +172,14 @@ class VlcSegmentDecoder {
         decodeOwnArea(m, b);
       }
     }
-    // Pass 2: within each macroblock.
-    uint32_t waiting = 0;  // bit 6 m + b: block b of macroblock m needs more
-    for (int m = 0; m < kMacroblocksPerSegment; ++m)
-      for (int b = 0; b < kBlocksPerMacroblock; ++b) waiting |= uint32_t(st_.block[m][b].needsMore) << (6 * m + b);
+    // Pass 2: within each macroblock. Bit 6 m + b of `waiting` is set while block b of
+    // macroblock m needs more, of `spare` while it has unread bits of its own area.
+    // (Without spare bits, the passes change nothing.)
+    uint32_t waiting = 0, spare = 0;
+    collect(&waiting, &spare);
     if (!waiting) return result_;
     for (int m = 0; m < kMacroblocksPerSegment; ++m) {
-      if (!((waiting >> (6 * m)) & 63u)) continue;
+      if (!((waiting >> (6 * m)) & 63u) || !((spare >> (6 * m)) & 63u)) continue;
       vlcdetail::SpareStream stream{st_.spare};
       Source sources[kBlocksPerMacroblock];
       int nSources = gather(stream, m, m + 1, sources);
@@ -189,19 +190,19 @@ class VlcSegmentDecoder {
       giveBack(stream, sources, nSources);
     }
     // Pass 3: across the segment, for the macroblocks that may still receive bits.
-    if (anyNeedsMore(0, kMacroblocksPerSegment)) {
-      vlcdetail::SpareStream stream{st_.spare};
-      Source sources[kMacroblocksPerSegment * kBlocksPerMacroblock];
-      int nSources = gather(stream, 0, kMacroblocksPerSegment, sources);
-      for (int m = 0; m < kMacroblocksPerSegment; ++m) {
-        if (!st_.mayReceive[m]) continue;
-        for (int b = 0; b < kBlocksPerMacroblock; ++b) {
-          if (!st_.block[m][b].needsMore) continue;
-          if (!feed(m, b, stream)) result_ = DVC_ERR_BAD_ARGUMENT;
-        }
+    collect(&waiting, &spare);
+    if (!waiting) return result_;
+    vlcdetail::SpareStream stream{st_.spare};
+    Source sources[kMacroblocksPerSegment * kBlocksPerMacroblock];
+    const int nSources = spare ? gather(stream, 0, kMacroblocksPerSegment, sources) : 0;
+    for (int m = 0; m < kMacroblocksPerSegment; ++m) {
+      if (!st_.mayReceive[m]) continue;
+      for (int b = 0; b < kBlocksPerMacroblock; ++b) {
+        if (!st_.block[m][b].needsMore) continue;
+        if (!spare || !feed(m, b, stream)) result_ = DVC_ERR_BAD_ARGUMENT;  // left incomplete
       }
-      giveBack(stream, sources, nSources);
     }
+    giveBack(stream, sources, nSources);
     return result_;
   }
 
@@ -238,11 +239,17 @@ class VlcSegmentDecoder {
     std::memset(st_.data + 80 * kMacroblocksPerSegment, 0, 16);
   }
 
-  bool anyNeedsMore(int m0, int m1) const {
-    for (int m = m0; m < m1; ++m)
-      for (int b = 0; b < kBlocksPerMacroblock; ++b)
-        if (st_.block[m][b].needsMore) return true;
-    return false;
+  // Which blocks need more bits, and which have unread bits of their own (bit 6 m + b).
+  void collect(uint32_t* waiting, uint32_t* spare) const {
+    uint32_t w = 0, a = 0;
+    for (int m = 0; m < kMacroblocksPerSegment; ++m) {
+      for (int b = 0; b < kBlocksPerMacroblock; ++b) {
+        w |= uint32_t(st_.block[m][b].needsMore) << (6 * m + b);
+        a |= uint32_t(st_.block[m][b].ownActive) << (6 * m + b);
+      }
+    }
+    *waiting = w;
+    *spare = a;
   }
 
   // The entry (in the decoder's form) of the code that begins the 16-bit window.
