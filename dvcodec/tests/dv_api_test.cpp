@@ -240,6 +240,24 @@ TEST(DvDecodeInput, ResultCodesOfMissingOrUnknownInput) {
   EXPECT_EQ(decodeInto(625, pal, 720, 576, 0, DVC_FORM_FRAME, &palOut), 0);
 }
 
+TEST(DvDecodeInput, SizesWithoutABitmapFailWithoutWriting) {
+  std::string frame = randomFrame(525, 12);
+  std::vector<uint8_t> out(64, 0x5A);
+  DvDecoder* d = DvcOpenDecoder(0);
+  const uint32_t sizes[][2] = {{0, 480}, {720, 0}, {0x7FFFFFFFu, 2}, {1000000, 5000}};
+  for (const auto& size : sizes) {
+    DvcDibFormat f = {size[0], size[1], 1, 0, 1, 1, 0, 0, 0, 0, DVC_FORM_FRAME};
+    uint32_t written = 77;
+    EXPECT_EQ(DvcDecode(d, reinterpret_cast<uint8_t*>(frame.data()), 120000, out.data(), &written, &f),
+              DVC_ERR_BAD_ARGUMENT)
+        << size[0] << "x" << size[1];
+    EXPECT_EQ(written, 77u);
+    EXPECT_EQ(f.bitCount, 0u);
+  }
+  DvcCloseDecoder(d);
+  EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](uint8_t b) { return b == 0x5A; }));
+}
+
 TEST(DvDecodeInput, MissingDecoderOrFormatWritesNothing) {
   std::string frame = randomFrame(525, 8);
   std::vector<uint8_t> out(strideOf(720) * 480, 0x5A);

@@ -65,7 +65,7 @@ TEST_P(DvPeer, FullSizeMatchesFfmpegDecode) {
     std::printf("%d %s%s%s: PSNR %.2f dB, largest difference %d\n", src.system, src.source, src.filters,
                 src.interlacedDct ? " +ildct" : "", p, worst);
     EXPECT_GE(p, 44.0);
-    EXPECT_LE(worst, 12);
+    EXPECT_LE(worst, 6);
   }
   if (src.interlacedDct && std::strstr(src.filters, "noise")) {
     EXPECT_GT(blocks248, 100);  // the frames do exercise the 2-4-8 mode

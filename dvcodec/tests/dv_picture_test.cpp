@@ -384,6 +384,57 @@ TEST(DvResample, VectorPathsGiveTheBytesOfTheGeneralPaths) {
   }
 }
 
+TEST(DvResample, ChannelFormsCarryChannelsBetweenLayouts) {
+  // A 'BGRa' source with a ramp in each channel, into 3-byte 'RGB ' pictures.
+  std::vector<uint8_t> storage(720 * 4 * 2);
+  PixelDesc src;
+  src.buffer = storage.data();
+  pixelDescSetGeometry(uint32_t(storage.size()), 720, 2, 4, 0, kTagBGRa, 0, &src);
+  for (int y = 0; y < 2; ++y) {
+    for (int x = 0; x < 720; ++x) {
+      uint8_t* p = src.row(y) + 4 * x;
+      p[0] = uint8_t(x / 4);        // B
+      p[1] = uint8_t(y * 100);      // G
+      p[2] = uint8_t(255 - x / 4);  // R
+      p[3] = 0xEE;
+    }
+  }
+  auto makeDst = [](std::vector<uint8_t>& bytes, int width) {
+    bytes.assign(size_t(width) * 3 * 2, 0);
+    PixelDesc d;
+    d.buffer = bytes.data();
+    pixelDescSetGeometry(uint32_t(bytes.size()), width, 2, 3, 0, kTagRGB, 0, &d);
+    return d;
+  };
+  std::vector<uint8_t> a, b, c;
+  PixelDesc nearest = makeDst(a, 640), filtered = makeDst(b, 640), copied = makeDst(c, 720);
+  ResampleCache cache;
+  ASSERT_EQ(resampleNearest(src, nearest, 3, 1.125f, true), DVC_OK);
+  ASSERT_EQ(resampleFiltered(cache, src, filtered, 3, 1.125f, false), DVC_OK);
+  ASSERT_EQ(copyChannels(src, copied, true), DVC_OK);
+  for (int j : {0, 1, 100, 639}) {
+    const int c0 = (j * 288) >> 8;
+    // With flip, destination row 0 is source row 1 (G = 100).
+    EXPECT_EQ(nearest.row(0)[3 * j + 0], 255 - c0 / 4) << j;  // R
+    EXPECT_EQ(nearest.row(0)[3 * j + 1], 100) << j;
+    EXPECT_EQ(nearest.row(0)[3 * j + 2], c0 / 4) << j;
+    // A ramp passes the filter within rounding (the taps of a column sum to 254-257);
+    // G (flat 0 in row 0) stays 0.
+    EXPECT_NEAR(filtered.row(0)[3 * j + 2], c0 / 4, 2) << j;
+    EXPECT_EQ(filtered.row(0)[3 * j + 1], 0) << j;
+  }
+  EXPECT_EQ(copied.row(0)[3 * 400], 255 - 100);
+  EXPECT_EQ(copied.row(0)[3 * 400 + 1], 100);
+  EXPECT_EQ(copied.row(1)[3 * 400 + 1], 0);
+  // Same layout: the plain copy takes the smaller pixel, without flip.
+  std::vector<uint8_t> d4(720 * 4 * 2, 0);
+  PixelDesc same;
+  same.buffer = d4.data();
+  pixelDescSetGeometry(uint32_t(d4.size()), 720, 2, 4, 0, kTagBGRa, 0, &same);
+  ASSERT_EQ(copyPicture(src, same), DVC_OK);
+  EXPECT_EQ(d4, storage);
+}
+
 // ---- Whole decodes --------------------------------------------------------------------------
 
 TEST(DvDecodeKernels, BothKernelBuildsDecodeAlike) {
