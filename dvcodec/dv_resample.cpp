@@ -68,6 +68,7 @@ DvcResult buildTapOffsets(ResampleCache& cache, uint32_t count, int32_t sourceWi
     return DVC_ERR_NO_MEMORY;
   }
   cache.lanesCurrent = false;
+  cache.nearestCurrent = false;
   cache.offsetCount = count;
   cache.offsetStep = step;
   cache.offsetSourceWidth = sourceWidth;
@@ -133,14 +134,21 @@ int usableChannels(const PixelDesc& src, const PixelDesc& dst, int channels) {
 
 bool channelPresent(const PixelDesc& p, int i) { return p.offsets[i] < p.pixelSize; }
 
+// The checks of the channel forms; *n receives the channels to carry.
+DvcResult checkChannelForms(const PixelDesc& src, const PixelDesc& dst, int channels, bool flip, int* n) {
+  if (!src.buffer || !dst.buffer) return DVC_ERR_NO_INPUT;
+  if (dst.height < 1 || dst.width < 1 || src.width < 1) return DVC_ERR_BAD_ARGUMENT;
+  *n = usableChannels(src, dst, channels);
+  if (*n < 1) return DVC_ERR_BAD_ARGUMENT;
+  if (src.buffer == dst.buffer && flip) return DVC_ERR_BAD_ARGUMENT;
+  return DVC_OK;
+}
+
 }  // namespace
 
 DvcResult resampleNearest(const PixelDesc& src, const PixelDesc& dst, int channels, float ratio, bool flip) {
-  if (!src.buffer || !dst.buffer) return DVC_ERR_NO_INPUT;
-  if (dst.height < 1 || dst.width < 1 || src.width < 1) return DVC_ERR_BAD_ARGUMENT;
-  const int n = usableChannels(src, dst, channels);
-  if (n < 1) return DVC_ERR_BAD_ARGUMENT;
-  if (src.buffer == dst.buffer && flip) return DVC_ERR_BAD_ARGUMENT;
+  int n = 0;
+  if (DvcResult r = checkChannelForms(src, dst, channels, flip, &n)) return r;
   RowWalk walk(src, dst, flip);
   if (!walk.prepare()) return DVC_ERR_NO_MEMORY;
   const uint32_t step = resampleStep(ratio);
@@ -159,11 +167,8 @@ DvcResult resampleNearest(const PixelDesc& src, const PixelDesc& dst, int channe
 
 DvcResult resampleFiltered(ResampleCache& cache, const PixelDesc& src, const PixelDesc& dst, int channels,
                            float ratio, bool flip) {
-  if (!src.buffer || !dst.buffer) return DVC_ERR_NO_INPUT;
-  if (dst.height < 1 || dst.width < 1 || src.width < 1) return DVC_ERR_BAD_ARGUMENT;
-  const int n = usableChannels(src, dst, channels);
-  if (n < 1) return DVC_ERR_BAD_ARGUMENT;
-  if (src.buffer == dst.buffer && flip) return DVC_ERR_BAD_ARGUMENT;
+  int n = 0;
+  if (DvcResult r = checkChannelForms(src, dst, channels, flip, &n)) return r;
   if (DvcResult r = buildResampleTaps(cache, ratio, uint32_t(dst.width))) return r;
   RowWalk walk(src, dst, flip);
   if (!walk.prepare()) return DVC_ERR_NO_MEMORY;
@@ -259,22 +264,16 @@ DvcResult buildLaneTables(ResampleCache& cache) {
   return DVC_OK;
 }
 
+// The nearest kernel's source offsets: tap 2 of the offset table, padded.
 DvcResult buildNearestOffsets(ResampleCache& cache, uint32_t count, int32_t sourceWidth, uint32_t pixelSize,
                               uint32_t step) {
-  if (cache.nearest && cache.nearestCount == count && cache.nearestStep == step &&
-      cache.nearestSourceWidth == sourceWidth && cache.nearestPixelSize == pixelSize) {
-    return DVC_OK;
-  }
+  if (DvcResult r = buildTapOffsets(cache, count, sourceWidth, pixelSize, step)) return r;
+  if (cache.nearestCurrent) return DVC_OK;
   std::free(cache.nearest);
   cache.nearest = static_cast<int32_t*>(std::calloc(paddedColumns(count), sizeof(int32_t)));
   if (!cache.nearest) return DVC_ERR_NO_MEMORY;
-  cache.nearestCount = count;
-  cache.nearestStep = step;
-  cache.nearestSourceWidth = sourceWidth;
-  cache.nearestPixelSize = pixelSize;
-  for (uint32_t j = 0; j < count; ++j) {
-    cache.nearest[j] = int32_t(uint32_t(sourceColumn(int32_t(j), step, sourceWidth)) * pixelSize);
-  }
+  for (uint32_t j = 0; j < count; ++j) cache.nearest[j] = int32_t(cache.offsets[5 * j + 2]);
+  cache.nearestCurrent = true;
   return DVC_OK;
 }
 

@@ -34,10 +34,10 @@ struct ResampleCache {
   uint32_t laneStride = 0;
   bool lanesCurrent = false;
   bool lanesUsable = false;  // every group's pixels fit a window of the source row
-  // Byte offsets of the nearest source pixel of each column (padded likewise).
+  // Byte offsets of the nearest source pixel of each column (padded likewise), taken
+  // from the offset table.
   int32_t* nearest = nullptr;
-  uint32_t nearestCount = 0, nearestStep = 0, nearestPixelSize = 0;
-  int32_t nearestSourceWidth = 0;
+  bool nearestCurrent = false;
 
   ResampleCache() = default;
   ResampleCache(const ResampleCache&) = delete;

@@ -202,38 +202,41 @@ TEST(DvPixels, TagsSetTheChannelOffsets) {
 }
 
 TEST(DvPixels, ColourConversionsOfKnownColours) {
-  struct Ycc {
-    uint8_t y;
-    int8_t cr, cb;
-    uint8_t r, g, b;
-  } ycc[] = {{16, 0, 0, 0, 0, 0}, {235, 0, 0, 255, 255, 255}, {128, 0, 0, 130, 130, 130}};
-  for (const Ycc& c : ycc) {
-    uint8_t src[4] = {c.y, uint8_t(c.cr), uint8_t(c.cb), 0}, dst[3];
+  // Converts one pixel between two layouts.
+  auto convertOne = [](const uint8_t* in, uint32_t inTag, uint32_t inSize, uint32_t outTag, uint32_t outSize,
+                       bool toRgb, uint8_t* out) {
     PixelDesc s, d;
-    s.buffer = src;
-    d.buffer = dst;
-    pixelDescSetGeometry(4, 1, 1, 4, 4, kTagYCCa, 0, &s);
-    pixelDescSetGeometry(3, 1, 1, 3, 3, kTagBGR, 0, &d);
-    ASSERT_EQ(convertPicture(s, d, false), DVC_OK);
-    EXPECT_EQ(dst[2], c.r);
-    EXPECT_EQ(dst[1], c.g);
-    EXPECT_EQ(dst[0], c.b);
-  }
-  struct Rgb {
-    uint8_t r, g, b;
-    int8_t y, cr, cb;
-  } rgb[] = {{0, 0, 0, -112, 0, 0}, {255, 255, 255, 107, 0, 0}, {255, 0, 0, -47, 111, -38}, {0, 0, 255, -87, -19, 111}};
-  for (const Rgb& c : rgb) {
-    uint8_t src[3] = {c.r, c.g, c.b}, dst[4] = {};
-    PixelDesc s, d;
-    s.buffer = src;
-    d.buffer = dst;
-    pixelDescSetGeometry(3, 1, 1, 3, 3, kTagRGB, 0, &s);
-    pixelDescSetGeometry(4, 1, 1, 4, 4, kTagYCCa, 0, &d);
-    ASSERT_EQ(rgbToYcc(s, d, false), DVC_OK);
-    EXPECT_EQ(int8_t(dst[0]), c.y);
-    EXPECT_EQ(int8_t(dst[1]), c.cr);
-    EXPECT_EQ(int8_t(dst[2]), c.cb);
+    s.buffer = const_cast<uint8_t*>(in);
+    d.buffer = out;
+    pixelDescSetGeometry(inSize, 1, 1, inSize, inSize, inTag, 0, &s);
+    pixelDescSetGeometry(outSize, 1, 1, outSize, outSize, outTag, 0, &d);
+    return toRgb ? convertPicture(s, d, false) : rgbToYcc(s, d, false);
+  };
+  struct Case {
+    uint8_t rgb[3];
+    uint8_t ycc[3];  // Y, Cr, Cb
+    bool toRgb;
+  } cases[] = {
+      // Decoding: unsigned Y (black 16, white 235), signed Cr and Cb.
+      {{0, 0, 0}, {16, 0, 0}, true},
+      {{255, 255, 255}, {235, 0, 0}, true},
+      {{130, 130, 130}, {128, 0, 0}, true},
+      // The encoder's form: Y - 128 as well, all three signed.
+      {{0, 0, 0}, {uint8_t(-112), 0, 0}, false},
+      {{255, 255, 255}, {107, 0, 0}, false},
+      {{255, 0, 0}, {uint8_t(-47), 111, uint8_t(-38)}, false},
+      {{0, 0, 255}, {uint8_t(-87), uint8_t(-19), 111}, false},
+  };
+  for (const Case& c : cases) {
+    uint8_t out[4] = {};
+    if (c.toRgb) {
+      const uint8_t in[4] = {c.ycc[0], c.ycc[1], c.ycc[2], 0};
+      ASSERT_EQ(convertOne(in, kTagYCCa, 4, kTagRGB, 3, true, out), DVC_OK);
+      EXPECT_EQ(0, std::memcmp(out, c.rgb, 3)) << int(c.ycc[0]);
+    } else {
+      ASSERT_EQ(convertOne(c.rgb, kTagRGB, 3, kTagYCCa, 4, false, out), DVC_OK);
+      EXPECT_EQ(0, std::memcmp(out, c.ycc, 3)) << int(c.rgb[0]) << "," << int(c.rgb[2]);
+    }
   }
 }
 
