@@ -120,6 +120,15 @@ class RowWalk {
   uint8_t* scratch_ = nullptr;
 };
 
+// Runs perRow(source row, destination row) over the rows of a resampling.
+template <typename PerRow>
+DvcResult walkRows(const PixelDesc& src, const PixelDesc& dst, bool flip, PerRow perRow) {
+  RowWalk walk(src, dst, flip);
+  if (!walk.prepare()) return DVC_ERR_NO_MEMORY;
+  for (int32_t i = 0; i < walk.rows(); ++i) perRow(walk.source(i), walk.destination(i));
+  return DVC_OK;
+}
+
 // Source column of output column j, kept inside the row.
 inline int32_t sourceColumn(int32_t j, uint32_t step, int32_t width) {
   const int32_t c = int32_t((int64_t(j) * step) >> 8);
@@ -149,20 +158,15 @@ DvcResult checkChannelForms(const PixelDesc& src, const PixelDesc& dst, int chan
 DvcResult resampleNearest(const PixelDesc& src, const PixelDesc& dst, int channels, float ratio, bool flip) {
   int n = 0;
   if (DvcResult r = checkChannelForms(src, dst, channels, flip, &n)) return r;
-  RowWalk walk(src, dst, flip);
-  if (!walk.prepare()) return DVC_ERR_NO_MEMORY;
   const uint32_t step = resampleStep(ratio);
-  for (int32_t i = 0; i < walk.rows(); ++i) {
-    const uint8_t* s = walk.source(i);
-    uint8_t* d = walk.destination(i);
+  return walkRows(src, dst, flip, [&](const uint8_t* s, uint8_t* d) {
     for (int32_t j = 0; j < dst.width; ++j, d += dst.pixelSize) {
       const uint8_t* p = s + size_t(sourceColumn(j, step, src.width)) * src.pixelSize;
       for (int c = 0; c < n; ++c) {
         if (channelPresent(src, c) && channelPresent(dst, c)) d[dst.offsets[c]] = p[src.offsets[c]];
       }
     }
-  }
-  return DVC_OK;
+  });
 }
 
 DvcResult resampleFiltered(ResampleCache& cache, const PixelDesc& src, const PixelDesc& dst, int channels,
@@ -170,12 +174,8 @@ DvcResult resampleFiltered(ResampleCache& cache, const PixelDesc& src, const Pix
   int n = 0;
   if (DvcResult r = checkChannelForms(src, dst, channels, flip, &n)) return r;
   if (DvcResult r = buildResampleTaps(cache, ratio, uint32_t(dst.width))) return r;
-  RowWalk walk(src, dst, flip);
-  if (!walk.prepare()) return DVC_ERR_NO_MEMORY;
   const uint32_t step = resampleStep(ratio);
-  for (int32_t i = 0; i < walk.rows(); ++i) {
-    const uint8_t* s = walk.source(i);
-    uint8_t* d = walk.destination(i);
+  return walkRows(src, dst, flip, [&](const uint8_t* s, uint8_t* d) {
     for (int32_t j = 0; j < dst.width; ++j, d += dst.pixelSize) {
       const int32_t* tap = cache.taps + 5 * j;
       const int32_t c = int32_t((int64_t(j) * step) >> 8);
@@ -190,8 +190,7 @@ DvcResult resampleFiltered(ResampleCache& cache, const PixelDesc& src, const Pix
         d[dst.offsets[ch]] = uint8_t(clampByte(sum >> 8));
       }
     }
-  }
-  return DVC_OK;
+  });
 }
 
 namespace {
@@ -290,26 +289,20 @@ inline void storeRgb(const PixelDesc& dst, uint8_t* d, int32_t y, int32_t cr, in
 DvcResult convertResampleNearest(ResampleCache& cache, const PixelDesc& src, const PixelDesc& dst, float ratio,
                                  bool flip) {
   if (DvcResult r = checkOnePass(src, dst, flip)) return r;
-  RowWalk walk(src, dst, flip);
-  if (!walk.prepare()) return DVC_ERR_NO_MEMORY;
   const uint32_t step = resampleStep(ratio);
   if (kernelLayouts(src, dst) &&
       buildNearestOffsets(cache, uint32_t(dst.width), src.width, src.pixelSize, step) == DVC_OK) {
     const Kernels& kern = kernels();
-    for (int32_t i = 0; i < walk.rows(); ++i) {
-      kern.yccaResampleNearestRow(walk.source(i), walk.destination(i), dst.width, cache.nearest);
-    }
-    return DVC_OK;
+    return walkRows(src, dst, flip, [&](const uint8_t* s, uint8_t* d) {
+      kern.yccaResampleNearestRow(s, d, dst.width, cache.nearest);
+    });
   }
-  for (int32_t i = 0; i < walk.rows(); ++i) {
-    const uint8_t* s = walk.source(i);
-    uint8_t* d = walk.destination(i);
+  return walkRows(src, dst, flip, [&](const uint8_t* s, uint8_t* d) {
     for (int32_t j = 0; j < dst.width; ++j, d += dst.pixelSize) {
       const uint8_t* p = s + size_t(sourceColumn(j, step, src.width)) * src.pixelSize;
       storeRgb(dst, d, p[src.offsets[0]], int8_t(p[src.offsets[1]]), int8_t(p[src.offsets[2]]));
     }
-  }
-  return DVC_OK;
+  });
 }
 
 DvcResult convertResampleFiltered(ResampleCache& cache, const PixelDesc& src, const PixelDesc& dst, float ratio,
@@ -318,20 +311,14 @@ DvcResult convertResampleFiltered(ResampleCache& cache, const PixelDesc& src, co
   const uint32_t step = resampleStep(ratio);
   if (DvcResult r = buildResampleTaps(cache, ratio, uint32_t(dst.width))) return r;
   if (DvcResult r = buildTapOffsets(cache, uint32_t(dst.width), src.width, src.pixelSize, step)) return r;
-  RowWalk walk(src, dst, flip);
-  if (!walk.prepare()) return DVC_ERR_NO_MEMORY;
   if (kernelLayouts(src, dst) && buildLaneTables(cache) == DVC_OK && cache.lanesUsable) {
     const Kernels& kern = kernels();
-    for (int32_t i = 0; i < walk.rows(); ++i) {
-      kern.yccaResampleFilteredRow(walk.source(i), walk.destination(i), dst.width, cache.laneTaps,
-                                   cache.laneGroups, int32_t(cache.laneStride));
-    }
-    return DVC_OK;
+    return walkRows(src, dst, flip, [&](const uint8_t* s, uint8_t* d) {
+      kern.yccaResampleFilteredRow(s, d, dst.width, cache.laneTaps, cache.laneGroups, int32_t(cache.laneStride));
+    });
   }
   const uint8_t oy = src.offsets[0], ocr = src.offsets[1], ocb = src.offsets[2];
-  for (int32_t i = 0; i < walk.rows(); ++i) {
-    const uint8_t* s = walk.source(i);
-    uint8_t* d = walk.destination(i);
+  return walkRows(src, dst, flip, [&](const uint8_t* s, uint8_t* d) {
     for (int32_t j = 0; j < dst.width; ++j, d += dst.pixelSize) {
       const int32_t* tap = cache.taps + 5 * j;
       const uint32_t* off = cache.offsets + 5 * j;
@@ -344,8 +331,7 @@ DvcResult convertResampleFiltered(ResampleCache& cache, const PixelDesc& src, co
       }
       storeRgb(dst, d, clampByte(sy >> 8), clampByte(sr >> 8) - 128, clampByte(sb >> 8) - 128);
     }
-  }
-  return DVC_OK;
+  });
 }
 
 DvcResult copyChannels(const PixelDesc& src, const PixelDesc& dst, bool flip) {
