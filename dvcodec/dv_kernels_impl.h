@@ -252,8 +252,20 @@ inline v8si loadLanes(const int32_t* p) {
   return v;
 }
 
-// Stores n (at most 8) packed 3-byte pixels.
-inline void storeBgr(uint8_t* dst, v32qu packed, int32_t n) { std::memcpy(dst, &packed, size_t(n) * 3); }
+// Stores the packed 3-byte pixels of output columns j..j+7 of a row of n: with a whole
+// 32-byte store while three more columns follow (the next group rewrites the extra
+// bytes), else exactly.
+inline void storeBgr(uint8_t* dst, v32qu packed, int32_t j, int32_t n) {
+  if (j + 11 <= n) {
+    std::memcpy(dst, &packed, 32);
+  } else if (j + 8 <= n) {
+    std::memcpy(dst, &packed, 24);
+  } else {
+    uint8_t bytes[32];
+    std::memcpy(bytes, &packed, 32);
+    std::memcpy(dst, bytes, size_t(n - j) * 3);
+  }
+}
 
 // Packs the low three bytes of each lane together: 24 bytes, then 8 bytes of zeros.
 inline v32qu packBgr(v8si bgr) {
@@ -370,7 +382,7 @@ void yccaResampleNearestRow(const uint8_t* src, uint8_t* dst, int32_t n, const i
   for (int32_t j = 0; j < n; j += 8, dst += 24) {
     const v8si px = gather8(src, loadLanes(offsets + j));
     const v8si bgr = yccToBgr8(px & splat(0xFF), (px << 16) >> 24, (px << 8) >> 24, 0);
-    storeBgr(dst, packBgr(bgr), n - j < 8 ? n - j : 8);
+    storeBgr(dst, packBgr(bgr), j, n);
   }
 }
 
@@ -404,7 +416,7 @@ void yccaResampleFilteredRow(const uint8_t* src, uint8_t* dst, int32_t n, const 
       sb += t * (((px >> 16) & splat(0xFF)) ^ splat(0x80));
     }
     const v8si bgr = yccToBgr8(clamp255(sy >> 8), clamp255(sr >> 8) - 128, clamp255(sb >> 8) - 128, 0);
-    storeBgr(dst, packBgr(bgr), n - j < 8 ? n - j : 8);
+    storeBgr(dst, packBgr(bgr), j, n);
   }
 }
 
