@@ -100,6 +100,24 @@ inline void idct4(v8sf* v) {
 }
 
 inline void transpose8(v8sf* r) {
+#if defined(__SSE2__) && !defined(__AVX__)
+  // Without 32-byte registers: four 4 x 4 transposes of the quarters.
+  __m128 lo[8], hi[8];
+  for (int i = 0; i < 8; ++i) {
+    std::memcpy(&lo[i], &r[i], 16);
+    std::memcpy(&hi[i], reinterpret_cast<const float*>(&r[i]) + 4, 16);
+  }
+  _MM_TRANSPOSE4_PS(lo[0], lo[1], lo[2], lo[3]);
+  _MM_TRANSPOSE4_PS(hi[0], hi[1], hi[2], hi[3]);
+  _MM_TRANSPOSE4_PS(lo[4], lo[5], lo[6], lo[7]);
+  _MM_TRANSPOSE4_PS(hi[4], hi[5], hi[6], hi[7]);
+  for (int i = 0; i < 4; ++i) {
+    std::memcpy(&r[i], &lo[i], 16);
+    std::memcpy(reinterpret_cast<float*>(&r[i]) + 4, &lo[4 + i], 16);
+    std::memcpy(&r[4 + i], &hi[i], 16);
+    std::memcpy(reinterpret_cast<float*>(&r[4 + i]) + 4, &hi[4 + i], 16);
+  }
+#else
   v8sf t0 = __builtin_shufflevector(r[0], r[1], 0, 8, 1, 9, 4, 12, 5, 13);
   v8sf t1 = __builtin_shufflevector(r[0], r[1], 2, 10, 3, 11, 6, 14, 7, 15);
   v8sf t2 = __builtin_shufflevector(r[2], r[3], 0, 8, 1, 9, 4, 12, 5, 13);
@@ -124,6 +142,7 @@ inline void transpose8(v8sf* r) {
   r[5] = __builtin_shufflevector(s1, s5, 4, 5, 6, 7, 12, 13, 14, 15);
   r[6] = __builtin_shufflevector(s2, s6, 4, 5, 6, 7, 12, 13, 14, 15);
   r[7] = __builtin_shufflevector(s3, s7, 4, 5, 6, 7, 12, 13, 14, 15);
+#endif
 }
 
 // Rounds half away from zero (the truncating conversion after adding 0.5 with the
@@ -252,10 +271,17 @@ inline v8si loadLanes(const int32_t* p) {
   return v;
 }
 
-// Stores the packed 3-byte pixels of output columns j..j+7 of a row of n: with a whole
-// 32-byte store while three more columns follow (the next group rewrites the extra
-// bytes), else exactly.
-inline void storeBgr(uint8_t* dst, v32qu packed, int32_t j, int32_t n) {
+// Stores eight pixels (B, G, R in the low three bytes of each lane) as 3-byte pixels:
+// columns j..j+7 of a row of n (only those below n are stored). With AVX2 the bytes are
+// packed with shuffles and written with a whole 32-byte store while three more columns
+// follow (the next group rewrites the extra bytes); elsewhere pixel by pixel.
+inline void storeBgr(uint8_t* dst, v8si bgr, int32_t j, int32_t n) {
+#if defined(__AVX2__)
+  // Within each 16-byte half first, then the two halves side by side.
+  const __m256i lanes = _mm256_shuffle_epi8(
+      (__m256i)bgr, _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1, 0, 1, 2, 4, 5, 6, 8, 9,
+                                     10, 12, 13, 14, -1, -1, -1, -1));
+  const __m256i packed = _mm256_permutevar8x32_epi32(lanes, _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7));
   if (j + 11 <= n) {
     std::memcpy(dst, &packed, 32);
   } else if (j + 8 <= n) {
@@ -265,35 +291,20 @@ inline void storeBgr(uint8_t* dst, v32qu packed, int32_t j, int32_t n) {
     std::memcpy(bytes, &packed, 32);
     std::memcpy(dst, bytes, size_t(n - j) * 3);
   }
-}
-
-// Packs the low three bytes of each lane together: 24 bytes, then 8 bytes of zeros.
-inline v32qu packBgr(v8si bgr) {
-  const v32qu bytes = (v32qu)bgr;
-#if defined(__AVX2__)
-  // Within each 16-byte half first, then the two halves side by side.
-  const __m256i lanes = _mm256_shuffle_epi8(
-      (__m256i)bytes, _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1, 0, 1, 2, 4, 5, 6, 8,
-                                       9, 10, 12, 13, 14, -1, -1, -1, -1));
-  return (v32qu)_mm256_permutevar8x32_epi32(lanes, _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7));
 #else
-  return __builtin_shufflevector(bytes, bytes, 0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, 16, 17, 18, 20, 21, 22, 24, 25,
-                                 26, 28, 29, 30, 3, 7, 11, 15, 19, 23, 27, 31);
+  const int32_t count = n - j < 8 ? n - j : 8;
+  for (int32_t i = 0; i < count; ++i) {
+    const uint32_t pixel = uint32_t(bgr[i]);
+    dst[3 * i] = uint8_t(pixel);
+    dst[3 * i + 1] = uint8_t(pixel >> 8);
+    dst[3 * i + 2] = uint8_t(pixel >> 16);
+  }
 #endif
 }
 
 void yccaToBgr24Row(const uint8_t* src, uint8_t* dst, int32_t n) {
   int32_t x = 0;
-  // Whole 32-byte stores while at least three more pixels follow (their bytes are
-  // rewritten by the next step); the last groups are stored exactly.
-  for (; x + 11 <= n; x += 8, src += 32, dst += 24) {
-    const v32qu packed = packBgr(yccaToBgr8(loadi(src)));
-    std::memcpy(dst, &packed, 32);
-  }
-  for (; x + 8 <= n; x += 8, src += 32, dst += 24) {
-    const v32qu packed = packBgr(yccaToBgr8(loadi(src)));
-    std::memcpy(dst, &packed, 24);
-  }
+  for (; x + 8 <= n; x += 8, src += 32, dst += 24) storeBgr(dst, yccaToBgr8(loadi(src)), x, n);
   for (; x < n; ++x, src += 4, dst += 3) {
     yccToRgb(src[0], int8_t(src[1]), int8_t(src[2]), kRound22, dst + 2, dst + 1, dst);
   }
@@ -382,7 +393,7 @@ void yccaResampleNearestRow(const uint8_t* src, uint8_t* dst, int32_t n, const i
   for (int32_t j = 0; j < n; j += 8, dst += 24) {
     const v8si px = gather8(src, loadLanes(offsets + j));
     const v8si bgr = yccToBgr8(px & splat(0xFF), (px << 16) >> 24, (px << 8) >> 24, 0);
-    storeBgr(dst, packBgr(bgr), j, n);
+    storeBgr(dst, bgr, j, n);
   }
 }
 
@@ -416,7 +427,7 @@ void yccaResampleFilteredRow(const uint8_t* src, uint8_t* dst, int32_t n, const 
       sb += t * (((px >> 16) & splat(0xFF)) ^ splat(0x80));
     }
     const v8si bgr = yccToBgr8(clamp255(sy >> 8), clamp255(sr >> 8) - 128, clamp255(sb >> 8) - 128, 0);
-    storeBgr(dst, packBgr(bgr), j, n);
+    storeBgr(dst, bgr, j, n);
   }
 }
 
