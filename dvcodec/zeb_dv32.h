@@ -7,6 +7,11 @@
  *
  * A decoder is used by one thread at a time. Decoders never change the source
  * frame: the same buffer may be decoded any number of times.
+ *
+ * This version decodes DVF images and plain DV frames at full size (heights 480 and
+ * 576 and any height outside the size table). Packet streams, attached rings and the
+ * reduced sizes report -400, the picture filters leave the picture as decoded, and
+ * the ring and encoder exports give NULL (or -400 from DvcEncode).
  */
 #ifndef ZEB_DV32_H
 #define ZEB_DV32_H
