@@ -190,6 +190,11 @@ QmBool ClipResize(const QmClip* clip, QmClip* resized, int32_t width, int32_t he
   return setClip(resized, qm6effect::resample(pic, width, height), Place{0, 0, width, height});
 }
 
+QmHandle ImageResize(QmHandle picture, int32_t width, int32_t height) {
+  Locked pic(picture);
+  return pic.ok() ? qm6effect::resample(pic, width, height) : 0;
+}
+
 QmHandle ClipPaste(QmHandle canvas, const QmClip* clip, int32_t angle, int32_t centreX, int32_t centreY) {
   const int turns = quarterTurns(angle);
   if (!clip || turns < 0) return 0;

@@ -60,6 +60,9 @@ QM6EFFECT_API QmBool ClipCut(QmHandle picture, QmClip* clip, int32_t shape, cons
 /* The clip's picture scaled to exactly width x height into a new clip. Shrinking
  * averages the source area behind each new pixel; enlarging interpolates linearly. */
 QM6EFFECT_API QmBool ClipResize(const QmClip* clip, QmClip* resized, int32_t width, int32_t height);
+/* The picture scaled to exactly width x height, as ClipResize of a clip of the whole
+ * picture gives it, without the copy that the clip costs. */
+QM6EFFECT_API QmHandle ImageResize(QmHandle picture, int32_t width, int32_t height);
 /* A new picture: the canvas with the clip's picture turned by the angle (hundredths of a
  * degree, counter-clockwise; whole quarter turns only, which turn every pixel exactly)
  * laid over it with its centre at (centreX, centreY). The centre of a w x h picture is

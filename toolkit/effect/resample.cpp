@@ -1,6 +1,7 @@
 #include "toolkit/effect/resample.h"
 
 #include <algorithm>
+#include <thread>
 #include <vector>
 
 namespace qm6effect {
@@ -81,28 +82,22 @@ Taps makeTaps(int32_t sourceLength, int32_t targetLength) {
   return taps;
 }
 
-}  // namespace
-
-QmHandle resample(const qm6dib::Locked& source, int32_t width, int32_t height) {
-  if (!source.ok()) return 0;
-  QmHandle result = qm6dib::create24(width, height);
-  if (!result) return 0;
-  qm6dib::Locked target(result);
-
-  const int32_t sw = source.width();
-  const size_t rowValues = static_cast<size_t>(sw) * 3;
-  const Taps across = makeTaps(sw, width);
-  const Taps down = makeTaps(source.height(), height);
+// Makes new rows [from, to) of the target.
+void resampleRows(const qm6dib::Locked& source, const qm6dib::Locked& target, const Taps& across,
+                  const Taps& down, int32_t from, int32_t to) {
+  const int32_t width = target.width();
+  const size_t rowValues = static_cast<size_t>(source.width()) * 3;
   std::vector<uint32_t> sum(rowValues);
   std::vector<uint16_t> column(rowValues);  // one new row at the source width, 8 fraction bits
   std::vector<uint8_t> scratch(source.bits() == 24 ? 0 : rowValues);
 
-  for (int32_t y = 0; y < height; ++y) {
+  for (int32_t y = from; y < to; ++y) {
     // Down first: the source rows behind new row y, weighted, at full width.
     std::fill(sum.begin(), sum.end(), 0u);
-    const int32_t first = down.first[static_cast<size_t>(y)];
-    const int32_t n = down.count[static_cast<size_t>(y)];
-    const uint32_t* w = &down.weights[static_cast<size_t>(down.offset[static_cast<size_t>(y)])];
+    const auto yi = static_cast<size_t>(y);
+    const int32_t first = down.first[yi];
+    const int32_t n = down.count[yi];
+    const uint32_t* w = &down.weights[static_cast<size_t>(down.offset[yi])];
     for (int32_t k = 0; k < n; ++k) {
       const uint8_t* src = source.bgrRow(first + k, scratch.data());
       const uint32_t weight = w[k];
@@ -131,6 +126,36 @@ QmHandle resample(const qm6dib::Locked& source, int32_t width, int32_t height) {
       out[3 * xi + 2] = static_cast<uint8_t>((r + half) >> shift);
     }
   }
+}
+
+}  // namespace
+
+QmHandle resample(const qm6dib::Locked& source, int32_t width, int32_t height) {
+  if (!source.ok()) return 0;
+  QmHandle result = qm6dib::create24(width, height);
+  if (!result) return 0;
+  qm6dib::Locked target(result);
+  const Taps across = makeTaps(source.width(), width);
+  const Taps down = makeTaps(source.height(), height);
+
+  // Large pictures are shared out among threads by bands of new rows; every new row is
+  // made from the source alone, so the bands do not meet.
+  const uint64_t work = static_cast<uint64_t>(source.width()) * source.height() +
+                        static_cast<uint64_t>(width) * height;
+  unsigned threads = std::min<unsigned>(std::max(1u, std::thread::hardware_concurrency()), 8);
+  if (work < (1u << 20)) threads = 1;
+  threads = std::min<unsigned>(threads, static_cast<unsigned>(height));
+  if (threads <= 1) {
+    resampleRows(source, target, across, down, 0, height);
+    return result;
+  }
+  std::vector<std::thread> workers;
+  for (unsigned t = 0; t < threads; ++t) {
+    const auto from = static_cast<int32_t>(static_cast<int64_t>(height) * t / threads);
+    const auto to = static_cast<int32_t>(static_cast<int64_t>(height) * (t + 1) / threads);
+    workers.emplace_back([&, from, to] { resampleRows(source, target, across, down, from, to); });
+  }
+  for (std::thread& w : workers) w.join();
   return result;
 }
 

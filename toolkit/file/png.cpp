@@ -13,6 +13,7 @@ namespace qm6file {
 namespace {
 
 void quiet(png_structp, png_const_charp) {}
+[[noreturn]] void fail(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 
 // The decoding itself, between setjmp and libpng's error exit: nothing here owns
 // anything that needs a destructor. Returns the rows' picture or 0.
@@ -54,7 +55,7 @@ QmHandle decode(png_structp png, png_infop info, FILE* file, png_bytep* rows) {
 QmHandle readPng(const std::string& path) {
   FILE* file = std::fopen(path.c_str(), "rb");
   if (!file) return 0;
-  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, quiet);
+  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, fail, quiet);
   png_infop info = png ? png_create_info_struct(png) : nullptr;
   QmHandle picture = 0;
   if (info) {

@@ -27,7 +27,7 @@ std::vector<int> greyValues(QmHandle pic) {
   return out;
 }
 
-// Resizes through a clip of the whole picture, as the engine does.
+// Resizes through a clip of the whole picture, and checks that ImageResize gives the same.
 QmHandle resize(QmHandle pic, int w, int h) {
   QmClip whole{}, scaled{};
   if (!ClipCut(pic, &whole, QM_CLIP_WHOLE, nullptr, 0)) return 0;
@@ -35,6 +35,9 @@ QmHandle resize(QmHandle pic, int w, int h) {
   ImageFree(whole.picture);
   ImageFree(whole.place);
   ImageFree(scaled.place);
+  QmHandle direct = ImageResize(pic, w, h);
+  EXPECT_EQ(maxDifference(read(direct), read(scaled.picture)), 0);
+  ImageFree(direct);
   return ok ? scaled.picture : 0;
 }
 
