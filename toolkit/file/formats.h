@@ -40,7 +40,7 @@ bool describeFpx(const uint8_t* head, size_t size, const ReadAt& read, Descripti
 // Kinds read through their libraries, from the file.
 QmHandle readPng(const std::string& path);
 bool describeTiff(const std::string& path, Description& d);
-QmHandle readTiff(const std::string& path);
+QmHandle readTiff(const std::string& path, uint64_t fileSize);
 bool describeJpeg(const std::string& path, Description& d);
 QmHandle readJpeg(const std::string& path);
 

@@ -1,8 +1,9 @@
 // TIFF files through libtiff: the first picture of the file, read as RGB.
 #include <tiffio.h>
 
+#include <memory>
 #include <mutex>
-#include <vector>
+#include <new>
 
 #include "toolkit/dib/dib.h"
 #include "toolkit/file/formats.h"
@@ -54,18 +55,25 @@ bool describeTiff(const std::string& path, Description& d) {
   return true;
 }
 
-QmHandle readTiff(const std::string& path) {
+QmHandle readTiff(const std::string& path, uint64_t fileSize) {
   TIFF* tif = openTiff(path);
   if (!tif) return 0;
   uint32_t w = 0, h = 0;
   QmHandle picture = 0;
   char message[1024];
+  // However well a picture compresses, a file of a few bytes that claims millions of
+  // pixels is broken; it is refused before any memory is taken for it.
   if (TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w) && TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h) &&
-      qm6dib::sizeAllowed(w, h) && TIFFRGBAImageOK(tif, message)) {
-    std::vector<uint32_t> raster(static_cast<size_t>(w) * h);
+      qm6dib::sizeAllowed(w, h) && static_cast<uint64_t>(w) * h <= 4096 * fileSize &&
+      TIFFRGBAImageOK(tif, message)) {
+    std::unique_ptr<uint32_t[]> raster(new (std::nothrow) uint32_t[static_cast<size_t>(w) * h]);
+    if (!raster) {
+      TIFFClose(tif);
+      return 0;
+    }
     // Rows come bottom row first, as the bitmap keeps them; each pixel is A, B, G, R
     // from the high byte down.
-    if (TIFFReadRGBAImageOriented(tif, w, h, raster.data(), ORIENTATION_BOTLEFT, 0)) {
+    if (TIFFReadRGBAImageOriented(tif, w, h, raster.get(), ORIENTATION_BOTLEFT, 0)) {
       picture = qm6dib::create24(static_cast<int32_t>(w), static_cast<int32_t>(h));
       if (picture) {
         qm6dib::Locked pic(picture);
