@@ -37,14 +37,19 @@ void cmykRowToBgr(const JSAMPLE* in, uint8_t* out, JDIMENSION width) {
   }
 }
 
-// Allocates the bitmap with its header and palette; returns its last row, or null.
+uint32_t dibBits(const jpeg_decompress_struct& c) { return std::min(c.num_components, 3) * 8; }
+uint64_t dibHeaderBytes(uint32_t bits) { return 40 + (bits == 8 ? 1024 : 0); }
+uint64_t dibBytes(const jpeg_decompress_struct& c) {
+  uint32_t bits = dibBits(c);
+  return dibHeaderBytes(bits) + dibRowBytes(bits, c.output_width) * c.output_height;
+}
+
+// Allocates the bitmap with its header and palette; returns the start of its rows, or null.
 uint8_t* createDib(LoadJob& job, const jpeg_decompress_struct& c) {
-  uint32_t bits = std::min(c.num_components, 3) * 8;
+  uint32_t bits = dibBits(c);
   uint64_t rowBytes = dibRowBytes(bits, c.output_width);
-  uint64_t headerBytes = 40 + (bits == 8 ? 1024 : 0);
-  uint64_t total = headerBytes + rowBytes * c.output_height;
-  if (total > job.maxBytes) return nullptr;
-  job.dib = QmGlobalAlloc(total);
+  uint64_t headerBytes = dibHeaderBytes(bits);
+  job.dib = QmGlobalAlloc(dibBytes(c));
   auto* base = static_cast<uint8_t*>(QmGlobalLock(job.dib));
   if (!base) {
     QmGlobalFree(job.dib);
@@ -72,7 +77,7 @@ uint8_t* createDib(LoadJob& job, const jpeg_decompress_struct& c) {
       e[0] = e[1] = e[2] = static_cast<uint8_t>(i);
     }
   }
-  return base + headerBytes + rowBytes * (c.output_height - 1);
+  return base + headerBytes;
 }
 
 void decodeBody(void* arg) {
@@ -89,23 +94,31 @@ void decodeBody(void* arg) {
   // YCCK rows go through one sample row.
   bool ycck = c.jpeg_color_space == JCS_YCCK;
   c.out_color_space = c.jpeg_color_space == JCS_GRAYSCALE ? JCS_GRAYSCALE : ycck ? JCS_CMYK : JCS_EXT_BGR;
+  // A picture too large for a bitmap is refused before the library allocates for it,
+  // and the library's own buffers (a progressive file's coefficients) are bounded alike.
+  jpeg_calc_output_dimensions(&c);
+  if (dibBytes(c) > job.maxBytes) {
+    job.noMemory = true;
+    return;
+  }
+  c.mem->max_memory_to_use = static_cast<long>(3 * job.maxBytes + (16u << 20));
   jpeg_start_decompress(&c);
   JSAMPARRAY sample = nullptr;
   if (ycck) {
     sample = (*c.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&c), JPOOL_IMAGE, c.output_width * 4, 1);
   }
-  uint8_t* row = createDib(job, c);
-  if (!row) {
+  uint8_t* rows = createDib(job, c);
+  if (!rows) {
     job.noMemory = true;
     return;
   }
-  const size_t rowBytes = dibRowBytes(std::min(c.num_components, 3) * 8, c.output_width);
+  const size_t rowBytes = dibRowBytes(dibBits(c), c.output_width);
   while (c.output_scanline < c.output_height) {
+    // The file's first row is the bitmap's last row in memory.
+    uint8_t* row = rows + rowBytes * (c.output_height - 1 - c.output_scanline);
     JSAMPROW target = ycck ? sample[0] : row;
-    JDIMENSION n = jpeg_read_scanlines(&c, &target, 1);
-    if (n == 0) continue;
+    if (jpeg_read_scanlines(&c, &target, 1) == 0) continue;
     if (ycck) cmykRowToBgr(sample[0], row, c.output_width);
-    row -= rowBytes;
     if (!PercentProgress(static_cast<int32_t>(c.output_scanline + 1), static_cast<int32_t>(c.output_height), 0, 100,
                          job.progressContext)) {
       releaseSource(job);

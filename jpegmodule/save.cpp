@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -78,7 +79,7 @@ struct SaveJob {
   jpeg_compress_struct cinfo{};
   jpeg_error_mgr err{};
   FILE* file;
-  const uint8_t* lastRow;  // the picture's top row: the last in memory
+  const uint8_t* rows;     // the bitmap's rows, bottom row first
   size_t rowBytes;
   int32_t width, height;
   bool grey;
@@ -131,8 +132,9 @@ void saveBody(void* arg) {
     jpeg_write_marker(&c, JPEG_COM, reinterpret_cast<const JOCTET*>(job.comment),
                       static_cast<unsigned>(std::strlen(job.comment) + 1));
   }
-  const uint8_t* row = job.lastRow;
   while (c.next_scanline < c.image_height) {
+    // The picture's top row, written first, is the bitmap's last row in memory.
+    const uint8_t* row = job.rows + job.rowBytes * (c.image_height - 1 - c.next_scanline);
     JSAMPROW in;
     if (job.grey) {
       // A grey row holds palette indexes; the sample is the entry's blue component.
@@ -149,7 +151,6 @@ void saveBody(void* arg) {
       SetErrorStatus(QM_STATUS_CANCELLED);
       abortWork(reinterpret_cast<j_common_ptr>(&c));
     }
-    row -= job.rowBytes;
   }
   jpeg_finish_compress(&c);
   jpeg_destroy_compress(&c);
@@ -195,7 +196,7 @@ bool writeDibFile(const char* path, QmHandle dib, int32_t progressive, int32_t q
       greyRow.resize(static_cast<size_t>(h.biWidth));
       job.greyRow = greyRow.data();
     }
-    job.lastRow = base + 40 + paletteBytes + job.rowBytes * (h.biHeight - 1);
+    job.rows = base + 40 + paletteBytes;
     job.progressive = progressive;
     job.quality = quality;
     job.sampling = sampling;

@@ -1,7 +1,8 @@
 // Writing a file so that readers see either the old content or the new, never a
 // torn one: the bytes go to a temporary file in the same folder, are flushed to disk,
 // and the temporary is renamed over the target. On failure the temporary is removed
-// and the old file is left as it was.
+// and the old file is left as it was. A replaced file keeps its permissions; when the
+// target is a symbolic link, the link stays and the file it points to is replaced.
 #pragma once
 
 #include <string>
@@ -34,6 +35,7 @@ class AtomicFileWriter {
 
  private:
   std::string target_;
+  std::string dest_;  // the target with symbolic links followed
   std::string temp_;
   int fd_ = -1;
   bool failed_ = false;

@@ -7,9 +7,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <sstream>
 #include <vector>
@@ -164,12 +164,22 @@ std::string format(const Tree& tree) {
   return out.str();
 }
 
-Tree load(const std::string& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return {};
-  std::ostringstream s;
-  s << in.rdbuf();
-  return parse(s.str());
+// The keys of the store; nullopt when the file exists but cannot be read. A missing
+// file is an empty store.
+std::optional<Tree> load(const std::string& file) {
+  int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? std::optional<Tree>(Tree{}) : std::nullopt;
+  std::string text;
+  char buf[65536];
+  ssize_t n;
+  while ((n = ::read(fd, buf, sizeof buf)) != 0) {
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) break;
+    text.append(buf, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  if (n < 0) return std::nullopt;
+  return parse(text);
 }
 
 Key* findKey(Tree& tree, const std::string& full) {
@@ -186,9 +196,11 @@ bool modify(const std::string& file, const std::function<bool(Tree&)>& change) {
   std::string lockName = file + ".lock";
   int lock = ::open(lockName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
   if (lock >= 0) ::flock(lock, LOCK_EX);
-  Tree tree = load(file);
-  bool ok = true;
-  if (change(tree)) ok = writeFileAtomic(file, format(tree));
+  // A store that is there but cannot be read is left alone: rewriting it from
+  // nothing would lose every key in it.
+  std::optional<Tree> tree = load(file);
+  bool ok = tree.has_value();
+  if (ok && change(*tree)) ok = writeFileAtomic(file, format(*tree));
   if (lock >= 0) ::close(lock);
   return ok;
 }
@@ -220,8 +232,8 @@ std::string RegistryStore::defaultPath() {
 
 std::optional<RegKey> RegistryStore::open(RegRoot root, const std::string& path) const {
   std::string full = fullPath(root, path);
-  Tree tree = load(file_);
-  if (!findKey(tree, full)) return std::nullopt;
+  std::optional<Tree> tree = load(file_);
+  if (!tree || !findKey(*tree, full)) return std::nullopt;
   return RegKey(this, full, normalisePath(path));
 }
 
@@ -281,15 +293,15 @@ bool setValue(const std::string& file, const std::string& full, Value v) {
 }  // namespace
 
 std::optional<uint32_t> RegKey::readDword(const std::string& name) const {
-  Tree tree = load(store_->file_);
-  const Value* v = findValue(tree, full_, name);
+  std::optional<Tree> tree = load(store_->file_);
+  const Value* v = tree ? findValue(*tree, full_, name) : nullptr;
   if (!v || !v->isDword) return std::nullopt;
   return v->dword;
 }
 
 std::optional<std::string> RegKey::readString(const std::string& name) const {
-  Tree tree = load(store_->file_);
-  const Value* v = findValue(tree, full_, name);
+  std::optional<Tree> tree = load(store_->file_);
+  const Value* v = tree ? findValue(*tree, full_, name) : nullptr;
   if (!v || v->isDword) return std::nullopt;
   return v->text;
 }
@@ -311,7 +323,7 @@ bool RegKey::writeString(const std::string& name, const std::string& value) {
 
 bool RegKey::deleteValue(const std::string& name) {
   bool removed = false;
-  modify(store_->file_, [&](Tree& tree) {
+  bool written = modify(store_->file_, [&](Tree& tree) {
     Key* key = findKey(tree, full_);
     if (!key) return false;
     auto end = std::remove_if(key->values.begin(), key->values.end(),
@@ -320,7 +332,7 @@ bool RegKey::deleteValue(const std::string& name) {
     key->values.erase(end, key->values.end());
     return removed;
   });
-  return removed;
+  return written && removed;
 }
 
 }  // namespace platform

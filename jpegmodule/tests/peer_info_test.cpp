@@ -172,7 +172,7 @@ std::vector<std::string> exifWrites(bool bigEndian, bool thumbnail, const fs::pa
       "-ExifIFD:ExifImageHeight=48", "-ExifIFD:FlashEnergy=5", "-ExifIFD:FocalPlaneXResolution=1000",
       "-ExifIFD:FocalPlaneYResolution=2000", "-ExifIFD:FocalPlaneResolutionUnit#=3",
       "-ExifIFD:SubjectLocation=10 20", "-ExifIFD:ExposureIndex=100", "-ExifIFD:SensingMethod#=2",
-      "-ExifIFD:FileSource#=3", "-ExifIFD:SceneType#=1", "-ExifIFD:SpectralSensitivity=spec"};
+      "-ExifIFD:FileSource#=3", "-ExifIFD:SceneType#=1", "-ExifIFD:SpectralSensitivity=visible"};
   if (thumbnail) {
     a.insert(a.end(), {"-ThumbnailImage<=" + thumb.string(), "-IFD1:XResolution=72", "-IFD1:YResolution=96",
                        "-IFD1:ResolutionUnit#=2"});

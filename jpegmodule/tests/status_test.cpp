@@ -48,14 +48,43 @@ std::string savedJpeg(int w, int h, int progressive = 0) {
   return bytes;
 }
 
-// A baseline file whose header declares a picture of the given size.
-std::string jpegDeclaring(uint16_t w, uint16_t h) {
-  std::string j = savedJpeg(8, 8);
-  size_t sof = j.find("\xFF\xC0");
+// A file whose header declares a picture of the given size.
+std::string jpegDeclaring(uint16_t w, uint16_t h, int progressive = 0) {
+  std::string j = savedJpeg(8, 8, progressive);
+  size_t sof = j.find(progressive ? "\xFF\xC2" : "\xFF\xC0");
   EXPECT_NE(sof, std::string::npos);
   j[sof + 5] = static_cast<char>(h >> 8), j[sof + 6] = static_cast<char>(h);
   j[sof + 7] = static_cast<char>(w >> 8), j[sof + 8] = static_cast<char>(w);
   return j;
+}
+
+// Runs to the end or cancels at a progress call, with the module's own display
+// (context 0) or the caller's context.
+struct CancelCase {
+  const char* name;
+  intptr_t context;
+  int cancelAt;
+};
+const CancelCase kCancelCases[] = {
+    {"own display, to the end", 0, 0},  {"caller's context, to the end", 77, 0},
+    {"cancel at the first row", 77, 1}, {"cancel at a middle row", 0, 6},
+    {"cancel at the last row", 77, 12},
+};
+
+// One progress call a row, (rows done + 1, height, 0, 100, context), up to the cancel;
+// the module's own display opened and closed only without a context.
+void expectRowCalls(const RecordingHook& hook, const CancelCase& c, int height) {
+  int rows = c.cancelAt ? c.cancelAt : height;
+  ASSERT_EQ(hook.calls.size(), size_t(rows));
+  for (int i = 0; i < rows; ++i) {
+    EXPECT_EQ(hook.calls[i].current, i + 2);
+    EXPECT_EQ(hook.calls[i].total, height);
+    EXPECT_EQ(hook.calls[i].low, 0);
+    EXPECT_EQ(hook.calls[i].high, 100);
+    EXPECT_EQ(hook.calls[i].context, c.context);
+  }
+  EXPECT_EQ(hook.opens, c.context ? 0 : 1);
+  EXPECT_EQ(hook.closes, hook.opens);
 }
 
 }  // namespace
@@ -138,32 +167,13 @@ TEST(JpegSaveStatus, ProgressAndCancel) {
   Picture pic = makePicture(30, 12, 3);
   QmHandle dib = makeDib(pic);
   fs::path target = dir() / "out.jpg";
-  struct Case {
-    const char* name;
-    intptr_t context;
-    int cancelAt;
-  } cases[] = {
-      {"own display, to the end", 0, 0},   {"caller's context, to the end", 77, 0},
-      {"cancel at the first row", 77, 1},  {"cancel at a middle row", 0, 6},
-      {"cancel at the last row", 77, 12},
-  };
-  for (const Case& c : cases) {
+  for (const CancelCase& c : kCancelCases) {
     SCOPED_TRACE(c.name);
     writeFile(target, "old picture");
     RecordingHook hook;
     hook.cancelAtCall = c.cancelAt;
     QmBool ok = _QMJpegFileSave(target.c_str(), dib, 0, 75, 0, "note", c.context, 4, 5, 6);
-    int rows = c.cancelAt ? c.cancelAt : 12;
-    ASSERT_EQ(hook.calls.size(), size_t(rows));
-    for (int i = 0; i < rows; ++i) {
-      EXPECT_EQ(hook.calls[i].current, i + 2);
-      EXPECT_EQ(hook.calls[i].total, 12);
-      EXPECT_EQ(hook.calls[i].low, 0);
-      EXPECT_EQ(hook.calls[i].high, 100);
-      EXPECT_EQ(hook.calls[i].context, c.context);
-    }
-    EXPECT_EQ(hook.opens, c.context ? 0 : 1);
-    EXPECT_EQ(hook.closes, hook.opens);
+    expectRowCalls(hook, c, 12);
     if (hook.opens) {
       EXPECT_EQ(hook.openValues, (std::vector<int32_t>{4, 5, 6}));
     }
@@ -216,6 +226,7 @@ TEST(JpegLoadStatus, FailureTable) {
       {"header cut off", good.substr(0, 30), false, false, QM_STATUS_LOAD_FAILED, false, false},
       {"progress display cannot open", good, false, true, QM_STATUS_NO_DIALOG, true, true},
       {"bitmap too large to allocate", jpegDeclaring(65000, 65000), false, false, QM_STATUS_NO_MEMORY, true, true},
+      {"progressive, too large", jpegDeclaring(65000, 65000, 1), false, false, QM_STATUS_NO_MEMORY, true, true},
       {"broken scan", badScan, false, false, QM_STATUS_LOAD_FAILED, true, true},
   };
   for (const Case& c : cases) {
@@ -244,30 +255,16 @@ TEST(JpegLoadStatus, FailureTable) {
 TEST(JpegLoadStatus, ProgressAndCancel) {
   fs::path file = dir() / "in.jpg";
   writeFile(file, savedJpeg(30, 12));
-  struct Case {
-    const char* name;
-    intptr_t context;
-    int cancelAt;
-  } cases[] = {
-      {"own display, to the end", 0, 0},  {"caller's context, to the end", 99, 0},
-      {"cancel at the first row", 99, 1}, {"cancel at a middle row", 0, 6},
-      {"cancel at the last row", 99, 12},
-  };
-  for (const Case& c : cases) {
+  for (const CancelCase& c : kCancelCases) {
     SCOPED_TRACE(c.name);
     RecordingHook hook;
     hook.cancelAtCall = c.cancelAt;
     uint32_t blocks = QmGlobalCount();
     QmHandle dib = _QMJpegFileLoad(file.c_str(), c.context, 7, 8, 9);
-    int rows = c.cancelAt ? c.cancelAt : 12;
-    ASSERT_EQ(hook.calls.size(), size_t(rows));
-    for (int i = 0; i < rows; ++i) {
-      EXPECT_EQ(hook.calls[i].current, i + 2);
-      EXPECT_EQ(hook.calls[i].total, 12);
-      EXPECT_EQ(hook.calls[i].context, c.context);
+    expectRowCalls(hook, c, 12);
+    if (hook.opens) {
+      EXPECT_EQ(hook.openValues, (std::vector<int32_t>{7, 8, 9}));
     }
-    EXPECT_EQ(hook.opens, c.context ? 0 : 1);
-    EXPECT_EQ(hook.closes, hook.opens);
     if (c.cancelAt) {
       EXPECT_EQ(dib, 0u);
       EXPECT_EQ(GetErrorStatus(), QM_STATUS_LOAD_FAILED);

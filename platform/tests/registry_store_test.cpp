@@ -1,7 +1,12 @@
 #include "platform/registry_store.h"
 #include "platform/testsupport/testsupport.h"
 
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <filesystem>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -116,4 +121,50 @@ TEST(RegistryStore, UnwritableStoreFailsCleanly) {
   RegistryStore store("/proc/no-such/registry.reg");
   EXPECT_FALSE(store.create(RegRoot::LocalMachine, "Software\\ZEB"));
   EXPECT_FALSE(store.open(RegRoot::LocalMachine, "Software\\ZEB"));
+}
+
+namespace {
+// Runs `check` in a child process as an unprivileged user (when the test runs as
+// root) so that file permissions apply; true when it held.
+bool asOtherUser(const std::function<bool()>& check) {
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
+    ::_exit(check() ? 0 : 1);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+}  // namespace
+
+TEST(RegistryStore, AStoreThatCannotBeReadOrWrittenIsLeftAsItWas) {
+  RegistryStore store(storeFile());
+  auto key = store.create(RegRoot::LocalMachine, "Software\\ZEB\\RLM");
+  ASSERT_TRUE(key);
+  ASSERT_TRUE(key->writeDword("TIMES", 2));
+  ASSERT_TRUE(key->writeString("Owner", "x"));
+  const std::string before = adtest::readFile(storeFile());
+  fs::path folder = fs::path(storeFile()).parent_path();
+  ::chmod(adtest::testDir().c_str(), 0755);
+
+  // The file cannot be read, the folder can be written: a rewrite from an empty
+  // store would replace every key.
+  ::chmod(folder.c_str(), 0777);
+  ::chmod(storeFile().c_str(), 0);
+  EXPECT_TRUE(asOtherUser([&] {
+    return !key->writeDword("TIMES", 0) && !key->deleteValue("Owner") &&
+           !store.create(RegRoot::LocalMachine, "Software\\ZEB\\Other") && !store.open(RegRoot::LocalMachine, "Software\\ZEB\\RLM");
+  }));
+  ::chmod(storeFile().c_str(), 0644);
+  EXPECT_EQ(adtest::readFile(storeFile()), before);
+
+  // The file can be read, the folder cannot be written: nothing reports success.
+  ::chmod(folder.c_str(), 0555);
+  EXPECT_TRUE(asOtherUser([&] {
+    return key->readDword("TIMES") == 2u && !key->writeDword("TIMES", 0) && !key->deleteValue("Owner") &&
+           key->readString("Owner") == "x";
+  }));
+  ::chmod(folder.c_str(), 0755);
+  EXPECT_EQ(adtest::readFile(storeFile()), before);
 }

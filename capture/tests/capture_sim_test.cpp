@@ -1,0 +1,51 @@
+// Whole captures against the simulator in this process, on virtual time.
+#include "capture_cases.h"
+
+namespace captest {
+namespace {
+
+class CaptureTransfer : public testing::TestWithParam<Transfer> {};
+TEST_P(CaptureTransfer, GivesTheFileTheSimulatorSent) { runTransfer(GetParam()); }
+INSTANTIATE_TEST_SUITE_P(InProcess, CaptureTransfer, testing::ValuesIn(transfers(Line::InProcess)), transferName);
+
+class CaptureFault : public testing::TestWithParam<FaultCase> {};
+TEST_P(CaptureFault, GivesItsResultAndNeverAWrongFile) { runFault(GetParam()); }
+INSTANTIATE_TEST_SUITE_P(InProcess, CaptureFault, testing::ValuesIn(faultCases(Line::InProcess)), faultName);
+
+TEST(Capture, DiagnosticDumpsGoToTheWorkFolder) {
+  auto rig = InProcessRig({"--yuv", "96x64", "--fault", "drop,at=1,value=5"});
+  setUp(*rig, 115200);
+  rig->cpt().settings().diagnostic = true;
+  ASSERT_EQ(rig->cpt().CaptureSequence(), kCaptured);
+  for (const char* f : {"pct2.dat", "err_pct.dat", "err_dat.dat"}) EXPECT_TRUE(fs::exists(captureFile(f))) << f;
+}
+
+TEST(Capture, PlayDeviceIsStoppedOrPausedBeforeTheGrab) {
+  for (bool group12 : {false, true}) {
+    auto rig = InProcessRig({"--device", "3:deck", "--device", "10:capture", "--yuv", "64x48"});
+    rig->cpt().SetId(10);
+    rig->cpt().settings().baud = 38400;
+    rig->cpt().settings().havePlayDevice = true;
+    rig->cpt().settings().playId = 3;
+    rig->cpt().settings().playGroup12 = group12;
+    ASSERT_EQ(rig->cpt().CaptureSequence(), kCaptured);
+    rig->Finish();
+    const std::string& log = rig->logText;
+    if (group12) {
+      EXPECT_NE(log.find("varn 10 08436D"), std::string::npos) << "pause goes to the capture device";
+      EXPECT_EQ(log.find("varn 3 084460"), std::string::npos);
+    } else {
+      EXPECT_LT(log.find("varn 3 084460"), log.find("varn 3 084E20")) << "stop, then status until done";
+      EXPECT_LT(log.find("varn 3 084E20"), log.find("varn 10 7C5670"));
+    }
+  }
+}
+
+TEST(Capture, NoCaptureDeviceIsRefused) {
+  auto rig = InProcessRig({});
+  rig->cpt().SetId(0);
+  EXPECT_EQ(rig->cpt().CaptureSequence(), kCaptureRefused);
+}
+
+}  // namespace
+}  // namespace captest

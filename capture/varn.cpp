@@ -1,0 +1,204 @@
+#include "capture/varn.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace capture {
+
+uint8_t VarnChecksum(const uint8_t* bytes) {
+  unsigned sum = 0;
+  for (int i = 0; i < 10; ++i) sum += bytes[i];
+  return uint8_t((256 - (sum & 0xFF)) & 0x7F);
+}
+
+uint32_t CheckVarnReply(const uint8_t* rx) {
+  if (rx[0] != 0xFC || rx[1] != 0xFF) return kLinkBadHead;
+  if (VarnChecksum(rx) != rx[10]) return kLinkBadChecksum;
+  return kLinkOk;
+}
+
+VarnVerdict JudgeVarnStatus(uint8_t s) {
+  // The class comes first: 0x41 is refused although its executing bit is set.
+  if ((s & 7) == 1) return VarnVerdict::Refused;
+  if (s & 0x40) return VarnVerdict::Done;
+  if ((s & 7) >= 2 && (s & 7) <= 4) return VarnVerdict::Done;
+  return VarnVerdict::Again;
+}
+
+VarnPacket CVarnIO::Prepare(uint8_t id, const VarnTemplate& command) {
+  VarnPacket tx{};
+  tx[0] = tx[1] = 0xFF;
+  tx[2] = id;
+  std::copy(command.begin(), command.end(), tx.begin() + 3);
+  tx[10] = VarnChecksum(tx.data());
+  return tx;
+}
+
+void CVarnIO::pace() {
+  if (!lastSend_) return;
+  auto due = *lastSend_ + kPacing;
+  auto now = clock().now();
+  if (now < due) Pause(uint32_t(std::chrono::duration_cast<std::chrono::milliseconds>(due - now).count() + 1));
+}
+
+VarnReply CVarnIO::Transact(const VarnPacket& packet) {
+  VarnReply reply;
+  if (packet[2] == 0 || packet[2] > 127) {
+    error_ = reply.code = kLinkBadId;
+    return reply;
+  }
+  std::lock_guard lock(link());
+  VarnPacket tx = packet;
+  tx[0] = tx[1] = 0xFF;
+  tx[10] = VarnChecksum(tx.data());
+  pace();
+  lastSend_ = clock().now();
+  if (!isOpen() || !Write(tx.data(), tx.size())) {
+    error_ = reply.code = kLinkWriteRefused;
+    return reply;
+  }
+  if (tx[2] > 99) {
+    error_ = reply.code = kLinkOk;
+    return reply;
+  }
+  if (!Read(reply.rx.data(), reply.rx.size())) {
+    reply.rx.fill(0);
+    error_ = reply.code = kLinkNoReply;
+    return reply;
+  }
+  // Whatever arrived, something answered: the next send need not wait.
+  lastSend_.reset();
+  reply.code = CheckVarnReply(reply.rx.data());
+  if (reply.code != kLinkOk) reply.rx.fill(0);
+  error_ = reply.code;
+  return reply;
+}
+
+VarnReply CVarnIO::TransactRetry(const VarnPacket& tx, int n) {
+  VarnReply reply;
+  if (n < 1) return reply;
+  std::lock_guard lock(link());
+  for (int attempt = 1; attempt <= n; ++attempt) {
+    reply = Transact(tx);
+    reply.attempts = attempt;
+    if (reply.code != kLinkOk && reply.code != kLinkNoReply) return reply;
+    // A broadcast has no reply to judge: it was sent, and that is all it can do.
+    if (reply.code == kLinkOk && tx[2] > 99) {
+      reply.ok = true;
+      return reply;
+    }
+    switch (JudgeVarnStatus(reply.status())) {
+      case VarnVerdict::Refused: return reply;
+      case VarnVerdict::Done: reply.ok = true; return reply;
+      case VarnVerdict::Again: break;
+    }
+  }
+  return reply;
+}
+
+// ---- VarnSys -----------------------------------------------------------------------------
+
+VarnReply VarnSys::send(uint32_t id, const VarnTemplate& command, int attempts) {
+  if (id == 0 || id > 127) {
+    VarnReply r;
+    r.code = kLinkBadId;
+    return r;
+  }
+  VarnPacket tx = CVarnIO::Prepare(uint8_t(id), command);
+  return attempts == 1 ? io_.Transact(tx) : io_.TransactRetry(tx, attempts);
+}
+
+bool VarnSys::Power(bool on, bool wait) {
+  struct Busy {
+    std::atomic<bool>& flag;
+    explicit Busy(std::atomic<bool>& f) : flag(f) { flag = true; }
+    ~Busy() { flag = false; }
+  } busy(io_.BusBusy());
+  if (!send(target_, on ? varn::kPowerOn : varn::kPowerOff).ok) return false;
+  if (!wait) return true;
+  for (int i = 0; i < kPowerQueries; ++i) {
+    VarnReply r = send(target_, varn::kPowerState);
+    if (!r.ok) return false;
+    if (bool(r.p(0) & 1) == on) return true;
+  }
+  return false;
+}
+
+bool VarnSys::IsPresent(uint32_t id) { return send(id, varn::kPresence).ok; }
+
+bool VarnSys::EnsureOn(uint32_t id) {
+  VarnReply r = send(id, varn::kPresence, 1);
+  if (r.code != kLinkOk) return false;
+  if (r.p(0) & 1) return true;
+  r = send(id, varn::kPowerState);
+  if (!r.ok) return false;
+  if (r.p(0) & 1) return true;
+  uint32_t keep = target_;
+  target_ = id;
+  bool ok = Power(true, true);
+  target_ = keep;
+  return ok;
+}
+
+bool VarnSys::ChangeId(uint32_t id, uint32_t newId) {
+  VarnTemplate t = varn::kChangeId;
+  t[2] = uint8_t(newId);
+  return send(id, t).ok;
+}
+
+bool VarnSys::GetType(VarnDev& dev) {
+  VarnReply r = send(target_, varn::kType);
+  if (!r.ok) return false;
+  std::copy(r.rx.begin() + 4, r.rx.begin() + 10, dev.type.begin());
+  return true;
+}
+
+bool VarnSys::GetVersion(VarnDev& dev) {
+  VarnReply r = send(target_, varn::kVersion);
+  if (!r.ok) return false;
+  std::copy(r.rx.begin() + 4, r.rx.begin() + 10, dev.version.begin());
+  return true;
+}
+
+bool VarnSys::GetName(VarnDev& dev) {
+  // A re-identified device must not keep characters of its old, longer name.
+  std::memset(dev.name, 0, sizeof dev.name);
+  size_t len = 0;
+  for (const VarnTemplate* part : {&varn::kName1, &varn::kName2}) {
+    VarnReply r = send(target_, *part);
+    if (!r.ok) return false;
+    for (int i = 0; i < 6; ++i) {
+      if (r.p(i) == 0x7F) return true;
+      dev.name[len++] = char(r.p(i));
+    }
+  }
+  return true;
+}
+
+bool VarnSys::Identify(VarnDev& dev) {
+  target_ = dev.id;
+  if (!EnsureOn(dev.id) || !GetType(dev) || !GetVersion(dev)) return false;
+  dev.flags = uint8_t((IsMovie(dev) ? 1 : 0) | (IsPrinter(dev) ? 2 : 0) | (IsCapture(dev) ? 4 : 0));
+  GetName(dev);
+  return true;
+}
+
+namespace {
+bool anyOf15(const VarnDev& d, uint8_t v) { return std::find(d.type.begin() + 1, d.type.end(), v) != d.type.end(); }
+bool versionBase(const VarnDev& d) { return d.version[0] == 0 && d.version[1] == 1 && d.version[2] == 0; }
+}  // namespace
+
+bool VarnSys::IsMovie(const VarnDev& d) { return d.type[0] == 1 || d.type[0] == 7 || d.type[0] == 9; }
+bool VarnSys::IsPrinter(const VarnDev& d) { return anyOf15(d, 0x0E); }
+bool VarnSys::IsCapture(const VarnDev& d) { return d.type[0] == 0x3C || anyOf15(d, 0x16); }
+bool VarnSys::IsVersionGroup1(const VarnDev& d) {
+  return versionBase(d) && d.version[3] == 1 && d.version[4] >= 90 && d.version[4] <= 94;
+}
+bool VarnSys::IsVersionGroup2(const VarnDev& d) {
+  return versionBase(d) && d.version[3] == 2 && d.version[4] >= 40 && d.version[4] <= 44;
+}
+bool VarnSys::IsVersionAtMost394(const VarnDev& d) {
+  return versionBase(d) && d.version[3] * 100 + d.version[4] <= 394;
+}
+
+}  // namespace capture
