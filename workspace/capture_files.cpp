@@ -111,4 +111,82 @@ bool YUV_FILE::Convert(const std::string& source, const std::string& target, uin
   return out.write(target);
 }
 
+bool DV_FILE::ReadFrame(const std::string& source) {
+  info_ = FrameInfo{};
+  File f(std::fopen(source.c_str(), "rb"));
+  uint8_t head[kHeadBytes];
+  if (!f || std::fread(head, 1, sizeof head, f.get()) != sizeof head || std::memcmp(head, "DVF", 3) != 0) return false;
+  // "SD5" is a 525/60 frame of 10 sequences, "SD6" a 625/50 frame of 12.
+  if (head[10] != '5' && head[10] != '6') return false;
+  info_.sequences = head[10] == '5' ? 10 : 12;
+  frame_.assign(kFrameBytes, 0);
+  for (uint32_t s = 0; s < info_.sequences; ++s) {
+    if (std::fread(&frame_[s * kSequenceBytes + 80], 1, kStoredSequence, f.get()) != kStoredSequence) return false;
+  }
+  return true;
+}
+
+void DV_FILE::TimeCodeText(const uint8_t* pack, char (&text)[12]) {
+  // Hours, minutes, seconds, frames: each a tens and a units digit.
+  const uint8_t values[4] = {static_cast<uint8_t>(pack[4] & 0x3F), static_cast<uint8_t>(pack[3] & 0x7F),
+                             static_cast<uint8_t>(pack[2] & 0x7F), static_cast<uint8_t>(pack[1] & 0x3F)};
+  const int tensLimit[4] = {9, 6, 6, 2};
+  bool valid = true;
+  for (int i = 0; i < 4; ++i) {
+    const int tens = values[i] >> 4, units = values[i] & 15;
+    valid = valid && tens <= tensLimit[i] && units <= 9;
+    text[3 * i] = static_cast<char>('0' + tens);
+    text[3 * i + 1] = static_cast<char>('0' + units);
+    text[3 * i + 2] = i < 3 ? ':' : '\0';
+  }
+  if (!valid) {
+    for (int i = 0; i < 4; ++i) text[3 * i] = text[3 * i + 1] = '-';
+  }
+}
+
+void DV_FILE::ParseFrame() {
+  info_.wide = 0;
+  // The source-control pack (0x61) among the packs of sequence 0's third VAUX block.
+  for (size_t at = 403; at <= 478; at += 5) {
+    if (frame_[at] != 0x61) continue;
+    const int d = frame_[at + 2] & 7, f = frame_[at + 3] & 3;
+    info_.wide = ((d == 2 && f <= 1) || (d == 7 && f == 1)) ? 1 : 0;
+    break;
+  }
+  // The first time-code pack (0x13) of the subcode blocks, sequence by sequence.
+  static const uint8_t kNoPack[5] = {0x13, 0, 0, 0, 0};
+  const uint8_t* pack = kNoPack;
+  for (uint32_t s = 0; s < info_.sequences && pack == kNoPack; ++s) {
+    for (size_t at = s * kSequenceBytes + 86; at <= s * kSequenceBytes + 238; at += 8) {
+      if (frame_[at] == 0x13) {
+        pack = &frame_[at];
+        break;
+      }
+    }
+  }
+  TimeCodeText(pack, info_.timeCode);
+}
+
+DV_FILE::Ratio DV_FILE::ResampleRatio(int lines, bool wide) {
+  if (lines == 480) return wide ? Ratio{45, 53, 848} : Ratio{9, 8, 640};
+  return wide ? Ratio{45, 64, 1024} : Ratio{15, 16, 768};
+}
+
+void DV_FILE::ResampleRow(const uint8_t* source, uint8_t* target, Ratio r) {
+  // In a run of N source pixels each stands for M equal parts, and each of the M target
+  // pixels is the mean of N consecutive parts.
+  const int n = r.source, m = r.target;
+  for (int run = 0; run < 720 / n; ++run, source += 3 * n, target += 3 * m) {
+    for (int t = 0; t < m; ++t) {
+      const int from = t * n, to = from + n;  // parts of target pixel t
+      uint32_t sum[3] = {0, 0, 0};
+      for (int i = from / m; i * m < to; ++i) {
+        const int overlap = std::min(to, (i + 1) * m) - std::max(from, i * m);
+        for (int c = 0; c < 3; ++c) sum[c] += static_cast<uint32_t>(overlap) * source[3 * i + c];
+      }
+      for (int c = 0; c < 3; ++c) target[3 * t + c] = static_cast<uint8_t>(sum[c] / static_cast<uint32_t>(n));
+    }
+  }
+}
+
 }  // namespace workspace

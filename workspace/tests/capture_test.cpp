@@ -56,3 +56,119 @@ TEST(YuvFile, GroupsAndRows) {
 }
 
 }  // namespace
+
+namespace {
+
+using workspace::DV_FILE;
+
+// A DVF file of 10 or 12 sequences, with packs written into the frame (at frame offsets).
+std::string dvfFile(const std::string& name, char system, std::vector<std::pair<size_t, std::vector<uint8_t>>> packs,
+                    size_t cut = 0) {
+  const int sequences = system == '6' ? 12 : 10;
+  std::vector<uint8_t> frame(static_cast<size_t>(sequences) * 12000, 0);
+  for (auto& [at, bytes] : packs) std::copy(bytes.begin(), bytes.end(), frame.begin() + static_cast<ptrdiff_t>(at));
+  std::string file("DVF 1.00SD", 10);
+  file.push_back(system);
+  file.append(21, '\0');
+  for (int s = 0; s < sequences; ++s) file.append(reinterpret_cast<const char*>(&frame[s * 12000 + 80]), 11920);
+  if (cut) file.resize(file.size() - cut);
+  const std::string path = (adtest::testDir() / name).string();
+  adtest::writeFile(path, file);
+  return path;
+}
+
+TEST(DvFile, TimeCodeTexts) {
+  struct Case {
+    uint8_t frames, seconds, minutes, hours;
+    const char* text;
+  } cases[] = {
+      {0x24, 0x59, 0x59, 0x23, "23:59:59:24"},
+      {0xC5, 0x80, 0x80, 0xC1, "01:00:00:05"},  // the flag bits above each field are not digits
+      {0x00, 0x00, 0x75, 0x00, "--:--:--:--"},  // minutes tens 7
+      {0x30, 0x00, 0x00, 0x00, "--:--:--:--"},  // frames tens 3
+      {0x0A, 0x00, 0x00, 0x00, "--:--:--:--"},  // a units digit of 10
+      {0x00, 0x60, 0x00, 0x00, "00:00:60:00"},  // seconds tens 6 still counts as a digit
+      {0x00, 0x00, 0x00, 0x1F, "--:--:--:--"},
+  };
+  for (const Case& c : cases) {
+    const uint8_t pack[5] = {0x13, c.frames, c.seconds, c.minutes, c.hours};
+    char text[12];
+    DV_FILE::TimeCodeText(pack, text);
+    EXPECT_STREQ(text, c.text);
+  }
+}
+
+// The aspect from the source-control pack of sequence 0's third VAUX block, the time code
+// from the first time-code pack of any sequence's subcode blocks.
+TEST(DvFile, ReadsAspectAndTimeCodeFromTheFrame) {
+  struct Case {
+    char system;
+    std::vector<std::pair<size_t, std::vector<uint8_t>>> packs;
+    uint32_t wide;
+    const char* timeCode;
+  } cases[] = {
+      {'5', {}, 0, "00:00:00:00"},
+      {'5', {{408, {0x61, 0, 2, 0}}, {86 + 8, {0x13, 0x12, 0x34, 0x56, 0x07}}}, 1, "07:56:34:12"},
+      {'6', {{403, {0x61, 0, 2, 1}}}, 1, "00:00:00:00"},
+      {'6', {{478, {0x61, 0, 2, 2}}}, 0, "00:00:00:00"},
+      {'5', {{433, {0x61, 0, 7, 1}}}, 1, "00:00:00:00"},
+      {'5', {{433, {0x61, 0, 7, 0}}}, 0, "00:00:00:00"},
+      // Only the first source-control pack counts.
+      {'5', {{403, {0x61, 0, 0, 0}}, {408, {0x61, 0, 2, 0}}}, 0, "00:00:00:00"},
+      // A later sequence's pack is found when the earlier ones have none; the first wins.
+      {'6', {{5 * 12000 + 238, {0x13, 0x01, 0x02, 0x03, 0x04}}, {7 * 12000 + 86, {0x13, 0x09, 0, 0, 0}}}, 0,
+       "04:03:02:01"},
+      {'5', {{86, {0x13, 0x00, 0x00, 0x75, 0x00}}}, 0, "--:--:--:--"},
+  };
+  for (const Case& c : cases) {
+    DV_FILE dv;
+    ASSERT_TRUE(dv.ReadFrame(dvfFile("f.dvf", c.system, c.packs)));
+    dv.ParseFrame();
+    EXPECT_EQ(dv.info().sequences, c.system == '5' ? 10u : 12u);
+    EXPECT_EQ(dv.info().wide, c.wide) << c.timeCode;
+    EXPECT_STREQ(dv.info().timeCode, c.timeCode);
+  }
+  DV_FILE dv;
+  EXPECT_FALSE(dv.ReadFrame(dvfFile("short.dvf", '5', {}, 1))) << "a frame cut short";
+  EXPECT_FALSE(dv.ReadFrame(dvfFile("other.dvf", '7', {}))) << "neither 525/60 nor 625/50";
+  const std::string bad = (adtest::testDir() / "bad.dvf").string();
+  std::string bytes = adtest::readFile(dvfFile("ok.dvf", '5', {}));
+  bytes[0] = 'X';
+  adtest::writeFile(bad, bytes);
+  EXPECT_FALSE(dv.ReadFrame(bad));
+  EXPECT_FALSE(dv.ReadFrame((adtest::testDir() / "none.dvf").string()));
+}
+
+// Each target pixel is the exact mean of the source area behind it, truncated.
+TEST(DvFile, ResamplesToSquarePixels) {
+  struct Case {
+    int lines;
+    bool wide;
+    int width;
+    std::vector<int> run;       // one channel of the first run of source pixels
+    std::vector<int> expected;  // the first target pixels
+  } cases[] = {
+      {480, false, 640, {0, 0, 0, 0, 0, 0, 0, 0, 255}, {0, 0, 0, 0, 0, 0, 0, 226}},
+      {576, false, 768, {0, 255, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, {0, 238, 34, 0}},  // 14 and 2 of 15 parts
+      {576, true, 1024, {255, 0}, {255, 107, 0}},
+      {480, true, 848, {255}, {255, 45}},                      // 8 of 45 parts
+  };
+  for (const Case& c : cases) {
+    const DV_FILE::Ratio r = DV_FILE::ResampleRatio(c.lines, c.wide);
+    EXPECT_EQ(r.width, c.width);
+    std::vector<uint8_t> row(720 * 3, 0), out(static_cast<size_t>(r.width) * 3, 7);
+    for (size_t i = 0; i < c.run.size(); ++i) row[3 * i + 1] = static_cast<uint8_t>(c.run[i]);
+    DV_FILE::ResampleRow(row.data(), out.data(), r);
+    for (size_t i = 0; i < c.expected.size(); ++i) {
+      EXPECT_EQ(out[3 * i + 1], c.expected[i]) << c.width << " pixel " << i;
+      EXPECT_EQ(out[3 * i], 0);
+    }
+    EXPECT_EQ(out[3 * static_cast<size_t>(r.width) - 1], 0) << "the whole row is written";
+  }
+  // A flat row stays flat.
+  std::vector<uint8_t> grey(720 * 3, 99), out(1024 * 3, 0);
+  DV_FILE::ResampleRow(grey.data(), out.data(), DV_FILE::ResampleRatio(576, true));
+  for (uint8_t v : out) ASSERT_EQ(v, 99);
+}
+
+}  // namespace
