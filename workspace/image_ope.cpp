@@ -576,15 +576,16 @@ bool CImageOpe::Rotate(QmHandle picture, int32_t rotation, QmHandle& result) {
 }
 
 bool CImageOpe::DeleteFiles(const std::string& pattern) {
-  const std::string dir = FileName(pattern).GetDir();
-  const std::string glob = pattern.substr(dir.size() + (dir.size() < pattern.size() ? 1 : 0));
-  std::unique_ptr<DIR, int (*)(DIR*)> d(::opendir(dir.empty() ? "." : dir.c_str()), &::closedir);
+  const size_t slash = pattern.rfind('/');
+  const std::string dir = slash == std::string::npos ? "." : pattern.substr(0, slash + 1);
+  const std::string glob = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
+  std::unique_ptr<DIR, int (*)(DIR*)> d(::opendir(dir.c_str()), &::closedir);
   if (!d) return false;
   bool any = false;
   while (const dirent* e = ::readdir(d.get())) {
     if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
     if (!matches(glob.c_str(), e->d_name)) continue;
-    const std::string path = dir.empty() ? std::string(e->d_name) : dir + "/" + e->d_name;
+    const std::string path = slash == std::string::npos ? std::string(e->d_name) : dir + e->d_name;
     struct stat st;
     if (::lstat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) continue;
     any = true;

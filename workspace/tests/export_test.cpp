@@ -207,6 +207,11 @@ TEST_F(EngineTest, DeleteFilesTakesMatchingFilesOnly) {
   EXPECT_TRUE(engine->DeleteFiles(work + "zbm*.*"));
   EXPECT_FALSE(engine->DeleteFiles(work + "zbm*.*")) << "nothing left to match";
   EXPECT_FALSE(engine->DeleteFiles(work + "nothing?.*"));
+  // A pattern without a folder looks in the current folder.
+  std::filesystem::current_path(work);
+  adtest::writeFile(work + "zbm9.bmp", "x");
+  EXPECT_TRUE(engine->DeleteFiles("ZBM?.BMP"));
+  EXPECT_FALSE(fs::exists(work + "zbm9.bmp"));
   std::vector<std::string> left;
   for (const auto& e : fs::directory_iterator(work)) left.push_back(e.path().filename().string());
   std::sort(left.begin(), left.end());
