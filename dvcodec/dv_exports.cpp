@@ -1,0 +1,49 @@
+// The library's exported functions. Handles are the library's own objects behind
+// opaque pointer types.
+#include "dv_decoder.h"
+#include "dv_pixel.h"
+#include "zeb_dv32.h"
+
+namespace {
+
+zebdv::Decoder* decoderOf(DvDecoder* handle) { return reinterpret_cast<zebdv::Decoder*>(handle); }
+
+}  // namespace
+
+extern "C" {
+
+DvDecoder* DvcOpenDecoder(uint8_t flags) { return reinterpret_cast<DvDecoder*>(zebdv::openDecoder(flags)); }
+
+int16_t DvcCloseDecoder(DvDecoder* decoder) {
+  zebdv::closeDecoder(decoderOf(decoder));
+  return 0;
+}
+
+DvcResult DvcDecode(DvDecoder* decoder, uint8_t* source, uint32_t sourceLength, uint8_t* destination,
+                    uint32_t* outputSize, DvcDibFormat* format) {
+  return zebdv::decode(decoderOf(decoder), source, sourceLength, destination, outputSize, format);
+}
+
+uint32_t DvcGetDibInfo(uint32_t width, uint32_t height) {
+  uint64_t bytes = 0;
+  zebdv::getDibSize(height, width < 720 ? 720 : width, nullptr, &bytes, nullptr);
+  return bytes > 0xFFFFFFFFu ? 0 : uint32_t(bytes);  // 0: no such bitmap fits 32 bits
+}
+
+// Packet rings and the encoder are not available in this version of the library:
+// opening one gives NULL, and the calls on NULL handles do nothing.
+int16_t DvcAddRingBuffer(DvDecoder*, DvRingBuffer*) { return 0; }
+DvRingBuffer* DvcNewRingBuffer(uint32_t, uint32_t, uint32_t) { return nullptr; }
+uint8_t* DvcGetNextRingBuffer(DvRingBuffer*, uint32_t* slotSize) {
+  if (slotSize) *slotSize = 0;
+  return nullptr;
+}
+int16_t DvcUpdateRingBuffer(DvRingBuffer*, uint32_t) { return 0; }
+void DvcFreeRingBuffer(DvRingBuffer*) {}
+
+DvEncoder* DvcOpenEncoder(uint8_t) { return nullptr; }
+DvcResult DvcEncode(DvEncoder*, uint8_t*, const uint8_t*, DvcDibFormat*) { return DVC_ERR_UNSUPPORTED; }
+int16_t DvcCloseEncoder(DvEncoder*) { return 0; }
+int16_t DvcGetLastErrorEncoder(void) { return 1; }
+
+}  // extern "C"

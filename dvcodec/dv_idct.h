@@ -1,0 +1,43 @@
+// Inverse weighting and inverse DCT of DV blocks (8-8 and 2-4-8 modes).
+//
+// A sample of a block is p(x, y) = 1/2 sum a(h) a(v) X(h, v) / (W(h) W(v)) cos cos, where X
+// are the dequantised coefficients (the DC counting twice), W the standard's weights and
+// a(0) = 1/sqrt(2), a(k) = 1. In the 2-4-8 mode the vertical transform is a 4-point one
+// over the sums and one over the differences of the two fields' lines, weighted by
+// W(2v). The weights, the factorisation's pre-scales and the dequantisation steps are
+// folded into one multiplier per coefficient, so that the transform itself is the plain
+// fast factorisation (dv_kernels.h).
+#pragma once
+
+#include <cstdint>
+
+namespace zebdv {
+
+// The multipliers and input places of the kernels (built once, when the library loads).
+struct IdctTables {
+  float multiplier[2][32][64];  // [mode][row * 2 + class 3][scan index]
+  uint8_t position[2][64];      // [mode][scan index]
+  IdctTables();
+};
+extern const IdctTables kIdctTables;
+
+// For the mode (0: 8-8, 1: 2-4-8), the step row (quantRow) and whether the block is of
+// class 3: the multiplier of the amplitude at each scan index. Index 0 is that of the DC.
+inline const float* idctMultipliers(int mode, int row, bool class3) {
+  return kIdctTables.multiplier[mode & 1][(row & 15) * 2 + (class3 ? 1 : 0)];
+}
+// For the mode: the place of each scan index in the kernels' input (8 h + v).
+inline const uint8_t* idctInputPosition(int mode) { return kIdctTables.position[mode & 1]; }
+
+// Reconstructs one block from dequantised coefficients in scan order: 64 samples, row
+// by row, rounded half away from zero and clamped to -128..127.
+void idctBlock(int mode, const int16_t* coefficients, int8_t* samples);
+
+// The sample value of a block whose only coefficient is a DC of d: d / 2 rounded half
+// away from zero, clamped.
+inline int8_t dcOnlySample(int dc) {
+  int v = (dc + (dc > 0 ? 1 : 0)) >> 1;
+  return int8_t(v < -128 ? -128 : (v > 127 ? 127 : v));
+}
+
+}  // namespace zebdv

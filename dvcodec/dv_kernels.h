@@ -1,0 +1,56 @@
+// The inner loops of the decoder, in one table. Two builds of the same source exist:
+// a portable one and one for processors with AVX2; the table is chosen once, by what
+// the processor offers.
+#pragma once
+
+#include <cstdint>
+
+namespace zebdv {
+
+struct Kernels {
+  const char* name;
+  // Inverse transforms of one block. The input holds 64 weighted coefficients, the
+  // coefficient of vertical frequency v and horizontal frequency h at [8 h + v] (in the
+  // 2-4-8 mode v 0-3 are the sums and 4-7 the differences of the line pairs). Writes
+  // 8 x 8 samples, rounded half away from zero and clamped to -128..127, row by row,
+  // and clears the input for the next block.
+  void (*idct88)(float* coefficients, int8_t* samples);
+  void (*idct248)(float* coefficients, int8_t* samples);
+  // n pixels of 'YCCa' (4 bytes) to 24-bit B, G, R, rounded to nearest.
+  void (*yccaToBgr24Row)(const uint8_t* src, uint8_t* dst, int32_t n);
+  // Write the six blocks of a full-size macroblock (8 x 8 samples each, luminance
+  // stored + 128) as whole 'YCCa' pixels; `pixels` is its top-left pixel.
+  // 4:1:1: each colour-difference sample covers a group of four pixels of one line:
+  // the sample, then steps towards the next sample of the line, (4 c + k (c' - c)) / 4
+  // rounded down, k = 1, 2, 3. Shape 0 (32 x 8 pixels, luminance blocks side by side):
+  // the last group of each line steps towards its own sample, as the next sample lies
+  // in the next macroblock (see upsampleChroma411). Shape 1 (the right-hand 16 x 16,
+  // luminance blocks 0, 1 above 2, 3): sample columns 0-3 make the upper eight lines,
+  // 4-7 the lower eight, and the last group of each line repeats its sample.
+  // 4:2:0 (16 x 16): each colour-difference sample covers 2 x 2 pixels.
+  void (*writeMacroblock411)(const int8_t* const samples[6], uint8_t* pixels, uint32_t stride, int shape);
+  void (*writeMacroblock420)(const int8_t* const samples[6], uint8_t* pixels, uint32_t stride, int shape);
+  // One output row of n 24-bit B, G, R pixels resampled from a 'YCCa' row, converted
+  // without the rounding term. Nearest neighbour: the source pixel of output column j
+  // is at byte offset offsets[j]. Filtered: five taps per column, tap k of column j at
+  // taps[k * stride + j]; for each group of 8 columns, `groups` holds
+  // kResampleGroupInts values: the first pixel of a 16-pixel source window, then for
+  // each tap the window index (0-15) of each column's source pixel. The tables hold
+  // whole groups of 8 columns (entries past n are read but not used).
+  void (*yccaResampleNearestRow)(const uint8_t* src, uint8_t* dst, int32_t n, const int32_t* offsets);
+  void (*yccaResampleFilteredRow)(const uint8_t* src, uint8_t* dst, int32_t n, const int32_t* taps,
+                                  const int32_t* groups, int32_t stride);
+};
+
+inline constexpr int kResampleGroupInts = 8 + 5 * 8;
+
+// The table in use: the one for this processor unless selectKernels chose another.
+const Kernels& kernels();
+// Makes the decoder use the given table (null: the one for this processor). For tests
+// that compare the builds; not for use while a decode runs.
+void selectKernels(const Kernels* k);
+// Both builds, for tests that compare them; avx2 is null where the processor lacks AVX2.
+const Kernels& portableKernels();
+const Kernels* avx2Kernels();
+
+}  // namespace zebdv

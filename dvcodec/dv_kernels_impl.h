@@ -1,0 +1,443 @@
+// The body of the kernels (see dv_kernels.h). This file is compiled twice, once per
+// instruction set, by dv_kernels_portable.cpp and dv_kernels_avx2.cpp; everything in
+// it has internal linkage so the two builds never mix. It uses the compiler's vector
+// types (GCC and Clang), which become plain SSE2 code in the portable build.
+//
+// Before including, define ZEBDV_KERNEL_TABLE_FN (the name of the function that returns
+// this build's table) and ZEBDV_KERNEL_NAME.
+
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <immintrin.h>
+#endif
+
+#include "dv_color.h"
+#include "dv_kernels.h"
+
+// 32-byte vectors pass between these internal functions only (all inlined), so the
+// calling convention for them outside AVX builds does not matter.
+#if defined(__GNUC__)
+#pragma GCC diagnostic ignored "-Wpsabi"
+#endif
+
+namespace zebdv {
+namespace {
+
+typedef float v8sf __attribute__((vector_size(32)));
+typedef int32_t v8si __attribute__((vector_size(32)));
+typedef int8_t v32qi __attribute__((vector_size(32)));
+typedef uint8_t v32qu __attribute__((vector_size(32)));
+
+inline v8sf loadf(const float* p) {
+  v8sf v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+inline void storef(float* p, v8sf v) { std::memcpy(p, &v, sizeof v); }
+inline v8si loadi(const uint8_t* p) {
+  v8si v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+inline void storei(uint8_t* p, v8si v) { std::memcpy(p, &v, sizeof v); }
+inline v8si splat(int32_t x) { return v8si{x, x, x, x, x, x, x, x}; }
+inline v8sf splatf(float x) { return v8sf{x, x, x, x, x, x, x, x}; }
+inline v8si vmax(v8si a, v8si b) {
+  v8si m = a > b;
+  return (a & m) | (b & ~m);
+}
+inline v8si vmin(v8si a, v8si b) {
+  v8si m = a < b;
+  return (a & m) | (b & ~m);
+}
+
+// One fast 8-point inverse DCT across eight vectors (lane-wise). The inputs carry the
+// factorisation's pre-scales; the DC passes with gain 1.
+inline void idct8(v8sf* v) {
+  const v8sf c1414 = splatf(1.414213562f);
+  const v8sf c1847 = splatf(1.847759065f);
+  const v8sf c1082 = splatf(1.082392200f);
+  const v8sf c2613 = splatf(2.613125930f);
+  // Even part.
+  v8sf tmp10 = v[0] + v[4];
+  v8sf tmp11 = v[0] - v[4];
+  v8sf tmp13 = v[2] + v[6];
+  v8sf tmp12 = (v[2] - v[6]) * c1414 - tmp13;
+  v8sf e0 = tmp10 + tmp13, e3 = tmp10 - tmp13, e1 = tmp11 + tmp12, e2 = tmp11 - tmp12;
+  // Odd part.
+  v8sf z13 = v[5] + v[3], z10 = v[5] - v[3], z11 = v[1] + v[7], z12 = v[1] - v[7];
+  v8sf o7 = z11 + z13;
+  v8sf o11 = (z11 - z13) * c1414;
+  v8sf z5 = (z10 + z12) * c1847;
+  v8sf o10 = z5 - z12 * c1082;
+  v8sf o12 = z5 - z10 * c2613;
+  v8sf o6 = o12 - o7;
+  v8sf o5 = o11 - o6;
+  v8sf o4 = o10 - o5;
+  v[0] = e0 + o7;
+  v[7] = e0 - o7;
+  v[1] = e1 + o6;
+  v[6] = e1 - o6;
+  v[2] = e2 + o5;
+  v[5] = e2 - o5;
+  v[3] = e3 + o4;
+  v[4] = e3 - o4;
+}
+
+// The even half of the above: a 4-point inverse DCT of v[0..3] (pre-scaled by the
+// factors of frequencies 0, 2, 4 and 6).
+inline void idct4(v8sf* v) {
+  const v8sf c1414 = splatf(1.414213562f);
+  v8sf tmp10 = v[0] + v[2];
+  v8sf tmp11 = v[0] - v[2];
+  v8sf tmp13 = v[1] + v[3];
+  v8sf tmp12 = (v[1] - v[3]) * c1414 - tmp13;
+  v[0] = tmp10 + tmp13;
+  v[1] = tmp11 + tmp12;
+  v[2] = tmp11 - tmp12;
+  v[3] = tmp10 - tmp13;
+}
+
+inline void transpose8(v8sf* r) {
+#if defined(__SSE2__) && !defined(__AVX__)
+  // Without 32-byte registers: four 4 x 4 transposes of the quarters.
+  __m128 lo[8], hi[8];
+  for (int i = 0; i < 8; ++i) {
+    std::memcpy(&lo[i], &r[i], 16);
+    std::memcpy(&hi[i], reinterpret_cast<const float*>(&r[i]) + 4, 16);
+  }
+  _MM_TRANSPOSE4_PS(lo[0], lo[1], lo[2], lo[3]);
+  _MM_TRANSPOSE4_PS(hi[0], hi[1], hi[2], hi[3]);
+  _MM_TRANSPOSE4_PS(lo[4], lo[5], lo[6], lo[7]);
+  _MM_TRANSPOSE4_PS(hi[4], hi[5], hi[6], hi[7]);
+  for (int i = 0; i < 4; ++i) {
+    std::memcpy(&r[i], &lo[i], 16);
+    std::memcpy(reinterpret_cast<float*>(&r[i]) + 4, &lo[4 + i], 16);
+    std::memcpy(&r[4 + i], &hi[i], 16);
+    std::memcpy(reinterpret_cast<float*>(&r[4 + i]) + 4, &hi[4 + i], 16);
+  }
+#else
+  v8sf t0 = __builtin_shufflevector(r[0], r[1], 0, 8, 1, 9, 4, 12, 5, 13);
+  v8sf t1 = __builtin_shufflevector(r[0], r[1], 2, 10, 3, 11, 6, 14, 7, 15);
+  v8sf t2 = __builtin_shufflevector(r[2], r[3], 0, 8, 1, 9, 4, 12, 5, 13);
+  v8sf t3 = __builtin_shufflevector(r[2], r[3], 2, 10, 3, 11, 6, 14, 7, 15);
+  v8sf t4 = __builtin_shufflevector(r[4], r[5], 0, 8, 1, 9, 4, 12, 5, 13);
+  v8sf t5 = __builtin_shufflevector(r[4], r[5], 2, 10, 3, 11, 6, 14, 7, 15);
+  v8sf t6 = __builtin_shufflevector(r[6], r[7], 0, 8, 1, 9, 4, 12, 5, 13);
+  v8sf t7 = __builtin_shufflevector(r[6], r[7], 2, 10, 3, 11, 6, 14, 7, 15);
+  v8sf s0 = __builtin_shufflevector(t0, t2, 0, 1, 8, 9, 4, 5, 12, 13);
+  v8sf s1 = __builtin_shufflevector(t0, t2, 2, 3, 10, 11, 6, 7, 14, 15);
+  v8sf s2 = __builtin_shufflevector(t1, t3, 0, 1, 8, 9, 4, 5, 12, 13);
+  v8sf s3 = __builtin_shufflevector(t1, t3, 2, 3, 10, 11, 6, 7, 14, 15);
+  v8sf s4 = __builtin_shufflevector(t4, t6, 0, 1, 8, 9, 4, 5, 12, 13);
+  v8sf s5 = __builtin_shufflevector(t4, t6, 2, 3, 10, 11, 6, 7, 14, 15);
+  v8sf s6 = __builtin_shufflevector(t5, t7, 0, 1, 8, 9, 4, 5, 12, 13);
+  v8sf s7 = __builtin_shufflevector(t5, t7, 2, 3, 10, 11, 6, 7, 14, 15);
+  r[0] = __builtin_shufflevector(s0, s4, 0, 1, 2, 3, 8, 9, 10, 11);
+  r[1] = __builtin_shufflevector(s1, s5, 0, 1, 2, 3, 8, 9, 10, 11);
+  r[2] = __builtin_shufflevector(s2, s6, 0, 1, 2, 3, 8, 9, 10, 11);
+  r[3] = __builtin_shufflevector(s3, s7, 0, 1, 2, 3, 8, 9, 10, 11);
+  r[4] = __builtin_shufflevector(s0, s4, 4, 5, 6, 7, 12, 13, 14, 15);
+  r[5] = __builtin_shufflevector(s1, s5, 4, 5, 6, 7, 12, 13, 14, 15);
+  r[6] = __builtin_shufflevector(s2, s6, 4, 5, 6, 7, 12, 13, 14, 15);
+  r[7] = __builtin_shufflevector(s3, s7, 4, 5, 6, 7, 12, 13, 14, 15);
+#endif
+}
+
+// Rounds half away from zero (the truncating conversion after adding 0.5 with the
+// value's sign).
+inline v8si roundAway(v8sf x) {
+  const v8si sign = (v8si)x & splat(int32_t(0x80000000u));
+  return __builtin_convertvector(x + (v8sf)(sign | splat(0x3F000000)), v8si);
+}
+
+// Rounds, clamps to -128..127 and stores eight rows of eight bytes.
+inline void storeSamples(const v8sf* rows, int8_t* out) {
+  v8si v[8];
+#pragma GCC unroll 8
+  for (int y = 0; y < 8; ++y) v[y] = roundAway(rows[y]);
+#if defined(__AVX2__)
+  // Saturating packs clamp on the way: int32 -> int16 -> int8, then restore the order.
+  __m256i w01 = _mm256_packs_epi32((__m256i)v[0], (__m256i)v[1]);
+  __m256i w23 = _mm256_packs_epi32((__m256i)v[2], (__m256i)v[3]);
+  __m256i w45 = _mm256_packs_epi32((__m256i)v[4], (__m256i)v[5]);
+  __m256i w67 = _mm256_packs_epi32((__m256i)v[6], (__m256i)v[7]);
+  const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+  __m256i b0 = _mm256_permutevar8x32_epi32(_mm256_packs_epi16(w01, w23), order);
+  __m256i b1 = _mm256_permutevar8x32_epi32(_mm256_packs_epi16(w45, w67), order);
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), b0);
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32), b1);
+#elif defined(__SSE2__)
+  for (int y = 0; y < 8; y += 2) {
+    __m128i a[4];
+    std::memcpy(a, &v[y], 32);
+    std::memcpy(a + 2, &v[y + 1], 32);
+    __m128i r0 = _mm_packs_epi32(a[0], a[1]), r1 = _mm_packs_epi32(a[2], a[3]);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * y), _mm_packs_epi16(r0, r1));
+  }
+#else
+  for (int y = 0; y < 8; ++y) {
+    const v8si c = vmin(vmax(v[y], splat(-128)), splat(127));
+    for (int x = 0; x < 8; ++x) out[8 * y + x] = int8_t(c[x]);
+  }
+#endif
+}
+
+// Loads the coefficient vectors (one per horizontal frequency) and clears the block.
+inline void loadCoefficients(float* c, v8sf* v) {
+  const v8sf zero = splatf(0.0f);
+#pragma GCC unroll 8
+  for (int h = 0; h < 8; ++h) {
+    v[h] = loadf(c + 8 * h);
+    storef(c + 8 * h, zero);
+  }
+}
+
+void idct88(float* coefficients, int8_t* samples) {
+  v8sf v[8];
+  loadCoefficients(coefficients, v);
+  idct8(v);       // horizontal: v[x] holds column x, lanes are vertical frequencies
+  transpose8(v);  // v[f] holds vertical frequency f, lanes are columns
+  idct8(v);       // vertical: v[y] is row y
+  storeSamples(v, samples);
+}
+
+void idct248(float* coefficients, int8_t* samples) {
+  v8sf v[8];
+  loadCoefficients(coefficients, v);
+  idct8(v);
+  transpose8(v);
+  // Rows 0-3 hold the sums of the line pairs, rows 4-7 their differences.
+  idct4(v);
+  idct4(v + 4);
+  v8sf rows[8];
+#pragma GCC unroll 4
+  for (int z = 0; z < 4; ++z) {
+    rows[2 * z] = v[z] + v[4 + z];
+    rows[2 * z + 1] = v[z] - v[4 + z];
+  }
+  storeSamples(rows, samples);
+}
+
+inline v8si clamp255(v8si v) { return vmin(vmax(v, splat(0)), splat(255)); }
+
+// Eight signed bytes widened to 32-bit lanes.
+inline v8si widen8(const int8_t* p) {
+#if defined(__AVX2__)
+  return (v8si)_mm256_cvtepi8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
+#elif defined(__SSE2__)
+  const __m128i b = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+  const __m128i w = _mm_unpacklo_epi8(b, b);  // each byte twice: sign-extend by shifting
+  __m128i half[2] = {_mm_srai_epi32(_mm_unpacklo_epi16(w, w), 24), _mm_srai_epi32(_mm_unpackhi_epi16(w, w), 24)};
+  v8si v;
+  std::memcpy(&v, half, sizeof v);
+  return v;
+#else
+  return v8si{p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7]};
+#endif
+}
+
+// Eight pixels of Y (unsigned) and Cr, Cb (signed) to B, G, R in the low three bytes of
+// each lane; `round` is the rounding term of the 22-bit products.
+inline v8si yccToBgr8(v8si y, v8si cr, v8si cb, int32_t round) {
+  const v8si lowMask = splat(0x3FFFFF);
+  const v8si yy = (y - 16) * kCoefY + round;
+  const v8si r = clamp255((cr * kCoefRCr + yy) >> 22);
+  const v8si g = clamp255((cr * kCoefGCr + cb * kCoefGCb + yy) >> 22);
+  // The blue sum can pass 2^31 for bright, blue pixels: add the two halves separately.
+  const v8si bb = cb * kCoefBCb;
+  const v8si b = clamp255((yy >> 22) + (bb >> 22) + (((yy & lowMask) + (bb & lowMask)) >> 22));
+  return b | (g << 8) | (r << 16);
+}
+
+// Eight 'YCCa' pixels to B, G, R, rounded to nearest.
+inline v8si yccaToBgr8(v8si px) { return yccToBgr8(px & splat(0xFF), (px << 16) >> 24, (px << 8) >> 24, kRound22); }
+
+// The 32-bit pixels at eight byte offsets from `base`.
+inline v8si gather8(const uint8_t* base, v8si offsets) {
+#if defined(__AVX2__)
+  return (v8si)_mm256_i32gather_epi32(reinterpret_cast<const int*>(base), (__m256i)offsets, 1);
+#else
+  v8si v;
+  for (int i = 0; i < 8; ++i) std::memcpy(reinterpret_cast<int32_t*>(&v) + i, base + offsets[i], 4);
+  return v;
+#endif
+}
+
+inline v8si loadLanes(const int32_t* p) {
+  v8si v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+// Stores eight pixels (B, G, R in the low three bytes of each lane) as 3-byte pixels:
+// columns j..j+7 of a row of n (only those below n are stored). With AVX2 the bytes are
+// packed with shuffles and written with a whole 32-byte store while three more columns
+// follow (the next group rewrites the extra bytes); elsewhere pixel by pixel.
+inline void storeBgr(uint8_t* dst, v8si bgr, int32_t j, int32_t n) {
+#if defined(__AVX2__)
+  // Within each 16-byte half first, then the two halves side by side.
+  const __m256i lanes = _mm256_shuffle_epi8(
+      (__m256i)bgr, _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1, 0, 1, 2, 4, 5, 6, 8, 9,
+                                     10, 12, 13, 14, -1, -1, -1, -1));
+  const __m256i packed = _mm256_permutevar8x32_epi32(lanes, _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7));
+  if (j + 11 <= n) {
+    std::memcpy(dst, &packed, 32);
+  } else if (j + 8 <= n) {
+    std::memcpy(dst, &packed, 24);
+  } else {
+    uint8_t bytes[32];
+    std::memcpy(bytes, &packed, 32);
+    std::memcpy(dst, bytes, size_t(n - j) * 3);
+  }
+#else
+  const int32_t count = n - j < 8 ? n - j : 8;
+  for (int32_t i = 0; i < count; ++i) {
+    const uint32_t pixel = uint32_t(bgr[i]);
+    dst[3 * i] = uint8_t(pixel);
+    dst[3 * i + 1] = uint8_t(pixel >> 8);
+    dst[3 * i + 2] = uint8_t(pixel >> 16);
+  }
+#endif
+}
+
+void yccaToBgr24Row(const uint8_t* src, uint8_t* dst, int32_t n) {
+  int32_t x = 0;
+  for (; x + 8 <= n; x += 8, src += 32, dst += 24) storeBgr(dst, yccaToBgr8(loadi(src)), x, n);
+  for (; x < n; ++x, src += 4, dst += 3) {
+    yccToRgb(src[0], int8_t(src[1]), int8_t(src[2]), kRound22, dst + 2, dst + 1, dst);
+  }
+}
+
+// Lanes 0-3 from lane A of s, lanes 4-7 from lane B.
+template <int A, int B>
+inline v8si twoGroups(v8si s) {
+  return __builtin_shufflevector(s, s, A, A, A, A, B, B, B, B);
+}
+
+// The four pixels of each of two groups, stepping from each group's sample (lanes of
+// `at`) towards the next one (lanes of `next`): (4 c + k (c' - c)) / 4 rounded down.
+inline v8si stepGroups(v8si at, v8si next) {
+  const v8si k = v8si{0, 1, 2, 3, 0, 1, 2, 3};
+  return ((at << 2) + k * (next - at)) >> 2;
+}
+
+// Eight pixels from their Y samples (signed, stored + 128) and Cr, Cb values.
+inline v8si yccaPixels(v8si y, v8si cr, v8si cb) {
+  return ((y + 128) & 0xFF) | ((cr & 0xFF) << 8) | ((cb & 0xFF) << 16);
+}
+
+void writeMacroblock411(const int8_t* const samples[6], uint8_t* pixels, uint32_t stride, int shape) {
+  if (shape == 0) {
+    // 32 x 8 pixels: the four luminance blocks side by side; each colour-difference
+    // sample covers a group of four pixels of its line. The last group of a line steps
+    // towards its own sample for now: its neighbour lies in the next macroblock.
+    for (int r = 0; r < 8; ++r) {
+      const v8si cr = widen8(samples[4] + 8 * r), cb = widen8(samples[5] + 8 * r);
+      const v8si crNext = __builtin_shufflevector(cr, cr, 1, 2, 3, 4, 5, 6, 7, 7);
+      const v8si cbNext = __builtin_shufflevector(cb, cb, 1, 2, 3, 4, 5, 6, 7, 7);
+      uint8_t* row = pixels + size_t(r) * stride;
+      storei(row, yccaPixels(widen8(samples[0] + 8 * r), stepGroups(twoGroups<0, 1>(cr), twoGroups<0, 1>(crNext)),
+                             stepGroups(twoGroups<0, 1>(cb), twoGroups<0, 1>(cbNext))));
+      storei(row + 32, yccaPixels(widen8(samples[1] + 8 * r), stepGroups(twoGroups<2, 3>(cr), twoGroups<2, 3>(crNext)),
+                                  stepGroups(twoGroups<2, 3>(cb), twoGroups<2, 3>(cbNext))));
+      storei(row + 64, yccaPixels(widen8(samples[2] + 8 * r), stepGroups(twoGroups<4, 5>(cr), twoGroups<4, 5>(crNext)),
+                                  stepGroups(twoGroups<4, 5>(cb), twoGroups<4, 5>(cbNext))));
+      storei(row + 96, yccaPixels(widen8(samples[3] + 8 * r), stepGroups(twoGroups<6, 7>(cr), twoGroups<6, 7>(crNext)),
+                                  stepGroups(twoGroups<6, 7>(cb), twoGroups<6, 7>(cbNext))));
+    }
+    return;
+  }
+  // The right-hand 16 x 16: luminance blocks 0, 1 above 2, 3; the left half of each
+  // colour-difference sample row makes the upper eight lines, the right half the lower
+  // eight, four groups a line, the last one (the end of the picture line) repeating its
+  // sample.
+  for (int r = 0; r < 8; ++r) {
+    const v8si cr = widen8(samples[4] + 8 * r), cb = widen8(samples[5] + 8 * r);
+    const v8si crNext = __builtin_shufflevector(cr, cr, 1, 2, 3, 3, 5, 6, 7, 7);
+    const v8si cbNext = __builtin_shufflevector(cb, cb, 1, 2, 3, 3, 5, 6, 7, 7);
+    uint8_t* upper = pixels + size_t(r) * stride;
+    uint8_t* lower = pixels + size_t(r + 8) * stride;
+    storei(upper, yccaPixels(widen8(samples[0] + 8 * r), stepGroups(twoGroups<0, 1>(cr), twoGroups<0, 1>(crNext)),
+                             stepGroups(twoGroups<0, 1>(cb), twoGroups<0, 1>(cbNext))));
+    storei(upper + 32, yccaPixels(widen8(samples[1] + 8 * r), stepGroups(twoGroups<2, 3>(cr), twoGroups<2, 3>(crNext)),
+                                  stepGroups(twoGroups<2, 3>(cb), twoGroups<2, 3>(cbNext))));
+    storei(lower, yccaPixels(widen8(samples[2] + 8 * r), stepGroups(twoGroups<4, 5>(cr), twoGroups<4, 5>(crNext)),
+                             stepGroups(twoGroups<4, 5>(cb), twoGroups<4, 5>(cbNext))));
+    storei(lower + 32, yccaPixels(widen8(samples[3] + 8 * r), stepGroups(twoGroups<6, 7>(cr), twoGroups<6, 7>(crNext)),
+                                  stepGroups(twoGroups<6, 7>(cb), twoGroups<6, 7>(cbNext))));
+  }
+}
+
+void writeMacroblock420(const int8_t* const samples[6], uint8_t* pixels, uint32_t stride, int /*shape*/) {
+  // 16 x 16 pixels: luminance blocks 0, 1 above 2, 3; each colour-difference sample
+  // covers 2 x 2 pixels.
+  for (int r = 0; r < 8; ++r) {
+    const v8si cr = widen8(samples[4] + 8 * r), cb = widen8(samples[5] + 8 * r);
+    const v8si crLeft = __builtin_shufflevector(cr, cr, 0, 0, 1, 1, 2, 2, 3, 3);
+    const v8si crRight = __builtin_shufflevector(cr, cr, 4, 4, 5, 5, 6, 6, 7, 7);
+    const v8si cbLeft = __builtin_shufflevector(cb, cb, 0, 0, 1, 1, 2, 2, 3, 3);
+    const v8si cbRight = __builtin_shufflevector(cb, cb, 4, 4, 5, 5, 6, 6, 7, 7);
+    for (int line = 2 * r; line < 2 * r + 2; ++line) {
+      const int8_t* left = samples[line < 8 ? 0 : 2] + 8 * (line & 7);
+      const int8_t* right = samples[line < 8 ? 1 : 3] + 8 * (line & 7);
+      uint8_t* row = pixels + size_t(line) * stride;
+      storei(row, yccaPixels(widen8(left), crLeft, cbLeft));
+      storei(row + 32, yccaPixels(widen8(right), crRight, cbRight));
+    }
+  }
+}
+
+void yccaResampleNearestRow(const uint8_t* src, uint8_t* dst, int32_t n, const int32_t* offsets) {
+  for (int32_t j = 0; j < n; j += 8, dst += 24) {
+    const v8si px = gather8(src, loadLanes(offsets + j));
+    const v8si bgr = yccToBgr8(px & splat(0xFF), (px << 16) >> 24, (px << 8) >> 24, 0);
+    storeBgr(dst, bgr, j, n);
+  }
+}
+
+// Lanes of a 16-pixel window: index i < 8 from lo, else from hi.
+inline v8si select16(v8si lo, v8si hi, v8si index) {
+#if defined(__AVX2__)
+  const __m256i a = _mm256_permutevar8x32_epi32((__m256i)lo, (__m256i)index);
+  const __m256i b = _mm256_permutevar8x32_epi32((__m256i)hi, (__m256i)index);
+  return (v8si)_mm256_blendv_epi8(a, b, (__m256i)(index > 7));
+#else
+  v8si v;
+  for (int i = 0; i < 8; ++i) v[i] = index[i] < 8 ? lo[index[i]] : hi[index[i] - 8];
+  return v;
+#endif
+}
+
+void yccaResampleFilteredRow(const uint8_t* src, uint8_t* dst, int32_t n, const int32_t* taps,
+                             const int32_t* groups, int32_t stride) {
+  for (int32_t j = 0; j < n; j += 8, dst += 24, groups += kResampleGroupInts) {
+    // The group's five source pixels per column lie in 16 pixels from `base`; the
+    // table gives each lane's pixel in that window, tap by tap.
+    const int32_t base = groups[0];
+    const v8si lo = loadi(src + 4 * base), hi = loadi(src + 4 * base + 32);
+    v8si sy = splat(0), sr = splat(0), sb = splat(0);
+#pragma GCC unroll 5
+    for (int k = 0; k < 5; ++k) {
+      const v8si px = select16(lo, hi, loadLanes(groups + 8 + 8 * k));
+      const v8si t = loadLanes(taps + k * stride + j);
+      sy += t * (px & splat(0xFF));
+      sr += t * (((px >> 8) & splat(0xFF)) ^ splat(0x80));  // Cr + 128
+      sb += t * (((px >> 16) & splat(0xFF)) ^ splat(0x80));
+    }
+    const v8si bgr = yccToBgr8(clamp255(sy >> 8), clamp255(sr >> 8) - 128, clamp255(sb >> 8) - 128, 0);
+    storeBgr(dst, bgr, j, n);
+  }
+}
+
+}  // namespace
+
+const Kernels& ZEBDV_KERNEL_TABLE_FN() {
+  static const Kernels table = {ZEBDV_KERNEL_NAME,      idct88,           idct248,
+                                yccaToBgr24Row,         writeMacroblock411, writeMacroblock420,
+                                yccaResampleNearestRow, yccaResampleFilteredRow};
+  return table;
+}
+
+}  // namespace zebdv

@@ -1,0 +1,92 @@
+// The coding tables of consumer DV video (IEC 61834): the AC variable-length code,
+// its lookup tables, the two scan orders and the quantisation steps.
+#pragma once
+
+#include <cstdint>
+
+#include "zeb_dv32.h"
+
+namespace zebdv {
+
+// ---- The AC code -------------------------------------------------------------------
+
+// A lookup entry: bits 0-4 the code length with its sign bit (0 in the fast table for
+// codes longer than 8 bits), bits 5-15 the run of zero coefficients, bit 16 end of
+// block, bits 17-31 the signed amplitude.
+constexpr uint32_t vlcEntry(uint32_t length, uint32_t run, bool endOfBlock, int32_t amplitude) {
+  return (length & 31u) | ((run & 0x7FFu) << 5) | (endOfBlock ? 1u << 16 : 0u) | (uint32_t(amplitude) << 17);
+}
+constexpr uint32_t vlcLength(uint32_t e) { return e & 31u; }
+constexpr uint32_t vlcRun(uint32_t e) { return (e >> 5) & 0x7FFu; }
+constexpr bool vlcEndOfBlock(uint32_t e) { return (e >> 16) & 1u; }
+constexpr int32_t vlcAmplitude(uint32_t e) { return int32_t(e) >> 17; }
+
+inline constexpr uint32_t kEndOfBlockCode = 0x6;  // 0110
+inline constexpr int kEndOfBlockLength = 4;
+
+// True when the low `length` bits of `value` are one whole code; its entry goes to *entry.
+bool vlcMatchCode(uint32_t value, int length, uint32_t* entry);
+
+// Fills a table of 65536 entries: for every 16-bit value the entry of the code it begins
+// with. 0, or -300 if some value began with no code.
+DvcResult vlcTableBuild(uint32_t* table);
+
+// The shared table, built once per process (at load, or by the first decoder that opens
+// if memory was short then). Null when it cannot be built.
+const uint32_t* sharedVlcTable();
+
+// The decoder's own form of an entry, made for its inner loop: bits 0-4 the length,
+// bits 5-11 the run (127 for the end of block, so that the run passes the block's last
+// coefficient), bit 12 end of block, bits 16-31 the signed amplitude.
+constexpr uint32_t kDecoderEndOfBlockRun = 127;
+constexpr uint32_t decoderEntry(uint32_t e) {
+  return vlcEndOfBlock(e) ? (vlcLength(e) | (kDecoderEndOfBlockRun << 5) | (1u << 12))
+                          : (vlcLength(e) | (vlcRun(e) << 5) | (uint32_t(vlcAmplitude(e)) << 16));
+}
+constexpr uint32_t decoderRun(uint32_t d) { return (d >> 5) & 127u; }
+constexpr bool decoderEndOfBlock(uint32_t d) { return (d >> 12) & 1u; }
+constexpr int32_t decoderAmplitude(uint32_t d) { return int32_t(d) >> 16; }
+
+// The first stage of the decoder's lookup, in the decoder's form: 2^11 entries for the
+// leading 11 bits of a window, holding the codes of at most 11 bits (nearly all codes
+// in practice); the longer ones have length 0 and are looked up in the shared table.
+inline constexpr int kPrimaryVlcBits = 11;
+const uint32_t* primaryVlcTable();
+
+// The same index giving up to two codes: the low half is the primary entry, the high
+// half the entry of the code that follows it when that code too lies within the 11
+// bits (and the first is not the end of block), else 0. The length field of the high
+// half holds the length of both codes together.
+const uint64_t* dualVlcTable();
+
+// 256 entries for the 8-bit values (the value followed by eight zero bits); codes longer
+// than 8 bits have length 0. Built at load with the shared table.
+const uint32_t* fastVlcTable();
+
+// ---- Scan orders -------------------------------------------------------------------
+
+// For scan index k, the position 8 x row + column in the 8 x 8 coefficient matrix.
+// In the 2-4-8 order rows 0-3 are the sums and rows 4-7 the differences of line pairs.
+extern const uint8_t kScan88[64];
+extern const uint8_t kScan248[64];
+
+// ---- Quantisation ------------------------------------------------------------------
+
+// Offset of the step row by class 0-3.
+extern const uint8_t kClassOffset[4];
+// Left shifts by step row (0-15) and area (0-3); class 3 adds 1 to each.
+extern const uint8_t kQuantShift[16][4];
+// Area of each scan index (the DC, index 0, is never shifted).
+extern const uint8_t kCoefficientArea[64];
+
+// The step row of a block: QNO plus its class's offset, at most 15.
+inline int quantRow(int qno, int cls) {
+  const int row = qno + kClassOffset[cls & 3];
+  return row > 15 ? 15 : row;
+}
+
+// Dequantises coefficients 1..last (scan order, in place) of a block with the given
+// QNO and class, as 16-bit values.
+void dequantize(int qno, int cls, int16_t* coefficients, int last = 63);
+
+}  // namespace zebdv

@@ -1,0 +1,440 @@
+// Variable-length decoding of one video segment: five video blocks carrying five
+// macroblocks of six blocks each.
+//
+// Each block has a fixed area in its video block (14 bytes for the four luminance
+// blocks, 10 for the two colour-difference blocks) that starts with the DC, the DCT
+// mode and the class, followed by the AC codes. Codes that do not fit continue in the
+// spare bits that the other blocks of the macroblock left after their end-of-block
+// code (pass 2), and then in the spare bits of the whole segment (pass 3). The spare
+// bits of a pass are read as one stream: the remaining bits of every block that still
+// has some, in block order.
+//
+// The decoder reads the video blocks as they lie and never writes to them.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+#include "dv_tables.h"
+#include "zeb_dv32.h"
+
+namespace zebdv {
+
+inline constexpr int kBlocksPerMacroblock = 6;
+inline constexpr int kMacroblocksPerSegment = 5;
+inline constexpr uint8_t kAreaOffset[kBlocksPerMacroblock] = {4, 18, 32, 46, 60, 70};
+inline constexpr uint8_t kAreaBits[kBlocksPerMacroblock] = {112, 112, 112, 112, 80, 80};
+
+struct BlockState {
+  const uint8_t* area;   // the block's own area
+  uint16_t areaBits;     // its size in bits
+  uint16_t bitPos;       // next unread bit of the own area
+  bool ownActive;        // the own area still holds unread bits
+  bool needsMore;        // no end-of-block code yet (and no overflow)
+  uint8_t count;         // (run, amplitude) pairs so far
+  uint8_t position;      // next coefficient (1-64); 64 once the block is full or a run went past it
+  uint16_t pendingBits;  // leading bits of a code cut off at the end of the own area
+  uint8_t pendingLength;
+  uint8_t cls;
+  uint8_t mode;  // 0: 8-8, 1: 2-4-8
+  int16_t dc;
+};
+
+struct SegmentState {
+  // A copy of the five video blocks with zero padding, so that every 32-bit read near
+  // the end of an area stays inside it.
+  alignas(16) uint8_t data[kMacroblocksPerSegment * 80 + 16];
+  uint8_t qno[kMacroblocksPerSegment];
+  uint32_t mayReceive[kMacroblocksPerSegment];  // may take bits from other macroblocks
+  BlockState block[kMacroblocksPerSegment][kBlocksPerMacroblock];
+  // The spare-bit stream of the current pass.
+  alignas(8) uint8_t spare[kMacroblocksPerSegment * 80 + 24];
+};
+
+namespace vlcdetail {
+
+inline uint32_t loadBigEndian32(const uint8_t* p) {
+  uint32_t v;
+  std::memcpy(&v, p, 4);
+  return __builtin_bswap32(v);
+}
+
+inline uint64_t loadBigEndian64(const uint8_t* p) {
+  uint64_t v;
+  std::memcpy(&v, p, 8);
+  return __builtin_bswap64(v);
+}
+
+// The 16 bits that start at bit `pos` of `bytes` (most significant bit first).
+inline uint32_t peek16(const uint8_t* bytes, uint32_t pos) {
+  return (loadBigEndian32(bytes + (pos >> 3)) << (pos & 7)) >> 16;
+}
+
+// n bits (at most 16) from bit `pos`, right-aligned.
+inline uint32_t readBits(const uint8_t* bytes, uint32_t pos, uint32_t n) {
+  return n ? peek16(bytes, pos) >> (16 - n) : 0;
+}
+
+// The bits of one area, from a bit position on, left-aligned in two words. Bits after
+// the area are read but never decide anything: a code that passes the end is cut.
+struct AreaBits {
+  uint64_t hi, lo;
+  uint32_t rem;  // bits left in the area
+  AreaBits(const uint8_t* area, uint32_t from, uint32_t end)
+      : hi(loadBigEndian64(area)), lo(loadBigEndian64(area + 8)), rem(end - from) {
+    if (from) {
+      hi = (hi << from) | (lo >> (64 - from));
+      lo <<= from;
+    }
+  }
+  uint64_t top() const { return hi; }
+  void skip(uint32_t n) {  // 0 < n < 64
+    hi = (hi << n) | (lo >> (64 - n));
+    lo <<= n;
+    rem -= n;
+  }
+  void unread(uint32_t n) { rem += n; }  // only the count matters afterwards
+};
+
+// Bits of a byte array from a bit position on; the array has 8 readable bytes after
+// its last bit.
+struct StreamBits {
+  const uint8_t* bytes;
+  uint32_t pos, rem;
+  uint64_t top() const { return loadBigEndian64(bytes + (pos >> 3)) << (pos & 7); }
+  void skip(uint32_t n) {
+    pos += n;
+    rem -= n;
+  }
+  void unread(uint32_t n) {
+    pos -= n;
+    rem += n;
+  }
+};
+
+// Concatenates bit runs into `spare` and reads them back.
+struct SpareStream {
+  uint8_t* bytes;
+  uint32_t size = 0;  // bits written
+  uint32_t pos = 0;   // bits read
+  uint64_t acc = 0;   // pending output bits, left-aligned
+  uint32_t accBits = 0;
+
+  void append(const uint8_t* src, uint32_t from, uint32_t to) {
+    while (from < to) {
+      const uint32_t n = to - from < 32 ? to - from : 32;
+      const uint32_t v = uint32_t((loadBigEndian64(src + (from >> 3)) << (from & 7)) >> 32) >> (32 - n);
+      acc |= uint64_t(v) << (64 - accBits - n);
+      accBits += n;
+      from += n;
+      size += n;
+      while (accBits >= 8) {
+        bytes[(size - accBits) >> 3] = uint8_t(acc >> 56);
+        acc <<= 8;
+        accBits -= 8;
+      }
+    }
+  }
+  void finish() {
+    uint32_t at = (size - accBits) >> 3;
+    if (accBits) bytes[at++] = uint8_t(acc >> 56);
+    std::memset(bytes + at, 0, 8);  // zeros after the stream for the last reads
+    acc = 0;
+    accBits = 0;
+  }
+  uint32_t remaining() const { return size - pos; }
+};
+
+}  // namespace vlcdetail
+
+// The coefficient sink hands out, as each block is set up, a small handle through
+// which the block's non-zero coefficients are stored by scan index:
+//   Sink::Block begin(int mb, int b, int qno, int cls, int mode, int dc);
+//   void Sink::Block::store(uint32_t k, int32_t amplitude);   // k 1..63
+// (an amplitude of 0 may be stored too: the block starts all zero).
+template <typename Sink>
+class VlcSegmentDecoder {
+ public:
+  VlcSegmentDecoder(const uint32_t* table, SegmentState& st, Sink& sink)
+      : table_(table), primary_(primaryVlcTable()), dual_(dualVlcTable()), st_(st), sink_(sink) {}
+
+  // Decodes the segment whose five video blocks are given. 0, or -300 when a block
+  // overflowed or was left incomplete (its coefficients so far are kept).
+  DvcResult decode(const uint8_t* const videoBlocks[kMacroblocksPerSegment]) {
+    result_ = DVC_OK;
+    prepare(videoBlocks);
+    // Pass 1: each block in its own area.
+    for (int m = 0; m < kMacroblocksPerSegment; ++m) {
+      st_.mayReceive[m] = 1;
+      for (int b = 0; b < kBlocksPerMacroblock; ++b) {
+        BlockState& s = st_.block[m][b];
+        if (s.area[0] == 0x80 && s.area[1] == 0x06) st_.mayReceive[m] = 0;
+        decodeOwnArea(m, b);
+      }
+    }
+    // Pass 2: within each macroblock. Bit 6 m + b of `waiting` is set while block b of
+    // macroblock m needs more, of `spare` while it has unread bits of its own area.
+    // (Without spare bits, the passes change nothing.)
+    uint32_t waiting = 0, spare = 0;
+    collect(&waiting, &spare);
+    if (!waiting) return result_;
+    for (int m = 0; m < kMacroblocksPerSegment; ++m) {
+      if (!((waiting >> (6 * m)) & 63u) || !((spare >> (6 * m)) & 63u)) continue;
+      vlcdetail::SpareStream stream{st_.spare};
+      Source sources[kBlocksPerMacroblock];
+      int nSources = gather(stream, m, m + 1, sources);
+      for (int b = 0; b < kBlocksPerMacroblock; ++b) {
+        if (!st_.block[m][b].needsMore) continue;
+        if (!feed(m, b, stream)) break;  // the spare bits ran out
+      }
+      giveBack(stream, sources, nSources);
+    }
+    // Pass 3: across the segment, for the macroblocks that may still receive bits.
+    collect(&waiting, &spare);
+    if (!waiting) return result_;
+    vlcdetail::SpareStream stream{st_.spare};
+    Source sources[kMacroblocksPerSegment * kBlocksPerMacroblock];
+    const int nSources = spare ? gather(stream, 0, kMacroblocksPerSegment, sources) : 0;
+    for (int m = 0; m < kMacroblocksPerSegment; ++m) {
+      if (!st_.mayReceive[m]) continue;
+      for (int b = 0; b < kBlocksPerMacroblock; ++b) {
+        if (!st_.block[m][b].needsMore) continue;
+        if (!spare || !feed(m, b, stream)) result_ = DVC_ERR_BAD_ARGUMENT;  // left incomplete
+      }
+    }
+    giveBack(stream, sources, nSources);
+    return result_;
+  }
+
+ private:
+  struct Source {
+    BlockState* block;
+    uint32_t start;  // first bit in the stream
+    uint32_t bits;
+  };
+
+  void prepare(const uint8_t* const videoBlocks[kMacroblocksPerSegment]) {
+    for (int m = 0; m < kMacroblocksPerSegment; ++m) {
+      uint8_t* copy = st_.data + 80 * m;
+      std::memcpy(copy, videoBlocks[m], 80);
+      st_.qno[m] = copy[3] & 15;
+      for (int b = 0; b < kBlocksPerMacroblock; ++b) {
+        BlockState& s = st_.block[m][b];
+        s.area = copy + kAreaOffset[b];
+        s.areaBits = kAreaBits[b];
+        s.bitPos = 12;
+        s.ownActive = true;
+        s.needsMore = true;
+        s.count = 0;
+        s.position = 1;
+        s.pendingBits = 0;
+        s.pendingLength = 0;
+        const uint32_t w = (uint32_t(s.area[0]) << 8) | s.area[1];
+        s.dc = int16_t(int16_t(w) >> 7);
+        s.mode = uint8_t((w >> 6) & 1);
+        s.cls = uint8_t((w >> 4) & 3);
+        blocks_[m][b] = sink_.begin(m, b, st_.qno[m], s.cls, s.mode, s.dc);
+      }
+    }
+    std::memset(st_.data + 80 * kMacroblocksPerSegment, 0, 16);
+  }
+
+  // Which blocks need more bits, and which have unread bits of their own (bit 6 m + b).
+  void collect(uint32_t* waiting, uint32_t* spare) const {
+    uint32_t w = 0, a = 0;
+    for (int m = 0; m < kMacroblocksPerSegment; ++m) {
+      for (int b = 0; b < kBlocksPerMacroblock; ++b) {
+        w |= uint32_t(st_.block[m][b].needsMore) << (6 * m + b);
+        a |= uint32_t(st_.block[m][b].ownActive) << (6 * m + b);
+      }
+    }
+    *waiting = w;
+    *spare = a;
+  }
+
+  // The entry (in the decoder's form) of the code that begins the 16-bit window.
+  uint32_t lookup(uint32_t window) const {
+    const uint32_t e = primary_[window >> (16 - kPrimaryVlcBits)];
+    return __builtin_expect(e != 0, 1) ? e : decoderEntry(table_[window]);
+  }
+
+  // A pair whose run reaches past the last coefficient (or an end of block): the
+  // coefficient is dropped and the block may stop. False when the block stopped.
+  bool putPastEnd(int m, uint32_t entry, uint32_t& position, uint32_t& count) {
+    if (decoderEndOfBlock(entry)) return false;
+    position = 64;  // this and later pairs are dropped
+    result_ = DVC_ERR_BAD_ARGUMENT;
+    if (++count == 64) {
+      // The pair limit (only reachable once the coefficients are used up).
+      for (int k = m; k < kMacroblocksPerSegment; ++k) st_.mayReceive[k] = 0;
+      return false;
+    }
+    return true;
+  }
+
+  // Stores one decoded code of block (m, b). False when the block stopped (end of
+  // block, or the pair limit).
+  bool put(int m, typename Sink::Block& block, uint32_t entry, uint32_t& position, uint32_t& count) {
+    const uint32_t at = position + decoderRun(entry);
+    if (__builtin_expect(at >= 64, 0)) return putPastEnd(m, entry, position, count);
+    // Each stored pair moves at least one coefficient on, so fewer than 63 came before.
+    block.store(at, decoderAmplitude(entry));
+    position = at + 1;
+    ++count;
+    return true;
+  }
+
+  // Decodes codes from `bits` into block (m, b) until the block ends (true) or the next
+  // code does not lie whole within the bits (false; those bits are left unread).
+  template <typename Bits>
+  bool decodeCodes(int m, typename Sink::Block& block, Bits& bits, uint32_t& position, uint32_t& count) {
+    for (;;) {
+      // Up to two codes per lookup: the second only when it also lies within the bits.
+      const uint64_t top = bits.top();
+      const uint64_t both = dual_[top >> (64 - kPrimaryVlcBits)];
+      uint32_t e = uint32_t(both);
+      if (__builtin_expect(e == 0, 0)) e = decoderEntry(table_[top >> 48]);  // a long code, alone
+      const uint32_t len = e & 31u;
+      if (len > bits.rem) return false;
+      // The high half's length is that of both codes (0 when there is no second code).
+      const uint32_t pair = uint32_t(both >> 32);
+      const uint32_t pairLength = pair & 31u;
+      const bool two = pairLength - 1u < bits.rem;
+      const uint32_t e2 = two ? pair : 0u;
+      const uint32_t used = two ? pairLength : len;
+      bits.skip(used);
+      if (!put(m, block, e, position, count)) {
+        bits.unread(used - len);  // the block stopped before the second code
+        return true;
+      }
+      const uint32_t at = position + decoderRun(e2);
+      if (__builtin_expect(at >= 64, 0)) {
+        if (e2 && !putPastEnd(m, e2, position, count)) return true;
+        continue;
+      }
+      // Without a second code this stores 0 at the next coefficient, which is still 0.
+      block.store(at, decoderAmplitude(e2));
+      const uint32_t taken = e2 != 0;
+      position = at + taken;
+      count += taken;
+    }
+  }
+
+  void decodeOwnArea(int m, int b) {
+    BlockState& s = st_.block[m][b];
+    typename Sink::Block block = blocks_[m][b];
+    uint32_t position = s.position, count = s.count;
+    vlcdetail::AreaBits bits(s.area, s.bitPos, s.areaBits);
+    if (decodeCodes(m, block, bits, position, count)) {
+      s.needsMore = false;
+    } else {
+      // The code is cut by the end of the area: keep its leading bits.
+      s.pendingLength = uint8_t(bits.rem);
+      s.pendingBits = uint16_t(bits.rem ? uint32_t(bits.top() >> (64 - bits.rem)) : 0);
+      bits.rem = 0;
+    }
+    s.bitPos = uint16_t(s.areaBits - bits.rem);
+    s.ownActive = bits.rem > 0;
+    s.position = uint8_t(position);
+    s.count = uint8_t(count);
+  }
+
+  // Appends the unread bits of the blocks of macroblocks m0..m1-1 to the stream.
+  int gather(vlcdetail::SpareStream& stream, int m0, int m1, Source* sources) {
+    int n = 0;
+    for (int m = m0; m < m1; ++m) {
+      for (int b = 0; b < kBlocksPerMacroblock; ++b) {
+        BlockState& s = st_.block[m][b];
+        if (!s.ownActive) continue;
+        sources[n++] = Source{&s, stream.size, uint32_t(s.areaBits - s.bitPos)};
+        stream.append(s.area, s.bitPos, s.areaBits);
+      }
+    }
+    stream.finish();
+    return n;
+  }
+
+  // Marks the bits that the stream handed out as read in their blocks.
+  static void giveBack(const vlcdetail::SpareStream& stream, const Source* sources, int n) {
+    for (int k = 0; k < n; ++k) {
+      const Source& src = sources[k];
+      if (stream.pos <= src.start) break;
+      const uint32_t used = stream.pos - src.start < src.bits ? stream.pos - src.start : src.bits;
+      src.block->bitPos = uint16_t(src.block->bitPos + used);
+      src.block->ownActive = src.block->bitPos < src.block->areaBits;
+    }
+  }
+
+  // Decodes codes of block (m, b) from its pending bits followed by the stream until it
+  // ends. False when the stream ran out first (the bits read so far become pending).
+  bool feed(int m, int b, vlcdetail::SpareStream& stream) {
+    BlockState& s = st_.block[m][b];
+    typename Sink::Block block = blocks_[m][b];
+    uint32_t position = s.position, count = s.count;
+    vlcdetail::StreamBits bits{stream.bytes, stream.pos, stream.size - stream.pos};
+    bool ended = false;
+    if (s.pendingLength) {
+      // The first code starts with the pending bits.
+      const uint32_t plen = s.pendingLength, pbits = s.pendingBits;
+      const uint32_t window = ((pbits << (16 - plen)) | (uint32_t(bits.top() >> 48) >> plen)) & 0xFFFF;
+      const uint32_t e = lookup(window);
+      if ((e & 31u) > plen + bits.rem) {
+        // Still no whole code: every remaining bit joins the pending ones.
+        s.pendingBits = uint16_t((pbits << bits.rem) | (bits.rem ? uint32_t(bits.top() >> (64 - bits.rem)) : 0));
+        s.pendingLength = uint8_t(plen + bits.rem);
+        stream.pos = stream.size;
+        return false;
+      }
+      bits.skip((e & 31u) - plen);
+      s.pendingBits = 0;
+      s.pendingLength = 0;
+      ended = !put(m, block, e, position, count);
+    }
+    if (!ended) ended = decodeCodes(m, block, bits, position, count);
+    if (ended) {
+      s.needsMore = false;
+    } else {
+      // The stream ran out inside a code: its leading bits become pending.
+      s.pendingLength = uint8_t(bits.rem);
+      s.pendingBits = uint16_t(bits.rem ? uint32_t(bits.top() >> (64 - bits.rem)) : 0);
+      bits.skip(bits.rem);
+    }
+    s.position = uint8_t(position);
+    s.count = uint8_t(count);
+    stream.pos = bits.pos;
+    return ended;
+  }
+
+  const uint32_t* table_;
+  const uint32_t* primary_;
+  const uint64_t* dual_;
+  SegmentState& st_;
+  Sink& sink_;
+  typename Sink::Block blocks_[kMacroblocksPerSegment][kBlocksPerMacroblock];
+  DvcResult result_ = DVC_OK;
+};
+
+// A sink that keeps the coefficients as 16-bit values in scan order, not dequantised.
+struct ScanOrderSink {
+  struct Coefficients {
+    int qno, cls, mode;
+    int16_t value[64];
+  };
+  struct Block {
+    int16_t* value;
+    void store(uint32_t k, int32_t amplitude) { value[k] = int16_t(amplitude); }
+  };
+  Coefficients block[kMacroblocksPerSegment][kBlocksPerMacroblock];
+
+  Block begin(int mb, int b, int qno, int cls, int mode, int dc) {
+    Coefficients& k = block[mb][b];
+    k.qno = qno;
+    k.cls = cls;
+    k.mode = mode;
+    std::memset(k.value, 0, sizeof k.value);
+    k.value[0] = int16_t(dc);
+    return Block{k.value};
+  }
+};
+
+}  // namespace zebdv

@@ -1,0 +1,185 @@
+// The inverse transforms and the vector kernels.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "dv_color.h"
+#include "dv_idct.h"
+#include "dv_kernels.h"
+#include "dv_tables.h"
+
+namespace {
+
+using namespace zebdv;
+
+// The samples of a block straight from the definition, in double precision: for each
+// mode, the inverse weighting and the inverse DCT summed term by term.
+void referenceIdct(int mode, const int16_t* scanOrder, double out[64]) {
+  const double pi = 3.14159265358979323846;
+  auto cs = [pi](int m) { return std::cos(m * pi / 16.0); };
+  const double w[8] = {1.0, cs(4) / (4 * cs(7) * cs(2)), cs(4) / (2 * cs(6)), 1.0 / (2 * cs(5)), 7.0 / 8.0,
+                       cs(4) / cs(3), cs(4) / cs(2), cs(4) / cs(1)};
+  const double a0 = 1.0 / std::sqrt(2.0);
+  double X[8][8] = {};
+  const uint8_t* scan = mode ? kScan248 : kScan88;
+  for (int k = 0; k < 64; ++k) X[scan[k] >> 3][scan[k] & 7] = scanOrder[k];
+  X[0][0] *= 2;  // the DC counts twice
+  for (int y = 0; y < 8; ++y) {
+    for (int x = 0; x < 8; ++x) {
+      double sum = 0;
+      for (int r = 0; r < 8; ++r) {
+        for (int h = 0; h < 8; ++h) {
+          const double ah = h ? 1.0 : a0, horizontal = std::cos(pi * h * (2 * x + 1) / 16.0);
+          if (mode == 0) {
+            const double av = r ? 1.0 : a0;
+            sum += ah * av * X[r][h] / (w[h] * w[r]) * horizontal * std::cos(pi * r * (2 * y + 1) / 16.0);
+          } else {
+            // Rows 0-3: sums of line pairs, 4-7: differences; odd lines subtract them.
+            const int v = r & 3, z = y / 2;
+            const double av = v ? 1.0 : a0, sign = (r >= 4 && (y & 1)) ? -1.0 : 1.0;
+            sum += sign * ah * av * X[r][h] / (w[h] * w[2 * v]) * horizontal * std::cos(pi * v * (2 * z + 1) / 8.0);
+          }
+        }
+      }
+      out[8 * y + x] = sum / 2;
+    }
+  }
+}
+
+int roundedClamped(double v) {
+  const double r = v < 0 ? -std::floor(-v + 0.5) : std::floor(v + 0.5);
+  return int(std::min(127.0, std::max(-128.0, r)));
+}
+
+TEST(DvIdct, DcOnlyBlocksAreHalfTheDcRoundedAwayFromZero) {
+  const int cases[][2] = {{0, 0}, {1, 1}, {-1, -1}, {2, 1}, {3, 2}, {-3, -2}, {100, 50}, {255, 127}, {-256, -128}};
+  for (int mode : {0, 1}) {
+    for (const auto& c : cases) {
+      int16_t coefficients[64] = {};
+      coefficients[0] = int16_t(c[0]);
+      int8_t samples[64];
+      idctBlock(mode, coefficients, samples);
+      for (int i = 0; i < 64; ++i) ASSERT_EQ(samples[i], c[1]) << "DC " << c[0] << " mode " << mode;
+      EXPECT_EQ(dcOnlySample(c[0]), c[1]);
+    }
+  }
+}
+
+TEST(DvIdct, DifferenceCoefficientSeparatesTheFieldsIn248Mode) {
+  int16_t coefficients[64] = {};
+  coefficients[1] = 40;  // scan index 1 of the 2-4-8 order: the DC of the line differences
+  int8_t samples[64];
+  idctBlock(1, coefficients, samples);
+  for (int y = 0; y < 8; y += 2) {
+    for (int x = 0; x < 8; ++x) {
+      EXPECT_GT(samples[8 * y + x], 0);
+      EXPECT_EQ(samples[8 * (y + 1) + x], -samples[8 * y + x]);
+      EXPECT_EQ(samples[8 * y + x], samples[0]);
+    }
+  }
+  // The same coefficient in the 8-8 order is a horizontal frequency: no field split.
+  idctBlock(0, coefficients, samples);
+  for (int x = 0; x < 8; ++x) EXPECT_EQ(samples[8 + x], samples[x]);
+}
+
+TEST(DvIdct, MatchesTheDefinitionWithinOneLevel) {
+  std::mt19937 rng(7);
+  for (int mode : {0, 1}) {
+    int mismatches = 0, total = 0;
+    for (int n = 0; n < 1500; ++n) {
+      int16_t coefficients[64] = {};
+      coefficients[0] = int16_t(int(rng() % 512) - 256);
+      const int count = 1 + int(rng() % 20);
+      for (int i = 0; i < count; ++i) {
+        const int k = 1 + int(rng() % (n % 3 == 0 ? 63 : 15));
+        coefficients[k] = int16_t(int(rng() % 161) - 80);
+      }
+      double expected[64];
+      referenceIdct(mode, coefficients, expected);
+      int8_t samples[64];
+      idctBlock(mode, coefficients, samples);
+      for (int i = 0; i < 64; ++i) {
+        const int e = roundedClamped(expected[i]);
+        ASSERT_LE(std::abs(samples[i] - e), 1) << "mode " << mode << " block " << n << " sample " << i;
+        mismatches += samples[i] != e;
+        ++total;
+      }
+    }
+    EXPECT_LT(mismatches, total / 200) << "mode " << mode;  // off by one only on near-halves
+  }
+}
+
+// ---- Both builds of the kernels give the same bytes ---------------------------------------
+
+TEST(DvKernels, VectorBuildsAgree) {
+  const Kernels* avx2 = avx2Kernels();
+  if (!avx2) GTEST_SKIP() << "the processor has no AVX2";
+  const Kernels& base = portableKernels();
+  std::mt19937 rng(11);
+  auto bytes = [&rng](size_t n) {
+    std::vector<uint8_t> v(n);
+    for (auto& b : v) b = uint8_t(rng());
+    return v;
+  };
+
+  for (int n = 0; n < 300; ++n) {
+    alignas(32) float a[64], b[64];
+    for (int i = 0; i < 64; ++i) a[i] = b[i] = float(int(rng() % 4001) - 2000) / 7.0f;
+    int8_t sa[64], sb[64];
+    (n % 2 ? base.idct248 : base.idct88)(a, sa);
+    (n % 2 ? avx2->idct248 : avx2->idct88)(b, sb);
+    ASSERT_EQ(0, std::memcmp(sa, sb, 64)) << n;
+    for (int i = 0; i < 64; ++i) ASSERT_EQ(a[i], 0.0f);  // the input is cleared
+  }
+
+  for (int32_t width : {720, 13, 8, 3}) {
+    const auto src = bytes(size_t(width) * 4);
+    std::vector<uint8_t> da(size_t(width) * 3 + 8, 0xEE), db(da);
+    base.yccaToBgr24Row(src.data(), da.data(), width);
+    avx2->yccaToBgr24Row(src.data(), db.data(), width);
+    EXPECT_EQ(da, db) << width;
+    EXPECT_EQ(da[size_t(width) * 3], 0xEE) << "wrote past the row";
+  }
+
+  const uint32_t stride = 2880;
+  const auto samples = bytes(6 * 64);
+  const int8_t* s = reinterpret_cast<const int8_t*>(samples.data());
+  const int8_t* const blocks[6] = {s, s + 64, s + 128, s + 192, s + 256, s + 320};
+  for (int variant = 0; variant < 3; ++variant) {
+    auto pa = bytes(stride * 17), pb = pa;
+    if (variant < 2) {
+      base.writeMacroblock411(blocks, pa.data() + 4, stride, variant);
+      avx2->writeMacroblock411(blocks, pb.data() + 4, stride, variant);
+    } else {
+      base.writeMacroblock420(blocks, pa.data() + 4, stride, 1);
+      avx2->writeMacroblock420(blocks, pb.data() + 4, stride, 1);
+    }
+    EXPECT_EQ(pa, pb) << "writer " << variant;
+  }
+}
+
+// The row conversion gives the scalar formula's bytes for every Y and Cr and most Cb.
+TEST(DvKernels, RowConversionMatchesTheFormula) {
+  const int32_t width = 256 * 256;
+  std::vector<uint8_t> src(size_t(width) * 4), out(size_t(width) * 3);
+  for (int cb = -128; cb < 128; cb += 3) {
+    for (int i = 0; i < width; ++i) {
+      src[4 * size_t(i)] = uint8_t(i & 255);
+      src[4 * size_t(i) + 1] = uint8_t(i >> 8);
+      src[4 * size_t(i) + 2] = uint8_t(cb);
+    }
+    kernels().yccaToBgr24Row(src.data(), out.data(), width);
+    for (int i = 0; i < width; ++i) {
+      uint8_t r, g, b;
+      yccToRgb(i & 255, int8_t(i >> 8), cb, kRound22, &r, &g, &b);
+      ASSERT_EQ(out[3 * size_t(i)], b) << i << " " << cb;
+      ASSERT_EQ(out[3 * size_t(i) + 1], g) << i << " " << cb;
+      ASSERT_EQ(out[3 * size_t(i) + 2], r) << i << " " << cb;
+    }
+  }
+}
+
+}  // namespace
