@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 
+#include "dvcodec/zeb_dv32.h"
 #include "toolkit/effect/qm6effect.h"
 #include "toolkit/file/qm6file.h"
 #include "workspace/file_name.h"
@@ -165,6 +166,50 @@ void DV_FILE::ParseFrame() {
     }
   }
   TimeCodeText(pack, info_.timeCode);
+}
+
+bool DV_FILE::Decode(uint32_t filterMode, std::vector<uint8_t>& pixels, uint32_t& stride) const {
+  const uint32_t lines = info_.sequences == 10 ? 480 : 576;
+  DvDecoder* decoder = DvcOpenDecoder(info_.sequences == 12 ? DVC_SYSTEM_625 : 0);
+  if (!decoder) return false;
+  uint32_t size = DvcGetDibInfo(720, lines);
+  pixels.assign(size, 0);
+  DvcDibFormat format{};
+  format.width = 720;
+  format.height = lines;
+  format.reserved1 = 1;
+  format.bitCount = 24;
+  format.layout = 1;
+  format.reserved2 = 1;
+  format.filter = filterMode;
+  format.resample = 0;
+  format.inputForm = DVC_FORM_FRAME;
+  // The codec leaves the frame as it was; the cast only meets its signature.
+  const DvcResult result = DvcDecode(decoder, const_cast<uint8_t*>(frame_.data()), info_.sequences * kSequenceBytes,
+                                     pixels.data(), &size, &format);
+  DvcCloseDecoder(decoder);
+  stride = format.stride;
+  return result >= 0 && format.bitCount == 24 && stride >= 720 * 3 &&
+         static_cast<uint64_t>(stride) * lines <= pixels.size();
+}
+
+bool DV_FILE::Convert(const std::string& source, const std::string& target, uint32_t filterMode) {
+  if (!ReadFrame(source)) return false;
+  ParseFrame();
+  std::vector<uint8_t> pixels;
+  uint32_t stride = 0;
+  if (!Decode(filterMode, pixels, stride)) return false;
+  frame_.clear();
+  frame_.shrink_to_fit();
+  const int lines = info_.sequences == 10 ? 480 : 576;
+  const Ratio ratio = ResampleRatio(lines, info_.wide != 0);
+  BmpOut out(ratio.width, lines);
+  if (!out.ok()) return false;
+  // The decoded rows are bottom-up, as a bitmap keeps them.
+  for (int y = 0; y < lines; ++y) {
+    ResampleRow(&pixels[static_cast<size_t>(lines - 1 - y) * stride], out.row(y), ratio);
+  }
+  return out.write(target);
 }
 
 DV_FILE::Ratio DV_FILE::ResampleRatio(int lines, bool wide) {

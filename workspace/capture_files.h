@@ -55,6 +55,12 @@ class DV_FILE {
     uint32_t wide = 0;       // 1 for a 16:9 frame
   };
 
+  // Decodes the frame (with the codec's filter mode 0..4) and writes it as a BMP of
+  // square pixels: 640 x 480, 848 x 480, 768 x 576 or 1024 x 576. Afterwards the frame
+  // info holds the time-code text. False, and no target written, for a file that cannot
+  // be read, a frame the codec refuses or a target that cannot be written.
+  bool Convert(const std::string& source, const std::string& target, uint32_t filterMode);
+
   // Reads the frame into the frame buffer (the header block of each sequence stays
   // zero); false for a missing file, a head not beginning "DVF" or naming another system
   // than "SD5" or "SD6", or a file shorter than its sequences.
@@ -79,6 +85,8 @@ class DV_FILE {
   static void ResampleRow(const uint8_t* source, uint8_t* target, Ratio ratio);
 
  private:
+  bool Decode(uint32_t filterMode, std::vector<uint8_t>& pixels, uint32_t& stride) const;
+
   FrameInfo info_;
   std::vector<uint8_t> frame_;
 };

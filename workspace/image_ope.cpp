@@ -310,11 +310,12 @@ bool CImageOpe::ImportCapture(const std::string& path, bool dv) {
 
   // A bitmap left from an earlier run must not pass for this frame's.
   removeFile(bitmap, clock_);
-  const bool converted = dv ? false : yuvFile_.Convert(WorkingPath, bitmap, 0);
+  const bool converted = dv ? dvFile_.Convert(WorkingPath, bitmap, 0) : yuvFile_.Convert(WorkingPath, bitmap, 0);
   if (!converted || !WaitFileExists(bitmap, clock_)) {
     ErrorCode = kUnreadable;
     return false;
   }
+  if (dv) std::memcpy(TimeCode, dvFile_.info().timeCode, sizeof dvFile_.info().timeCode);
   if (!dv) StretchYuv(bitmap);
   if (!dv) Wait(200, clock_);
 
@@ -467,9 +468,13 @@ bool CImageOpe::ExportImage(const std::string& source, const std::string& target
   return ok;
 }
 
-bool CImageOpe::ConvertToBmp(const std::string& source, const std::string& target, uint32_t /*filterMode*/) {
+bool CImageOpe::ConvertToBmp(const std::string& source, const std::string& target, uint32_t filterMode) {
   Extension = extensionOf(source);
-  if (Extension == "dvf") return false;
+  if (Extension == "dvf") {
+    if (!dvFile_.Convert(source, target, filterMode)) return false;
+    WaitFileExists(target, clock_);
+    return true;
+  }
   if (Extension == "yuv") {
     if (!yuvFile_.Convert(source, target, 0)) return false;
     WaitFileExists(target, clock_);

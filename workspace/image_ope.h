@@ -143,6 +143,7 @@ class CImageOpe {
   OutputFormatSettings& settings_;
   platform::Clock& clock_;
   std::string workDir_;
+  DV_FILE dvFile_;
   YUV_FILE yuvFile_;
 };
 

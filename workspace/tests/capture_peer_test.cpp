@@ -58,4 +58,54 @@ TEST(DvFilePeer, TimeCodeAndAspectOfFfmpegFrames) {
   }
 }
 
+// Our conversion of a DV frame against ffmpeg's decoding of it, brought to square pixels
+// by the same resampling: the same picture, up to the decoders' rounding. The decoders
+// spread the colour of 4:1:1 frames differently at sharp colour edges, so the pictures
+// are compared by their luma, which the colour does not change.
+TEST(DvFilePeer, ConvertsAsFfmpegDecodes) {
+  AD_REQUIRE_TOOL("ffmpeg");
+  struct Case {
+    bool pal, wide;
+    int width, height;
+  } cases[] = {{false, false, 640, 480}, {true, true, 1024, 576}, {true, false, 768, 576}, {false, true, 848, 480}};
+  for (const Case& c : cases) {
+    const std::string dvf = ffmpegDvf("f", c.pal, c.wide, "00:00:01:00");
+    ASSERT_FALSE(dvf.empty());
+    const std::string bmp = (adtest::testDir() / "f.bmp").string();
+    DV_FILE dv;
+    ASSERT_TRUE(dv.Convert(dvf, bmp, 0));
+    QmHandle pic = ImageFileLoad(bmp.c_str());
+    const auto ours = pictest::read(pic);
+    ImageFree(pic);
+    ASSERT_EQ(ours.width, c.width);
+    ASSERT_EQ(ours.height, c.height);
+
+    std::string raw;
+    ASSERT_EQ(adtest::runProgram({"ffmpeg", "-hide_banner", "-loglevel", "error", "-i",
+                                  (adtest::testDir() / "f.dv").string(), "-f", "rawvideo", "-pix_fmt", "bgr24", "-"},
+                                 &raw),
+              0);
+    ASSERT_EQ(raw.size(), 720u * c.height * 3);
+    const DV_FILE::Ratio ratio = DV_FILE::ResampleRatio(c.height, c.wide);
+    std::vector<uint8_t> row(static_cast<size_t>(ratio.width) * 3);
+    uint64_t total = 0;
+    int worst = 0;
+    for (int y = 0; y < c.height; ++y) {
+      DV_FILE::ResampleRow(reinterpret_cast<const uint8_t*>(raw.data()) + static_cast<size_t>(y) * 720 * 3, row.data(),
+                           ratio);
+      for (int x = 0; x < c.width; ++x) {
+        const pictest::Rgb o = ours.at(x, y);
+        const int lumaOurs = (299 * o.r + 587 * o.g + 114 * o.b) / 1000;
+        const int lumaTheirs = (299 * row[3 * x + 2] + 587 * row[3 * x + 1] + 114 * row[3 * x]) / 1000;
+        const int d = std::abs(lumaOurs - lumaTheirs);
+        total += static_cast<uint64_t>(d);
+        worst = std::max(worst, d);
+      }
+    }
+    const double mean = static_cast<double>(total) / (1.0 * c.width * c.height);
+    EXPECT_LT(mean, 1.5) << c.width << "x" << c.height << " worst " << worst;
+    EXPECT_LE(worst, 40) << c.width << "x" << c.height;
+  }
+}
+
 }  // namespace

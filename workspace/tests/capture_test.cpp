@@ -1,5 +1,6 @@
 // The capture file readers.
 #include <filesystem>
+#include <functional>
 
 #include "engine_fixture.h"
 #include "workspace/capture_files.h"
@@ -169,6 +170,121 @@ TEST(DvFile, ResamplesToSquarePixels) {
   std::vector<uint8_t> grey(720 * 3, 99), out(1024 * 3, 0);
   DV_FILE::ResampleRow(grey.data(), out.data(), DV_FILE::ResampleRatio(576, true));
   for (uint8_t v : out) ASSERT_EQ(v, 99);
+}
+
+}  // namespace
+
+namespace {
+
+using namespace enginetest;
+using workspace::CImageOpe;
+
+std::string captureFixture(const std::string& name) { return std::string(AD_SOURCE_DIR) + "/tests/data/capture/" + name; }
+
+// A copy of a DVF fixture with bytes changed at frame offsets (sequence s, byte b of the
+// sequence: file offset 32 + 11920 s + b - 80).
+std::string patchedDvf(const std::string& name, const std::string& from,
+                       const std::function<void(std::string&, size_t sequences)>& patch) {
+  std::string bytes = adtest::readFile(captureFixture(from));
+  patch(bytes, bytes[10] == '6' ? 12 : 10);
+  const std::string path = (adtest::testDir() / name).string();
+  adtest::writeFile(path, bytes);
+  return path;
+}
+
+size_t fileOffset(size_t sequence, size_t byte) { return 32 + 11920 * sequence + byte - 80; }
+
+// Every time-code pack of the frame is removed, or gets minutes 0x75.
+std::string withoutTimeCode(const std::string& name) {
+  return patchedDvf(name, "ntsc_4x3.dvf", [](std::string& b, size_t n) {
+    for (size_t s = 0; s < n; ++s) {
+      for (size_t at = 86; at <= 238; at += 8) {
+        if (b[fileOffset(s, at)] == 0x13) b[fileOffset(s, at)] = static_cast<char>(0xFF);
+      }
+    }
+  });
+}
+std::string withBadMinutes(const std::string& name) {
+  return patchedDvf(name, "pal_16x9.dvf", [](std::string& b, size_t n) {
+    for (size_t s = 0; s < n; ++s) {
+      for (size_t at = 86; at <= 238; at += 8) {
+        if (b[fileOffset(s, at)] == 0x13) b[fileOffset(s, at) + 3] = 0x75;
+      }
+    }
+  });
+}
+
+struct DvCase {
+  std::string file;
+  int width, height;  // of the picture and the record
+  int thumbWidth, thumbHeight;
+  const char* timeCode;
+};
+
+// DVF frames import as their decoded picture at square pixels, with the frame's time
+// code; the working copy is the DVF file itself.
+TEST_F(EngineTest, ImportsDvFrames) {
+  const DvCase cases[] = {
+      {captureFixture("ntsc_4x3.dvf"), 640, 480, 100, 75, "01:02:03:04"},
+      {captureFixture("pal_16x9.dvf"), 1024, 576, 100, 56, "10:20:30:12"},
+      {withoutTimeCode("none.dvf"), 640, 480, 100, 75, "00:00:00:00"},
+      {withBadMinutes("bad.DVF"), 1024, 576, 100, 56, "--:--:--:--"},
+  };
+  uint32_t position = 0;
+  for (const DvCase& c : cases) {
+    album.count = position;
+    EXPECT_EQ(engine->GetImageCount(c.file), 1u);
+    ASSERT_TRUE(engine->LoadImage(c.file, position)) << c.file << " error " << engine->ErrorCode;
+    ASSERT_EQ(mainWindow.received.size(), position + 1);
+    const Reported& r = mainWindow.received.back();
+    EXPECT_EQ(r.type, CImageOpe::kTypeDv);
+    EXPECT_EQ(r.width, c.width);
+    EXPECT_EQ(r.height, c.height);
+    EXPECT_EQ(r.timeCode, c.timeCode);
+    EXPECT_EQ(workspace::FileName(r.working).GetExt(), workspace::FileName(c.file).GetExt()) << "the extension as given";
+    EXPECT_EQ(adtest::readFile(r.working), adtest::readFile(c.file));
+    EXPECT_FALSE(std::filesystem::exists(workspace::FileName(r.working).RemoveExt() + ".bmp"));
+    const auto thumb = filePixels(r.thumbnail);
+    EXPECT_EQ(thumb.width, c.thumbWidth);
+    EXPECT_EQ(thumb.height, c.thumbHeight);
+    ++position;
+  }
+  // The time code is the DV frame's alone: a picture imported next has none.
+  ASSERT_TRUE(engine->LoadImage(pictest::fixture("bmp24.bmp"), position));
+  EXPECT_EQ(mainWindow.received.back().timeCode, "");
+
+  // Broken frames: nothing imported.
+  const std::string cut = patchedDvf("cut.dvf", "ntsc_4x3.dvf", [](std::string& b, size_t) { b.resize(b.size() - 1); });
+  const std::string head = patchedDvf("head.dvf", "ntsc_4x3.dvf", [](std::string& b, size_t) { b[0] = 'X'; });
+  for (const std::string& path : {cut, head}) {
+    mainWindow.received.clear();
+    EXPECT_FALSE(engine->LoadImage(path, 9)) << path;
+    EXPECT_EQ(engine->ErrorCode, CImageOpe::kUnreadable);
+    EXPECT_TRUE(mainWindow.received.empty());
+  }
+}
+
+TEST_F(EngineTest, ConvertsDvFramesToBmp) {
+  struct Case {
+    const char* file;
+    int width, height;
+  } cases[] = {{"ntsc_4x3.dvf", 640, 480}, {"pal_16x9.dvf", 1024, 576}};
+  for (const Case& c : cases) {
+    const std::string target = (adtest::testDir() / "dv.bmp").string();
+    ASSERT_TRUE(engine->ConvertToBmp(captureFixture(c.file), target, 0));
+    ImageFileInfoRecord info;
+    ASSERT_NE(ImageFileInfo(target.c_str(), &info), 0);
+    EXPECT_EQ(info.width, c.width);
+    EXPECT_EQ(info.height, c.height);
+    EXPECT_EQ(info.bitCount, 24);
+    EXPECT_EQ(std::filesystem::file_size(target), 54u + 3u * c.width * c.height);
+  }
+  // The export of a DV frame goes through the same conversion.
+  settings.Format = workspace::OutputFormatSettings::kBmp;
+  settings.SizeMode = workspace::OutputFormatSettings::kKeepSize;
+  const std::string out = (adtest::testDir() / "export.bmp").string();
+  ASSERT_TRUE(engine->ExportImage(captureFixture("pal_16x9.dvf"), out));
+  EXPECT_EQ(filePixels(out).width, 1024);
 }
 
 }  // namespace

@@ -1,11 +1,12 @@
-// Capture files as the capture file readers take them: a DVF frame file (read and its
-// packs parsed) or a YUV0 file (converted to a BMP), from any bytes. The first byte
-// chooses the reader; the rest is the file.
+// Capture files as the capture file readers take them, from any bytes: a YUV0 file
+// (anything beginning "YUV0") converted to a BMP, and anything else as a DVF frame file,
+// decoded and written as a BMP.
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "workspace/capture_files.h"
@@ -23,19 +24,20 @@ std::string outputFolder() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size < 1) return 0;
   const int fd = memfd_create("capture", 0);
   if (fd < 0) return 0;
-  if (write(fd, data + 1, size - 1) == static_cast<ssize_t>(size - 1)) {
+  if (write(fd, data, size) == static_cast<ssize_t>(size)) {
     const std::string path = "/proc/self/fd/" + std::to_string(fd);
-    if (data[0] & 1) {
+    const std::string target = outputFolder() + "/out.bmp";
+    bool written;
+    if (size >= 4 && memcmp(data, "YUV0", 4) == 0) {
       workspace::YUV_FILE yuv;
-      const std::string target = outputFolder() + "/out.bmp";
-      if (yuv.Convert(path, target)) unlink(target.c_str());
+      written = yuv.Convert(path, target);
     } else {
       workspace::DV_FILE dv;
-      if (dv.ReadFrame(path)) dv.ParseFrame();
+      written = dv.Convert(path, target, size > 11 ? data[11] % 5 : 0);
     }
+    if (written) unlink(target.c_str());
   }
   close(fd);
   return 0;
