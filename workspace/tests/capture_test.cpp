@@ -65,15 +65,12 @@ using workspace::DV_FILE;
 // A DVF file of 10 or 12 sequences, with packs written into the frame (at frame offsets).
 std::string dvfFile(const std::string& name, char system, std::vector<std::pair<size_t, std::vector<uint8_t>>> packs,
                     size_t cut = 0) {
-  const int sequences = system == '6' ? 12 : 10;
-  std::vector<uint8_t> frame(static_cast<size_t>(sequences) * 12000, 0);
+  std::string frame(system == '6' ? 144000 : 120000, '\0');
   for (auto& [at, bytes] : packs) std::copy(bytes.begin(), bytes.end(), frame.begin() + static_cast<ptrdiff_t>(at));
-  std::string file("DVF 1.00SD", 10);
-  file.push_back(system);
-  file.append(21, '\0');
-  for (int s = 0; s < sequences; ++s) file.append(reinterpret_cast<const char*>(&frame[s * 12000 + 80]), 11920);
-  if (cut) file.resize(file.size() - cut);
-  const std::string path = (adtest::testDir() / name).string();
+  const std::string path = enginetest::writeDvf(name, frame);
+  std::string file = adtest::readFile(path);
+  file[10] = system;
+  file.resize(file.size() - cut);
   adtest::writeFile(path, file);
   return path;
 }

@@ -20,4 +20,15 @@ std::string yuvFile(const std::string& name, uint32_t width, uint32_t height, ui
   return path;
 }
 
+std::string writeDvf(const std::string& name, const std::string& frame) {
+  const size_t sequences = frame.size() / 12000;
+  std::string file("DVF 1.00SD", 10);
+  file.push_back(sequences == 12 ? '6' : '5');
+  file.append(21, '\0');
+  for (size_t s = 0; s < sequences; ++s) file.append(frame, s * 12000 + 80, 11920);
+  const std::string path = (adtest::testDir() / name).string();
+  adtest::writeFile(path, file);
+  return path;
+}
+
 }  // namespace enginetest

@@ -103,4 +103,8 @@ class EngineTest : public ::testing::Test {
 std::string yuvFile(const std::string& name, uint32_t width, uint32_t height, uint8_t y, uint8_t u, uint8_t v,
                     int64_t sizeDelta = 0, const char* magic = "YUV0");
 
+// A DVF frame file in the test folder from a whole DV frame of 10 or 12 DIF sequences
+// (120000 or 144000 bytes): the 32-byte head, then each sequence without its header block.
+std::string writeDvf(const std::string& name, const std::string& frame);
+
 }  // namespace enginetest
