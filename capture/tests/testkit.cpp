@@ -1,5 +1,7 @@
 #include "testkit.h"
 
+#include "zeb_dv32.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -280,5 +282,43 @@ class Ffmpeg final : public DvDecoder {
 }  // namespace
 
 std::unique_ptr<DvDecoder> FfmpegDvDecoder(const std::string& workDir) { return std::make_unique<Ffmpeg>(workDir); }
+
+namespace {
+class Codec final : public DvDecoder {
+ public:
+  std::string name() const override { return "zeb_dv32"; }
+  std::string Decode(const std::string& frame) override {
+    const bool pal = frame.size() == 144000;
+    if (!pal && frame.size() != 120000) return {};
+    const uint32_t width = 720, height = pal ? 576 : 480;
+    ::DvDecoder* dec = DvcOpenDecoder(pal ? DVC_SYSTEM_625 : 0);
+    if (!dec) return {};
+    DvcDibFormat fmt{};
+    fmt.width = width;
+    fmt.height = height;
+    fmt.inputForm = DVC_FORM_FRAME;
+    const uint32_t stride = DvcGetDibInfo(width, height) / height;
+    std::vector<uint8_t> src(frame.begin(), frame.end()), dib(size_t(stride) * height);
+    uint32_t outSize = uint32_t(dib.size());
+    const DvcResult rc = DvcDecode(dec, src.data(), uint32_t(src.size()), dib.data(), &outSize, &fmt);
+    DvcCloseDecoder(dec);
+    if (rc != DVC_OK) return {};
+    // The bitmap is BGR, bottom row first; the other decoders give RGB, top row first.
+    std::string rgb(size_t(width) * height * 3, '\0');
+    for (uint32_t y = 0; y < height; ++y) {
+      const uint8_t* row = dib.data() + size_t(height - 1 - y) * fmt.stride;
+      for (uint32_t x = 0; x < width; ++x) {
+        char* px = &rgb[(size_t(y) * width + x) * 3];
+        px[0] = char(row[x * 3 + 2]);
+        px[1] = char(row[x * 3 + 1]);
+        px[2] = char(row[x * 3]);
+      }
+    }
+    return rgb;
+  }
+};
+}  // namespace
+
+std::unique_ptr<DvDecoder> CodecDvDecoder() { return std::make_unique<Codec>(); }
 
 }  // namespace captest

@@ -93,8 +93,7 @@ std::string DvFrameFromDvf(const std::string& dvf);
 // Empty when ffmpeg fails.
 std::string MakeDvFrameWithFfmpeg(int sequences, const std::string& workDir);
 
-// Decodes DV frames into packed RGB pictures. ffmpeg now; the program's own codec can be
-// added as another decoder.
+// Decodes DV frames into packed RGB pictures, top row first: ffmpeg, and the program's own codec.
 class DvDecoder {
  public:
   virtual ~DvDecoder() = default;
@@ -103,6 +102,7 @@ class DvDecoder {
   virtual std::string Decode(const std::string& frame) = 0;
 };
 std::unique_ptr<DvDecoder> FfmpegDvDecoder(const std::string& workDir);
+std::unique_ptr<DvDecoder> CodecDvDecoder();
 
 // The capture hooks of a test: records what the capture reported, and answers the wait
 // window's flags as planned.

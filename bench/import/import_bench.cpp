@@ -1,0 +1,182 @@
+// Imports a folder of camera-sized JPEG pictures (12 megapixels) into working copies and
+// 100 x 75 thumbnails with the picture engine, and makes the same thumbnails with
+// ImageMagick (/usr/bin/convert -thumbnail 100x75) in the same run; prints both times and
+// their ratio.
+//
+//   import_bench [--count N] [--width W] [--height H] [--folder DIR]
+//
+// The pictures are made once (with the toolkit's JPEG writer, quality 90, 2x2 sampling)
+// in the folder, by default build/bench-data/import beside the program's folder, and
+// kept for later runs. The engine's work folder lies in a temporary HOME, so the user's
+// own files are never touched.
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/folders.h"
+#include "platform/messages.h"
+#include "toolkit/effect/qm6effect.h"
+#include "toolkit/file/qm6file.h"
+#include "workspace/album_host.h"
+#include "workspace/image_ope.h"
+
+extern char** environ;
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// The main window's album as far as the engine needs it: it grows with each import.
+class Album : public workspace::AlbumHost, public platform::MessageReceiver {
+ public:
+  Album() {
+    onMessage(platform::WM_IMAGE_INFO, [this](platform::WPARAM, platform::LPARAM) {
+      ++count;
+      return platform::LRESULT{0};
+    });
+  }
+  uint32_t PictureCount() const override { return count; }
+  platform::MessageReceiver* MainWindow() const override { return nullptr; }  // no album limit here
+  void ShowFrameOver() override {}
+  void SetModified() override {}
+  void SetBusy(bool) override {}
+  uint32_t count = 0;
+};
+
+uint32_t hash(uint32_t x) {
+  x ^= x >> 16;
+  x *= 0x7feb352d;
+  x ^= x >> 15;
+  x *= 0x846ca68b;
+  return x ^ (x >> 16);
+}
+
+// A picture with the detail of a photograph: broad gradients, edges and fine texture.
+bool makePicture(const std::string& path, int w, int h, uint32_t seed) {
+  QmHandle pic = ImageCreate(w, h, 24, 0, 0, 0);
+  if (!pic) return false;
+  auto* base = static_cast<uint8_t*>(QmGlobalLock(pic)) + 40;
+  const size_t stride = (3 * static_cast<size_t>(w) + 3) & ~size_t{3};
+  for (int y = 0; y < h; ++y) {
+    uint8_t* row = base + static_cast<size_t>(h - 1 - y) * stride;
+    for (int x = 0; x < w; ++x) {
+      const uint32_t n = hash(static_cast<uint32_t>(x / 2) * 73856093u ^ static_cast<uint32_t>(y / 2) * 19349663u ^ seed);
+      const int block = ((x / 97 + y / 61 + static_cast<int>(seed)) % 5) * 30;
+      row[3 * x] = static_cast<uint8_t>((x * 160 / w + block + (n & 31)) & 0xFF);
+      row[3 * x + 1] = static_cast<uint8_t>((y * 160 / h + block / 2 + ((n >> 5) & 31)) & 0xFF);
+      row[3 * x + 2] = static_cast<uint8_t>(((x + y) * 100 / (w + h) + 60 + ((n >> 10) & 15)) & 0xFF);
+    }
+  }
+  QmGlobalUnlock(pic);
+  const bool ok = ImageFileSaveJpeg(path.c_str(), pic, 0, 90, 0, "") != 0;
+  ImageFree(pic);
+  return ok;
+}
+
+int run(const std::vector<std::string>& argv) {
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  pid_t pid;
+  if (posix_spawn(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0) return -1;
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+double seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int count = 100, width = 4000, height = 3000;
+  fs::path folder = fs::path(platform::appDir()).parent_path().parent_path() / "bench-data" / "import";
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string k = argv[i];
+    if (k == "--count") count = std::atoi(argv[i + 1]);
+    else if (k == "--width") width = std::atoi(argv[i + 1]);
+    else if (k == "--height") height = std::atoi(argv[i + 1]);
+    else if (k == "--folder") folder = argv[i + 1];
+  }
+  folder /= std::to_string(width) + "x" + std::to_string(height);
+  fs::create_directories(folder);
+
+  // The pictures, made once.
+  std::vector<std::string> pictures;
+  uint64_t bytes = 0;
+  for (int i = 0; i < count; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "P%04d.JPG", i + 1);
+    const std::string path = (folder / name).string();
+    if (!fs::exists(path)) {
+      if (i == 0 || !fs::exists(folder / "P0001.JPG")) std::printf("making %d pictures of %dx%d in %s\n", count, width, height, folder.c_str());
+      if (!makePicture(path, width, height, static_cast<uint32_t>(i))) {
+        std::fprintf(stderr, "cannot write %s\n", path.c_str());
+        return 1;
+      }
+    }
+    bytes += fs::file_size(path);
+    pictures.push_back(path);
+  }
+  // Both sides read the files from the page cache.
+  for (const std::string& p : pictures) {
+    ImageFileInfoRecord info;
+    ImageFileInfo(p.c_str(), &info);
+    std::FILE* f = std::fopen(p.c_str(), "rb");
+    char buf[1 << 16];
+    while (f && std::fread(buf, 1, sizeof buf, f) > 0) {
+    }
+    if (f) std::fclose(f);
+  }
+
+  // A HOME of our own: the work folder goes there.
+  char home[] = "/tmp/import-bench-XXXXXX";
+  if (!mkdtemp(home)) return 1;
+  setenv("HOME", home, 1);
+  for (const char* v : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"}) unsetenv(v);
+  fs::create_directories(platform::workDir());
+  const fs::path thumbs = fs::path(home) / "magick";
+  fs::create_directories(thumbs);
+
+  Album album;
+  workspace::CImageOpe engine(&album, &album);
+  const auto t0 = Clock::now();
+  for (size_t i = 0; i < pictures.size(); ++i) {
+    if (!engine.LoadImage(pictures[i], album.count)) {
+      std::fprintf(stderr, "import of %s failed: error %d\n", pictures[i].c_str(), engine.ErrorCode);
+      return 1;
+    }
+  }
+  const double ours = seconds(Clock::now() - t0);
+  QmHandle thumb = ImageFileLoad(engine.ThumbnailPath.c_str());
+  ImageKindRecord kind{};
+  ImageInfo(thumb, &kind);
+  ImageFree(thumb);
+
+  const auto t1 = Clock::now();
+  for (size_t i = 0; i < pictures.size(); ++i) {
+    const std::string out = (thumbs / (std::to_string(i) + ".bmp")).string();
+    if (run({"/usr/bin/convert", pictures[i], "-thumbnail", "100x75", out}) != 0) {
+      std::fprintf(stderr, "convert failed on %s\n", pictures[i].c_str());
+      return 1;
+    }
+  }
+  const double magick = seconds(Clock::now() - t1);
+
+  std::printf("pictures: %d of %dx%d, %.1f MB in all\n", count, width, height, bytes / 1e6);
+  std::printf("our import (working copy and %dx%d thumbnail): %.2f s, %.1f ms a picture\n", kind.width, kind.height,
+              ours, 1000 * ours / count);
+  std::printf("ImageMagick convert -thumbnail 100x75:        %.2f s, %.1f ms a picture\n", magick, 1000 * magick / count);
+  std::printf("ratio ours / ImageMagick: %.2f (goal: 0.50 or less)\n", ours / magick);
+  std::error_code ec;
+  fs::remove_all(home, ec);
+  return 0;
+}

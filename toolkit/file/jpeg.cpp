@@ -1,0 +1,82 @@
+// JPEG files through the JPEG module, which is loaded by name from the program's folder
+// the first time it is needed.
+#include <dlfcn.h>
+
+#include <cstring>
+#include <mutex>
+
+#include "jpegmodule/qm6jpeg.h"
+#include "platform/folders.h"
+#include "toolkit/dib/dib.h"
+#include "toolkit/file/formats.h"
+#include "toolkit/file/qm6file.h"
+
+namespace qm6file {
+
+namespace {
+
+struct JpegModule {
+  decltype(&_QMJpegFileInfo) fileInfo = nullptr;
+  decltype(&_QMJpegFileLoad) fileLoad = nullptr;
+  decltype(&_QMJpegFileSave) fileSave = nullptr;
+  bool loaded() const { return fileInfo && fileLoad && fileSave; }
+};
+
+const JpegModule& module() {
+  static JpegModule m;
+  static std::once_flag once;
+  std::call_once(once, [] {
+    const std::string path = platform::appDir() + "libQm6Jpeg.so";
+    void* lib = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!lib) return;  // kept open until the process ends
+    m.fileInfo = reinterpret_cast<decltype(m.fileInfo)>(::dlsym(lib, "_QMJpegFileInfo"));
+    m.fileLoad = reinterpret_cast<decltype(m.fileLoad)>(::dlsym(lib, "_QMJpegFileLoad"));
+    m.fileSave = reinterpret_cast<decltype(m.fileSave)>(::dlsym(lib, "_QMJpegFileSave"));
+  });
+  return m;
+}
+
+}  // namespace
+
+bool describeJpeg(const std::string& path, Description& d) {
+  const JpegModule& m = module();
+  JPEGFILEINFO info;
+  std::memset(&info, 0, sizeof info);
+  if (!m.loaded() || !m.fileInfo(path.c_str(), &info)) return false;
+  d.bitCount = info.BitCount;
+  d.width = static_cast<int32_t>(info.Width);
+  d.height = static_cast<int32_t>(info.Height);
+  d.type = info.Format == QM_TYPE_JPEG_EXIF         ? QM_TYPE_JPEG_EXIF
+           : info.Format == QM_TYPE_JPEG_PROGRESSIVE ? QM_TYPE_JPEG_PROGRESSIVE
+                                                     : QM_TYPE_JPEG;
+  return true;
+}
+
+QmHandle readJpeg(const std::string& path) {
+  const JpegModule& m = module();
+  return m.loaded() ? m.fileLoad(path.c_str(), 0, 0, 0, 0) : 0;
+}
+
+bool writeJpeg(const std::string& path, QmHandle picture, int32_t progressive, int32_t quality, int32_t sampling,
+               const char* comment) {
+  const JpegModule& m = module();
+  if (!m.loaded()) return false;
+  // The module takes 24-bit pictures and grey 8-bit ones; any other 8-bit one goes as 24.
+  QmHandle converted = 0;
+  {
+    qm6dib::Locked pic(picture);
+    if (!pic.ok()) return false;
+    ImageKindRecord kind;
+    GetImageKind(&kind, picture);
+    if (pic.bits() == 8 && !kind.grey) {
+      converted = qm6dib::copy24(pic);
+      if (!converted) return false;
+    }
+  }
+  const bool ok = m.fileSave(path.c_str(), converted ? converted : picture, progressive, quality, sampling,
+                             comment, 0, 0, 0, 0) != 0;
+  if (converted) QmGlobalFree(converted);
+  return ok;
+}
+
+}  // namespace qm6file

@@ -1,0 +1,77 @@
+#include "picture_util.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/testsupport/testsupport.h"
+#include "toolkit/dib/dib.h"
+
+namespace pictest {
+
+Pixels read(QmHandle picture) {
+  Pixels p;
+  qm6dib::Locked pic(picture);
+  if (!pic.ok()) return p;
+  p.width = pic.width();
+  p.height = pic.height();
+  p.bits = static_cast<int>(pic.bits());
+  std::vector<uint8_t> scratch(static_cast<size_t>(p.width) * 3);
+  for (int y = 0; y < p.height; ++y) {
+    const uint8_t* row = pic.bgrRow(y, scratch.data());
+    for (int x = 0; x < p.width; ++x) p.rgb.push_back(Rgb{row[3 * x + 2], row[3 * x + 1], row[3 * x]});
+  }
+  return p;
+}
+
+QmHandle makeFrom(const Pixels& p) {
+  QmHandle h = qm6dib::create24(p.width, p.height);
+  qm6dib::Locked pic(h);
+  for (int y = 0; y < p.height; ++y) {
+    uint8_t* row = pic.row(y);
+    for (int x = 0; x < p.width; ++x) {
+      const Rgb c = p.at(x, y);
+      row[3 * x] = c.b;
+      row[3 * x + 1] = c.g;
+      row[3 * x + 2] = c.r;
+    }
+  }
+  return h;
+}
+
+Rgb fixturePixel(int x, int y) {
+  return Rgb{static_cast<uint8_t>(x * 255 / 36), static_cast<uint8_t>(y * 255 / 22),
+             static_cast<uint8_t>((x * 7 + y * 13) % 256)};
+}
+
+Pixels convertRead(const std::string& path) {
+  Pixels p;
+  std::string out;
+  if (adtest::runProgram({"/usr/bin/convert", path + "[0]", "-depth", "8", "ppm:-"}, &out) != 0) return p;
+  // "P6\n<w> <h>\n255\n" then the samples.
+  int w = 0, h = 0, maxValue = 0, consumed = 0;
+  if (std::sscanf(out.c_str(), "P6 %d %d %d%n", &w, &h, &maxValue, &consumed) != 3 || maxValue != 255) return p;
+  const size_t start = static_cast<size_t>(consumed) + 1;
+  if (out.size() < start + static_cast<size_t>(w) * h * 3) return p;
+  p.width = w;
+  p.height = h;
+  p.bits = 24;
+  for (size_t i = 0; i < static_cast<size_t>(w) * h; ++i) {
+    const auto* s = reinterpret_cast<const uint8_t*>(out.data() + start + 3 * i);
+    p.rgb.push_back(Rgb{s[0], s[1], s[2]});
+  }
+  return p;
+}
+
+std::string fixture(const std::string& name) { return std::string(AD_TOOLKIT_FIXTURES) + "/" + name; }
+
+int maxDifference(const Pixels& a, const Pixels& b) {
+  if (a.width != b.width || a.height != b.height) return -1;
+  int worst = 0;
+  for (size_t i = 0; i < a.rgb.size(); ++i) {
+    worst = std::max({worst, std::abs(a.rgb[i].r - b.rgb[i].r), std::abs(a.rgb[i].g - b.rgb[i].g),
+                      std::abs(a.rgb[i].b - b.rgb[i].b)});
+  }
+  return worst;
+}
+
+}  // namespace pictest

@@ -1,0 +1,59 @@
+// Helpers for tests of pictures: reading a picture's pixels, making pictures, running
+// ImageMagick and reading its raw output.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "toolkit/com/qm6com.h"
+
+namespace pictest {
+
+struct Rgb {
+  uint8_t r = 0, g = 0, b = 0;
+  bool operator==(const Rgb&) const = default;
+};
+
+// A picture's pixels, top row first.
+struct Pixels {
+  int width = 0;
+  int height = 0;
+  int bits = 0;
+  std::vector<Rgb> rgb;
+  Rgb at(int x, int y) const { return rgb[static_cast<size_t>(y) * width + x]; }
+};
+
+// The pixels of a picture handle (24-bit or 8-bit with a palette); width 0 when the handle
+// holds no such picture.
+Pixels read(QmHandle picture);
+
+// A new 24-bit picture with the pixels given by f(x, y).
+template <typename F>
+QmHandle make(int width, int height, F f);
+QmHandle makeFrom(const Pixels& p);
+
+// The test picture the fixture script draws: 37 x 23, red across, green down.
+Rgb fixturePixel(int x, int y);
+
+// ImageMagick's reading of a file as 8-bit RGB; width 0 when it cannot.
+Pixels convertRead(const std::string& path);
+
+// Folder of the committed picture fixtures.
+std::string fixture(const std::string& name);
+
+// The largest difference of any channel of any pixel; -1 when the sizes differ.
+int maxDifference(const Pixels& a, const Pixels& b);
+
+template <typename F>
+QmHandle make(int width, int height, F f) {
+  Pixels p;
+  p.width = width;
+  p.height = height;
+  p.bits = 24;
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) p.rgb.push_back(f(x, y));
+  return makeFrom(p);
+}
+
+}  // namespace pictest
