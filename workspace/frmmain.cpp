@@ -1,7 +1,5 @@
 #include "frmmain.h"
 
-#include <dirent.h>
-#include <strings.h>
 #include <unistd.h>
 
 #include <QAction>
@@ -26,8 +24,8 @@
 #include "frmtitle.h"
 #include "frmwait.h"
 #include "icons.h"
+#include "image_ope.h"
 #include "lang.h"
-#include "picture_engine.h"
 #include "platform/cursor.h"
 #include "platform/dialogs.h"
 #include "platform/folders.h"
@@ -107,6 +105,8 @@ TfrmMain::TfrmMain() : ui_(std::make_unique<Ui::frmMain>()) {
 TfrmMain::~TfrmMain() {
   // The album's cells lie on the scroll box: they go before the window's controls.
   if (Flames == flames_.get()) Flames = nullptr;
+  if (ImageOpe == imageOpe_.get()) ImageOpe = nullptr;
+  imageOpe_.reset();
   flames_.reset();
   importIcons_.reset();
   exportIcons_.reset();
@@ -126,6 +126,8 @@ void TfrmMain::ClearMailTimes() {
 
 void TfrmMain::FormCreate() {
   CreateProfileAndLang();
+  imageOpe_ = std::make_unique<CImageOpe>(this, this);
+  ImageOpe = imageOpe_.get();
   flames_ = std::make_unique<IFlames>(ui_->sbTN, this);
   Flames = flames_.get();
   importIcons_ = std::make_unique<CIcons>(ui_->pnlIco, platform::userLanguageId());
@@ -273,29 +275,14 @@ void TfrmMain::FormClose(platform::CloseAction&) {
   if (!LastCaptureFile.empty()) ::unlink(LastCaptureFile.c_str());
   setEnabled(false);
   SaveFormPosition(this, *Profile);
-  DeleteWorkFiles();
+  // Every working copy, thumbnail and unpacked album picture.
+  imageOpe_->DeleteFiles(WorkDir + "zbm*.*");
   setAcceptDrops(false);
   // The clipboard could only name working files, which are gone now.
   if (QClipboard* clipboard = QGuiApplication::clipboard(); clipboard->ownsClipboard()) clipboard->clear();
   lock_->release();
   QCoreApplication::processEvents();
   platform::restoreCursor();
-}
-
-// Every working copy, thumbnail and unpacked album picture: the files of the work
-// folder whose names begin with "zbm" (in any case).
-void TfrmMain::DeleteWorkFiles() {
-  DIR* dir = ::opendir(WorkDir.c_str());
-  if (!dir) return;
-  std::vector<std::string> names;
-  while (dirent* e = ::readdir(dir)) {
-    if (::strncasecmp(e->d_name, "zbm", 3) == 0) names.emplace_back(e->d_name);
-  }
-  ::closedir(dir);
-  for (const auto& name : names) {
-    const std::string path = WorkDir + name;
-    if (FileName(path).Exists()) ::unlink(path.c_str());
-  }
 }
 
 // ---- commands --------------------------------------------------------------------------------------
@@ -378,7 +365,22 @@ void TfrmMain::EnableMenus(bool on) {
 }
 
 bool TfrmMain::OpenFile(const std::string& path, int position) {
-  return engine_ && engine_->LoadImage(path, static_cast<uint32_t>(position));
+  return imageOpe_->LoadImage(path, static_cast<uint32_t>(position));
+}
+
+// ---- the album as the picture engine sees it ---------------------------------------------------
+
+uint32_t TfrmMain::PictureCount() const { return static_cast<uint32_t>(flames_ ? flames_->Count() : 0); }
+
+platform::MessageReceiver* TfrmMain::MainWindow() const { return const_cast<TfrmMain*>(this); }
+
+void TfrmMain::ShowFrameOver() { ShowFrameOver(this); }
+
+void TfrmMain::SetModified() { Modified = 1; }
+
+void TfrmMain::SetBusy(bool busy) {
+  if (busy) platform::showHourglass();
+  else platform::restoreCursor();
 }
 
 // ---- menus -------------------------------------------------------------------------------------------
@@ -576,19 +578,28 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* e) {
 // ---- messages -----------------------------------------------------------------------------------------------
 
 LRESULT TfrmMain::WMImageInfo(WPARAM index, LPARAM) {
-  if (!engine_ || index < 0 || index >= kAlbumLimit) return 0;
-  FlameInfo facts;
-  engine_->GetFacts(facts);
+  if (index < 0 || index >= kAlbumLimit) return 0;
+  const CImageOpe& e = *imageOpe_;
   int slot = static_cast<int>(index);
-  if (FlameInfo* record = flames_->Record(slot)) {
-    flames_->Cell(slot)->LoadPicture(facts.thumbPath);
-    *record = facts;
+  FlameInfo* record = flames_->Record(slot);
+  if (record) {
+    flames_->Cell(slot)->LoadPicture(e.ThumbnailPath);
   } else {
     // A new picture goes to the end: the album never has a gap.
     slot = flames_->Count();
-    if (!flames_->AddItem(slot, facts.thumbPath)) return 0;
-    *flames_->Record(slot) = facts;
+    if (!flames_->AddItem(slot, e.ThumbnailPath)) return 0;
+    record = flames_->Record(slot);
   }
+  record->width = e.Width;
+  record->height = e.Height;
+  record->type = e.PictureType;
+  record->titleNo = e.TitleNumber;
+  record->sourceSize = e.SourceSize;
+  record->thumbPath = e.ThumbnailPath;
+  record->workPath = e.WorkingPath;
+  record->sourceTime = e.SourceWriteTime;
+  std::copy(std::begin(e.TimeCode), std::end(e.TimeCode), record->timeCode.begin());
+  record->timeCode.back() = '\0';
   flames_->PlaceItem(slot);
   if (slot == flames_->Count() - 1) ScrollToEnd();
   return 0;

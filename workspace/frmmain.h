@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "album_host.h"
 #include "flames.h"
 #include "platform/form.h"
 
@@ -36,9 +37,9 @@ class SingleInstanceLock;
 namespace workspace {
 
 class CIcons;
-class PictureEngine;
+class CImageOpe;
 
-class TfrmMain : public platform::Form, public GridHost {
+class TfrmMain : public platform::Form, public GridHost, public AlbumHost {
   Q_OBJECT
 
  public:
@@ -52,10 +53,6 @@ class TfrmMain : public platform::Form, public GridHost {
   std::string ModelText;          // the text of "MODEL_ID"
   std::string LastCaptureFile;    // deleted at shut-down
   std::string HelpFile;
-
-  // The picture engine that reads files into the album (none: nothing can be read).
-  void SetPictureEngine(PictureEngine* engine) { engine_ = engine; }
-  PictureEngine* Engine() const { return engine_; }
 
   IFlames& Album() const { return *flames_; }
   CIcons& ImportIcons() const { return *importIcons_; }
@@ -106,6 +103,13 @@ class TfrmMain : public platform::Form, public GridHost {
   platform::LRESULT WMStartup(platform::WPARAM, platform::LPARAM);
   void OpenCommandLine();
 
+  // ---- what the picture engine asks of the album --------------------------------------------------
+  uint32_t PictureCount() const override;
+  platform::MessageReceiver* MainWindow() const override;
+  void ShowFrameOver() override;
+  void SetModified() override;
+  void SetBusy(bool busy) override;
+
   // ---- the album's cells -------------------------------------------------------------------------
   void CellPressed(int index) override;
   void CellContextMenu(int index, QPoint globalPos) override;
@@ -130,7 +134,6 @@ class TfrmMain : public platform::Form, public GridHost {
   void SetEditMenu();
   void EnableAllCommands();
   void ShowPopup(int index, QPoint globalPos);
-  void DeleteWorkFiles();
   QAction* Action(const char* name) const;
 
   std::unique_ptr<Ui::frmMain> ui_;
@@ -138,7 +141,7 @@ class TfrmMain : public platform::Form, public GridHost {
   std::unique_ptr<IFlames> flames_;
   std::unique_ptr<CIcons> importIcons_;
   std::unique_ptr<CIcons> exportIcons_;
-  PictureEngine* engine_ = nullptr;
+  std::unique_ptr<CImageOpe> imageOpe_;
   QMenu* pmMain_ = nullptr;
   std::vector<QPixmap> ilPage_, ilImp_, ilExp_;
   QPoint bandStart_;

@@ -47,6 +47,7 @@ void CreateProfileAndLang();
 
 // ---- the program: its folders, its forms and its album --------------------------------------
 
+class CImageOpe;
 class IFlames;
 class TfrmAutoSave;
 class TfrmImgProp;
@@ -81,22 +82,15 @@ extern platform::Form* frmSSTime;
 extern TfrmImgProp* frmImgProp;
 extern platform::Form* frmMltImg;
 
-// The album, made by the main window.
+// The album and the main window's picture engine, made by the main window.
 extern IFlames* Flames;
+extern CImageOpe* ImageOpe;
 
 // Makes the forms in the order above (the main window first, which also makes Profile,
-// Lang and the album); the names of the forms made are added to `order` when given.
+// Lang, the picture engine and the album); the names of the forms made are added to `order` when given.
 void CreateForms(std::vector<std::string>* order = nullptr);
 // Deletes the forms and the shared objects again (the program itself keeps them until
 // it ends; tests make a fresh program for each case).
 void DestroyForms();
-
-// What the picture engine needs of the main window: the receiver of its messages, the
-// number of pictures in the album (0 before there is an album), the album-full message
-// over `owner`, and the album's modified flag.
-platform::MessageReceiver* MainWindow();
-int AlbumCount();
-void ShowFrameOver(QWidget* owner);
-void SetAlbumModified();
 
 }  // namespace workspace

@@ -1,5 +1,4 @@
-// The program's forms, made in their order at start-up, and what the picture engine
-// asks of the main window.
+// The program's forms, made in their order at start-up.
 #include <QCoreApplication>
 
 #include "flames.h"
@@ -36,6 +35,7 @@ platform::Form* frmSSTime = nullptr;
 TfrmImgProp* frmImgProp = nullptr;
 platform::Form* frmMltImg = nullptr;
 IFlames* Flames = nullptr;
+CImageOpe* ImageOpe = nullptr;
 
 namespace {
 template <class F>
@@ -94,24 +94,13 @@ void DestroyForms() {
   delete frmMain;
   frmMain = nullptr;
   Flames = nullptr;
+  ImageOpe = nullptr;
   delete Lang;
   Lang = nullptr;
   delete Profile;
   Profile = nullptr;
   DiagnosticFlag = 0;
   CmdLine.clear();
-}
-
-platform::MessageReceiver* MainWindow() { return frmMain; }
-
-int AlbumCount() { return Flames ? Flames->Count() : 0; }
-
-void ShowFrameOver(QWidget* owner) {
-  if (frmMain) frmMain->ShowFrameOver(owner);
-}
-
-void SetAlbumModified() {
-  if (frmMain) frmMain->Modified = 1;
 }
 
 }  // namespace workspace

@@ -1,6 +1,6 @@
 // The program's main window on offscreen widgets, made and driven as the program does
 // it: the forms made at start-up, the window's components by name, keys and the mouse,
-// questions answered by script, a picture engine that reads pictures made here.
+// questions answered by script, and the picture engine reading pictures made here.
 #include "workspace/frmmain.h"
 
 #include <QAction>
@@ -20,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include "album_fixtures.h"
+#include "engine_fixture.h"
 #include "platform/dialogs.h"
 #include "platform/registry_store.h"
 #include "platform/scripted.h"
@@ -28,8 +29,10 @@
 #include "workspace/frmtitle.h"
 #include "workspace/frmwait.h"
 #include "workspace/icons.h"
+#include "workspace/image_ope.h"
 #include "workspace/lang.h"
 #include "workspace/profile.h"
+#include "workspace/program.h"
 #include "workspace/sframe.h"
 
 using namespace workspace;
@@ -48,7 +51,6 @@ class MainWindow : public ::testing::Test {
     CreateForms(&order);
     frmTitle->Timer1()->setInterval(0);  // the splash closes at once
     frmTitle->Timer2()->setInterval(0);
-    frmMain->SetPictureEngine(&engine);
     if (beforeShow) beforeShow();
     frmMain->show();
     QApplication::setActiveWindow(frmMain);
@@ -66,12 +68,12 @@ class MainWindow : public ::testing::Test {
   }
   QAction* action(const char* name) const { return named<QAction>(name); }
 
-  // Pictures read into the album through the engine, at its end.
+  // Pictures read into the album by the engine, at its end.
   void addPictures(int n) {
     for (int i = 0; i < n; ++i) {
       const int k = album().Count();
       const fs::path src = adtest::testDir() / "src" / ("p" + std::to_string(k) + ".bmp");
-      ASSERT_TRUE(engine.LoadImage(adtest::writePicture(src, adtest::colourOf(k), 160, 120), k));
+      ASSERT_TRUE(frmMain->OpenFile(adtest::writePicture(src, adtest::colourOf(k), 160, 120), k));
     }
   }
 
@@ -100,7 +102,6 @@ class MainWindow : public ::testing::Test {
   std::vector<std::string> order;
   platform::ScriptedMessageBoxes boxes;
   platform::RecordingLauncher launcher;
-  adtest::FakeEngine engine;
 };
 
 // Notes when its object is shown.
@@ -408,8 +409,8 @@ TEST_F(MainWindow, ShutDownLeavesNoWorkingFilesAndReleasesTheLock) {
   adtest::writeFile(WorkDir + "ZBMupper.jpg", "x");
   adtest::writeFile(WorkDir + "kbx40.ini.keep", "keep");
   fs::create_directories(WorkDir + "zbmfolder");
-  adtest::writePicture(WorkDir + "temp.dvf", Qt::red);
-  platform::sendMessage(frmMain, platform::WM_CAPTURE_FRAME, 0, 0);
+  fs::copy_file(enginetest::yuvFile("frame.yuv", 720, 480, 90, 128, 128), WorkDir + "temp.yuv");
+  platform::sendMessage(frmMain, platform::WM_CAPTURE_FRAME, 1, 0);
   ASSERT_EQ(album().Count(), 4);
   QGuiApplication::clipboard()->setText("ours");
   boxes.queue(MsgAnswer::No);
@@ -422,7 +423,7 @@ TEST_F(MainWindow, ShutDownLeavesNoWorkingFilesAndReleasesTheLock) {
   }
   EXPECT_TRUE(fs::exists(WorkDir + "kbx40.ini.keep"));
   EXPECT_TRUE(fs::is_directory(WorkDir + "zbmfolder"));
-  EXPECT_FALSE(fs::exists(WorkDir + "temp.dvf"));  // the last capture file
+  EXPECT_FALSE(fs::exists(WorkDir + "temp.yuv"));  // the last capture file
   EXPECT_FALSE(QGuiApplication::clipboard()->ownsClipboard() && QGuiApplication::clipboard()->text() == "ours");
   platform::SingleInstanceLock next;
   EXPECT_EQ(next.acquire(), platform::SingleInstanceLock::Result::Acquired);
@@ -432,8 +433,8 @@ TEST_F(MainWindow, PictureReportsFillTheAlbumWithoutGaps) {
   start();
   addPictures(2);
   const std::string refreshed = adtest::writePicture(adtest::testDir() / "new" / "zbm1900TN.bmp", Qt::magenta);
-  engine.facts().thumbPath = refreshed;
-  engine.facts().titleNo = 7;
+  ImageOpe->ThumbnailPath = refreshed;
+  ImageOpe->TitleNumber = 7;
   // An index that holds a picture: its record and thumbnail are replaced.
   platform::sendMessage(frmMain, platform::WM_IMAGE_INFO, 1, 0);
   EXPECT_EQ(album().Count(), 2);
@@ -459,15 +460,27 @@ TEST_F(MainWindow, CaptureFilesAreAddedAtTheEnd) {
   struct Case {
     platform::WPARAM which;
     const char* file;
+    bool valid;
   };
-  for (const Case& c : {Case{0, "temp.dvf"}, Case{1, "temp.yuv"}, Case{7, "temp.yuv"}}) {
-    SCOPED_TRACE(c.file);
-    adtest::writePicture(WorkDir + c.file, Qt::blue);
+  for (const Case& c : {Case{1, "temp.yuv", true}, Case{7, "temp.yuv", true}, Case{0, "temp.dvf", false}}) {
+    SCOPED_TRACE(std::string(c.file) + (c.valid ? "" : " (not a frame)"));
+    if (c.valid) {
+      fs::copy_file(enginetest::yuvFile("frame.yuv", 720, 480, 200, 128, 128), WorkDir + c.file,
+                    fs::copy_options::overwrite_existing);
+    } else {
+      adtest::writeFile(WorkDir + c.file, "not a frame");
+    }
     const int count = album().Count();
     platform::sendMessage(frmMain, platform::WM_CAPTURE_FRAME, c.which, 0);
     EXPECT_EQ(frmMain->LastCaptureFile, WorkDir + c.file);
-    EXPECT_EQ(engine.calls.back(), std::make_pair(WorkDir + c.file, static_cast<uint32_t>(count)));
-    EXPECT_EQ(album().Count(), count + 1);
+    ASSERT_EQ(album().Count(), count + (c.valid ? 1 : 0));
+    if (c.valid) {
+      const FlameInfo& r = *album().Record(count);
+      EXPECT_EQ(r.type, kTypeYuvFrame);
+      EXPECT_EQ(QSize(r.width, r.height), QSize(720, 480));
+      EXPECT_TRUE(fs::exists(r.thumbPath));
+      EXPECT_EQ(album().Cell(count)->picture()->pixmap().size(), QSize(100, 66));  // 720 x 480 at 100 wide
+    }
   }
 }
 
@@ -486,18 +499,18 @@ TEST_F(MainWindow, CommandLineFileIsOpenedOnceTheWindowIsShown) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    engine.calls.clear();
     bool waitShown = false;
     restart([&] {
       CmdLine = c.cmdLine;
       frmWait->installEventFilter(new ShowSpy(frmWait, &waitShown));
-      EXPECT_TRUE(engine.calls.empty());  // nothing before the window is shown
+      EXPECT_EQ(album().Count(), 0);  // nothing before the window is shown
     });
     EXPECT_EQ(album().Count(), c.pictures);
     EXPECT_EQ(waitShown, c.waitShown);
     EXPECT_FALSE(frmWait->isVisible());
-    if (!c.cmdLine.empty()) EXPECT_EQ(engine.calls, (std::vector<std::pair<std::string, uint32_t>>{{c.cmdLine, 0}}));
-    else EXPECT_TRUE(engine.calls.empty());
+    if (c.pictures) {
+      EXPECT_EQ(album().Record(0)->sourceSize, fs::file_size(picture));
+    }
     EXPECT_TRUE(boxes.shown().empty());
     EXPECT_EQ(frmMain->Modified, c.pictures);  // the engine marked it
   }
