@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -12,13 +13,19 @@
 
 namespace {
 
-const std::string& folder() {
-  static const std::string dir = [] {
-    char pattern[] = "/tmp/fuzz_movie_frameXXXXXX";
-    const char* made = ::mkdtemp(pattern);
-    return std::string(made ? made : "/tmp");
+// The run's own folder, removed at exit. Plain bytes, so it outlives every destructor.
+char gFolder[] = "/tmp/fuzz_movie_frameXXXXXX";
+
+std::string folder() {
+  static const bool made = [] {
+    if (!::mkdtemp(gFolder)) return false;
+    std::atexit([] {
+      ::unlink((std::string(gFolder) + "/frame.bmp").c_str());
+      ::rmdir(gFolder);
+    });
+    return true;
   }();
-  return dir;
+  return made ? gFolder : "/tmp";
 }
 
 }  // namespace
