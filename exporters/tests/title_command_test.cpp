@@ -5,8 +5,10 @@
 #include <QCheckBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTest>
 
 #include "cards_fixture.h"
+#include "exporters/frmmltimg.h"
 #include "exporters/frmtiview.h"
 #include "platform/testsupport/testsupport.h"
 #include "toolkit/file/qm6file.h"
@@ -130,6 +132,27 @@ TEST_F(TitleCommand, FailureOrStopEndsTheBatch) {
     volumes.list.clear();
     fs::remove_all(titles.parent_path());
   }
+}
+
+// The export page's icons 3 and 7 run the sheet and the title commands.
+TEST_F(TitleCommand, ExportIconsRunTheCommands) {
+  card();
+  start();
+  addPicture(320, 240, Qt::red);
+  select({0});
+  QWidget* panel = workspace::frmMain->component<QWidget>("pnlIco");
+  QTest::mouseClick(panel, Qt::LeftButton, {}, QPoint(100, 30));  // the export tab
+  ASSERT_EQ(workspace::frmMain->IconPage, 0);
+  bool dialogShown = false;
+  soon([&] {
+    dialogShown = tiView()->isShownModally();
+    tiView()->closeForm();
+  });
+  QTest::mouseClick(panel, Qt::LeftButton, {}, QPoint(132, 350));  // icon 7
+  EXPECT_TRUE(dialogShown);
+  QTest::mouseClick(panel, Qt::LeftButton, {}, QPoint(132, 200));  // icon 3
+  EXPECT_TRUE(sheet()->isVisible());
+  sheet()->closeForm();
 }
 
 }  // namespace
