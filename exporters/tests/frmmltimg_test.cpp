@@ -17,6 +17,7 @@
 #include <QCoreApplication>
 
 #include "cards_fixture.h"
+#include "exporters/cards.h"
 #include "platform/testsupport/testsupport.h"
 #include "toolkit/effect/qm6effect.h"
 #include "toolkit/file/qm6file.h"
@@ -88,6 +89,19 @@ class Sheet : public CardsProgram {
     return path.string();
   }
 };
+
+// The cards' windows are made in their places among the sixteen forms at start-up.
+TEST_F(Sheet, WindowsAreMadeInTheirPlacesAtStartUp) {
+  exporters::RegisterCards();
+  std::vector<std::string> order;
+  workspace::CreateForms(&order);
+  ASSERT_EQ(order.size(), 16u);
+  EXPECT_EQ(order[11], "frmTiView");
+  EXPECT_EQ(order[15], "frmMltImg");
+  EXPECT_NE(tiView(), nullptr);
+  EXPECT_NE(sheet(), nullptr);
+  EXPECT_EQ(sheet()->windowTitle(), "Multi Image");
+}
 
 TEST_F(Sheet, FilledFromTheSelectionInAGridOfNine) {
   TfrmMltImg* s = open(20, 720, 480);
