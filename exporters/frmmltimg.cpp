@@ -60,10 +60,14 @@ void paintBackground(QWidget* w, uint32_t colour) {
 }
 
 bool ownSettingsDialog(QWidget*) {
+  // A program without the output settings dialog (a form without OK) writes the
+  // settings as they were set.
+  platform::Form* dialog = workspace::frmImgFmt;
+  if (!dialog || !dialog->component("btnOk")) return true;
   OutputFormatSettings& s = workspace::OutputFormat();
   // Only OK of the dialog clears it: a dialog closed any other way leaves it cancelled.
   s.Cancelled = 1;
-  if (workspace::frmImgFmt) workspace::frmImgFmt->showModal();
+  dialog->showModal();
   return s.Cancelled == 0;
 }
 

@@ -308,6 +308,22 @@ TEST_F(SheetSave, NamesExtensionsAndTheRememberedFolder) {
   EXPECT_TRUE(s->isEnabled());
 }
 
+// Without an output settings dialog in the program the sheet is written as the reset
+// settings say: JPEG, 640 x 480.
+TEST_F(SheetSave, WithoutTheSettingsDialogTheResetSettingsServe) {
+  open(2);
+  exporters::SettingsDialog test = exporters::SetSettingsDialog(nullptr);
+  const fs::path target = dir / "plain.jpg";
+  dialogs.queue({target.string()});
+  save();
+  exporters::SetSettingsDialog(test);
+  ImageFileInfoRecord info;
+  ASSERT_TRUE(ImageFileInfo(target.c_str(), &info));
+  EXPECT_EQ(info.pictureType, QM_TYPE_JPEG);
+  EXPECT_EQ(info.width, 640);
+  EXPECT_EQ(info.height, 480);
+}
+
 TEST_F(SheetSave, OverwriteFailureAndStop) {
   open(4);
   const fs::path target = dir / "sheet.jpg";
