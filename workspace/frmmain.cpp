@@ -26,6 +26,7 @@
 #include "icons.h"
 #include "image_ope.h"
 #include "lang.h"
+#include "later_forms.h"
 #include "platform/cursor.h"
 #include "platform/dialogs.h"
 #include "platform/folders.h"
@@ -51,7 +52,8 @@ namespace {
 
 // Commands whose work comes with later parts of the program: the album files, the
 // clipboard and the mail hand-off, the camcorder panel, the viewer and the exporters.
-// They stay in the menus, disabled, and their icons do nothing.
+// They stay in the menus, disabled, and their icons do nothing, until a module registers
+// its work for them (RegisterCommand).
 const std::set<QString> kLaterCommands = {
     "mnuNew",   "mnuCut",      "mnuCopy",  "mnuPaste", "mnuAlbumOpen", "mnuImgOpen",    "mnuCapture",
     "mnuAlbumSave", "mnuImgSave", "mnuMail", "mnuMulti", "mnuHTML",   "mnuMovie",      "mnuFmt",
@@ -186,6 +188,11 @@ void TfrmMain::FormCreate() {
       {"sbTNBox", Event::MouseMove, handler(&TfrmMain::sbTNMouseMove)},
       {"sbTNBox", Event::MouseUp, handler(&TfrmMain::sbTNMouseUp)},
   });
+  // Commands whose work a module above the workspace registered.
+  for (const QString& name : kLaterCommands) {
+    if (MainCommand command = RegisteredCommand(name.toStdString()))
+      bind(name, Event::Click, [command](platform::EventArgs&) { command(); });
+  }
   for (const char* menu : {"mnuEdit", "mnuExport", "mnuWin"})
     connect(component<QMenu>(menu), &QMenu::aboutToHide, this, &TfrmMain::EnableAllCommands);
   connect(pmMain_, &QMenu::aboutToHide, this, [this] {
@@ -288,7 +295,8 @@ void TfrmMain::FormClose(platform::CloseAction&) {
 // ---- commands --------------------------------------------------------------------------------------
 
 bool TfrmMain::CommandAvailable(const QAction* command) const {
-  return command && command->isVisible() && !kLaterCommands.count(command->objectName());
+  return command && command->isVisible() &&
+         (!kLaterCommands.count(command->objectName()) || RegisteredCommand(command->objectName().toStdString()));
 }
 
 void TfrmMain::EnableAllCommands() {

@@ -4,8 +4,8 @@
 // shows the splash window, opens the file of the command line, and on closing offers to
 // save the album and cleans the work folder.
 //
-// Commands whose windows come with later parts of the program are shown but never
-// enabled (see kLaterCommands in the source). Menu items are enabled by their rules
+// Commands whose windows come with later parts of the program are shown but not
+// enabled until a module registers their work (see kLaterCommands in the source). Menu items are enabled by their rules
 // while a menu is open; when it closes they are enabled again, so that a shortcut always
 // reaches its command, and every command tests its own conditions.
 #pragma once

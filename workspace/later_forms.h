@@ -1,13 +1,32 @@
 // The windows of later parts of the program (the viewer and its buttons, automatic
-// capture, the camcorder panel and device window, the output settings, the movie, HTML,
-// title card and slide-show dialogs, the multi-image sheet). Each is made at start-up in
+// capture, the camcorder panel and device window, the output settings, the movie, HTML
+// and slide-show dialogs). Each is made at start-up in
 // its place with its name, from its own form file, and takes its texts like every form;
 // the commands that would show them stay disabled until the windows are complete.
 #pragma once
 
+#include <string>
+
 #include "platform/form.h"
 
 namespace workspace {
+
+// ---- windows and commands of the modules above the workspace -----------------------------------
+// The exporters (and the other modules the workspace cannot see) enter their windows and
+// their main-window commands here before the forms are made. CreateForms makes a
+// registered window in its place at start-up, and an empty form of that name when none
+// is registered; the main window binds a registered command to its menu item (and so to
+// its icon) and enables it by its own rules.
+using FormMaker = platform::Form* (*)();
+void RegisterForm(const std::string& name, FormMaker maker);
+// The registered window of that name, made and created; an empty form of that name
+// (made and created too) when none is registered.
+platform::Form* MakeRegisteredForm(const std::string& name);
+
+using MainCommand = void (*)();
+void RegisterCommand(const std::string& name, MainCommand command);
+// The command registered for the menu item of that name; nullptr when there is none.
+MainCommand RegisteredCommand(const std::string& name);
 
 class LaterForm : public platform::Form {
  protected:
@@ -56,19 +75,9 @@ class TfrmHTML final : public LaterForm {
   TfrmHTML();
 };
 
-class TfrmTiView final : public LaterForm {
- public:
-  TfrmTiView();
-};
-
 class TfrmSSTime final : public LaterForm {
  public:
   TfrmSSTime();
-};
-
-class TfrmMltImg final : public LaterForm {
- public:
-  TfrmMltImg();
 };
 
 }  // namespace workspace

@@ -50,6 +50,12 @@ void makeAs(platform::Form*& instance, std::vector<std::string>* order) {
   F* f = nullptr;
   instance = make(f, order);
 }
+
+// A window that a module above the workspace registered under its name.
+void makeRegistered(const char* name, platform::Form*& instance, std::vector<std::string>* order) {
+  instance = MakeRegisteredForm(name);
+  if (order) order->push_back(instance->objectName().toStdString());
+}
 }  // namespace
 
 void CreateForms(std::vector<std::string>* order) {
@@ -69,11 +75,11 @@ void CreateForms(std::vector<std::string>* order) {
   makeAs<TfrmImgFmt>(frmImgFmt, order);
   makeAs<TfrmMovie>(frmMovie, order);
   makeAs<TfrmHTML>(frmHTML, order);
-  makeAs<TfrmTiView>(frmTiView, order);
+  makeRegistered("frmTiView", frmTiView, order);
   make(frmAutoSave, order);
   makeAs<TfrmSSTime>(frmSSTime, order);
   make(frmImgProp, order);
-  makeAs<TfrmMltImg>(frmMltImg, order);
+  makeRegistered("frmMltImg", frmMltImg, order);
 }
 
 void DestroyForms() {
