@@ -50,14 +50,20 @@ void makeAs(platform::Form*& instance, std::vector<std::string>* order) {
   F* f = nullptr;
   instance = make(f, order);
 }
+
+// A form of a module built on the workspace, from the maker that module entered.
+void makeEntered(const char* name, platform::Form*& instance, std::vector<std::string>* order) {
+  instance = MakeEnteredForm(QString::fromLatin1(name));
+  if (order) order->push_back(instance->objectName().toStdString());
+}
 }  // namespace
 
 void CreateForms(std::vector<std::string>* order) {
   platform::Form::setMainForm(make(frmMain, order));
   ProgramWindows().frmMain = frmMain;
-  makeAs<TfrmView>(frmView, order);
+  makeEntered("frmView", frmView, order);
   ProgramWindows().frmView = frmView;
-  makeAs<TfrmViewBtn>(frmViewBtn, order);
+  makeEntered("frmViewBtn", frmViewBtn, order);
   make(frmTitle, order);
   makeAs<TfrmAuto>(frmAuto, order);
   frmWait = new TfrmWait(*Lang);
@@ -66,12 +72,12 @@ void CreateForms(std::vector<std::string>* order) {
   ProgramWindows().frmAvCtl = frmAvCtl;
   makeAs<TfrmVarnDev>(frmVarnDev, order);
   ProgramWindows().frmVarnDev = frmVarnDev;
-  makeAs<TfrmImgFmt>(frmImgFmt, order);
+  makeEntered("frmImgFmt", frmImgFmt, order);
   makeAs<TfrmMovie>(frmMovie, order);
   makeAs<TfrmHTML>(frmHTML, order);
   makeAs<TfrmTiView>(frmTiView, order);
   make(frmAutoSave, order);
-  makeAs<TfrmSSTime>(frmSSTime, order);
+  makeEntered("frmSSTime", frmSSTime, order);
   make(frmImgProp, order);
   makeAs<TfrmMltImg>(frmMltImg, order);
 }
