@@ -225,17 +225,15 @@ void TfrmImgFmt::RecomputeLimits() {
   }
 }
 
-void TfrmImgFmt::HeightFollowsWidth() {
-  if (!ui_->rbExed->isChecked() || !ui_->cbAsp->isChecked() || s_.SourceWidth == 0 || s_.SourceHeight == 0) return;
-  const int64_t h = int64_t{ui_->csW->value()} * s_.SourceHeight / s_.SourceWidth;
-  if (h <= ui_->csH->Hi()) ui_->csH->SetValue(static_cast<int>(h));
+void TfrmImgFmt::Follow(LimitSpinBox* leader, LimitSpinBox* follower, int32_t num, int32_t den) {
+  if (!ui_->rbExed->isChecked() || !ui_->cbAsp->isChecked() || num == 0 || den == 0) return;
+  const int64_t side = int64_t{leader->value()} * num / den;
+  if (side <= follower->Hi()) follower->SetValue(static_cast<int>(side));
 }
 
-void TfrmImgFmt::WidthFollowsHeight() {
-  if (!ui_->rbExed->isChecked() || !ui_->cbAsp->isChecked() || s_.SourceWidth == 0 || s_.SourceHeight == 0) return;
-  const int64_t w = int64_t{ui_->csH->value()} * s_.SourceWidth / s_.SourceHeight;
-  if (w <= ui_->csW->Hi()) ui_->csW->SetValue(static_cast<int>(w));
-}
+void TfrmImgFmt::HeightFollowsWidth() { Follow(ui_->csW, ui_->csH, s_.SourceHeight, s_.SourceWidth); }
+
+void TfrmImgFmt::WidthFollowsHeight() { Follow(ui_->csH, ui_->csW, s_.SourceWidth, s_.SourceHeight); }
 
 void TfrmImgFmt::ShowValidity() {
   const bool w = ui_->csW->ShowValidity();
@@ -254,28 +252,26 @@ void TfrmImgFmt::cbAspClick(QObject*) {
   ShowValidity();
 }
 
-void TfrmImgFmt::csWChange(QObject*) {
-  if (ui_->csW->Valid()) {
-    s_.OutputWidth = ui_->csW->value();
-    if (s_.HeightChanging != 1) {
-      s_.WidthChanging = 1;
-      HeightFollowsWidth();
-      s_.WidthChanging = 0;
+void TfrmImgFmt::SizeChanged(LimitSpinBox* edit, int32_t& output, uint8_t& adjusting, uint8_t otherAdjusting,
+                             void (TfrmImgFmt::*follow)()) {
+  if (edit->Valid()) {
+    output = edit->value();
+    // Unless the other edit is adjusting this one, it follows this one.
+    if (otherAdjusting != 1) {
+      adjusting = 1;
+      (this->*follow)();
+      adjusting = 0;
     }
   }
   ShowValidity();
 }
 
+void TfrmImgFmt::csWChange(QObject*) {
+  SizeChanged(ui_->csW, s_.OutputWidth, s_.WidthChanging, s_.HeightChanging, &TfrmImgFmt::HeightFollowsWidth);
+}
+
 void TfrmImgFmt::csHChange(QObject*) {
-  if (ui_->csH->Valid()) {
-    s_.OutputHeight = ui_->csH->value();
-    if (s_.WidthChanging != 1) {
-      s_.HeightChanging = 1;
-      WidthFollowsHeight();
-      s_.HeightChanging = 0;
-    }
-  }
-  ShowValidity();
+  SizeChanged(ui_->csH, s_.OutputHeight, s_.HeightChanging, s_.WidthChanging, &TfrmImgFmt::WidthFollowsHeight);
 }
 
 void TfrmImgFmt::cbFmtChange(QObject*) {

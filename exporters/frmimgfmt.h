@@ -12,6 +12,7 @@
 // clicks do.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 
 #include "platform/form.h"
@@ -81,9 +82,15 @@ class TfrmImgFmt : public platform::Form {
   // The edits' limits by the aspect box and the source's shape.
   void RecomputeLimits();
   // The aspect lock: one edit follows the other while free size and the aspect box
-  // are both chosen.
+  // are both chosen, the follower taking leader x num / den unless that passes its
+  // upper limit.
+  void Follow(LimitSpinBox* leader, LimitSpinBox* follower, int32_t num, int32_t den);
   void HeightFollowsWidth();
   void WidthFollowsHeight();
+  // A change of a size edit: a valid value becomes that output side, and the other
+  // edit follows.
+  void SizeChanged(LimitSpinBox* edit, int32_t& output, uint8_t& adjusting, uint8_t otherAdjusting,
+                   void (TfrmImgFmt::*follow)());
   // Red text for an edit outside its limits; OK only while both edits are valid.
   void ShowValidity();
   // The controls take what the record says (for callers that set the record only).

@@ -280,7 +280,6 @@ void TfrmView::SetZoom(int percent) {
     paintedFull_ = !painted_.isNull();
   }
   Zoom = z;
-  CentrePicture();
   UpdateCaption();
   ui_->imgView->update();
 }
