@@ -88,6 +88,8 @@ TEST_F(Conversion, FlowsOfTheDialogAndTheQuestions) {
        {{4, 640, 480, ".jpg", kRed}, bJpg, {4, 200, 300, ".jpg", kRed}}, 1, {"MSG_SAME_FMT"}, 1},
       {"same for all at a preset: each fitted into it", {a, b, c}, {0, 1, 2}, {preset160}, {MsgAnswer::Yes},
        {{4, 160, 120, ".jpg", kRed}, {4, 160, 120, ".jpg", kRed}, {4, 160, 120, ".jpg", 0}}, 1, {"MSG_SAME_FMT"}, 1},
+      {"a picture smaller than the edits allow keeps its size", {{"t.bmp", 10, 10}}, {0}, {keep}, {},
+       {{4, 10, 10, ".jpg", 0}}, 1, {}, 1},
       {"the wide format is never turned", {a}, {0}, {turnedThenWide}, {}, {{4, 720, 540, ".jpg", kRed}}, 1, {}, 1},
       {"only the selected pictures, in album order", {a, a, b, c}, {1, 3}, {keep, clockwise}, {MsgAnswer::No},
        {aBmp, {4, 640, 480, ".jpg", kRed}, bJpg, {4, 300, 200, ".jpg", kBlue}}, 2, {"MSG_SAME_FMT"}, 1},

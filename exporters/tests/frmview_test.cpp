@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include "engine_fixture.h"
+#include "toolkit/file/qm6file.h"
 #include "exporters/controls.h"
 #include "exporters/frmsstime.h"
 #include "exporters/frmviewbtn.h"
@@ -471,6 +472,25 @@ TEST_F(Viewer, CaptureFramesAreDecodedForShowingWithoutLeftovers) {
   EXPECT_NEAR(qBlue(centre), 180, 3);
   EXPECT_FALSE(fs::exists(workspace::WorkDir + "zbmview.bmp"));
   EXPECT_FALSE(fs::exists(workspace::WorkDir + "tmp.bmp"));
+}
+
+TEST_F(Viewer, GreyPicturesAreShownInColourDepth) {
+  QImage grey(64, 48, QImage::Format_Grayscale8);
+  grey.fill(90);
+  const std::string path = (adtest::testDir() / "src" / "grey.jpg").string();
+  fs::create_directories(adtest::testDir() / "src");
+  ASSERT_TRUE(grey.save(QString::fromStdString(path), "JPG", 95));
+  add(path);
+  ImageFileInfoRecord info{};
+  ASSERT_TRUE(ImageFileInfo(workspace::Flames->Record(0)->workPath.c_str(), &info));
+  ASSERT_EQ(info.bitCount, 8) << "the toolkit reads it as 8-bit grey";
+  open();
+  ASSERT_TRUE(view()->HasPicture());
+  view()->SetZoom(100);
+  const QRgb centre = view()->sbView()->viewport()->grab().toImage().pixel(200, 150);
+  EXPECT_NEAR(qRed(centre), 90, 2);
+  EXPECT_EQ(qRed(centre), qGreen(centre));
+  EXPECT_EQ(qRed(centre), qBlue(centre));
 }
 
 TEST_F(Viewer, UnreadablePictureShowsNothing) {
