@@ -3,6 +3,7 @@
 #include <string>
 
 #include "exporters/cards.h"
+#include "exporters/viewer_forms.h"
 #include "platform/application.h"
 #include "workspace/frmmain.h"
 #include "workspace/program.h"
@@ -17,6 +18,7 @@ int main(int argc, char** argv) {
   }
   try {
     exporters::RegisterCards();
+    exporters::EnterViewerForms();
     workspace::CreateForms();
     workspace::frmMain->show();
     app.exec();

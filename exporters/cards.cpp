@@ -9,7 +9,7 @@
 
 namespace exporters {
 
-void mnuMultiClick() {
+void mnuMultiClick(workspace::TfrmMain&) {
   if (workspace::frmMltImg && workspace::frmMain->CheckSelection()) workspace::frmMltImg->show();
 }
 

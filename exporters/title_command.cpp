@@ -105,7 +105,7 @@ bool writeTitles(const TfrmTiView& dialog) {
 
 }  // namespace
 
-void mnuTitleImageClick() {
+void mnuTitleImageClick(workspace::TfrmMain&) {
   // Pending events run while the command works: a second click must not start it again.
   static bool running = false;
   auto* dialog = qobject_cast<TfrmTiView*>(workspace::frmTiView);

@@ -5,8 +5,12 @@
 // with its folder before it counts as written, so a card pulled afterwards holds it.
 #pragma once
 
+namespace workspace {
+class TfrmMain;
+}
+
 namespace exporters {
 
-void mnuTitleImageClick();
+void mnuTitleImageClick(workspace::TfrmMain& main);
 
 }  // namespace exporters

@@ -191,7 +191,7 @@ void TfrmMain::FormCreate() {
   // Commands whose work a module above the workspace registered.
   for (const QString& name : kLaterCommands) {
     if (MainCommand command = RegisteredCommand(name.toStdString()))
-      bind(name, Event::Click, [command](platform::EventArgs&) { command(); });
+      bind(name, Event::Click, [this, command](platform::EventArgs&) { command(*this); });
   }
   for (const char* menu : {"mnuEdit", "mnuExport", "mnuWin"})
     connect(component<QMenu>(menu), &QMenu::aboutToHide, this, &TfrmMain::EnableAllCommands);

@@ -1,8 +1,7 @@
-// The windows of later parts of the program (the viewer and its buttons, automatic
-// capture, the camcorder panel and device window, the output settings, the movie, HTML
-// and slide-show dialogs). Each is made at start-up in
-// its place with its name, from its own form file, and takes its texts like every form;
-// the commands that would show them stay disabled until the windows are complete.
+// The windows of later parts of the program (automatic capture, the camcorder panel and
+// device window, the movie and HTML dialogs). Each is made at start-up in its place with
+// its name, from its own form file, and takes its texts like every form; the commands
+// that would show them stay disabled until the windows are complete.
 #pragma once
 
 #include <string>
@@ -11,19 +10,22 @@
 
 namespace workspace {
 
+class TfrmMain;
+
 // ---- windows and commands of the modules above the workspace -----------------------------------
-// The exporters (and the other modules the workspace cannot see) enter their windows and
-// their main-window commands here before the forms are made. CreateForms makes a
-// registered window in its place at start-up, and an empty form of that name when none
-// is registered; the main window binds a registered command to its menu item (and so to
-// its icon) and enables it by its own rules.
+// The viewer, the exporters (and the other modules the workspace cannot see) register
+// their windows and their main-window commands here before the forms are made (the
+// program's main does this). CreateForms makes a registered window in its place at
+// start-up, and an empty form of that name when none is registered; the main window
+// binds a registered command to its menu item (and so to its icon) and enables it by its
+// own rules; a command without one stays disabled.
 using FormMaker = platform::Form* (*)();
 void RegisterForm(const std::string& name, FormMaker maker);
 // The registered window of that name, made and created; an empty form of that name
 // (made and created too) when none is registered.
 platform::Form* MakeRegisteredForm(const std::string& name);
 
-using MainCommand = void (*)();
+using MainCommand = void (*)(TfrmMain& main);
 void RegisterCommand(const std::string& name, MainCommand command);
 // The command registered for the menu item of that name; nullptr when there is none.
 MainCommand RegisteredCommand(const std::string& name);
@@ -33,16 +35,6 @@ class LaterForm : public platform::Form {
   using Setup = void (*)(QDialog*);
   explicit LaterForm(Setup setup);
   void FormCreate() override;
-};
-
-class TfrmView final : public LaterForm {
- public:
-  TfrmView();
-};
-
-class TfrmViewBtn final : public LaterForm {
- public:
-  TfrmViewBtn();
 };
 
 class TfrmAuto final : public LaterForm {
@@ -60,11 +52,6 @@ class TfrmVarnDev final : public LaterForm {
   TfrmVarnDev();
 };
 
-class TfrmImgFmt final : public LaterForm {
- public:
-  TfrmImgFmt();
-};
-
 class TfrmMovie final : public LaterForm {
  public:
   TfrmMovie();
@@ -73,11 +60,6 @@ class TfrmMovie final : public LaterForm {
 class TfrmHTML final : public LaterForm {
  public:
   TfrmHTML();
-};
-
-class TfrmSSTime final : public LaterForm {
- public:
-  TfrmSSTime();
 };
 
 }  // namespace workspace

@@ -61,9 +61,9 @@ void makeRegistered(const char* name, platform::Form*& instance, std::vector<std
 void CreateForms(std::vector<std::string>* order) {
   platform::Form::setMainForm(make(frmMain, order));
   ProgramWindows().frmMain = frmMain;
-  makeAs<TfrmView>(frmView, order);
+  makeRegistered("frmView", frmView, order);
   ProgramWindows().frmView = frmView;
-  makeAs<TfrmViewBtn>(frmViewBtn, order);
+  makeRegistered("frmViewBtn", frmViewBtn, order);
   make(frmTitle, order);
   makeAs<TfrmAuto>(frmAuto, order);
   frmWait = new TfrmWait(*Lang);
@@ -72,12 +72,12 @@ void CreateForms(std::vector<std::string>* order) {
   ProgramWindows().frmAvCtl = frmAvCtl;
   makeAs<TfrmVarnDev>(frmVarnDev, order);
   ProgramWindows().frmVarnDev = frmVarnDev;
-  makeAs<TfrmImgFmt>(frmImgFmt, order);
+  makeRegistered("frmImgFmt", frmImgFmt, order);
   makeAs<TfrmMovie>(frmMovie, order);
   makeAs<TfrmHTML>(frmHTML, order);
   makeRegistered("frmTiView", frmTiView, order);
   make(frmAutoSave, order);
-  makeAs<TfrmSSTime>(frmSSTime, order);
+  makeRegistered("frmSSTime", frmSSTime, order);
   make(frmImgProp, order);
   makeRegistered("frmMltImg", frmMltImg, order);
 }
