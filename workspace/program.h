@@ -6,6 +6,13 @@
 #include <QWidget>
 #include <atomic>
 #include <cstdint>
+#include <string>
+#include <vector>
+
+namespace platform {
+class Form;
+class MessageReceiver;
+}  // namespace platform
 
 namespace workspace {
 
@@ -37,5 +44,53 @@ extern std::atomic<uint8_t> DiagnosticFlag;
 // user's language and both tables from the program folder. A missing table leaves its
 // texts empty; the program goes on.
 void CreateProfileAndLang();
+
+// ---- the program: its folders, its forms and its album --------------------------------------
+
+class CImageOpe;
+class IFlames;
+class TfrmAutoSave;
+class TfrmImgProp;
+class TfrmMain;
+class TfrmTitle;
+
+// The command line: its whole tail as one path, or empty.
+extern std::string CmdLine;
+// Set by the main window's constructor: the program's folder and the work folder (both
+// ending in '/'), and the desktop folder (without).
+extern std::string AppDir;
+extern std::string DesktopDir;
+extern std::string WorkDir;
+
+// The sixteen forms, made by CreateForms in this order: frmMain, frmView, frmViewBtn,
+// frmTitle, frmAuto, frmWait, frmAvCtl, frmVarnDev, frmImgFmt, frmMovie, frmHTML,
+// frmTiView, frmAutoSave, frmSSTime, frmImgProp, frmMltImg. The main window comes first:
+// the others take their texts from Lang when they are made.
+extern TfrmMain* frmMain;
+extern platform::Form* frmView;
+extern platform::Form* frmViewBtn;
+extern TfrmTitle* frmTitle;
+extern platform::Form* frmAuto;
+extern platform::Form* frmAvCtl;
+extern platform::Form* frmVarnDev;
+extern platform::Form* frmImgFmt;
+extern platform::Form* frmMovie;
+extern platform::Form* frmHTML;
+extern platform::Form* frmTiView;
+extern TfrmAutoSave* frmAutoSave;
+extern platform::Form* frmSSTime;
+extern TfrmImgProp* frmImgProp;
+extern platform::Form* frmMltImg;
+
+// The album and the main window's picture engine, made by the main window.
+extern IFlames* Flames;
+extern CImageOpe* ImageOpe;
+
+// Makes the forms in the order above (the main window first, which also makes Profile,
+// Lang, the picture engine and the album); the names of the forms made are added to `order` when given.
+void CreateForms(std::vector<std::string>* order = nullptr);
+// Deletes the forms and the shared objects again (the program itself keeps them until
+// it ends; tests make a fresh program for each case).
+void DestroyForms();
 
 }  // namespace workspace

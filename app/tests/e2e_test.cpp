@@ -1,0 +1,192 @@
+// The program on a virtual display of its own (Xvfb), driven from outside as a user
+// would: it starts with its splash and then its main window showing the picture of its
+// command line, a second copy ends at once, and it quits by its menu, cleaning its work
+// folder.
+#include <sys/types.h>
+
+#include <cstdlib>
+#include <QImage>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "platform/testsupport/testsupport.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+const std::string kProgram = std::string(AD_BIN_DIR) + "/albumdesk";
+
+// Polls until `done` holds or the time is up; true when it held.
+bool waitFor(const std::function<bool()>& done, std::chrono::seconds limit = 30s) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (std::chrono::steady_clock::now() < end) {
+    if (done()) return true;
+    std::this_thread::sleep_for(100ms);
+  }
+  return done();
+}
+
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream s(text);
+  for (std::string l; std::getline(s, l);)
+    if (!l.empty()) out.push_back(l);
+  return out;
+}
+
+class Desktop : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* tool : {"Xvfb", "xdotool", "xwininfo", "import"}) AD_REQUIRE_TOOL(tool);
+    // Xvfb picks a free display and writes its number to standard output.
+    xvfb.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
+    ASSERT_TRUE(xvfb.waitForStarted(10000));
+    ASSERT_TRUE(waitFor([&] { return xvfb.canReadLine() || xvfb.waitForReadyRead(100); }, 20s));
+    display = ":" + xvfb.readLine().trimmed().toStdString();
+    ::setenv("DISPLAY", display.c_str(), 1);
+    ::unsetenv("WAYLAND_DISPLAY");
+    workDir = adtest::testDir() / "Documents/ZEB";
+  }
+  void TearDown() override {
+    if (program.state() != QProcess::NotRunning) {
+      program.kill();
+      program.waitForFinished(5000);
+    }
+    if (xvfb.state() != QProcess::NotRunning) {
+      xvfb.terminate();
+      if (!xvfb.waitForFinished(5000)) xvfb.kill();
+    }
+  }
+
+  QProcessEnvironment programEnvironment() const {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    env.insert("DISPLAY", QString::fromStdString(display));
+    env.remove("WAYLAND_DISPLAY");
+    // Under the leak checker, what the desktop's libraries keep is not the program's.
+    env.insert("LSAN_OPTIONS", QString("suppressions=%1/tests/lsan.supp").arg(AD_SOURCE_DIR));
+    return env;
+  }
+
+  void startProgram(const QStringList& args = {}) {
+    program.setProcessEnvironment(programEnvironment());
+    program.start(QString::fromStdString(kProgram), args);
+    ASSERT_TRUE(program.waitForStarted(10000));
+  }
+
+  std::string xdotool(const std::vector<std::string>& args) {
+    std::vector<std::string> argv{"xdotool"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::string out;
+    adtest::runProgram(argv, &out);
+    return out;
+  }
+
+  // The main window: the one visible window named after the program (the splash has no name).
+  std::vector<std::string> mainWindows() { return lines(xdotool({"search", "--onlyvisible", "--name", "^albumdesk$"})); }
+
+  QSize windowSize(const std::string& id) {
+    std::string out;
+    adtest::runProgram({"xwininfo", "-id", id}, &out);
+    auto value = [&](const std::string& key) {
+      const size_t at = out.find(key);
+      return at == std::string::npos ? -1 : std::atoi(out.c_str() + at + key.size());
+    };
+    return QSize(value("Width:"), value("Height:"));
+  }
+
+  QProcess xvfb;
+  QProcess program;
+  std::string display;
+  fs::path workDir;
+};
+
+// Saves the window's picture and reads it back.
+QImage screenshot(const std::string& window, const fs::path& file) {
+  fs::remove(file);
+  if (adtest::runProgram({"import", "-window", window, file.string()}) != 0) return {};
+  return QImage(QString::fromStdString(file.string()));
+}
+
+bool near(QColor a, QColor b, int tolerance = 24) {
+  return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance &&
+         std::abs(a.blue() - b.blue()) <= tolerance;
+}
+
+TEST_F(Desktop, StartsOnceShowsTheCommandLinePictureAndQuitsCleanly) {
+  fs::create_directories(workDir);
+  adtest::writeFile(workDir / "zbm1999.jpg", "a working copy left behind");
+  // A JPEG picture in a folder with a blank; the shell splits such a path in two, and the
+  // program takes its whole command line as one path again.
+  const fs::path picture = adtest::testDir() / "My Pictures" / "trip 1.jpg";
+  fs::create_directories(picture.parent_path());
+  QImage red(400, 300, QImage::Format_RGB32);
+  red.fill(QColor(220, 30, 30));
+  ASSERT_TRUE(red.save(QString::fromStdString(picture.string()), "JPG", 95));
+  const std::string path = picture.string();
+  const size_t blank = path.rfind(' ');
+  startProgram({QString::fromStdString(path.substr(0, blank)), QString::fromStdString(path.substr(blank + 1))});
+  ASSERT_TRUE(waitFor([&] { return mainWindows().size() == 1; })) << "no main window appeared";
+  const std::string window = mainWindows()[0];
+  EXPECT_EQ(windowSize(window), QSize(600, 450));
+
+  // The picture is the album's first: its working copy, its thumbnail, its cell.
+  ASSERT_TRUE(waitFor([&] { return fs::exists(workDir / "zbm1000TN.bmp"); })) << "the picture was not read";
+  EXPECT_EQ(adtest::readFile(workDir / "zbm1000.jpg"), adtest::readFile(picture));
+  const fs::path shot = adtest::artefactDir() / "albumdesk-main-window.png";
+  QImage image;
+  // The cell's picture lies 150 + 3 + 5 pixels from the left, 8 below the menu bar.
+  const QPoint inThumbnail(150 + 8 + 50, 75);
+  EXPECT_TRUE(waitFor([&] {
+    image = screenshot(window, shot);
+    return !image.isNull() && near(image.pixelColor(inThumbnail), QColor(220, 30, 30));
+  }, 20s)) << "the thumbnail is not in the grid; see " << shot;
+  ASSERT_EQ(image.size(), QSize(600, 450));
+  EXPECT_EQ(image.pixelColor(60, 200), QColor(Qt::white));  // the icon bar's page
+  EXPECT_NE(image.pixelColor(60, 25), QColor(Qt::white));   // and its tabs above
+
+  // A second copy ends at once with code 0 and shows nothing.
+  std::string err;
+  EXPECT_EQ(adtest::runProgram({kProgram}, nullptr, &err), 0) << err;
+  EXPECT_EQ(mainWindows(), std::vector<std::string>{window});
+  EXPECT_EQ(program.state(), QProcess::Running);
+
+  // File, Quit; No to saving the album, Yes to quitting.
+  xdotool({"windowfocus", "--sync", window});
+  xdotool({"key", "alt+f"});
+  xdotool({"key", "q"});
+  // A question box is the other window of the program's name, one not seen before.
+  std::string lastBox;
+  auto newBox = [&] {
+    for (const auto& w : mainWindows()) {
+      if (w != window && w != lastBox) {
+        lastBox = w;
+        return true;
+      }
+    }
+    return false;
+  };
+  ASSERT_TRUE(waitFor(newBox)) << "the save question did not appear";
+  xdotool({"key", "Escape"});
+  ASSERT_TRUE(waitFor(newBox)) << "the quit question did not appear";
+  xdotool({"key", "Return"});
+  ASSERT_TRUE(program.waitForFinished(20000));
+  EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
+  for (const char* file : {"zbm1999.jpg", "zbm1000.jpg", "zbm1000TN.bmp"}) EXPECT_FALSE(fs::exists(workDir / file)) << file;
+  EXPECT_TRUE(fs::exists(picture));
+  EXPECT_NE(adtest::readFile(workDir / "kbx40.ini").find("[frmMain]"), std::string::npos);
+}
+
+}  // namespace

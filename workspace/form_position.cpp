@@ -1,0 +1,80 @@
+#include "form_position.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QRect>
+#include <QScreen>
+#include <QWidget>
+#include <algorithm>
+
+#include "platform/form.h"
+#include "profile.h"
+
+namespace workspace {
+
+namespace {
+
+bool sizeable(const QWidget* form) {
+  auto* f = qobject_cast<const platform::Form*>(form);
+  return f ? f->isSizeable() : true;
+}
+
+bool onSomeScreen(QPoint corner) {
+  for (QScreen* s : QGuiApplication::screens()) {
+    if (s->availableGeometry().contains(corner)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool LoadFormPosition(QWidget* form, const CProfile& profile) {
+  const std::string section = form->objectName().toStdString();
+  QScreen* screen = QGuiApplication::primaryScreen();
+  const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 640, 480);
+  const QSize screenSize = screen ? screen->geometry().size() : area.size();
+
+  int32_t top = 0, left = 0, width = 0, height = 0;
+  bool stored = profile.ReadInt(section, "Top", top) && profile.ReadInt(section, "Left", left);
+  if (stored && sizeable(form)) {
+    stored = profile.ReadInt(section, "Width", width) && profile.ReadInt(section, "Height", height) &&
+             width >= 1 && height >= 1;
+  }
+  if (stored) {
+    QPoint corner(left, top);
+    if (!onSomeScreen(corner)) {
+      // A corner above or left of the work area comes onto it; one beyond it is lost.
+      corner.setY(std::max(top, area.top()));
+      corner.setX(std::max(left, area.left()));
+      stored = corner.y() <= area.bottom() && corner.x() <= area.right() && onSomeScreen(corner);
+    }
+    if (stored) {
+      if (sizeable(form)) form->resize(width, height);
+      form->move(corner);
+      return true;
+    }
+  }
+  if (sizeable(form)) form->resize(screenSize.width() / 2, screenSize.height() / 2);
+  const QSize frame = form->frameGeometry().size();
+  form->move((screenSize.width() - frame.width()) / 2, (screenSize.height() - frame.height()) / 2);
+  return false;
+}
+
+void SaveFormPosition(QWidget* form, CProfile& profile) {
+  const std::string section = form->objectName().toStdString();
+  QPoint corner = form->pos();
+  QSize size = form->size();
+  if (form->isMaximized() || form->isMinimized() || form->isFullScreen()) {
+    // The frame's offset from the client area, carried over to the restored place.
+    const QPoint frameOffset = form->geometry().topLeft() - form->frameGeometry().topLeft();
+    corner = form->normalGeometry().topLeft() - frameOffset;
+    size = form->normalGeometry().size();
+  }
+  profile.WriteInt(section, "Top", corner.y());
+  profile.WriteInt(section, "Left", corner.x());
+  profile.WriteInt(section, "Height", size.height());
+  profile.WriteInt(section, "Width", size.width());
+  QCoreApplication::processEvents();
+}
+
+}  // namespace workspace
