@@ -109,7 +109,7 @@ CDropTarget::~CDropTarget() {
 }
 
 Qt::DropAction CDropTarget::DropEffect(QPoint globalPos) {
-  if (host_.SheetShown() || host_.PictureCount() >= static_cast<int>(CImageOpe::kAlbumLimit)) return Qt::IgnoreAction;
+  if (host_.DropsRefused()) return Qt::IgnoreAction;
   host_.DragAutoScroll(globalPos);
   return ownDrag ? Qt::IgnoreAction : Qt::CopyAction;
 }

@@ -62,8 +62,10 @@ extern std::vector<std::string> DropFiles;
 class DropTargetHost {
  public:
   virtual ~DropTargetHost() = default;
-  virtual bool SheetShown() const = 0;          // the multi-image sheet takes its own drops
-  virtual int PictureCount() const = 0;         // drops stop at the album's limit
+  // True while the window takes no drops at all: the multi-image sheet is shown (it
+  // takes its own), or the album is full.
+  virtual bool DropsRefused() const = 0;
+  // Something is dragged over the window at that point: the grid scrolls near its edges.
   virtual void DragAutoScroll(QPoint globalPos) = 0;
 };
 
