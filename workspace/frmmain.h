@@ -167,6 +167,8 @@ class TfrmMain : public platform::Form, public GridHost, public AlbumHost, publi
   void BindAlbumCommands();
   // The folder an open or save dialog of `key` shows first.
   std::string FirstFolder(const char* key) const;
+  // The open dialog in the folder remembered under `key`; the files chosen are added.
+  void OpenFilesFrom(const char* key, const std::string& filter);
   // The selected pictures as the lists of files see them, in album order.
   std::vector<ListedPicture> SelectedPictures() const;
   void ReplaceRecord(int index, const FlameInfo& record);

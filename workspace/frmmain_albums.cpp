@@ -133,25 +133,22 @@ bool TfrmMain::ConfirmOverwrite(const std::string& path) {
 
 // ---- opening ---------------------------------------------------------------------------
 
-void TfrmMain::mnuAlbumOpenClick(QObject*) {
-  platform::FileDialog dlgOpen(FileDialogOptions::Mode::OpenMany);
-  dlgOpen.options.initialDir = FirstFolder("ALBUM");
-  dlgOpen.options.filter = text("FD_ALBUM") + "(*.qla *.wza)|*.qla;*.wza";
-  if (!dlgOpen.execute(this)) return;
-  Profile->WriteString("INIT", "ALBUM", FileName(dlgOpen.fileName).GetDir());
-  AddFileList(dlgOpen.files, flames_->Count());
-}
+void TfrmMain::mnuAlbumOpenClick(QObject*) { OpenFilesFrom("ALBUM", text("FD_ALBUM") + "(*.qla *.wza)|*.qla;*.wza"); }
 
 void TfrmMain::mnuImgOpenClick(QObject*) {
   if (flames_->Count() >= kAlbumLimit) {
     ShowFrameOver(this);
     return;
   }
+  OpenFilesFrom("LOADIMAGE", text("FD_IMAGE") + "|*.*");
+}
+
+void TfrmMain::OpenFilesFrom(const char* key, const std::string& filter) {
   platform::FileDialog dlgOpen(FileDialogOptions::Mode::OpenMany);
-  dlgOpen.options.initialDir = FirstFolder("LOADIMAGE");
-  dlgOpen.options.filter = text("FD_IMAGE") + "|*.*";
+  dlgOpen.options.initialDir = FirstFolder(key);
+  dlgOpen.options.filter = filter;
   if (!dlgOpen.execute(this)) return;
-  Profile->WriteString("INIT", "LOADIMAGE", FileName(dlgOpen.fileName).GetDir());
+  Profile->WriteString("INIT", key, FileName(dlgOpen.fileName).GetDir());
   AddFileList(dlgOpen.files, flames_->Count());
 }
 
