@@ -375,6 +375,23 @@ TEST_F(AlbumCommands, PasteTakesSinglePicturesOnly) {
   EXPECT_EQ(std::set<std::string>(c.begin(), c.end()).size(), c.size()) << "no picture twice";
 }
 
+// Stop while pasting: what was added before it stays, in its place, and nothing else.
+TEST_F(AlbumCommands, StopWhilePastingKeepsWhatWasAdded) {
+  addPictures(6);
+  int reported = 0;
+  frmMain->onMessage(platform::WM_IMAGE_INFO, [&](platform::WPARAM w, platform::LPARAM l) {
+    const platform::LRESULT r = frmMain->WMImageInfo(w, l);
+    if (++reported == 1) frmWait->AbortFlag = 1;  // Stop, pressed during the first picture
+    return r;
+  });
+  PutFilesOnClipboard({picture("a.bmp", 90), picture("b.bmp", 91), picture("c.bmp", 92)});
+  select({2});
+  action("mnuPaste")->trigger();
+  EXPECT_EQ(colours(), (std::vector<int>{0, 1, 90, 2, 3, 4, 5}));
+  const std::vector<std::string> c = copies();
+  EXPECT_EQ(std::set<std::string>(c.begin(), c.end()).size(), c.size()) << "no picture twice";
+}
+
 TEST_F(AlbumCommands, PasteBeyondTheLimitChangesNothing) {
   addPictures(199);
   PutFilesOnClipboard({picture("a.bmp", 80), picture("b.bmp", 81)});
