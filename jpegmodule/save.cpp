@@ -1,7 +1,7 @@
-// The save worker: a 24-bit or 8-bit grey packed bitmap as a JFIF file. The file is
-// written under a temporary name beside the target and renamed over it only when it
-// is complete, so a failed or cancelled save never leaves a torn file and never
-// removes the file that was there before.
+// The save worker: a 24-bit or 8-bit grey packed bitmap as a JFIF file, or as the same
+// bytes in memory. The file is written under a temporary name beside the target and
+// renamed over it only when it is complete, so a failed or cancelled save never leaves
+// a torn file and never removes the file that was there before.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,11 +9,13 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "jpegmodule/codec.h"
+#include "jpegmodule/memory_save.h"
 
 namespace qmjpeg {
 
@@ -74,11 +76,51 @@ class TemporaryOutput {
   FILE* file_ = nullptr;
 };
 
+// A growing block of memory that receives the compressed bytes. It is plain memory,
+// owned by the caller of the save, so that the library's error exit (which skips
+// destructors) can leave it at any point; the caller frees it in every case.
+struct MemoryDestination : jpeg_destination_mgr {
+  JOCTET* data = nullptr;
+  size_t capacity = 0;
+  size_t length = 0;  // bytes complete after term_destination
+};
+
+void initMemory(j_compress_ptr cinfo) {
+  auto* d = static_cast<MemoryDestination*>(cinfo->dest);
+  if (!d->data) {
+    d->capacity = 64 << 10;
+    d->data = static_cast<JOCTET*>(std::malloc(d->capacity));
+    if (!d->data) abortWork(reinterpret_cast<j_common_ptr>(cinfo));
+  }
+  d->next_output_byte = d->data;
+  d->free_in_buffer = d->capacity;
+}
+
+boolean growMemory(j_compress_ptr cinfo) {
+  // Called when the whole block is full.
+  auto* d = static_cast<MemoryDestination*>(cinfo->dest);
+  size_t used = d->capacity;
+  auto* grown = static_cast<JOCTET*>(std::realloc(d->data, d->capacity * 2));
+  if (!grown) abortWork(reinterpret_cast<j_common_ptr>(cinfo));
+  d->data = grown;
+  d->capacity *= 2;
+  d->next_output_byte = d->data + used;
+  d->free_in_buffer = d->capacity - used;
+  return TRUE;
+}
+
+void termMemory(j_compress_ptr cinfo) {
+  auto* d = static_cast<MemoryDestination*>(cinfo->dest);
+  d->length = d->capacity - d->free_in_buffer;
+}
+
 struct SaveJob {
   ErrorGuard guard;
   jpeg_compress_struct cinfo{};
   jpeg_error_mgr err{};
-  FILE* file;
+  FILE* file;                  // the destination: a file, or else
+  MemoryDestination* memory;   // a block of memory
+  bool reportProgress;
   const uint8_t* rows;     // the bitmap's rows, bottom row first
   size_t rowBytes;
   int32_t width, height;
@@ -98,7 +140,14 @@ void saveBody(void* arg) {
   c.err = initErrorManager(&job.err);
   c.client_data = &job.guard;
   jpeg_create_compress(&c);
-  jpeg_stdio_dest(&c, job.file);
+  if (job.file) {
+    jpeg_stdio_dest(&c, job.file);
+  } else {
+    job.memory->init_destination = initMemory;
+    job.memory->empty_output_buffer = growMemory;
+    job.memory->term_destination = termMemory;
+    c.dest = job.memory;
+  }
   c.image_width = static_cast<JDIMENSION>(job.width);
   c.image_height = static_cast<JDIMENSION>(job.height);
   // Colour rows go to the library as they stand (blue, green, red).
@@ -147,7 +196,8 @@ void saveBody(void* arg) {
       in = const_cast<JSAMPROW>(row);
     }
     jpeg_write_scanlines(&c, &in, 1);
-    if (!PercentProgress(static_cast<int32_t>(c.next_scanline + 1), job.height, 0, 100, job.progressContext)) {
+    if (job.reportProgress &&
+        !PercentProgress(static_cast<int32_t>(c.next_scanline + 1), job.height, 0, 100, job.progressContext)) {
       SetErrorStatus(QM_STATUS_CANCELLED);
       abortWork(reinterpret_cast<j_common_ptr>(&c));
     }
@@ -156,28 +206,19 @@ void saveBody(void* arg) {
   jpeg_destroy_compress(&c);
 }
 
-}  // namespace
-
-bool writeDibFile(const char* path, QmHandle dib, int32_t progressive, int32_t quality, int32_t sampling,
-                  const char* comment, intptr_t progressContext) {
+// Checks the bitmap and runs the save into the job's destination; true when the
+// compressed picture is complete.
+bool encodeDib(SaveJob& job, QmHandle dib, int32_t progressive, int32_t quality, int32_t sampling,
+               const char* comment) {
   ImageKindRecord kind;
   GetImageKind(&kind, dib);
-  if (!path) return false;
-  TemporaryOutput output(path);
-  FILE* file = output.open();
-  if (!file) return false;
   auto* base = static_cast<const uint8_t*>(QmGlobalLock(dib));
-  if (!base) {
-    SetErrorStatus(QM_STATUS_SAVE_FAILED);
-    return false;
-  }
+  if (!base) return false;
 
   // The header is taken as 40 bytes, whatever it says; rows and palette must lie
   // inside the block.
   QmBitmapInfoHeader h;
   std::memcpy(&h, base, sizeof h);
-  SaveJob job{};
-  job.file = file;
   job.grey = kind.grey == 1;
   job.width = h.biWidth;
   job.height = h.biHeight;
@@ -201,18 +242,44 @@ bool writeDibFile(const char* path, QmHandle dib, int32_t progressive, int32_t q
     job.quality = quality;
     job.sampling = sampling;
     job.comment = comment;
-    job.progressContext = progressContext;
     job.xDpi = static_cast<uint16_t>(CovertDotM2I(h.biXPelsPerMeter));
     job.yDpi = static_cast<uint16_t>(CovertDotM2I(h.biYPelsPerMeter));
     written = runGuarded(job.guard, saveBody, &job);
   }
   QmGlobalUnlock(dib);
-  if (!written || !output.commit()) {
+  return written;
+}
+
+}  // namespace
+
+bool writeDibFile(const char* path, QmHandle dib, int32_t progressive, int32_t quality, int32_t sampling,
+                  const char* comment, intptr_t progressContext) {
+  if (!path) return false;
+  TemporaryOutput output(path);
+  FILE* file = output.open();
+  if (!file) return false;
+  SaveJob job{};
+  job.file = file;
+  job.reportProgress = true;
+  job.progressContext = progressContext;
+  if (!encodeDib(job, dib, progressive, quality, sampling, comment) || !output.commit()) {
     output.discard();
     SetErrorStatus(QM_STATUS_SAVE_FAILED);
     return false;
   }
   return true;
+}
+
+bool writeDibMemory(QmHandle dib, int32_t progressive, int32_t quality, int32_t sampling, const char* comment,
+                    std::vector<uint8_t>& out) {
+  MemoryDestination memory;
+  SaveJob job{};
+  job.memory = &memory;
+  bool written = encodeDib(job, dib, progressive, quality, sampling, comment);
+  if (written) out.assign(memory.data, memory.data + memory.length);
+  std::free(memory.data);
+  if (!written) SetErrorStatus(QM_STATUS_SAVE_FAILED);
+  return written;
 }
 
 }  // namespace qmjpeg
