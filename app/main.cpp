@@ -2,6 +2,7 @@
 #include <exception>
 #include <string>
 
+#include "capture/link_objects.h"
 #include "platform/application.h"
 #include "workspace/frmmain.h"
 #include "workspace/program.h"
@@ -15,6 +16,7 @@ int main(int argc, char** argv) {
     workspace::CmdLine += argv[i];
   }
   try {
+    capture::EnterLinkForms();
     workspace::CreateForms();
     workspace::frmMain->show();
     app.exec();

@@ -26,6 +26,7 @@
 #include "icons.h"
 #include "image_ope.h"
 #include "lang.h"
+#include "later_forms.h"
 #include "platform/cursor.h"
 #include "platform/dialogs.h"
 #include "platform/folders.h"
@@ -50,10 +51,10 @@ using platform::WPARAM;
 namespace {
 
 // Commands whose work comes with later parts of the program: the album files, the
-// clipboard and the mail hand-off, the camcorder panel, the viewer and the exporters.
-// They stay in the menus, disabled, and their icons do nothing.
+// clipboard and the mail hand-off, the viewer and the exporters. They stay in the menus,
+// disabled, and their icons do nothing. (The capture command needs the camcorder panel.)
 const std::set<QString> kLaterCommands = {
-    "mnuNew",   "mnuCut",      "mnuCopy",  "mnuPaste", "mnuAlbumOpen", "mnuImgOpen",    "mnuCapture",
+    "mnuNew",   "mnuCut",      "mnuCopy",  "mnuPaste", "mnuAlbumOpen", "mnuImgOpen",
     "mnuAlbumSave", "mnuImgSave", "mnuMail", "mnuMulti", "mnuHTML",   "mnuMovie",      "mnuFmt",
     "mnuTitleImage", "mnuView",  "pmCut",    "pmCopy",   "pmPaste",
 };
@@ -173,6 +174,7 @@ void TfrmMain::FormCreate() {
       {"mnuInv", Event::Click, handler(&TfrmMain::mnuInvClick)},
       {"mnuKey", Event::Click, handler(&TfrmMain::mnuKeyClick)},
       {"mnuAbout", Event::Click, handler(&TfrmMain::mnuAboutClick)},
+      {"mnuCapture", Event::Click, handler(&TfrmMain::mnuCaptureClick)},
       {"pmProp", Event::Click, handler(&TfrmMain::pmPropClick)},
       {"mnuEdit", Event::Popup, handler(&TfrmMain::mnuEditPopup)},
       {"mnuExport", Event::Popup, handler(&TfrmMain::mnuExportPopup)},
@@ -288,6 +290,7 @@ void TfrmMain::FormClose(platform::CloseAction&) {
 // ---- commands --------------------------------------------------------------------------------------
 
 bool TfrmMain::CommandAvailable(const QAction* command) const {
+  if (command && command->objectName() == "mnuCapture" && !LinkForms().frmAvCtl) return false;
   return command && command->isVisible() && !kLaterCommands.count(command->objectName());
 }
 
@@ -333,6 +336,13 @@ void TfrmMain::mnuKeyClick(QObject*) {
 
 void TfrmMain::mnuAboutClick(QObject*) {
   if (frmTitle) frmTitle->showModal();
+}
+
+void TfrmMain::mnuCaptureClick(QObject*) {
+  // The panel restores the cursor once its link is up.
+  if (!frmAvCtl || frmAvCtl->isVisible()) return;
+  platform::showHourglass();
+  frmAvCtl->show();
 }
 
 void TfrmMain::pmPropClick(QObject*) {

@@ -81,6 +81,7 @@ class TfrmMain : public platform::Form, public GridHost, public AlbumHost {
   void mnuInvClick(QObject* sender);
   void mnuKeyClick(QObject* sender);
   void mnuAboutClick(QObject* sender);
+  void mnuCaptureClick(QObject* sender);
   void pmPropClick(QObject* sender);
   void mnuEditPopup(QObject* sender);
   void mnuExportPopup(QObject* sender);

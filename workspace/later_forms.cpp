@@ -4,9 +4,6 @@
 #include "program.h"
 #include "ui_frmview.h"
 #include "ui_frmviewbtn.h"
-#include "ui_frmauto.h"
-#include "ui_frmavctl.h"
-#include "ui_frmvarndev.h"
 #include "ui_frmimgfmt.h"
 #include "ui_frmmovie.h"
 #include "ui_frmhtml.h"
@@ -24,12 +21,6 @@ TfrmView::TfrmView() : LaterForm([](QDialog* d) { Ui::frmView().setupUi(d); }) {
 
 TfrmViewBtn::TfrmViewBtn() : LaterForm([](QDialog* d) { Ui::frmViewBtn().setupUi(d); }) {}
 
-TfrmAuto::TfrmAuto() : LaterForm([](QDialog* d) { Ui::frmAuto().setupUi(d); }) {}
-
-TfrmAvCtl::TfrmAvCtl() : LaterForm([](QDialog* d) { Ui::frmAvCtl().setupUi(d); }) {}
-
-TfrmVarnDev::TfrmVarnDev() : LaterForm([](QDialog* d) { Ui::frmVarnDev().setupUi(d); }) {}
-
 TfrmImgFmt::TfrmImgFmt() : LaterForm([](QDialog* d) { Ui::frmImgFmt().setupUi(d); }) {}
 
 TfrmMovie::TfrmMovie() : LaterForm([](QDialog* d) { Ui::frmMovie().setupUi(d); }) {}
@@ -41,5 +32,22 @@ TfrmTiView::TfrmTiView() : LaterForm([](QDialog* d) { Ui::frmTiView().setupUi(d)
 TfrmSSTime::TfrmSSTime() : LaterForm([](QDialog* d) { Ui::frmSSTime().setupUi(d); }) {}
 
 TfrmMltImg::TfrmMltImg() : LaterForm([](QDialog* d) { Ui::frmMltImg().setupUi(d); }) {}
+
+LinkFormMakers& LinkForms() {
+  static LinkFormMakers makers;
+  return makers;
+}
+
+namespace {
+class EmptyForm final : public LaterForm {
+ public:
+  explicit EmptyForm(const char* name) : LaterForm([](QDialog*) {}) { setObjectName(QString::fromLatin1(name)); }
+};
+}  // namespace
+
+platform::Form* MakeLinkForm(FormMaker maker, const char* name) {
+  if (maker) return maker();
+  return platform::createForm<EmptyForm>(name);
+}
 
 }  // namespace workspace

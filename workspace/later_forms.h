@@ -1,8 +1,13 @@
-// The windows of later parts of the program (the viewer and its buttons, automatic
-// capture, the camcorder panel and device window, the output settings, the movie, HTML,
-// title card and slide-show dialogs, the multi-image sheet). Each is made at start-up in
-// its place with its name, from its own form file, and takes its texts like every form;
-// the commands that would show them stay disabled until the windows are complete.
+// The windows of later parts of the program (the viewer and its buttons, the output
+// settings, the movie, HTML, title card and slide-show dialogs, the multi-image sheet).
+// Each is made at start-up in its place with its name, from its own form file, and takes
+// its texts like every form; the commands that would show them stay disabled until the
+// windows are complete.
+//
+// The camcorder link's windows (automatic capture, the control panel, the device window)
+// belong to the capture module, which enters their makers in LinkForms() before the
+// forms are made. A program without them gets an empty form of each name, and its capture
+// command stays disabled.
 #pragma once
 
 #include "platform/form.h"
@@ -26,20 +31,15 @@ class TfrmViewBtn final : public LaterForm {
   TfrmViewBtn();
 };
 
-class TfrmAuto final : public LaterForm {
- public:
-  TfrmAuto();
+using FormMaker = platform::Form* (*)();
+struct LinkFormMakers {
+  FormMaker frmAuto = nullptr;
+  FormMaker frmAvCtl = nullptr;
+  FormMaker frmVarnDev = nullptr;
 };
-
-class TfrmAvCtl final : public LaterForm {
- public:
-  TfrmAvCtl();
-};
-
-class TfrmVarnDev final : public LaterForm {
- public:
-  TfrmVarnDev();
-};
+LinkFormMakers& LinkForms();
+// The form the maker makes, or an empty form named `name` when there is no maker.
+platform::Form* MakeLinkForm(FormMaker maker, const char* name);
 
 class TfrmImgFmt final : public LaterForm {
  public:

@@ -50,6 +50,11 @@ void makeAs(platform::Form*& instance, std::vector<std::string>* order) {
   F* f = nullptr;
   instance = make(f, order);
 }
+
+void makeLink(platform::Form*& instance, FormMaker maker, const char* name, std::vector<std::string>* order) {
+  instance = MakeLinkForm(maker, name);
+  if (order) order->push_back(instance->objectName().toStdString());
+}
 }  // namespace
 
 void CreateForms(std::vector<std::string>* order) {
@@ -59,12 +64,12 @@ void CreateForms(std::vector<std::string>* order) {
   ProgramWindows().frmView = frmView;
   makeAs<TfrmViewBtn>(frmViewBtn, order);
   make(frmTitle, order);
-  makeAs<TfrmAuto>(frmAuto, order);
+  makeLink(frmAuto, LinkForms().frmAuto, "frmAuto", order);
   frmWait = new TfrmWait(*Lang);
   if (order) order->push_back(frmWait->objectName().toStdString());
-  makeAs<TfrmAvCtl>(frmAvCtl, order);
+  makeLink(frmAvCtl, LinkForms().frmAvCtl, "frmAvCtl", order);
   ProgramWindows().frmAvCtl = frmAvCtl;
-  makeAs<TfrmVarnDev>(frmVarnDev, order);
+  makeLink(frmVarnDev, LinkForms().frmVarnDev, "frmVarnDev", order);
   ProgramWindows().frmVarnDev = frmVarnDev;
   makeAs<TfrmImgFmt>(frmImgFmt, order);
   makeAs<TfrmMovie>(frmMovie, order);
