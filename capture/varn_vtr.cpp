@@ -52,7 +52,12 @@ std::optional<VarnTemplate> TransportCommand(int code) {
 
 VarnVtr::VarnVtr(CVarnIO& io) : io_(io) {}
 
-VarnVtr::~VarnVtr() { StopPolling(); }
+VarnVtr::~VarnVtr() {
+  if (poll_.joinable()) {
+    poll_.request_stop();
+    poll_.join();
+  }
+}
 
 // ---- commands ------------------------------------------------------------------------------------
 
