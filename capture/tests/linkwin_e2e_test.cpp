@@ -25,6 +25,7 @@
 #include "platform/registry_store.h"
 #include "platform/scripted.h"
 #include "platform/testsupport/testsupport.h"
+#include "linkwin_testkit.h"
 #include "testkit.h"
 #include "workspace/flames.h"
 #include "workspace/frmmain.h"
@@ -40,33 +41,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool waitFor(const std::function<bool()>& done, std::chrono::seconds limit) {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    QCoreApplication::processEvents();
-    std::this_thread::sleep_for(5ms);
-  }
-  return true;
-}
-
-void whenShown(QWidget* form, std::function<void()> act) {
-  auto* poll = new QTimer(form);
-  poll->setInterval(20);
-  QObject::connect(poll, &QTimer::timeout, form, [form, poll, act] {
-    if (!form->isVisible()) return;
-    poll->stop();
-    poll->deleteLater();
-    act();
-  });
-  poll->start();
-}
-
-class OnTheLine : public ::testing::Test {
+class OnTheLine : public ::testing::Test, protected captest::Program {
  protected:
   ~OnTheLine() override {
     workspace::DestroyForms();
-    workspace::LinkForms() = {};
     camsim.Stop();
   }
 
@@ -83,16 +61,7 @@ class OnTheLine : public ::testing::Test {
     ASSERT_TRUE(ports);
     ports->writeString("COM1", camsim.device());
     for (int n = 2; n <= 8; ++n) ports->writeString("COM" + std::to_string(n), (dir / "none").string());
-    EnterLinkForms();
-    workspace::CreateForms();
-    workspace::frmTitle->Timer1()->setInterval(0);
-    workspace::frmTitle->Timer2()->setInterval(0);
-    workspace::frmMain->show();
-    QCoreApplication::processEvents();
-    panel = PanelForm();
-    dev = DeviceForm();
-    dialog = AutoForm();
-    ASSERT_TRUE(panel && dev && dialog);
+    Start();
   }
 
   // The log camsim writes when it ends.
@@ -102,18 +71,9 @@ class OnTheLine : public ::testing::Test {
     return adtest::readFile(dir / "log");
   }
 
-  void press(const char* button, QPoint at) {
-    QLabel* b = panel->Button(button);
-    QTest::mousePress(b, Qt::LeftButton, {}, at);
-    QTest::mouseRelease(b, Qt::LeftButton, {}, at);
-  }
-
   captest::CamsimProcess camsim;
   fs::path dir;
   platform::ScriptedMessageBoxes boxes;
-  TfrmAvCtl* panel = nullptr;
-  TfrmVarnDev* dev = nullptr;
-  TfrmAuto* dialog = nullptr;
 };
 
 }  // namespace
@@ -128,7 +88,7 @@ TEST_F(OnTheLine, ThePanelScansTheBusShowsTheTimeCodeAndCapturesADvFrame) {
 
   // No camcorder answers at the factory ID: the device window opens, and its scan finds the bus.
   bool scanned = false;
-  whenShown(dev, [&] {
+  captest::WhenShown(dev, [&] {
     auto* grid = dev->component<QTableWidget>("SG1");
     // Nothing is stored yet: the user picks the port first.
     auto* com = dev->component<QComboBox>("cbCom");
@@ -141,7 +101,7 @@ TEST_F(OnTheLine, ThePanelScansTheBusShowsTheTimeCodeAndCapturesADvFrame) {
     QTest::mouseClick(dev->component<QPushButton>("btnOk"), Qt::LeftButton);
   });
   workspace::frmMain->component<QAction>("mnuCapture")->trigger();
-  ASSERT_TRUE(waitFor([&] { return !panel->TimerShow()->isActive() && !dev->isVisible(); }, 60s));
+  ASSERT_TRUE(captest::WaitFor([&] { return !panel->TimerShow()->isActive() && !dev->isVisible(); }, 60s));
   EXPECT_TRUE(scanned);
   EXPECT_EQ(dev->Active.playId, 5);
   EXPECT_EQ(dev->Active.port, 1);
@@ -149,16 +109,16 @@ TEST_F(OnTheLine, ThePanelScansTheBusShowsTheTimeCodeAndCapturesADvFrame) {
   ASSERT_TRUE(Vtr->PollRunning());
 
   // The tape plays: the time code runs on from where the tape stood.
-  ASSERT_TRUE(waitFor([&] { return panel->Button("imgPlay")->isEnabled(); }, 20s)) << "the camcorder is online";
-  press("imgPlay", QPoint(26, 14));
+  ASSERT_TRUE(captest::WaitFor([&] { return panel->Button("imgPlay")->isEnabled(); }, 20s)) << "the camcorder is online";
+  Press("imgPlay", QPoint(26, 14));
   auto* counter = panel->component<QLabel>("lblCounter");
   const QRegularExpression running("^ 00:03:0[0-9]:[0-9][0-9]$");
-  ASSERT_TRUE(waitFor([&] { return running.match(counter->text()).hasMatch() && counter->text() != " 00:03:00:00"; }, 20s))
+  ASSERT_TRUE(captest::WaitFor([&] { return running.match(counter->text()).hasMatch() && counter->text() != " 00:03:00:00"; }, 20s))
       << counter->text().toStdString();
 
   // Capture: the picture is in the album, with the time code of the frame taken.
-  ASSERT_TRUE(waitFor([&] { return panel->Button("imgCpt")->isEnabled(); }, 20s));
-  press("imgCpt", QPoint(45, 33));
+  ASSERT_TRUE(captest::WaitFor([&] { return panel->Button("imgCpt")->isEnabled(); }, 20s));
+  Press("imgCpt", QPoint(45, 33));
   EXPECT_TRUE(boxes.shown().empty()) << (boxes.shown().empty() ? "" : boxes.shown()[0].text);
   ASSERT_EQ(workspace::Flames->Count(), 1);
   const workspace::FlameInfo& r = *workspace::Flames->Record(0);
@@ -189,20 +149,20 @@ TEST_F(OnTheLine, AnAutomaticRunTakesAPictureAtEachInterval) {
   workspace::Profile->WriteInt("AUTO", "INTERVALSEC", 3);
   workspace::Profile->WriteInt("AUTO", "NUM_PICT", 3);
   workspace::frmMain->component<QAction>("mnuCapture")->trigger();
-  ASSERT_TRUE(waitFor([&] { return !panel->TimerShow()->isActive() && Vtr->PollRunning(); }, 30s));
+  ASSERT_TRUE(captest::WaitFor([&] { return !panel->TimerShow()->isActive() && Vtr->PollRunning(); }, 30s));
   EXPECT_EQ(dev->Active.playId, 6) << "the factory set-up found the camcorder";
-  ASSERT_TRUE(waitFor([&] { return panel->Button("imgCpt")->isEnabled(); }, 20s));
+  ASSERT_TRUE(captest::WaitFor([&] { return panel->Button("imgCpt")->isEnabled(); }, 20s));
 
-  whenShown(dialog, [&] {
+  captest::WhenShown(dialog, [&] {
     auto* ok = dialog->component<QPushButton>("btnExR");
     EXPECT_TRUE(dialog->component<QRadioButton>("rbInterval")->isChecked());
     EXPECT_EQ(dialog->component<QSpinBox>("seS2")->value(), 3);
-    ASSERT_TRUE(waitFor([&] { return ok->isEnabled(); }, 10s)) << "the tape is paused";
+    ASSERT_TRUE(captest::WaitFor([&] { return ok->isEnabled(); }, 10s)) << "the tape is paused";
     ok->click();
   });
   panel->btnAutoClick();
   ASSERT_TRUE(Vtr->AutoOn());
-  ASSERT_TRUE(waitFor([&] { return !Vtr->AutoOn(); }, 120s));
+  ASSERT_TRUE(captest::WaitFor([&] { return !Vtr->AutoOn(); }, 120s));
   EXPECT_EQ(workspace::Flames->Count(), 3);
   EXPECT_TRUE(boxes.shown().empty()) << (boxes.shown().empty() ? "" : boxes.shown()[0].text);
   EXPECT_EQ(panel->ControlsOn, 1);

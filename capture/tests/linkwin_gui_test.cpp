@@ -31,6 +31,7 @@
 #include "platform/registry_store.h"
 #include "platform/scripted.h"
 #include "platform/testsupport/testsupport.h"
+#include "linkwin_testkit.h"
 #include "testkit.h"
 #include "workspace/flames.h"
 #include "workspace/frmmain.h"
@@ -48,37 +49,11 @@ namespace {
 
 const char* const kVarnKey = "Software\\ZEB\\VARN\\INIT";
 
-// Runs `act` once `form` is shown (a modal form: from inside its showing).
-void whenShown(QWidget* form, std::function<void()> act) {
-  auto* poll = new QTimer(form);
-  poll->setInterval(5);
-  QObject::connect(poll, &QTimer::timeout, form, [form, poll, act] {
-    if (!form->isVisible()) return;
-    poll->stop();
-    poll->deleteLater();
-    act();
-  });
-  poll->start();
-}
-
-// Processes events until `done` holds; false when it does not within the limit (the
-// limit only guards against a hang: nothing here waits for a time to pass).
-bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = 20s) {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    QCoreApplication::processEvents();
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
-
-class LinkWindows : public ::testing::Test {
+class LinkWindows : public ::testing::Test, protected captest::Program {
  protected:
   ~LinkWindows() override {
-    workspace::DestroyForms();
+    workspace::DestroyForms();  // before the simulator goes
     SetLinkLine(nullptr);
-    workspace::LinkForms() = {};
   }
 
   // The program with its link on the simulator (given camsim's options); only COM1 is there.
@@ -90,16 +65,7 @@ class LinkWindows : public ::testing::Test {
     port = std::make_unique<captest::SimPort>(*sim, clock);
     LinkLine line{port.get(), &clock, [](int n) { return n == 1 ? std::string("sim") : std::string(); }};
     SetLinkLine(&line);
-    EnterLinkForms();
-    workspace::CreateForms();
-    workspace::frmTitle->Timer1()->setInterval(0);
-    workspace::frmTitle->Timer2()->setInterval(0);
-    workspace::frmMain->show();
-    QCoreApplication::processEvents();
-    panel = PanelForm();
-    dev = DeviceForm();
-    dialog = AutoForm();
-    ASSERT_TRUE(panel && dev && dialog);
+    Start();
   }
 
   // Shows the panel from the main window's capture command and waits for its link.
@@ -108,7 +74,7 @@ class LinkWindows : public ::testing::Test {
     ASSERT_TRUE(capture->isEnabled());
     capture->trigger();
     ASSERT_TRUE(panel->isVisible());
-    ASSERT_TRUE(waitFor([&] { return !panel->TimerShow()->isActive() && Vtr->PollRunning(); }));
+    ASSERT_TRUE(captest::WaitFor([&] { return !panel->TimerShow()->isActive() && Vtr->PollRunning(); }));
   }
 
   // What the simulator saw; only once nothing else uses it (the panel is closed).
@@ -120,12 +86,6 @@ class LinkWindows : public ::testing::Test {
     EXPECT_TRUE(c) << name;
     return c;
   }
-  void press(const char* button, QPoint at = QPoint(-1, -1)) {
-    QLabel* b = panel->Button(button);
-    if (at.x() < 0) at = b->rect().center();
-    QTest::mousePress(b, Qt::LeftButton, {}, at);
-    QTest::mouseRelease(b, Qt::LeftButton, {}, at);
-  }
   void fillAlbum(int count) {
     for (int i = workspace::Flames->Count(); i < count; ++i) workspace::Flames->AddItem(i, "");
   }
@@ -134,9 +94,6 @@ class LinkWindows : public ::testing::Test {
   std::unique_ptr<camsim::Simulator> sim;
   std::unique_ptr<captest::SimPort> port;
   platform::ScriptedMessageBoxes boxes;
-  TfrmAvCtl* panel = nullptr;
-  TfrmVarnDev* dev = nullptr;
-  TfrmAuto* dialog = nullptr;
 };
 
 }  // namespace
@@ -357,36 +314,36 @@ TEST_F(LinkWindows, PanelStartsTheLinkAndDrivesTheTransport) {
   EXPECT_EQ(panel->OlderDevice, 0);
   EXPECT_FALSE(platform::hourglassShown());
   // A stopped tape: the camcorder comes online by the presence check.
-  ASSERT_TRUE(waitFor([&] { return panel->Button("imgPlay")->isEnabled(); }));
+  ASSERT_TRUE(captest::WaitFor([&] { return panel->Button("imgPlay")->isEnabled(); }));
   EXPECT_TRUE(panel->Button("imgCpt")->isEnabled()) << "capture in stop";
   EXPECT_FALSE(panel->Button("imgAuto")->isEnabled());
   EXPECT_EQ(panel->ButtonState("imgStop"), kButtonLit);
 
-  press("imgPlay");
+  Press("imgPlay");
   EXPECT_EQ(panel->ShownMode, kTransportPlay);
   EXPECT_EQ(panel->ButtonState("imgPlay"), kButtonLit);
   EXPECT_FALSE(panel->Button("imgCpt")->isEnabled()) << "not before the tape has played a while";
   EXPECT_TRUE(panel->TimerCpt()->isActive());
   EXPECT_EQ(panel->TimerCpt()->interval(), 2000);
   auto* counter = in<QLabel>(panel, "lblCounter");
-  ASSERT_TRUE(waitFor([&] {
+  ASSERT_TRUE(captest::WaitFor([&] {
     return QRegularExpression("^ \\d\\d:\\d\\d:\\d\\d:\\d\\d$").match(counter->text()).hasMatch() &&
            counter->text() != " 00:00:00:00";
   })) << counter->text().toStdString();
 
   // Fast forward while playing is cue forward, and takes the capture buttons away.
-  press("imgFF");
+  Press("imgFF");
   EXPECT_EQ(panel->ShownMode, kTransportCueForward);
   EXPECT_EQ(panel->ButtonState("imgFF"), kButtonLit);
   EXPECT_EQ(panel->ButtonState("imgPlay"), kButtonLit);
   EXPECT_FALSE(panel->TimerCpt()->isActive());
   EXPECT_FALSE(panel->Button("imgCpt")->isEnabled());
-  press("imgStop");
-  press("imgFF");
+  Press("imgStop");
+  Press("imgFF");
   EXPECT_EQ(panel->ShownMode, kTransportFastForward) << "from stop it is fast forward";
 
   // Pause; frame steps only once the pause has settled.
-  press("imgPause");
+  Press("imgPause");
   EXPECT_EQ(panel->ShownMode, kTransportPause);
   EXPECT_FALSE(panel->FrameStepReady);
   EXPECT_TRUE(panel->TimerPause()->isActive());
@@ -394,9 +351,9 @@ TEST_F(LinkWindows, PanelStartsTheLinkAndDrivesTheTransport) {
   panel->TimerPause()->setInterval(0);
   panel->TimerCpt()->start();
   panel->TimerPause()->start();
-  ASSERT_TRUE(waitFor([&] { return panel->FrameStepReady && panel->Button("imgCpt")->isEnabled(); }));
+  ASSERT_TRUE(captest::WaitFor([&] { return panel->FrameStepReady && panel->Button("imgCpt")->isEnabled(); }));
   EXPECT_TRUE(panel->Button("imgAuto")->isEnabled());
-  press("imgFFrame");
+  Press("imgFFrame");
 
   // A press at a button's corner, outside its ellipse, moves the window instead.
   const QPoint before = panel->pos();
@@ -409,7 +366,7 @@ TEST_F(LinkWindows, PanelStartsTheLinkAndDrivesTheTransport) {
   EXPECT_EQ(panel->pos(), before + QPoint(9, 5)) << "by the pointer's way from where it was pressed";
   EXPECT_EQ(panel->ShownMode, kTransportPause);
 
-  press("imgClose", QPoint(15, 12));
+  Press("imgClose", QPoint(15, 12));
   EXPECT_FALSE(panel->isVisible());
   EXPECT_FALSE(Vtr->PollRunning());
   EXPECT_FALSE(VarnIO->isOpen());
@@ -423,23 +380,23 @@ TEST_F(LinkWindows, PanelStartsTheLinkAndDrivesTheTransport) {
 TEST_F(LinkWindows, TheCaptureButtonBringsAPictureIntoTheAlbum) {
   start({"--yuv", "64x48"});
   showPanel();
-  ASSERT_TRUE(waitFor([&] { return panel->Button("imgCpt")->isEnabled(); }));
-  press("imgCpt", QPoint(45, 33));
+  ASSERT_TRUE(captest::WaitFor([&] { return panel->Button("imgCpt")->isEnabled(); }));
+  Press("imgCpt", QPoint(45, 33));
   ASSERT_EQ(workspace::Flames->Count(), 1);
   EXPECT_EQ(workspace::Flames->Record(0)->type, 273) << "an uncompressed frame";
   EXPECT_EQ(workspace::frmMain->LastCaptureFile, workspace::WorkDir + "temp.yuv");
   EXPECT_TRUE(boxes.shown().empty());
   EXPECT_TRUE(Vtr->PollRunning()) << "the link runs again";
   EXPECT_FALSE(workspace::frmWait->isVisible());
-  ASSERT_TRUE(waitFor([&] { return panel->Button("imgPlay")->isEnabled(); }));
+  ASSERT_TRUE(captest::WaitFor([&] { return panel->Button("imgPlay")->isEnabled(); }));
 
   // A full album: the message, and nothing goes to the camcorder.
   fillAlbum(200);
-  ASSERT_TRUE(waitFor([&] { return panel->Button("imgCpt")->isEnabled(); }));
+  ASSERT_TRUE(captest::WaitFor([&] { return panel->Button("imgCpt")->isEnabled(); }));
   panel->closeForm();
   const size_t sent = simLog().size();
   panel->show();
-  ASSERT_TRUE(waitFor([&] { return panel->Button("imgCpt")->isEnabled(); }));
+  ASSERT_TRUE(captest::WaitFor([&] { return panel->Button("imgCpt")->isEnabled(); }));
   panel->btnCaptClick();
   panel->btnAutoClick();
   ASSERT_EQ(boxes.shown().size(), 2u);
@@ -466,7 +423,7 @@ TEST_F(LinkWindows, FailedCapturesShowTheirMessage) {
     args.insert(args.end(), r.args.begin(), r.args.end());
     start(args);
     showPanel();
-    ASSERT_TRUE(waitFor([&] { return panel->Button("imgCpt")->isEnabled(); }));
+    ASSERT_TRUE(captest::WaitFor([&] { return panel->Button("imgCpt")->isEnabled(); }));
     const size_t shown = boxes.shown().size();
     panel->btnCaptClick();
     ASSERT_EQ(boxes.shown().size(), shown + 1);
@@ -484,17 +441,17 @@ TEST_F(LinkWindows, AutomaticCaptureDialogChecksItsValues) {
   auto* num = in<QSpinBox>(dialog, "seNum");
   fillAlbum(196);
   bool refused = false, accepted = false;
-  whenShown(dialog, [&] {
+  captest::WhenShown(dialog, [&] {
     EXPECT_TRUE(in<QRadioButton>(dialog, "rbInterval")->isChecked()) << "interval by default";
     EXPECT_EQ(num->value(), 5);
     EXPECT_EQ(in<QSpinBox>(dialog, "seM2")->value(), 1);
     EXPECT_EQ(in<QSpinBox>(dialog, "seS2")->value(), 0);
     // The panel paused the tape; OK follows the transport as the panel forwards it.
-    ASSERT_TRUE(waitFor([&] { return ok->isEnabled(); }));
+    ASSERT_TRUE(captest::WaitFor([&] { return ok->isEnabled(); }));
     Vtr->Command(kTransportStop, true);
-    ASSERT_TRUE(waitFor([&] { return !ok->isEnabled(); })) << "not in stop";
+    ASSERT_TRUE(captest::WaitFor([&] { return !ok->isEnabled(); })) << "not in stop";
     Vtr->Command(kTransportPlay, true);
-    ASSERT_TRUE(waitFor([&] { return ok->isEnabled(); })) << "in play";
+    ASSERT_TRUE(captest::WaitFor([&] { return ok->isEnabled(); })) << "in play";
     num->setValue(1);
     EXPECT_FALSE(ok->isEnabled()) << "two pictures at least at an interval";
     EXPECT_EQ(num->palette().color(QPalette::Text), QColor(Qt::red));
@@ -534,8 +491,8 @@ TEST_F(LinkWindows, AutomaticCaptureDialogChecksItsValues) {
 
   // Cancel leaves the run off.
   panel->show();
-  ASSERT_TRUE(waitFor([&] { return panel->Button("imgCpt")->isEnabled(); }));
-  whenShown(dialog, [&] { in<QPushButton>(dialog, "btnCancel")->click(); });
+  ASSERT_TRUE(captest::WaitFor([&] { return panel->Button("imgCpt")->isEnabled(); }));
+  captest::WhenShown(dialog, [&] { in<QPushButton>(dialog, "btnCancel")->click(); });
   panel->btnAutoClick();
   EXPECT_FALSE(Vtr->AutoOn());
   EXPECT_FALSE(dialog->Confirmed);
@@ -548,20 +505,20 @@ TEST_F(LinkWindows, AnAutomaticRunFromThePanelFillsTheAlbumAndGivesThePanelBack)
   workspace::Profile->WriteInt("AUTO", "MODE", 2);
   workspace::Profile->WriteInt("AUTO", "NUM_PICT", 2);
   showPanel();
-  ASSERT_TRUE(waitFor([&] { return panel->Button("imgCpt")->isEnabled(); }));
-  whenShown(dialog, [&] {
+  ASSERT_TRUE(captest::WaitFor([&] { return panel->Button("imgCpt")->isEnabled(); }));
+  captest::WhenShown(dialog, [&] {
     auto* ok = in<QPushButton>(dialog, "btnExR");
     EXPECT_TRUE(in<QRadioButton>(dialog, "rbPhoto")->isChecked());
-    ASSERT_TRUE(waitFor([&] { return ok->isEnabled(); }));
+    ASSERT_TRUE(captest::WaitFor([&] { return ok->isEnabled(); }));
     ok->click();
   });
   panel->btnAutoClick();
   ASSERT_TRUE(Vtr->AutoOn());
-  ASSERT_TRUE(waitFor([&] { return !Vtr->AutoOn(); }, 60s));
+  ASSERT_TRUE(captest::WaitFor([&] { return !Vtr->AutoOn(); }, 60s));
   EXPECT_EQ(workspace::Flames->Count(), 2);
   EXPECT_TRUE(boxes.shown().empty());
   EXPECT_EQ(panel->ControlsOn, 1);
-  ASSERT_TRUE(waitFor([&] { return panel->Button("imgPlay")->isEnabled(); }));
+  ASSERT_TRUE(captest::WaitFor([&] { return panel->Button("imgPlay")->isEnabled(); }));
   panel->closeForm();
   const std::string log = simLog();
   EXPECT_EQ(captest::Count(log, "varn 6 485175"), 2) << "two photo searches";
@@ -572,7 +529,7 @@ TEST_F(LinkWindows, AnAutomaticRunStoppedByAnErrorIsReported) {
   start({"--yuv", "64x48"});
   showPanel();
   platform::postMessage(panel, platform::WM_AUTO_ERROR, 0, 1);
-  ASSERT_TRUE(waitFor([&] { return boxes.shown().size() == 1; }));
+  ASSERT_TRUE(captest::WaitFor([&] { return boxes.shown().size() == 1; }));
   EXPECT_EQ(boxes.shown()[0].text, workspace::Lang->GetMsg("MSG_AUTOERRSTOP").toStdString());
   EXPECT_EQ(boxes.shown()[0].icon, platform::MsgIcon::Warning);
   panel->closeForm();
