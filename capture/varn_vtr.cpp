@@ -52,12 +52,7 @@ std::optional<VarnTemplate> TransportCommand(int code) {
 
 VarnVtr::VarnVtr(CVarnIO& io) : io_(io) {}
 
-VarnVtr::~VarnVtr() {
-  if (poll_.joinable()) {
-    poll_.request_stop();
-    poll_.join();
-  }
-}
+VarnVtr::~VarnVtr() { pollThread_.reset(); }
 
 // ---- commands ------------------------------------------------------------------------------------
 
@@ -268,27 +263,31 @@ void VarnVtr::PollPass(PollCounters& c, std::stop_token stop) {
   io_.clock().sleepFor(5ms);
 }
 
-void VarnVtr::execute(std::stop_token stop) {
+DefVtrCmd::DefVtrCmd(VarnVtr& vtr) : vtr_(vtr), thread_([this](std::stop_token stop) { Execute(stop); }) {}
+
+DefVtrCmd::~DefVtrCmd() {
+  thread_.request_stop();
+  if (thread_.joinable()) thread_.join();
+}
+
+void DefVtrCmd::Execute(std::stop_token stop) {
   // The lowest priority the thread may take; polling only fills the line's idle time.
   setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 19);
-  PollCounters counters;
-  while (!stop.stop_requested()) PollPass(counters, stop);
-  pollRunning_ = false;
+  VarnVtr::PollCounters counters;
+  while (!stop.stop_requested()) vtr_.PollPass(counters, stop);
+  vtr_.pollRunning_ = false;
 }
 
 void VarnVtr::StartPolling() {
   if (pollRunning_) return;
-  if (poll_.joinable()) poll_.join();
+  pollThread_.reset();  // one that has ended
   // Running from before the thread exists: a stop right after this start finds it.
   pollRunning_ = true;
-  poll_ = std::jthread([this](std::stop_token stop) { execute(stop); });
+  pollThread_ = std::make_unique<DefVtrCmd>(*this);
 }
 
 void VarnVtr::StopPolling() {
-  if (poll_.joinable()) {
-    poll_.request_stop();
-    poll_.join();
-  }
+  pollThread_.reset();
   pollRunning_ = false;
   io_.clock().sleepFor(5ms);
 }

@@ -17,6 +17,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <stop_token>
@@ -100,6 +101,25 @@ class AutoHost {
 
 // Why the polling thread hands over to the GUI thread.
 enum class AutoStep { Check, DeviceLost };
+
+class VarnVtr;
+
+// The polling thread: runs the transport's polling passes, at the lowest priority, until
+// it is asked to stop.
+class DefVtrCmd {
+ public:
+  // Starts the thread.
+  explicit DefVtrCmd(VarnVtr& vtr);
+  // Asks the thread to stop and waits for its end.
+  ~DefVtrCmd();
+  DefVtrCmd(const DefVtrCmd&) = delete;
+  DefVtrCmd& operator=(const DefVtrCmd&) = delete;
+
+ private:
+  void Execute(std::stop_token stop);
+  VarnVtr& vtr_;
+  std::jthread thread_;
+};
 
 class VarnVtr {
  public:
@@ -197,7 +217,7 @@ class VarnVtr {
   static constexpr int64_t kCaptureLead = 6;
 
  private:
-  void execute(std::stop_token stop);
+  friend class DefVtrCmd;
   VarnPacket packet(const VarnTemplate& t) const { return CVarnIO::Prepare(uint8_t(deviceId_), t); }
   bool waitDone();
   void report();
@@ -222,7 +242,7 @@ class VarnVtr {
   // The presence check found the device gone while automatic capture was on.
   std::atomic<bool> lostInRun_{false};
 
-  std::jthread poll_;
+  std::unique_ptr<DefVtrCmd> pollThread_;
   std::atomic<bool> pollRunning_{false};
 
   AutoSettings auto_;
