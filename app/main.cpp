@@ -4,6 +4,7 @@
 
 #include "exporters/cards.h"
 #include "exporters/viewer_forms.h"
+#include "capture/link_objects.h"
 #include "platform/application.h"
 #include "workspace/frmmain.h"
 #include "workspace/program.h"
@@ -19,6 +20,7 @@ int main(int argc, char** argv) {
   try {
     exporters::RegisterCards();
     exporters::EnterViewerForms();
+    capture::EnterLinkForms();
     workspace::CreateForms();
     workspace::frmMain->show();
     app.exec();

@@ -4,9 +4,6 @@
 
 #include "lang.h"
 #include "program.h"
-#include "ui_frmauto.h"
-#include "ui_frmavctl.h"
-#include "ui_frmvarndev.h"
 #include "ui_frmmovie.h"
 #include "ui_frmhtml.h"
 
@@ -15,12 +12,6 @@ namespace workspace {
 LaterForm::LaterForm(Setup setup) { setup(this); }
 
 void LaterForm::FormCreate() { Lang->ApplyCaptions(this); }
-
-TfrmAuto::TfrmAuto() : LaterForm([](QDialog* d) { Ui::frmAuto().setupUi(d); }) {}
-
-TfrmAvCtl::TfrmAvCtl() : LaterForm([](QDialog* d) { Ui::frmAvCtl().setupUi(d); }) {}
-
-TfrmVarnDev::TfrmVarnDev() : LaterForm([](QDialog* d) { Ui::frmVarnDev().setupUi(d); }) {}
 
 TfrmMovie::TfrmMovie() : LaterForm([](QDialog* d) { Ui::frmMovie().setupUi(d); }) {}
 

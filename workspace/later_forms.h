@@ -1,5 +1,4 @@
-// The windows of later parts of the program (automatic capture, the camcorder panel and
-// device window, the movie and HTML dialogs). Each is made at start-up in its place with
+// The windows of later parts of the program (the movie and HTML dialogs). Each is made at start-up in its place with
 // its name, from its own form file, and takes its texts like every form; the commands
 // that would show them stay disabled until the windows are complete.
 #pragma once
@@ -35,21 +34,6 @@ class LaterForm : public platform::Form {
   using Setup = void (*)(QDialog*);
   explicit LaterForm(Setup setup);
   void FormCreate() override;
-};
-
-class TfrmAuto final : public LaterForm {
- public:
-  TfrmAuto();
-};
-
-class TfrmAvCtl final : public LaterForm {
- public:
-  TfrmAvCtl();
-};
-
-class TfrmVarnDev final : public LaterForm {
- public:
-  TfrmVarnDev();
 };
 
 class TfrmMovie final : public LaterForm {

@@ -65,12 +65,12 @@ void CreateForms(std::vector<std::string>* order) {
   ProgramWindows().frmView = frmView;
   makeRegistered("frmViewBtn", frmViewBtn, order);
   make(frmTitle, order);
-  makeAs<TfrmAuto>(frmAuto, order);
+  makeRegistered("frmAuto", frmAuto, order);
   frmWait = new TfrmWait(*Lang);
   if (order) order->push_back(frmWait->objectName().toStdString());
-  makeAs<TfrmAvCtl>(frmAvCtl, order);
+  makeRegistered("frmAvCtl", frmAvCtl, order);
   ProgramWindows().frmAvCtl = frmAvCtl;
-  makeAs<TfrmVarnDev>(frmVarnDev, order);
+  makeRegistered("frmVarnDev", frmVarnDev, order);
   ProgramWindows().frmVarnDev = frmVarnDev;
   makeRegistered("frmImgFmt", frmImgFmt, order);
   makeAs<TfrmMovie>(frmMovie, order);
