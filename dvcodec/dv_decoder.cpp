@@ -69,17 +69,30 @@ void selectStages(Decoder& d) {
   d.macroblockWriter = nullptr;
   d.postPass = nullptr;
   uint32_t tag = kTagYCCa;
-  if (d.level == 0) {
-    // The picture is kept top row first for both systems; the output stage turns it over.
-    d.segmentDecoder = decodeSegmentsFull;
-    if (d.system == 525) {
-      d.macroblockWriter = writeMacroblockYcc411;
-      d.postPass = upsampleChroma411;
-    } else {
-      d.macroblockWriter = writeMacroblockYcc420;
-    }
+  // Every picture is kept top row first; the output stage turns it over.
+  switch (d.level) {
+    case 0:
+      d.segmentDecoder = decodeSegmentsFull;
+      if (d.system == 525) {
+        d.macroblockWriter = writeMacroblockYcc411;
+        d.postPass = upsampleChroma411;
+      } else {
+        d.macroblockWriter = writeMacroblockYcc420;
+      }
+      break;
+    case 1:
+      d.segmentDecoder = decodeSegmentsHalf;
+      tag = kTagBGRa;
+      break;
+    case 2:
+      d.segmentDecoder = d.system == 525 ? decodeSegmentsQuarterFast : decodeSegmentsQuarter;
+      tag = d.system == 525 ? kTagBGRa : kTagYCCa;
+      break;
+    default:
+      d.segmentDecoder = decodeSegmentsDc;
+      tag = kTagaRGB;
+      break;
   }
-  // The reduced levels have no segment decoder yet: a decode there reports -400.
   pixelDescSetTag(tag, &d.picture);
 }
 
@@ -126,6 +139,7 @@ struct TransformInputSink {
     void store(uint32_t k, int32_t amplitude) { input[position[k]] = float(amplitude) * multiplier[k]; }
   };
   float* coefficients;
+  static constexpr bool kCheapZeroStores = true;
 
   Block begin(int mb, int b, int qno, int cls, int mode, int dc) {
     float* input = coefficients + 64 * (mb * kBlocksPerMacroblock + b);
@@ -144,20 +158,9 @@ DvcResult decodeSegmentsFull(Decoder& d) {
   alignas(32) int8_t samples[kBlocksPerMacroblock][64];
   const int8_t* const blocks[kBlocksPerMacroblock] = {samples[0], samples[1], samples[2],
                                                       samples[3], samples[4], samples[5]};
-  DvcResult result = DVC_OK;
-
-  for (int s = 0; s < d.sequences && result == DVC_OK; ++s) {
-    for (int i = 0; i < int(kSegmentsPerSequence) && result == DVC_OK; ++i) {
-      vlc.decode(d.videoBlocks.block[s][i]);  // corrupt codes end their block, never the frame
-      const Placement* entries = d.placement + (s * kSegmentsPerSequence + i) * kBlocksPerSegment;
-      for (int m = 0; m < kMacroblocksPerSegment; ++m) {
-        const Placement& p = entries[m];
-        bool complete = p.valid;
-        for (int b = 0; b < kBlocksPerMacroblock && complete; ++b) complete = p.destination[b] != kNoDestination;
-        if (!complete) {
-          result = DVC_ERR_BAD_ARGUMENT;
-          break;
-        }
+  const DvcResult result = forEachSegment(
+      d, [&](int s, int i) { vlc.decode(d.videoBlocks.block[s][i]); },
+      [&](int m, const Placement& p) {
         const BlockState* states = d.segment->block[m];
         uint8_t* destinations[kBlocksPerMacroblock];
         for (int b = 0; b < kBlocksPerMacroblock; ++b) {
@@ -171,9 +174,7 @@ DvcResult decodeSegmentsFull(Decoder& d) {
           }
         }
         d.macroblockWriter(blocks, destinations, d.picture, p.shape);
-      }
-    }
-  }
+      });
   // Keep the transform inputs clear for the next decode, whatever stopped this one.
   if (result != DVC_OK) std::memset(d.coefficients, 0, sizeof(float) * 64 * 30);
   return result;
@@ -270,7 +271,9 @@ Decoder* openDecoder(uint8_t flags) {
   d->vlcTable = sharedVlcTable();
   d->segment = static_cast<SegmentState*>(std::calloc(1, sizeof(SegmentState)));
   d->coefficients = static_cast<float*>(std::aligned_alloc(64, sizeof(float) * 64 * 30));
-  if (!d->vlcTable || !d->segment || !d->coefficients) {
+  d->means = static_cast<float*>(
+      std::aligned_alloc(64, sizeof(float) * kReducedBlockFloats * kBlocksPerMacroblock * kMacroblocksPerSegment));
+  if (!d->vlcTable || !d->segment || !d->coefficients || !d->means) {
     closeDecoder(d);
     return nullptr;
   }
@@ -286,6 +289,7 @@ void closeDecoder(Decoder* d) {
   if (!d) return;
   std::free(d->segment);
   std::free(d->coefficients);
+  std::free(d->means);
   if (d->ownsPicture) pixelDescFree(&d->picture);
   delete d;
 }

@@ -63,6 +63,9 @@ struct Decoder {
   // Working state of one segment, allocated at open.
   SegmentState* segment = nullptr;
   float* coefficients = nullptr;  // 5 x 6 blocks of 64, kept all zero between blocks
+  // The reduced sizes' area means of the six blocks of each macroblock of a segment
+  // (kReducedBlockFloats floats a block).
+  float* means = nullptr;
   Placement placement[kMaxSequences * kSegmentsPerSequence * kBlocksPerSegment]{};
 
   ResampleCache resample;
@@ -78,8 +81,37 @@ void selectStages(Decoder& d);
 // Builds the placement of every macroblock of every segment for the decoder's level.
 void buildPlacement(Decoder& d);
 
-// The full-size segment decoder.
+inline constexpr int kReducedBlockFloats = 32;
+
+// Runs over every segment of the located frame, sequence by sequence: decodeSegment(s,
+// i) decodes its codes, then place(m, placement) writes each of its five macroblocks.
+// -300 when a macroblock has no complete placement (the decode stops there).
+template <typename DecodeSegment, typename PlaceMacroblock>
+DvcResult forEachSegment(Decoder& d, DecodeSegment decodeSegment, PlaceMacroblock place) {
+  for (int s = 0; s < d.sequences; ++s) {
+    for (int i = 0; i < int(kSegmentsPerSequence); ++i) {
+      decodeSegment(s, i);  // corrupt codes end their block, never the frame
+      const Placement* entries = d.placement + (s * kSegmentsPerSequence + i) * kBlocksPerSegment;
+      for (int m = 0; m < kMacroblocksPerSegment; ++m) {
+        const Placement& p = entries[m];
+        bool complete = p.valid;
+        for (int b = 0; b < kBlocksPerMacroblock && complete; ++b) complete = p.destination[b] != kNoDestination;
+        if (!complete) return DVC_ERR_BAD_ARGUMENT;
+        place(m, p);
+      }
+    }
+  }
+  return DVC_OK;
+}
+
+// The segment decoders: full size, and the reduced sizes (dv_reduced.cpp), which
+// reconstruct area means of each block straight from its first codes and write RGB
+// pixels (the 625 quarter size 'YCCa').
 DvcResult decodeSegmentsFull(Decoder& d);
+DvcResult decodeSegmentsHalf(Decoder& d);
+DvcResult decodeSegmentsQuarter(Decoder& d);
+DvcResult decodeSegmentsQuarterFast(Decoder& d);
+DvcResult decodeSegmentsDc(Decoder& d);
 
 // The output stage: filter (full size), conversion to BGR and resampling into dst,
 // whose height and width may be rewritten.

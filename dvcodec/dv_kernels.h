@@ -40,6 +40,28 @@ struct Kernels {
   void (*yccaResampleNearestRow)(const uint8_t* src, uint8_t* dst, int32_t n, const int32_t* offsets);
   void (*yccaResampleFilteredRow)(const uint8_t* src, uint8_t* dst, int32_t n, const int32_t* taps,
                                   const int32_t* groups, int32_t stride);
+  // The reduced sizes: write one macroblock from the area means of its six blocks
+  // (block b at means + 32 b, in sample units), each mean floored and clamped to
+  // -128..127; `pixels` is the macroblock's top-left pixel. The pixels are 'BGRa',
+  // converted as the full size is (luminance = mean + 128), except the 625 quarter
+  // size's 'YCCa'.
+  // Half, 4:1:1: 4 x 4 luminance means a block, colour differences 4 rows of 8 (each
+  // covering two pixels of its line). Shape 0: 16 x 4 pixels, the blocks side by side;
+  // shape 1: 8 x 8 pixels, the left half of a colour-difference row for the upper four
+  // lines, the right half for the lower four.
+  void (*writeHalf411)(const float* means, uint8_t* pixels, uint32_t stride, int shape);
+  // Half, 4:2:0: 8 x 8 pixels; one colour-difference pair per luminance block (the
+  // means of its quarter of the colour-difference block).
+  void (*writeHalf420)(const float* means, uint8_t* pixels, uint32_t stride);
+  // Quarter: 2 x 2 luminance means a block. 525: one colour-difference pair for the
+  // macroblock (the first mean of blocks 4 and 5); shape 0 8 x 2 pixels, shape 1 4 x 4.
+  // 625: 4 x 4 pixels 'YCCa', a colour-difference pair per luminance block.
+  void (*writeQuarter525)(const float* means, uint8_t* pixels, uint32_t stride, int shape);
+  void (*writeQuarter625)(const float* means, uint8_t* pixels, uint32_t stride);
+  // n pixels of four bytes ('BGRa', or 'aRGB' when argb is set) to 24-bit B, G, R; the
+  // source pixel of output column j is at byte offset offsets[j] (or j x 4 without
+  // offsets; the table holds whole groups of 8 columns).
+  void (*rgb32ToBgr24Row)(const uint8_t* src, uint8_t* dst, int32_t n, const int32_t* offsets, int argb);
 };
 
 inline constexpr int kResampleGroupInts = 8 + 5 * 8;

@@ -431,12 +431,112 @@ void yccaResampleFilteredRow(const uint8_t* src, uint8_t* dst, int32_t n, const 
   }
 }
 
+// ---- The reduced sizes -----------------------------------------------------------------
+
+// Means to samples: floored and clamped to -128..127.
+inline v8si samplesOf(v8sf means) {
+  const v8si t = __builtin_convertvector(means, v8si);
+  const v8si floored = t + (v8si)(__builtin_convertvector(t, v8sf) > means);  // -1 where truncation went up
+  return vmin(vmax(floored, splat(-128)), splat(127));
+}
+
+inline v8sf load4x2(const float* a, const float* b) { return v8sf{a[0], a[1], a[2], a[3], b[0], b[1], b[2], b[3]}; }
+
+// Eight 'BGRa' pixels from eight luminance means and their colour-difference means.
+inline v8si bgraOf(v8sf y, v8sf cr, v8sf cb) {
+  return yccToBgr8(samplesOf(y) + 128, samplesOf(cr), samplesOf(cb), kRound22);
+}
+
+void writeHalf411(const float* means, uint8_t* pixels, uint32_t stride, int shape) {
+  const float* cr = means + 4 * 32;
+  const float* cb = means + 5 * 32;
+  for (int i = 0; i < 4; ++i) {
+    // Blocks 0 and 1 take colour-difference columns 0-3 of row i, blocks 2 and 3 columns 4-7.
+    const float* r = cr + 8 * i;
+    const float* b = cb + 8 * i;
+    const v8si left = bgraOf(load4x2(means + 4 * i, means + 32 + 4 * i),
+                             v8sf{r[0], r[0], r[1], r[1], r[2], r[2], r[3], r[3]},
+                             v8sf{b[0], b[0], b[1], b[1], b[2], b[2], b[3], b[3]});
+    const v8si right = bgraOf(load4x2(means + 64 + 4 * i, means + 96 + 4 * i),
+                              v8sf{r[4], r[4], r[5], r[5], r[6], r[6], r[7], r[7]},
+                              v8sf{b[4], b[4], b[5], b[5], b[6], b[6], b[7], b[7]});
+    storei(pixels + size_t(i) * stride, left);
+    storei(shape == 0 ? pixels + size_t(i) * stride + 32 : pixels + size_t(i + 4) * stride, right);
+  }
+}
+
+void writeHalf420(const float* means, uint8_t* pixels, uint32_t stride) {
+  const float* cr = means + 4 * 32;
+  const float* cb = means + 5 * 32;
+  for (int r = 0; r < 8; ++r) {
+    const int top = r < 4 ? 0 : 2;  // luminance blocks 0, 1 above 2, 3
+    const int i = r & 3;
+    const v8si px = bgraOf(load4x2(means + 32 * top + 4 * i, means + 32 * (top + 1) + 4 * i),
+                           v8sf{cr[top], cr[top], cr[top], cr[top], cr[top + 1], cr[top + 1], cr[top + 1], cr[top + 1]},
+                           v8sf{cb[top], cb[top], cb[top], cb[top], cb[top + 1], cb[top + 1], cb[top + 1], cb[top + 1]});
+    storei(pixels + size_t(r) * stride, px);
+  }
+}
+
+// The quarter-size luminance of two blocks a and b: two rows of four pixels.
+inline v8sf quarterPair(const float* a, const float* b) { return v8sf{a[0], a[1], b[0], b[1], a[2], a[3], b[2], b[3]}; }
+
+inline void store4x2(uint8_t* pixels, uint32_t stride, v8si px) {
+  std::memcpy(pixels, &px, 16);
+  std::memcpy(pixels + stride, reinterpret_cast<const uint8_t*>(&px) + 16, 16);
+}
+
+void writeQuarter525(const float* means, uint8_t* pixels, uint32_t stride, int shape) {
+  const v8sf cr = splatf(means[4 * 32]), cb = splatf(means[5 * 32]);
+  if (shape == 0) {
+    for (int i = 0; i < 2; ++i) {
+      const float* m = means + 2 * i;
+      const v8sf y = v8sf{m[0], m[1], m[32], m[33], m[64], m[65], m[96], m[97]};
+      storei(pixels + size_t(i) * stride, bgraOf(y, cr, cb));
+    }
+    return;
+  }
+  store4x2(pixels, stride, bgraOf(quarterPair(means, means + 32), cr, cb));
+  store4x2(pixels + 2 * size_t(stride), stride, bgraOf(quarterPair(means + 64, means + 96), cr, cb));
+}
+
+void writeQuarter625(const float* means, uint8_t* pixels, uint32_t stride) {
+  const float* cr = means + 4 * 32;
+  const float* cb = means + 5 * 32;
+  for (int half = 0; half < 2; ++half) {
+    const int top = 2 * half;
+    const v8si y = samplesOf(quarterPair(means + 32 * top, means + 32 * (top + 1)));
+    const v8si r = samplesOf(v8sf{cr[top], cr[top], cr[top + 1], cr[top + 1], cr[top], cr[top], cr[top + 1], cr[top + 1]});
+    const v8si b = samplesOf(v8sf{cb[top], cb[top], cb[top + 1], cb[top + 1], cb[top], cb[top], cb[top + 1], cb[top + 1]});
+    store4x2(pixels + 2 * size_t(half) * stride, stride, yccaPixels(y, r, b));
+  }
+}
+
+void rgb32ToBgr24Row(const uint8_t* src, uint8_t* dst, int32_t n, const int32_t* offsets, int argb) {
+  for (int32_t j = 0; j < n; j += 8, dst += 24) {
+    v8si px;
+    if (offsets) {
+      px = gather8(src, loadLanes(offsets + j));
+    } else if (j + 8 <= n) {
+      px = loadi(src + 4 * size_t(j));
+    } else {
+      px = splat(0);
+      std::memcpy(&px, src + 4 * size_t(j), 4 * size_t(n - j));
+    }
+    const v8si bgr = argb ? (((px >> 24) & splat(0xFF)) | ((px >> 8) & splat(0xFF00)) | ((px << 8) & splat(0xFF0000)))
+                          : px & splat(0xFFFFFF);
+    storeBgr(dst, bgr, j, n);
+  }
+}
+
 }  // namespace
 
 const Kernels& ZEBDV_KERNEL_TABLE_FN() {
   static const Kernels table = {ZEBDV_KERNEL_NAME,      idct88,           idct248,
                                 yccaToBgr24Row,         writeMacroblock411, writeMacroblock420,
-                                yccaResampleNearestRow, yccaResampleFilteredRow};
+                                yccaResampleNearestRow, yccaResampleFilteredRow, writeHalf411,
+                                writeHalf420,           writeQuarter525,  writeQuarter625,
+                                rgb32ToBgr24Row};
   return table;
 }
 

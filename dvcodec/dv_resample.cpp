@@ -153,12 +153,37 @@ DvcResult checkChannelForms(const PixelDesc& src, const PixelDesc& dst, int chan
   return DVC_OK;
 }
 
+// The layouts the 32-bit row kernel takes: 'BGRa' (0) or 'aRGB' (1) into 24-bit B, G, R
+// of another buffer; -1 for any other.
+int rgb32ToBgr24Layout(const PixelDesc& src, const PixelDesc& dst) {
+  if (src.pixelSize != 4 || dst.pixelSize != 3 || src.buffer == dst.buffer) return -1;
+  if (dst.offsets[0] != 2 || dst.offsets[1] != 1 || dst.offsets[2] != 0) return -1;
+  if (src.offsets[0] == 2 && src.offsets[1] == 1 && src.offsets[2] == 0) return 0;
+  if (src.offsets[0] == 1 && src.offsets[1] == 2 && src.offsets[2] == 3) return 1;
+  return -1;
+}
+
 }  // namespace
 
 DvcResult resampleNearest(const PixelDesc& src, const PixelDesc& dst, int channels, float ratio, bool flip) {
   int n = 0;
   if (DvcResult r = checkChannelForms(src, dst, channels, flip, &n)) return r;
   const uint32_t step = resampleStep(ratio);
+  const int layout = n == 3 ? rgb32ToBgr24Layout(src, dst) : -1;
+  if (layout >= 0) {
+    // Whole groups of 8 columns, the padding repeating the last column.
+    const int32_t padded = (dst.width + 7) & ~7;
+    int32_t* offsets = static_cast<int32_t*>(std::malloc(size_t(padded) * sizeof(int32_t)));
+    if (offsets) {
+      for (int32_t j = 0; j < padded; ++j) offsets[j] = 4 * sourceColumn(j < dst.width ? j : dst.width - 1, step, src.width);
+      const Kernels& kern = kernels();
+      const DvcResult r = walkRows(src, dst, flip, [&](const uint8_t* s, uint8_t* d) {
+        kern.rgb32ToBgr24Row(s, d, dst.width, offsets, layout);
+      });
+      std::free(offsets);
+      return r;
+    }
+  }
   return walkRows(src, dst, flip, [&](const uint8_t* s, uint8_t* d) {
     for (int32_t j = 0; j < dst.width; ++j, d += dst.pixelSize) {
       const uint8_t* p = s + size_t(sourceColumn(j, step, src.width)) * src.pixelSize;
@@ -343,6 +368,12 @@ DvcResult copyChannels(const PixelDesc& src, const PixelDesc& dst, bool flip) {
   const int32_t rows = minOf(src.height, dst.height), cols = minOf(src.width, dst.width);
   const int channels = int(src.pixelSize < dst.pixelSize ? src.pixelSize : dst.pixelSize);
   if (rows < 1 || cols < 1 || channels < 1) return DVC_ERR_BAD_ARGUMENT;
+  const int layout = rgb32ToBgr24Layout(src, dst);
+  if (layout >= 0) {
+    const Kernels& kern = kernels();
+    for (int32_t r = 0; r < rows; ++r) kern.rgb32ToBgr24Row(src.row(flip ? rows - 1 - r : r), dst.row(r), cols, nullptr, layout);
+    return DVC_OK;
+  }
   for (int32_t r = 0; r < rows; ++r) {
     const uint8_t* s = src.row(flip ? rows - 1 - r : r);
     uint8_t* d = dst.row(r);

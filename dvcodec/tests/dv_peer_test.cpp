@@ -2,6 +2,7 @@
 // picture of ffmpeg's own decoder, both turned into bottom-up BGR by the same rules.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -103,6 +104,58 @@ TEST(DvPeerResample, AspectWidthsMatchResampledReference) {
       const double p = dvtest::psnr(ours, expected, int(c.width), height);
       std::printf("%d to %u wide (mode %d): PSNR %.2f dB\n", system, c.width, c.mode, p);
       EXPECT_GE(p, 44.0) << system << " " << c.width;
+    }
+  }
+}
+
+// The reduced sizes against the area means of ffmpeg's full-size decode of the same
+// frame. The reduced sizes keep one colour-difference pair per macroblock at the quarter
+// (525) and eighth sizes, so colours differ from the means wherever a colour edge lies
+// inside a macroblock; the comparison is of the luminance, read back from the RGB pixels.
+// The limits hold for natural pictures; a test chart with saturated bars (testsrc2) is
+// shown for comparison only: where its bars meet inside a macroblock, the wrong colour
+// clips in RGB and takes the luminance with it.
+TEST(DvPeerReduced, LuminanceAgainstAreaMeansOfTheFullPicture) {
+  AD_REQUIRE_TOOL("ffmpeg");
+  struct Clip {
+    int system;
+    const char* source;
+    const char* filters;
+    bool interlacedDct;
+    bool checked;
+  } clips[] = {
+      {525, "mandelbrot", "", false, true},
+      {525, "mandelbrot", ",scroll=h=0.03:v=0.01,tinterlace=mode=interleave_top", true, true},
+      {525, "testsrc2", "", false, false},
+      {625, "mandelbrot", "", false, true},
+      {625, "mandelbrot", ",scroll=h=0.03:v=0.01,tinterlace=mode=interleave_top", true, true},
+      {625, "testsrc2", "", false, false},
+  };
+  const double kMinimum[4] = {0, 38.0, 38.0, 44.0};
+  std::printf("luminance PSNR (dB) against the area means of the full picture; RGB in brackets\n");
+  std::printf("%-9s %-11s %-9s %16s %16s %16s\n", "system", "picture", "2-4-8", "half", "quarter", "eighth");
+  for (const Clip& c : clips) {
+    const auto frame = dvtest::encodeFrames(c.system, c.source, c.filters, c.interlacedDct, 1, adtest::testDir()).front();
+    const int height = dvtest::linesOf(c.system);
+    const auto full = dvtest::pictureFromPlanes(c.system, dvtest::ffmpegDecode(c.system, frame, adtest::testDir()));
+    char cells[4][32] = {};
+    for (int level = 1; level <= 3; ++level) {
+      const int w = 720 >> level, h = height >> level;
+      std::string source = frame;
+      std::vector<uint8_t> ours;
+      ASSERT_EQ(dvtest::decodeInto(c.system, source, uint32_t(w), uint32_t(h), 0, DVC_FORM_FRAME, &ours), 0);
+      const double luma = dvtest::lumaPsnr(ours, full, 1 << level);
+      const double rgb = dvtest::psnr(ours, dvtest::areaAveraged(full, 1 << level), w, h);
+      std::snprintf(cells[level], sizeof cells[level], "%6.2f (%6.2f)", luma, rgb);
+      if (c.checked) {
+        EXPECT_GE(luma, kMinimum[level]) << c.system << " " << c.source << c.filters << " level " << level;
+      }
+    }
+    const int blocks248 = dvtest::count248Blocks(c.system, frame);
+    std::printf("%-9d %-11s %-9d %16s %16s %16s%s\n", c.system, c.source, blocks248, cells[1], cells[2], cells[3],
+                c.checked ? "" : "  (shown only)");
+    if (c.interlacedDct) {
+      EXPECT_GT(blocks248, 1000);
     }
   }
 }

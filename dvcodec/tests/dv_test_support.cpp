@@ -167,6 +167,55 @@ std::vector<uint8_t> resampledBgr(const YccPicture& pic, int width, int mode) {
   return out;
 }
 
+std::vector<uint8_t> areaAveraged(const YccPicture& pic, int factor) {
+  YccPicture small;
+  small.width = pic.width / factor;
+  small.height = pic.height / factor;
+  const size_t n = size_t(small.width) * small.height;
+  small.y.resize(n);
+  small.cr.resize(n);
+  small.cb.resize(n);
+  const int count = factor * factor;
+  auto mean = [count](int sum) { return (sum >= 0 ? sum + count / 2 : sum - count / 2) / count; };
+  for (int y = 0; y < small.height; ++y) {
+    for (int x = 0; x < small.width; ++x) {
+      int sy = 0, sr = 0, sb = 0;
+      for (int dy = 0; dy < factor; ++dy) {
+        for (int dx = 0; dx < factor; ++dx) {
+          const size_t at = size_t(y * factor + dy) * pic.width + size_t(x * factor + dx);
+          sy += pic.y[at];
+          sr += pic.cr[at];
+          sb += pic.cb[at];
+        }
+      }
+      const size_t at = size_t(y) * small.width + x;
+      small.y[at] = uint8_t(mean(sy));
+      small.cr[at] = int8_t(mean(sr));
+      small.cb[at] = int8_t(mean(sb));
+    }
+  }
+  return toBgr(small);
+}
+
+double lumaPsnr(const std::vector<uint8_t>& bgr, const YccPicture& pic, int factor) {
+  const int w = pic.width / factor, h = pic.height / factor;
+  const size_t stride = strideOf(w);
+  double sum = 0;
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      double mean = 0;
+      for (int dy = 0; dy < factor; ++dy)
+        for (int dx = 0; dx < factor; ++dx) mean += pic.y[size_t(y * factor + dy) * pic.width + size_t(x * factor + dx)];
+      mean /= factor * factor;
+      const uint8_t* px = &bgr[stride * size_t(h - 1 - y) + 3 * size_t(x)];
+      const double luma = 16 + (65.481 * px[2] + 128.553 * px[1] + 24.966 * px[0]) / 255.0;
+      sum += (luma - mean) * (luma - mean);
+    }
+  }
+  if (sum == 0) return 99.0;
+  return 10.0 * std::log10(255.0 * 255.0 * w * h / sum);
+}
+
 double psnr(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, int width, int height) {
   const size_t stride = strideOf(width);
   double sum = 0;

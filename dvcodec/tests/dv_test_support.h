@@ -45,6 +45,15 @@ std::vector<uint8_t> resampledBgr(const YccPicture& picture, int width, int mode
 // the codec's BT.601 conversion rounded to nearest.
 std::vector<uint8_t> toBgr(const YccPicture& picture);
 
+// The picture reduced by `factor` in both directions: each pixel's Y, Cr and Cb the
+// means of its factor x factor area, rounded to nearest; then as toBgr.
+std::vector<uint8_t> areaAveraged(const YccPicture& picture, int factor);
+
+// PSNR of the luminance of a bottom-up 24-bit bitmap (read back from its RGB with the
+// studio-range BT.601 factors) against the means of the picture's luminance over
+// factor x factor areas.
+double lumaPsnr(const std::vector<uint8_t>& bgr, const YccPicture& picture, int factor);
+
 // The row length of a 24-bit bitmap.
 inline size_t strideOf(int width) { return (size_t(width) * 3 + 3) / 4 * 4; }
 
