@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "dv_filter.h"
 #include "dv_idct.h"
 #include "dv_kernels.h"
 #include "dv_tables.h"
@@ -193,10 +194,6 @@ DvcResult convertToOutput(Decoder& d, const PixelDesc& src, const PixelDesc& dst
   }
 }
 
-// The picture filters apply to the full-size picture before its conversion. No filter
-// is built in yet: every mode leaves the picture as decoded.
-DvcResult filterPicture(Decoder&, uint32_t /*mode*/) { return DVC_OK; }
-
 }  // namespace
 
 DvcResult outputPicture(Decoder& d, uint32_t filterMode, uint32_t resampleMode, PixelDesc* dst) {
@@ -221,7 +218,7 @@ DvcResult outputPicture(Decoder& d, uint32_t filterMode, uint32_t resampleMode, 
     }
   }
 
-  if (d.level == 0) (void)filterPicture(d, filterMode);
+  if (d.level == 0) (void)filterPicture(d.picture, filterMode);  // the picture goes on as the filter left it
   if (convertToOutput(d, d.picture, *dst, resampleMode, flip) == DVC_OK) return DVC_OK;
 
   // Second route: turn the picture into BGR in place (four bytes a pixel, rows turned

@@ -160,4 +160,94 @@ TEST(DvPeerReduced, LuminanceAgainstAreaMeansOfTheFullPicture) {
   }
 }
 
+// The filters on frames made by ffmpeg. An interlaced picture with motion (a scrolling
+// picture whose fields were taken at different moments) loses most of its comb energy
+// under every mode, each mode keeping its field's lines as decoded; a progressive
+// picture passes the motion-adaptive mode nearly unchanged. Both systems: the picture is
+// top row first, so the modes keep the same lines in both.
+TEST(DvPeerFilters, CombEnergyAndKeptLines) {
+  AD_REQUIRE_TOOL("ffmpeg");
+  // The luminance of a bottom-up bitmap, picture row r at [r][x].
+  auto lumaOf = [](const std::vector<uint8_t>& bgr, int height) {
+    std::vector<std::vector<double>> rows(size_t(height), std::vector<double>(720));
+    for (int r = 0; r < height; ++r) {
+      const uint8_t* row = &bgr[dvtest::strideOf(720) * size_t(height - 1 - r)];
+      for (int x = 0; x < 720; ++x) rows[r][x] = 0.257 * row[3 * x + 2] + 0.504 * row[3 * x + 1] + 0.098 * row[3 * x];
+    }
+    return rows;
+  };
+  // How much each row stands out from the mean of its neighbours.
+  auto combEnergy = [](const std::vector<std::vector<double>>& y) {
+    double sum = 0;
+    for (size_t r = 1; r + 1 < y.size(); ++r)
+      for (int x = 0; x < 720; ++x) sum += std::fabs(y[r][x] - (y[r - 1][x] + y[r + 1][x]) / 2);
+    return sum;
+  };
+  auto rowOf = [](const std::vector<uint8_t>& bgr, int height, int r) {
+    const auto at = bgr.begin() + long(dvtest::strideOf(720) * size_t(height - 1 - r));
+    return std::vector<uint8_t>(at, at + 720 * 3);
+  };
+  std::printf("%-6s %-12s %10s %10s %10s %10s %10s\n", "system", "picture", "filter 0", "1", "2", "3", "4");
+  for (int system : {525, 625}) {
+    const int h = dvtest::linesOf(system);
+    const auto moving = dvtest::encodeFrames(system, "mandelbrot", ",scroll=h=0.03:v=0.01,tinterlace=mode=interleave_top",
+                                             true, 1, adtest::testDir()).front();
+    const auto still = dvtest::encodeFrames(system, "mandelbrot", "", false, 1, adtest::testDir()).front();
+    std::vector<uint8_t> out[5];
+    double energy[5];
+    for (uint32_t mode = 0; mode < 5; ++mode) {
+      out[mode].assign(dvtest::strideOf(720) * size_t(h), 0);
+      std::string src = moving;
+      DvDecoder* d = DvcOpenDecoder(system == 625 ? 1 : 0);
+      DvcDibFormat f = {720, uint32_t(h), 1, 24, 1, 1, 0, 0, mode, 0, DVC_FORM_FRAME};
+      ASSERT_EQ(DvcDecode(d, reinterpret_cast<uint8_t*>(src.data()), uint32_t(src.size()), out[mode].data(), nullptr, &f), 0);
+      DvcCloseDecoder(d);
+      energy[mode] = combEnergy(lumaOf(out[mode], h));
+    }
+    std::printf("%-6d %-12s %10.0f %10.0f %10.0f %10.0f %10.0f\n", system, "moving", energy[0], energy[1], energy[2],
+                energy[3], energy[4]);
+    for (uint32_t mode = 1; mode < 5; ++mode) {
+      EXPECT_LT(energy[mode], 0.5 * energy[0]) << system << " mode " << mode;
+      // Modes 1, 2 and 4 keep the even lines (top line 0), mode 3 the odd ones.
+      const int kept = mode == 3 ? 1 : 0;
+      int changedKept = 0, changedOther = 0;
+      for (int r = 0; r < h; ++r) {
+        const bool same = rowOf(out[mode], h, r) == rowOf(out[0], h, r);
+        if (r % 2 == kept) {
+          changedKept += !same;
+        } else {
+          changedOther += !same;
+        }
+      }
+      // Mode 3 copies line 1 to line 0, mode 2 line h - 2 to line h - 1; the others are
+      // kept as decoded.
+      EXPECT_EQ(changedKept, 0) << system << " mode " << mode;
+      EXPECT_GT(changedOther, h / 2 - 10) << system << " mode " << mode;
+    }
+
+    // The progressive picture through mode 3: a single frame cannot tell fine vertical
+    // detail from motion, so the pixels at the sharpest details change (with the edge
+    // columns of the even lines); the rest stays as decoded.
+    std::vector<uint8_t> plain, filtered;
+    std::string a = still, b = still;
+    ASSERT_EQ(dvtest::decodeInto(system, a, 720, uint32_t(h), 0, DVC_FORM_FRAME, &plain), 0);
+    DvDecoder* d = DvcOpenDecoder(system == 625 ? 1 : 0);
+    filtered.assign(plain.size(), 0);
+    DvcDibFormat f = {720, uint32_t(h), 1, 24, 1, 1, 0, 0, 3, 0, DVC_FORM_FRAME};
+    ASSERT_EQ(DvcDecode(d, reinterpret_cast<uint8_t*>(b.data()), uint32_t(b.size()), filtered.data(), nullptr, &f), 0);
+    DvcCloseDecoder(d);
+    auto changedShare = [h](const std::vector<uint8_t>& x, const std::vector<uint8_t>& y) {
+      int changed = 0;
+      for (int r = 0; r < h; ++r)
+        for (int c = 0; c < 720; ++c) changed += std::memcmp(&x[dvtest::strideOf(720) * r + 3 * c], &y[dvtest::strideOf(720) * r + 3 * c], 3) != 0;
+      return double(changed) / (720.0 * h);
+    };
+    const double stillShare = changedShare(filtered, plain), movingShare = changedShare(out[3], out[0]);
+    std::printf("%-6d mode 3 changes %.1f%% of the still picture's pixels (PSNR %.2f dB), %.1f%% of the moving one's\n",
+                system, 100 * stillShare, dvtest::psnr(filtered, plain, 720, h), 100 * movingShare);
+    EXPECT_LT(stillShare, 0.05) << system;
+    EXPECT_GT(movingShare, 0.3) << system;
+  }
+}
+
 }  // namespace
