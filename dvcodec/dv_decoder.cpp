@@ -57,7 +57,6 @@ DvcResult configure(Decoder& d, int system, int wide, int level, int orientation
   d.targetWidth = targetFull >> level;
   d.targetHeight = height;
   d.ratio = float(d.pictureWidth) / float(d.targetWidth);
-  d.ringFrameBytes = system == 525 ? 122136 : 146560;
   d.orientation = orientation;
   d.flip = orientation != 0 ? 1 : 0;
   selectStages(d);
@@ -270,7 +269,8 @@ Decoder* openDecoder(uint8_t flags) {
   d->coefficients = static_cast<float*>(std::aligned_alloc(64, sizeof(float) * 64 * 30));
   d->means = static_cast<float*>(
       std::aligned_alloc(64, sizeof(float) * kReducedBlockFloats * kBlocksPerMacroblock * kMacroblocksPerSegment));
-  if (!d->vlcTable || !d->segment || !d->coefficients || !d->means) {
+  d->ringFrame = static_cast<uint8_t*>(std::malloc(kRingFrameCopyBytes));
+  if (!d->vlcTable || !d->segment || !d->coefficients || !d->means || !d->ringFrame) {
     closeDecoder(d);
     return nullptr;
   }
@@ -282,11 +282,18 @@ Decoder* openDecoder(uint8_t flags) {
   return d;
 }
 
+void attachRing(Decoder* d, DvRingBuffer* ring) {
+  if (!d || !ring) return;
+  d->ring = ring;
+  ringReset(ring);
+}
+
 void closeDecoder(Decoder* d) {
   if (!d) return;
   std::free(d->segment);
   std::free(d->coefficients);
   std::free(d->means);
+  std::free(d->ringFrame);
   if (d->ownsPicture) pixelDescFree(&d->picture);
   delete d;
 }
@@ -312,14 +319,15 @@ DvcResult decode(Decoder* d, const uint8_t* source, uint32_t length, uint8_t* de
   // Locate the video blocks.
   DvcResult r = DVC_OK;
   if (d->ring) {
-    r = DVC_ERR_UNSUPPORTED;
+    // An attached ring: the source, its length and the input form are not looked at.
+    r = locateBlocksInRing(d->ring, d->sequences, d->ringFrame, &d->videoBlocks);
   } else if (!source) {
     r = DVC_ERR_NO_INPUT;
   } else {
     switch (format->inputForm) {
       case DVC_FORM_DVF: r = locateBlocksInDvf(source, length, d->sequences, &d->videoBlocks); break;
       case DVC_FORM_FRAME: r = locateBlocksInFrame(source, length, d->sequences, &d->videoBlocks); break;
-      case DVC_FORM_PACKETS: r = DVC_ERR_UNSUPPORTED; break;  // packet streams are not read yet
+      case DVC_FORM_PACKETS: r = locateBlocksInStream(source, length, d->sequences, &d->videoBlocks); break;
       default: r = DVC_ERR_NO_INPUT; break;
     }
   }

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "dv_frame.h"
+#include "dv_packets.h"
 #include "dv_pixel.h"
 #include "dv_resample.h"
 #include "dv_vlc.h"
@@ -45,7 +46,6 @@ struct Decoder {
   int32_t pictureHeight = 0, pictureWidth = 0;
   int32_t targetHeight = 0, targetWidth = 0;
   float ratio = 1.0f;
-  uint32_t ringFrameBytes = 0;
   DvRingBuffer* ring = nullptr;
 
   PixelDesc picture;
@@ -58,6 +58,7 @@ struct Decoder {
 
   const uint8_t* source = nullptr;
   VideoBlocks videoBlocks{};
+  uint8_t* ringFrame = nullptr;  // the video blocks of a frame taken from the ring
   const uint32_t* vlcTable = nullptr;
 
   // Working state of one segment, allocated at open.
@@ -128,6 +129,9 @@ SizeChoice chooseSize(uint32_t width, uint32_t height, uint32_t* resample);
 
 Decoder* openDecoder(uint8_t flags);
 void closeDecoder(Decoder* d);
+// Every later decode takes its frame from the ring (emptied now); the ring stays the
+// caller's and must outlive the decoder's decodes.
+void attachRing(Decoder* d, DvRingBuffer* ring);
 DvcResult decode(Decoder* d, const uint8_t* source, uint32_t length, uint8_t* destination, uint32_t* outputSize,
                  DvcDibFormat* format);
 

@@ -286,6 +286,34 @@ int decodeInto(int system, std::string& source, uint32_t width, uint32_t height,
   return r;
 }
 
+std::vector<std::string> cipPackets(int system, const std::vector<std::string>& frames, const CipOptions& options) {
+  std::vector<std::string> packets;
+  uint8_t dbc = options.dbc;
+  const bool fifty = options.fiftyHertz || system == 625;
+  auto header = [&](uint8_t count) {
+    const char h[8] = {0x02, 0x78, 0x00, char(count), char(0x80), char(fifty ? 0x80 : 0x00), char(0xFF), char(0xFF)};
+    return std::string(h, 8);
+  };
+  int sinceEmpty = 0;
+  for (const std::string& frame : frames) {
+    for (size_t at = 0; at + 480 <= frame.size(); at += 480) {
+      packets.push_back(header(dbc) + frame.substr(at, 480));
+      ++dbc;
+      if (options.emptyEvery && ++sinceEmpty == options.emptyEvery) {
+        packets.push_back(header(dbc));
+        sinceEmpty = 0;
+      }
+    }
+  }
+  return packets;
+}
+
+std::string joinPackets(const std::vector<std::string>& packets, size_t from, size_t to) {
+  std::string stream;
+  for (size_t i = from; i < to && i < packets.size(); ++i) stream += packets[i];
+  return stream;
+}
+
 void BitWriter::put(uint32_t value, int bits) {
   for (int i = bits - 1; i >= 0; --i, ++pos_) {
     const uint8_t mask = uint8_t(0x80 >> (pos_ & 7));

@@ -78,6 +78,21 @@ std::string randomFrame(int system, uint32_t seed);
 int decodeInto(int system, std::string& source, uint32_t width, uint32_t height, uint32_t resample,
                uint32_t form, std::vector<uint8_t>* out, uint8_t fill = 0);
 
+// IEEE 1394 DV packets made from whole frames: each DIF sequence as 25 data packets of six
+// DIF blocks, each behind an 8-byte CIP header (DBS 120 quadlets, FMT DVCR, the 50/60
+// bit for 625 or when asked), the data block count going up by one per data packet from
+// `dbc`; an empty packet (a header alone, carrying the next data packet's count) after
+// every `emptyEvery` data packets (0: none). One string a packet, in order.
+struct CipOptions {
+  int emptyEvery = 15;
+  uint8_t dbc = 0;
+  bool fiftyHertz = false;  // the 50/60 bit, whatever the frames' system
+};
+std::vector<std::string> cipPackets(int system, const std::vector<std::string>& frames, const CipOptions& options = {});
+inline bool isDataPacket(const std::string& packet) { return packet.size() > 8; }
+// The packets [from, to) joined into one stream.
+std::string joinPackets(const std::vector<std::string>& packets, size_t from = 0, size_t to = size_t(-1));
+
 // Writes bits most significant first, for building video data by hand.
 class BitWriter {
  public:
