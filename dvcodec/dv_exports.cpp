@@ -1,6 +1,7 @@
 // The library's exported functions. Handles are the library's own objects behind
 // opaque pointer types.
 #include "dv_decoder.h"
+#include "dv_encoder.h"
 #include "dv_pixel.h"
 #include "dv_ring.h"
 #include "zeb_dv32.h"
@@ -49,9 +50,17 @@ int16_t DvcUpdateRingBuffer(DvRingBuffer* ring, uint32_t bytes) {
 
 void DvcFreeRingBuffer(DvRingBuffer* ring) { zebdv::ringFree(ring); }
 
-DvEncoder* DvcOpenEncoder(uint8_t) { return nullptr; }
-DvcResult DvcEncode(DvEncoder*, uint8_t*, const uint8_t*, DvcDibFormat*) { return DVC_ERR_UNSUPPORTED; }
-int16_t DvcCloseEncoder(DvEncoder*) { return 0; }
+DvEncoder* DvcOpenEncoder(uint8_t flags) { return zebdv::openEncoder(flags); }
+
+DvcResult DvcEncode(DvEncoder* encoder, uint8_t* destination, const uint8_t* source, DvcDibFormat* format) {
+  return zebdv::encode(encoder, destination, source, format);
+}
+
+int16_t DvcCloseEncoder(DvEncoder* encoder) {
+  zebdv::closeEncoder(encoder);
+  return 0;
+}
+
 int16_t DvcGetLastErrorEncoder(void) { return 1; }
 
 }  // extern "C"

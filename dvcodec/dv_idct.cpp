@@ -50,6 +50,11 @@ float areaMean(int mode, int pos, int y0, int x0, int rows, int cols) {
 
 }  // namespace
 
+double standardWeight(int k) {
+  static const Weights kW;
+  return kW.w[k & 7];
+}
+
 IdctTables::IdctTables() {
   static const Weights kW;
   const double* w = kW.w;

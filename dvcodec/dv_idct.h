@@ -13,6 +13,11 @@
 
 namespace zebdv {
 
+// The standard's weight of frequency k (0-7) of the weighted DCT: 1, then
+// cos(4)/(4 cos(7) cos(2)), cos(4)/(2 cos(6)), 1/(2 cos(5)), 7/8, cos(4)/cos(3),
+// cos(4)/cos(2), cos(4)/cos(1) (cos(m) standing for cos(m pi / 16)).
+double standardWeight(int k);
+
 // The multipliers and input places of the kernels (built once, when the library loads).
 struct IdctTables {
   float multiplier[2][32][64];  // [mode][row * 2 + class 3][scan index]

@@ -62,6 +62,18 @@ struct Kernels {
   // source pixel of output column j is at byte offset offsets[j] (or j x 4 without
   // offsets; the table holds whole groups of 8 columns).
   void (*rgb32ToBgr24Row)(const uint8_t* src, uint8_t* dst, int32_t n, const int32_t* offsets, int argb);
+  // The encoder's forward transform of 8 x 8 samples (row by row) with the rows of
+  // weighted cosines `eight` ([frequency][sample]) and, for the 2-4-8 mode (mode 1),
+  // `four` ([frequency][line pair]) over the sums and differences of the line pairs:
+  // out[8 row + h], rows 0-7 the vertical frequencies (2-4-8: 0-3 sums, 4-7 differences).
+  void (*forwardDct)(const int8_t* samples, float* out, int mode, const float* eight, const float* four);
+  // n pixels of RGB (unsigned, channel c at byte offsets[c] of each pixel of pixelSize
+  // bytes) to the encoder's signed YCbCr planes, BT.601 in 22 fractional bits:
+  // Y = ((1077047 R + 2114472 G + 410647 B + 2^21) >> 22) - 112,
+  // Cr = (1842204 R - 1542615 G - 299588 B) >> 22, Cb = (-621691 R - 1220512 G + 1842204 B) >> 22,
+  // each clamped to -128..127.
+  void (*rgbToYccRow)(const uint8_t* src, uint32_t pixelSize, const uint8_t* offsets, int8_t* y, int8_t* cr,
+                      int8_t* cb, int32_t n);
 };
 
 inline constexpr int kResampleGroupInts = 8 + 5 * 8;

@@ -529,6 +529,99 @@ void rgb32ToBgr24Row(const uint8_t* src, uint8_t* dst, int32_t n, const int32_t*
   }
 }
 
+void forwardDct(const int8_t* samples, float* out, int mode, const float* eight, const float* four) {
+  // Columns of samples (lanes: lines), then the horizontal transform t[h] (lanes: lines),
+  // turned into rows (lanes: horizontal frequencies) for the vertical transform.
+  v8sf v[8];
+  for (int y = 0; y < 8; ++y) v[y] = __builtin_convertvector(widen8(samples + 8 * y), v8sf);
+  transpose8(v);
+  v8sf t[8];
+  for (int h = 0; h < 8; ++h) {
+    v8sf acc = splatf(eight[8 * h]) * v[0];
+    for (int x = 1; x < 8; ++x) acc += splatf(eight[8 * h + x]) * v[x];
+    t[h] = acc;
+  }
+  transpose8(t);  // t[y]: line y, lanes h
+  if (mode == 0) {
+    for (int f = 0; f < 8; ++f) {
+      v8sf acc = splatf(eight[8 * f]) * t[0];
+      for (int y = 1; y < 8; ++y) acc += splatf(eight[8 * f + y]) * t[y];
+      storef(out + 8 * f, acc);
+    }
+    return;
+  }
+  v8sf sums[4], differences[4];
+  for (int z = 0; z < 4; ++z) {
+    sums[z] = t[2 * z] + t[2 * z + 1];
+    differences[z] = t[2 * z] - t[2 * z + 1];
+  }
+  for (int r = 0; r < 4; ++r) {
+    v8sf s = splatf(four[4 * r]) * sums[0], d = splatf(four[4 * r]) * differences[0];
+    for (int z = 1; z < 4; ++z) {
+      s += splatf(four[4 * r + z]) * sums[z];
+      d += splatf(four[4 * r + z]) * differences[z];
+    }
+    storef(out + 8 * r, s);
+    storef(out + 8 * (4 + r), d);
+  }
+}
+
+// Eight pixels' Y, Cr and Cb from their R, G and B.
+inline void rgbToYcc8(v8si r, v8si g, v8si b, v8si out[3]) {
+  out[0] = vmin(vmax(((r * 1077047 + g * 2114472 + b * 410647 + 0x200000) >> 22) - 112, splat(-128)), splat(127));
+  out[1] = vmin(vmax((r * 1842204 - g * 1542615 - b * 299588) >> 22, splat(-128)), splat(127));
+  out[2] = vmin(vmax((r * -621691 - g * 1220512 + b * 1842204) >> 22, splat(-128)), splat(127));
+}
+
+// The low bytes of eight lanes, stored.
+inline void storeLowBytes(int8_t* to, v8si v, int32_t count) {
+#if defined(__AVX2__)
+  if (count == 8) {
+    const __m256i w = _mm256_packs_epi32((__m256i)v, (__m256i)v);  // the values fit: no saturation
+    const __m128i b = _mm_packs_epi16(_mm256_castsi256_si128(w), _mm256_extracti128_si256(w, 1));
+    const int32_t lo = _mm_cvtsi128_si32(b), hi = _mm_extract_epi32(b, 2);
+    std::memcpy(to, &lo, 4);
+    std::memcpy(to + 4, &hi, 4);
+    return;
+  }
+#endif
+  for (int32_t i = 0; i < count; ++i) to[i] = int8_t(v[i]);
+}
+
+void rgbToYccRow(const uint8_t* src, uint32_t pixelSize, const uint8_t* offsets, int8_t* y, int8_t* cr, int8_t* cb,
+                 int32_t n) {
+  const int32_t ps = int32_t(pixelSize);
+  const v8si lanes = v8si{0, ps, 2 * ps, 3 * ps, 4 * ps, 5 * ps, 6 * ps, 7 * ps};
+  const v8si s0 = splat(8 * offsets[0]), s1 = splat(8 * offsets[1]), s2 = splat(8 * offsets[2]);
+  v8si out[3];
+  int32_t j = 0;
+  // Whole groups whose four-byte reads stay inside the row's pixels (with 3-byte pixels
+  // the last pixel's read would take a byte after the row).
+  if (pixelSize >= 3 && offsets[0] < 4 && offsets[1] < 4 && offsets[2] < 4) {
+    for (; (j + 7) * ps + 4 <= n * ps; j += 8) {
+      const v8si px = gather8(src + size_t(j) * pixelSize, lanes);
+      rgbToYcc8((px >> s0) & splat(0xFF), (px >> s1) & splat(0xFF), (px >> s2) & splat(0xFF), out);
+      storeLowBytes(y + j, out[0], 8);
+      storeLowBytes(cr + j, out[1], 8);
+      storeLowBytes(cb + j, out[2], 8);
+    }
+  }
+  for (; j < n; j += 8) {
+    const int32_t count = n - j < 8 ? n - j : 8;
+    v8si r = splat(0), g = splat(0), b = splat(0);
+    for (int32_t i = 0; i < count; ++i) {
+      const uint8_t* p = src + size_t(j + i) * pixelSize;
+      r[i] = p[offsets[0]];
+      g[i] = p[offsets[1]];
+      b[i] = p[offsets[2]];
+    }
+    rgbToYcc8(r, g, b, out);
+    storeLowBytes(y + j, out[0], count);
+    storeLowBytes(cr + j, out[1], count);
+    storeLowBytes(cb + j, out[2], count);
+  }
+}
+
 }  // namespace
 
 const Kernels& ZEBDV_KERNEL_TABLE_FN() {
@@ -536,7 +629,7 @@ const Kernels& ZEBDV_KERNEL_TABLE_FN() {
                                 yccaToBgr24Row,         writeMacroblock411, writeMacroblock420,
                                 yccaResampleNearestRow, yccaResampleFilteredRow, writeHalf411,
                                 writeHalf420,           writeQuarter525,  writeQuarter625,
-                                rgb32ToBgr24Row};
+                                rgb32ToBgr24Row,        forwardDct,       rgbToYccRow};
   return table;
 }
 

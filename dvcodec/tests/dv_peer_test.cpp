@@ -250,4 +250,48 @@ TEST(DvPeerFilters, CombEnergyAndKeptLines) {
   }
 }
 
+// The encoder through ffmpeg: a natural-looking picture (a soft fractal with grain) is
+// encoded into the video blocks of a frame that ffmpeg made, ffmpeg decodes the frame
+// without complaint and close to the source, and our decoder gives ffmpeg's picture.
+TEST(DvPeerEncoder, FfmpegDecodesOurFramesAndOurDecoderAgrees) {
+  AD_REQUIRE_TOOL("ffmpeg");
+  const char* kSource = "mandelbrot";
+  const char* kFilters = ",gblur=sigma=1.5,noise=alls=4";
+  std::printf("%-6s %28s %28s %20s\n", "system", "ffmpeg decode of ours", "ffmpeg's own encoder", "ours against ffmpeg");
+  for (int system : {525, 625}) {
+    const int lines = dvtest::linesOf(system), n = dvtest::sequencesOf(system);
+    std::vector<uint8_t> picture = dvtest::lavfiPicture(system, kSource, kFilters, adtest::testDir());
+    ASSERT_EQ(picture.size(), size_t(2160) * lines);
+    const std::vector<uint8_t> original = picture;
+    // ffmpeg's own frame of the same picture: its header, subcode and VAUX blocks frame ours.
+    const std::string theirs = dvtest::encodeFrames(system, kSource, kFilters, false, 1, adtest::testDir()).front();
+    std::string dvf = dvtest::toDvf(system, theirs);
+    DvEncoder* e = DvcOpenEncoder(system == 625 ? 1 : 0);
+    ASSERT_NE(e, nullptr);
+    DvcDibFormat f = {720, uint32_t(lines), 1, 24, 1, 1, 0, 2160, 0, 0, 0};
+    ASSERT_EQ(DvcEncode(e, reinterpret_cast<uint8_t*>(dvf.data()), picture.data(), &f), 0);
+    DvcCloseEncoder(e);
+    EXPECT_EQ(picture, original);  // only read
+    std::string ours = theirs;
+    for (int s = 0; s < n; ++s) ours.replace(size_t(s) * 12000 + 80, 11920, dvf, 32 + size_t(s) * 11920, 11920);
+
+    std::string messages;
+    const auto decoded = dvtest::ffmpegDecodeBgr(ours, adtest::testDir(), &messages);
+    EXPECT_EQ(messages, "") << system;
+    const auto reference = dvtest::ffmpegDecodeBgr(theirs, adtest::testDir(), &messages);
+    const double ffmpegOfOurs = dvtest::psnr(decoded, original, 720, lines);
+    const double ffmpegOwn = dvtest::psnr(reference, original, 720, lines);
+    EXPECT_GE(ffmpegOfOurs, 30.0) << system;
+
+    // Our decoder against ffmpeg's decode of the same frame, by the codec's own rules.
+    const auto expected = dvtest::toBgr(dvtest::pictureFromPlanes(system, dvtest::ffmpegDecode(system, ours, adtest::testDir())));
+    std::string copy = ours;
+    std::vector<uint8_t> ourDecode;
+    ASSERT_EQ(dvtest::decodeInto(system, copy, 720, uint32_t(lines), 0, DVC_FORM_FRAME, &ourDecode), 0);
+    const double agreement = dvtest::psnr(ourDecode, expected, 720, lines);
+    EXPECT_GE(agreement, 44.0) << system;
+    std::printf("%-6d %22.2f dB %22.2f dB %17.2f dB\n", system, ffmpegOfOurs, ffmpegOwn, agreement);
+  }
+}
+
 }  // namespace

@@ -36,6 +36,32 @@ std::vector<std::string> encodeFrames(int system, const std::string& source, con
   return frames;
 }
 
+std::vector<uint8_t> lavfiPicture(int system, const std::string& source, const std::string& filters,
+                                  const fs::path& dir) {
+  const fs::path out = dir / "picture.bgr";
+  const std::string size = system == 625 ? "720x576" : "720x480";
+  std::string err;
+  if (adtest::runProgram({"ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", source + "=size=" + size + filters,
+                          "-frames:v", "1", "-pix_fmt", "bgr24", "-f", "rawvideo", out.string()},
+                         nullptr, &err) != 0) {
+    throw std::runtime_error("ffmpeg failed: " + err);
+  }
+  const std::string raw = adtest::readFile(out);
+  return std::vector<uint8_t>(raw.begin(), raw.end());
+}
+
+std::vector<uint8_t> ffmpegDecodeBgr(const std::string& frame, const fs::path& dir, std::string* messages) {
+  const fs::path in = dir / "decode-in.dv", out = dir / "decode-out.bgr";
+  adtest::writeFile(in, frame);
+  if (adtest::runProgram({"ffmpeg", "-v", "error", "-y", "-f", "dv", "-i", in.string(), "-f", "rawvideo", "-pix_fmt",
+                          "bgr24", out.string()},
+                         nullptr, messages) != 0) {
+    throw std::runtime_error("ffmpeg decode failed: " + *messages);
+  }
+  const std::string raw = adtest::readFile(out);
+  return std::vector<uint8_t>(raw.begin(), raw.end());
+}
+
 Planes ffmpegDecode(int system, const std::string& frame, const fs::path& dir) {
   const fs::path in = dir / "reference-in.dv";
   const fs::path out = dir / "reference-out.yuv";

@@ -19,6 +19,13 @@ inline size_t frameSize(int system) { return size_t(sequencesOf(system)) * 12000
 std::vector<std::string> encodeFrames(int system, const std::string& source, const std::string& filters,
                                       bool interlacedDct, int count, const std::filesystem::path& dir);
 
+// A 720-wide picture of a lavfi source (e.g. "mandelbrot") with filters, as 24-bit B, G,
+// R rows, top row first (2160 bytes a row), made by ffmpeg.
+std::vector<uint8_t> lavfiPicture(int system, const std::string& source, const std::string& filters,
+                                  const std::filesystem::path& dir);
+// ffmpeg's decode of one frame to the same rows; its messages (errors only) to *messages.
+std::vector<uint8_t> ffmpegDecodeBgr(const std::string& frame, const std::filesystem::path& dir, std::string* messages);
+
 // ffmpeg's decode of one frame as planes (Y, then Cb, then Cr, unsigned).
 struct Planes {
   int width = 0, height = 0, chromaWidth = 0, chromaHeight = 0;
