@@ -93,8 +93,9 @@ TEST(DvExports, NullHandlesAreHarmless) {
   ASSERT_NE(ring, nullptr);
   EXPECT_EQ(DvcAddRingBuffer(nullptr, ring), 0);
   DvcFreeRingBuffer(ring);
-  EXPECT_EQ(DvcOpenEncoder(0), nullptr);
-  DvcDibFormat f = {720, 480, 1, 24, 1, 1, 0, 0, 0, 0, 0};
+  DvcDibFormat f = {720, 480, 1, 24, 1, 1, 0, 2160, 0, 0, 0};
+  EXPECT_EQ(DvcEncode(nullptr, nullptr, nullptr, &f), DVC_ERR_BAD_ARGUMENT);
+  f.width = 640;
   EXPECT_EQ(DvcEncode(nullptr, nullptr, nullptr, &f), DVC_ERR_UNSUPPORTED);
   EXPECT_EQ(DvcCloseEncoder(nullptr), 0);
   EXPECT_EQ(DvcGetLastErrorEncoder(), 1);
