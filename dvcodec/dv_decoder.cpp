@@ -139,7 +139,6 @@ struct TransformInputSink {
     void store(uint32_t k, int32_t amplitude) { input[position[k]] = float(amplitude) * multiplier[k]; }
   };
   float* coefficients;
-  static constexpr bool kCheapZeroStores = true;
 
   Block begin(int mb, int b, int qno, int cls, int mode, int dc) {
     float* input = coefficients + 64 * (mb * kBlocksPerMacroblock + b);

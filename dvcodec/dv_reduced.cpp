@@ -18,88 +18,105 @@ namespace zebdv {
 
 namespace {
 
-typedef float v4sf __attribute__((vector_size(16)));
+typedef float v8sf __attribute__((vector_size(32)));
 
-// Receives the codes of a segment and adds each dequantised amplitude, times its row of
-// the area-mean table, to its block's means: NL means a luminance block, NC a
-// colour-difference block (each 4, 16 or 32). A block keeps its sums in registers while
-// its codes are decoded and stores them when it ends.
-template <uint32_t NL, uint32_t NC>
-struct AreaMeanSink {
-  static constexpr uint32_t kMax = NL > NC ? NL : NC;
-  struct Block {
-    v4sf sum[kMax / 4];
-    float* means;
-    const float* table;  // the block's table, by scan index
-    const float* steps;  // dequantisation steps by scan index
-    bool luma;
-    void store(uint32_t k, int32_t amplitude) {
-      const float s = float(amplitude) * steps[k];
-      if (luma) {
-        add<NL>(s, table + k * NL);
-      } else {
-        add<NC>(s, table + k * NC);
-      }
-    }
-    template <uint32_t N>
-    void add(float s, const float* row) {
-      const v4sf sv = {s, s, s, s};
-#pragma GCC unroll 8
-      for (uint32_t i = 0; i < N / 4; ++i) {
-        v4sf t;
-        std::memcpy(&t, row + 4 * i, sizeof t);
-        sum[i] += sv * t;
-      }
-    }
-    void finish() {
-      if (luma) {
-        std::memcpy(means, sum, sizeof(float) * NL);
-      } else {
-        std::memcpy(means, sum, sizeof(float) * NC);
-      }
-    }
-  };
-  static constexpr bool kCheapZeroStores = false;
-
-  float* means;  // kReducedBlockFloats per block, macroblock by macroblock
-  const float* lumaTable[2];  // by DCT mode
-  const float* chromaTable[2];
-
-  Block begin(int mb, int b, int qno, int cls, int mode, int dc) {
-    const bool luma = b < 4;
-    Block block;
-    block.means = means + kReducedBlockFloats * (mb * kBlocksPerMacroblock + b);
-    block.table = (luma ? lumaTable : chromaTable)[mode & 1];
-    block.steps = dequantSteps(quantRow(qno, cls), cls == 3);
-    block.luma = luma;
-    // A block of its DC alone is d / 2 everywhere (also for the blocks whose codes are
-    // not decoded).
-    const float d = float(dc) * 0.5f;
-#pragma GCC unroll 8
-    for (v4sf& v : block.sum) v = v4sf{d, d, d, d};
-    block.finish();
-    return block;
-  }
-};
-
-// What a reduced size decodes of each block, and how its means are laid out.
+// What a reduced size decodes of each block, and how its means are laid out: the bits of
+// each block's area read (12 or fewer: the DC alone), and for luminance and colour-
+// difference blocks the area-mean table by DCT mode and the number of means (4, 16, 32).
 struct ReducedLevel {
   uint8_t limitBits[kBlocksPerMacroblock];
   const float* lumaTable[2];
   const float* chromaTable[2];
 };
 
+// Decodes the codes of one block's own area up to `limit` bits (12 or fewer: none) and
+// stores the block's N means: d / 2 for a DC of d, plus each code's dequantised amplitude
+// times its row of the table. Codes that do not lie whole within the limit are left out;
+// the end-of-block code ends the block. A run past the last coefficient is an overflow
+// (false): the caller then leaves the macroblock's later blocks at their DC. Only the
+// first `useful` coefficients add to the means (the quarter sizes' tables are zero beyond).
+template <uint32_t N>
+bool decodeArea(const uint8_t* area, uint32_t limit, int dc, const float* table, const float* steps,
+                const uint64_t* dual, const uint32_t* full, float* out) {
+  constexpr uint32_t kVectors = N < 8 ? 1 : N / 8;
+  constexpr uint32_t useful = N == kQuarterSamples ? kQuarterCoefficients : 64;
+  const float d = float(dc) * 0.5f;
+  v8sf sum[kVectors];
+#pragma GCC unroll 4
+  for (v8sf& v : sum) v = v8sf{d, d, d, d, d, d, d, d};
+  bool ok = true;
+  if (limit > 12) {
+    vlcdetail::AreaBits bits(area, 12, limit);
+    uint32_t position = 1;
+    auto put = [&](uint32_t entry) {  // false when the block ends here
+      if (decoderEndOfBlock(entry)) return false;
+      const uint32_t at = position + decoderRun(entry);
+      if (at >= 64) {
+        ok = false;
+        return false;
+      }
+      position = at + 1;
+      if (at >= useful) return true;
+      const float s = float(decoderAmplitude(entry)) * steps[at];
+      const float* row = table + at * N;
+      if constexpr (N < 8) {
+        sum[0] += v8sf{s, s, s, s, 0, 0, 0, 0} * v8sf{row[0], row[1], row[2], row[3], 0, 0, 0, 0};
+      } else {
+#pragma GCC unroll 4
+        for (uint32_t i = 0; i < kVectors; ++i) {
+          v8sf t;
+          std::memcpy(&t, row + 8 * i, sizeof t);
+          sum[i] += v8sf{s, s, s, s, s, s, s, s} * t;
+        }
+      }
+      return true;
+    };
+    for (;;) {
+      // Up to two codes per lookup, the second only when it too lies within the limit.
+      const uint64_t top = bits.top();
+      const uint64_t both = dual[top >> (64 - kPrimaryVlcBits)];
+      uint32_t e = uint32_t(both);
+      if (__builtin_expect(e == 0, 0)) e = decoderEntry(full[top >> 48]);
+      const uint32_t length = e & 31u;
+      if (length > bits.rem) break;
+      const uint32_t second = uint32_t(both >> 32), pairLength = second & 31u;
+      const bool two = pairLength - 1u < bits.rem;
+      bits.skip(two ? pairLength : length);
+      if (!put(e) || (two && !put(second))) break;
+    }
+  }
+  std::memcpy(out, sum, sizeof(float) * N);
+  return ok;
+}
+
 template <uint32_t NL, uint32_t NC, typename Write>
 DvcResult decodeReduced(Decoder& d, const ReducedLevel& level, Write write) {
-  using Sink = AreaMeanSink<NL, NC>;
-  Sink sink{d.means, {level.lumaTable[0], level.lumaTable[1]}, {level.chromaTable[0], level.chromaTable[1]}};
-  VlcSegmentDecoder<Sink> vlc(d.vlcTable, *d.segment, sink);
+  const uint64_t* dual = dualVlcTable();
+  const uint32_t* full = d.vlcTable;
   uint8_t* const base = d.picture.buffer;
+  const uint8_t* const* segment = nullptr;
+  // Each video block is read from a copy with room after it, for the 16-byte reads.
+  alignas(16) uint8_t copy[80 + 16] = {};
   return forEachSegment(
-      d, [&](int s, int i) { vlc.decodeOwnAreas(d.videoBlocks.block[s][i], level.limitBits); },
+      d, [&](int s, int i) { segment = d.videoBlocks.block[s][i]; },
       [&](int m, const Placement& p) {
-        write(d.means + kReducedBlockFloats * kBlocksPerMacroblock * m, base + p.destination[0], d.picture.stride,
-              p.shape);
+        std::memcpy(copy, segment[m], 80);
+        const int qno = copy[3] & 15;
+        float* out = d.means;
+        bool overflowed = false;
+        for (int b = 0; b < kBlocksPerMacroblock; ++b) {
+          const uint8_t* area = copy + kAreaOffset[b];
+          const uint32_t w = (uint32_t(area[0]) << 8) | area[1];
+          const int dc = int16_t(w) >> 7, mode = (w >> 6) & 1, cls = (w >> 4) & 3;
+          const float* steps = dequantSteps(quantRow(qno, cls), cls == 3);
+          const uint32_t limit = level.limitBits[b];
+          const uint32_t bits = overflowed ? 0 : limit;  // after an overflow: the DC alone
+          float* means = out + kReducedBlockFloats * b;
+          const bool ok = b < 4 ? decodeArea<NL>(area, bits, dc, level.lumaTable[mode], steps, dual, full, means)
+                                : decodeArea<NC>(area, bits, dc, level.chromaTable[mode], steps, dual, full, means);
+          overflowed = overflowed || !ok;
+        }
+        write(out, base + p.destination[0], d.picture.stride, p.shape);
       });
 }
 
@@ -107,7 +124,14 @@ const ReducedTables& T = kReducedTables;
 
 }  // namespace
 
-DvcResult decodeSegmentsHalf(Decoder& d) {
+namespace {
+
+// Each reduced decoder is built twice from one template: for any processor (variant 0),
+// and with everything inlined into a function compiled for AVX2 and BMI2 (variant 1),
+// which the decoder takes when the vector kernels in use are the AVX2 ones. Both do the
+// same arithmetic in the same order (no fused multiply-add), so they give the same bytes.
+template <int Variant>
+DvcResult half(Decoder& d) {
   const Kernels& kern = kernels();
   if (d.system == 525) {
     static const ReducedLevel k411 = {{112, 112, 112, 112, 48, 48},
@@ -125,7 +149,8 @@ DvcResult decodeSegmentsHalf(Decoder& d) {
   });
 }
 
-DvcResult decodeSegmentsQuarter(Decoder& d) {
+template <int Variant>
+DvcResult quarter625(Decoder& d) {
   const Kernels& kern = kernels();
   static const ReducedLevel k420 = {{64, 64, 64, 64, 32, 32},
                                     {T.quarter[0][0], T.quarter[1][0]},
@@ -135,7 +160,8 @@ DvcResult decodeSegmentsQuarter(Decoder& d) {
   });
 }
 
-DvcResult decodeSegmentsQuarterFast(Decoder& d) {
+template <int Variant>
+DvcResult quarter525(Decoder& d) {
   // The colour differences come from their DC alone (12 bits: no codes).
   const Kernels& kern = kernels();
   static const ReducedLevel k411 = {{64, 64, 64, 64, 12, 12},
@@ -145,6 +171,22 @@ DvcResult decodeSegmentsQuarterFast(Decoder& d) {
     kern.writeQuarter525(means, px, stride, shape);
   });
 }
+
+#define ZEBDV_AVX2_VARIANT __attribute__((target("avx2,bmi2"), flatten))
+ZEBDV_AVX2_VARIANT DvcResult halfAvx2(Decoder& d) { return half<1>(d); }
+ZEBDV_AVX2_VARIANT DvcResult quarter625Avx2(Decoder& d) { return quarter625<1>(d); }
+ZEBDV_AVX2_VARIANT DvcResult quarter525Avx2(Decoder& d) { return quarter525<1>(d); }
+
+bool useAvx2() {
+  static const bool bmi2 = __builtin_cpu_supports("bmi2");
+  return bmi2 && avx2Kernels() && &kernels() == avx2Kernels();
+}
+
+}  // namespace
+
+DvcResult decodeSegmentsHalf(Decoder& d) { return useAvx2() ? halfAvx2(d) : half<0>(d); }
+DvcResult decodeSegmentsQuarter(Decoder& d) { return useAvx2() ? quarter625Avx2(d) : quarter625<0>(d); }
+DvcResult decodeSegmentsQuarterFast(Decoder& d) { return useAvx2() ? quarter525Avx2(d) : quarter525<0>(d); }
 
 DvcResult decodeSegmentsDc(Decoder& d) {
   // Each luminance block is one pixel: its DC halved (rounding down), with the halved

@@ -151,11 +151,7 @@ struct SpareStream {
 // which the block's non-zero coefficients are stored by scan index:
 //   Sink::Block begin(int mb, int b, int qno, int cls, int mode, int dc);
 //   void Sink::Block::store(uint32_t k, int32_t amplitude);   // k 1..63
-// (an amplitude of 0 may be stored too: the block starts all zero), and says whether a
-// store of 0 costs less than a test for it:
-//   static constexpr bool Sink::kCheapZeroStores;
-// A block handle may also have finish(), called when its own area has been decoded (the
-// reduced sizes; it is not called by decode()).
+// (an amplitude of 0 may be stored too: the block starts all zero).
 template <typename Sink>
 class VlcSegmentDecoder {
  public:
@@ -166,7 +162,7 @@ class VlcSegmentDecoder {
   // overflowed or was left incomplete (its coefficients so far are kept).
   DvcResult decode(const uint8_t* const videoBlocks[kMacroblocksPerSegment]) {
     result_ = DVC_OK;
-    prepare(videoBlocks, kAreaBits);
+    prepare(videoBlocks);
     // Pass 1: each block in its own area.
     for (int m = 0; m < kMacroblocksPerSegment; ++m) {
       st_.mayReceive[m] = 1;
@@ -210,29 +206,6 @@ class VlcSegmentDecoder {
     return result_;
   }
 
-  // The reduced sizes: each block is decoded in its own area only, and only in its
-  // first `limitBits[b]` bits (at most the area; 12 or fewer: the DC alone). Codes that
-  // do not lie whole within the limit are left out. A block that overflows (a run past
-  // the last coefficient, or 64 pairs) stops its macroblock: the later blocks keep only
-  // their DC. 0, or -300 when a block overflowed.
-  DvcResult decodeOwnAreas(const uint8_t* const videoBlocks[kMacroblocksPerSegment],
-                           const uint8_t limitBits[kBlocksPerMacroblock]) {
-    result_ = DVC_OK;
-    prepare(videoBlocks, limitBits);
-    for (int m = 0; m < kMacroblocksPerSegment; ++m) {
-      for (int b = 0; b < kBlocksPerMacroblock; ++b) {
-        if (limitBits[b] <= 12) continue;
-        const DvcResult before = result_;
-        result_ = DVC_OK;
-        decodeOwnArea(m, b);
-        const bool overflowed = result_ != DVC_OK;
-        result_ = overflowed ? result_ : before;
-        if (overflowed) break;
-      }
-    }
-    return result_;
-  }
-
  private:
   struct Source {
     BlockState* block;
@@ -240,8 +213,7 @@ class VlcSegmentDecoder {
     uint32_t bits;
   };
 
-  void prepare(const uint8_t* const videoBlocks[kMacroblocksPerSegment],
-               const uint8_t areaBits[kBlocksPerMacroblock]) {
+  void prepare(const uint8_t* const videoBlocks[kMacroblocksPerSegment]) {
     for (int m = 0; m < kMacroblocksPerSegment; ++m) {
       uint8_t* copy = st_.data + 80 * m;
       std::memcpy(copy, videoBlocks[m], 80);
@@ -249,7 +221,7 @@ class VlcSegmentDecoder {
       for (int b = 0; b < kBlocksPerMacroblock; ++b) {
         BlockState& s = st_.block[m][b];
         s.area = copy + kAreaOffset[b];
-        s.areaBits = areaBits[b];
+        s.areaBits = kAreaBits[b];
         s.bitPos = 12;
         s.ownActive = true;
         s.needsMore = true;
@@ -341,7 +313,7 @@ class VlcSegmentDecoder {
         continue;
       }
       // Without a second code this stores 0 at the next coefficient, which is still 0.
-      if (Sink::kCheapZeroStores || e2) block.store(at, decoderAmplitude(e2));
+      block.store(at, decoderAmplitude(e2));
       const uint32_t taken = e2 != 0;
       position = at + taken;
       count += taken;
@@ -365,7 +337,6 @@ class VlcSegmentDecoder {
     s.ownActive = bits.rem > 0;
     s.position = uint8_t(position);
     s.count = uint8_t(count);
-    if constexpr (requires { block.finish(); }) block.finish();
   }
 
   // Appends the unread bits of the blocks of macroblocks m0..m1-1 to the stream.
@@ -454,7 +425,6 @@ struct ScanOrderSink {
     void store(uint32_t k, int32_t amplitude) { value[k] = int16_t(amplitude); }
   };
   Coefficients block[kMacroblocksPerSegment][kBlocksPerMacroblock];
-  static constexpr bool kCheapZeroStores = true;
 
   Block begin(int mb, int b, int qno, int cls, int mode, int dc) {
     Coefficients& k = block[mb][b];
