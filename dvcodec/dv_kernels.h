@@ -1,6 +1,6 @@
-// The inner loops of the decoder, in one table. Two builds of the same source exist:
-// a portable one and one for processors with AVX2; the table is chosen once, by what
-// the processor offers.
+// The inner loops of the codec, in one table. Three builds of the same source exist: a
+// portable one, one for processors with AVX2 and one for AVX-512 (VL, BW and VBMI); the
+// table is chosen once, by what the processor offers. Every build gives the same bytes.
 #pragma once
 
 #include <cstdint>
@@ -76,7 +76,14 @@ struct Kernels {
                       int8_t* cb, int32_t n);
 };
 
-inline constexpr int kResampleGroupInts = 8 + 5 * 8;
+// A group's entry: [0] the window's first pixel; [8, 48) the window index of each
+// column's pixel, tap by tap; [48, 72) the taps as 16-bit pairs (taps 0 and 1, 2 and 3,
+// 4 and 0 of each column, three vectors of 16); [72, 96) byte indexes into the window's
+// 64 bytes, three vectors of 32: bytes 4 i and 4 i + 2 address the luminance of column
+// i's pixels for the pair's two taps.
+inline constexpr int kResampleGroupInts = 96;
+inline constexpr int kResamplePairTaps = 48;
+inline constexpr int kResamplePairBytes = 72;
 
 // The table in use: the one for this processor unless selectKernels chose another.
 const Kernels& kernels();
@@ -86,5 +93,9 @@ void selectKernels(const Kernels* k);
 // Both builds, for tests that compare them; avx2 is null where the processor lacks AVX2.
 const Kernels& portableKernels();
 const Kernels* avx2Kernels();
+// The AVX-512 build (VL, BW and VBMI), or null where the processor lacks them.
+const Kernels* avx512Kernels();
+// The best build this processor runs: AVX-512, AVX2 or portable.
+const Kernels& fastestKernels();
 
 }  // namespace zebdv

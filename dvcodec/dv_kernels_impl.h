@@ -44,12 +44,20 @@ inline void storei(uint8_t* p, v8si v) { std::memcpy(p, &v, sizeof v); }
 inline v8si splat(int32_t x) { return v8si{x, x, x, x, x, x, x, x}; }
 inline v8sf splatf(float x) { return v8sf{x, x, x, x, x, x, x, x}; }
 inline v8si vmax(v8si a, v8si b) {
+#if defined(__AVX2__)
+  return (v8si)_mm256_max_epi32((__m256i)a, (__m256i)b);
+#else
   v8si m = a > b;
   return (a & m) | (b & ~m);
+#endif
 }
 inline v8si vmin(v8si a, v8si b) {
+#if defined(__AVX2__)
+  return (v8si)_mm256_min_epi32((__m256i)a, (__m256i)b);
+#else
   v8si m = a < b;
   return (a & m) | (b & ~m);
+#endif
 }
 
 // One fast 8-point inverse DCT across eight vectors (lane-wise). The inputs carry the
@@ -282,6 +290,12 @@ inline void storeBgr(uint8_t* dst, v8si bgr, int32_t j, int32_t n) {
       (__m256i)bgr, _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1, 0, 1, 2, 4, 5, 6, 8, 9,
                                      10, 12, 13, 14, -1, -1, -1, -1));
   const __m256i packed = _mm256_permutevar8x32_epi32(lanes, _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7));
+#if defined(__AVX512BW__) && defined(__AVX512VL__)
+  // Exactly the bytes of the pixels below n.
+  const int32_t count = n - j < 8 ? n - j : 8;
+  _mm256_mask_storeu_epi8(dst, __mmask32((1ull << (3 * count)) - 1), packed);
+  return;
+#endif
   if (j + 11 <= n) {
     std::memcpy(dst, &packed, 32);
   } else if (j + 8 <= n) {
@@ -412,6 +426,33 @@ inline v8si select16(v8si lo, v8si hi, v8si index) {
 
 void yccaResampleFilteredRow(const uint8_t* src, uint8_t* dst, int32_t n, const int32_t* taps,
                              const int32_t* groups, int32_t stride) {
+#if defined(__AVX512VBMI__) && defined(__AVX512VL__) && defined(__AVX512BW__)
+  // Each channel's five pixels per column as 16-bit pairs, gathered from the window's 64
+  // bytes by one byte permute per pair (the high bytes zeroed), and summed with their
+  // taps by pairs: the same sums as below.
+  (void)taps;
+  (void)stride;
+  const __m256i bias = _mm256_set1_epi32(0x00808000);  // Cr and Cb + 128
+  const __m256i one = _mm256_set1_epi8(1);
+  const __mmask32 lowBytes = 0x55555555u;
+  for (int32_t j = 0; j < n; j += 8, dst += 24, groups += kResampleGroupInts) {
+    const int32_t base = groups[0];
+    const __m256i lo = _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + 4 * base)), bias);
+    const __m256i hi = _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + 4 * base + 32)), bias);
+    __m256i sum[3] = {_mm256_setzero_si256(), _mm256_setzero_si256(), _mm256_setzero_si256()};
+    for (int pair = 0; pair < 3; ++pair) {
+      const __m256i t = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(groups + kResamplePairTaps + 8 * pair));
+      __m256i index = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(groups + kResamplePairBytes + 8 * pair));
+      for (int c = 0; c < 3; ++c, index = _mm256_add_epi8(index, one)) {
+        const __m256i values = _mm256_maskz_permutex2var_epi8(lowBytes, lo, index, hi);
+        sum[c] = _mm256_add_epi32(sum[c], _mm256_madd_epi16(values, t));
+      }
+    }
+    const v8si sy = (v8si)sum[0], sr = (v8si)sum[1], sb = (v8si)sum[2];
+    const v8si bgr = yccToBgr8(clamp255(sy >> 8), clamp255(sr >> 8) - 128, clamp255(sb >> 8) - 128, 0);
+    storeBgr(dst, bgr, j, n);
+  }
+#else
   for (int32_t j = 0; j < n; j += 8, dst += 24, groups += kResampleGroupInts) {
     // The group's five source pixels per column lie in 16 pixels from `base`; the
     // table gives each lane's pixel in that window, tap by tap.
@@ -429,6 +470,7 @@ void yccaResampleFilteredRow(const uint8_t* src, uint8_t* dst, int32_t n, const 
     const v8si bgr = yccToBgr8(clamp255(sy >> 8), clamp255(sr >> 8) - 128, clamp255(sb >> 8) - 128, 0);
     storeBgr(dst, bgr, j, n);
   }
+#endif
 }
 
 // ---- The reduced sizes -----------------------------------------------------------------

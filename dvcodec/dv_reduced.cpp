@@ -8,6 +8,7 @@
 // words of each macroblock and nothing else. The writers convert to RGB as they write
 // (the 625 quarter size keeps 'YCCa'), so the output stage only copies or resamples.
 #include <cstring>
+#include <type_traits>
 
 #include "dv_color.h"
 #include "dv_decoder.h"
@@ -35,9 +36,24 @@ struct ReducedLevel {
 // the end-of-block code ends the block. A run past the last coefficient is an overflow
 // (false): the caller then leaves the macroblock's later blocks at their DC. Only the
 // first `useful` coefficients add to the means (the quarter sizes' tables are zero beyond).
+// The bits of an area of at most 64 bits, from a bit position on, in one word.
+struct ShortAreaBits {
+  uint64_t word;
+  uint32_t rem;
+  ShortAreaBits(const uint8_t* area, uint32_t from, uint32_t end)
+      : word(vlcdetail::loadBigEndian64(area) << from), rem(end - from) {}
+  uint64_t top() const { return word; }
+  void skip(uint32_t n) {
+    word <<= n;
+    rem -= n;
+  }
+};
+
 template <uint32_t N>
 bool decodeArea(const uint8_t* area, uint32_t limit, int dc, const float* table, const float* steps,
                 const uint64_t* dual, const uint32_t* full, float* out) {
+  // The quarter sizes read at most 64 bits a block.
+  using Bits = std::conditional_t<N == kQuarterSamples, ShortAreaBits, vlcdetail::AreaBits>;
   constexpr uint32_t kVectors = N < 8 ? 1 : N / 8;
   constexpr uint32_t useful = N == kQuarterSamples ? kQuarterCoefficients : 64;
   const float d = float(dc) * 0.5f;
@@ -46,7 +62,7 @@ bool decodeArea(const uint8_t* area, uint32_t limit, int dc, const float* table,
   for (v8sf& v : sum) v = v8sf{d, d, d, d, d, d, d, d};
   bool ok = true;
   if (limit > 12) {
-    vlcdetail::AreaBits bits(area, 12, limit);
+    Bits bits(area, 12, limit);
     uint32_t position = 1;
     auto put = [&](uint32_t entry) {  // false when the block ends here
       if (decoderEndOfBlock(entry)) return false;
@@ -128,7 +144,7 @@ namespace {
 
 // Each reduced decoder is built twice from one template: for any processor (variant 0),
 // and with everything inlined into a function compiled for AVX2 and BMI2 (variant 1),
-// which the decoder takes when the vector kernels in use are the AVX2 ones. Both do the
+// which the decoder takes when the vector kernels in use are not the portable ones. Both do the
 // same arithmetic in the same order (no fused multiply-add), so they give the same bytes.
 template <int Variant>
 DvcResult half(Decoder& d) {
@@ -179,7 +195,7 @@ ZEBDV_AVX2_VARIANT DvcResult quarter525Avx2(Decoder& d) { return quarter525<1>(d
 
 bool useAvx2() {
   static const bool bmi2 = __builtin_cpu_supports("bmi2");
-  return bmi2 && avx2Kernels() && &kernels() == avx2Kernels();
+  return bmi2 && avx2Kernels() && &kernels() != &portableKernels();
 }
 
 }  // namespace

@@ -276,11 +276,23 @@ DvcResult buildLaneTables(ResampleCache& cache) {
       break;
     }
     entry[0] = base;
+    int16_t* pairTaps = reinterpret_cast<int16_t*>(entry + kResamplePairTaps);
+    uint8_t* pairBytes = reinterpret_cast<uint8_t*>(entry + kResamplePairBytes);
     for (uint32_t k = 0; k < 5; ++k) {
       for (uint32_t i = 0; i < 8; ++i) {
         const uint32_t j = 8 * g + i < count ? 8 * g + i : count - 1;
-        entry[8 + 8 * k + i] = int32_t(cache.offsets[5 * j + k]) / pixelSize - base;
-        cache.laneTaps[k * stride + 8 * g + i] = 8 * g + i < count ? cache.taps[5 * j + k] : 0;
+        const int32_t window = int32_t(cache.offsets[5 * j + k]) / pixelSize - base;
+        const int32_t tap = 8 * g + i < count ? cache.taps[5 * j + k] : 0;
+        entry[8 + 8 * k + i] = window;
+        cache.laneTaps[k * stride + 8 * g + i] = tap;
+        // Pair k / 2, half k % 2: tap 4 pairs with a tap of 0 on the same pixel.
+        const uint32_t at = 16 * (k / 2) + 2 * i + (k % 2);
+        pairTaps[at] = int16_t(tap);
+        pairBytes[2 * at] = uint8_t(4 * window);
+        if (k == 4) {
+          pairTaps[at + 1] = 0;
+          pairBytes[2 * at + 2] = uint8_t(4 * window);
+        }
       }
     }
   }

@@ -168,9 +168,12 @@ TEST(DvIdct, ReducedTablesGiveAreaMeansOfTheDefinition) {
 
 // ---- Both builds of the kernels give the same bytes ---------------------------------------
 
-TEST(DvKernels, VectorBuildsAgree) {
-  const Kernels* avx2 = avx2Kernels();
-  if (!avx2) GTEST_SKIP() << "the processor has no AVX2";
+// Each vector build against the portable one.
+class DvKernels : public ::testing::TestWithParam<int> {};
+
+TEST_P(DvKernels, VectorBuildsAgree) {
+  const Kernels* avx2 = GetParam() == 2 ? avx2Kernels() : avx512Kernels();
+  if (!avx2) GTEST_SKIP() << "the processor lacks this build's instructions";
   const Kernels& base = portableKernels();
   std::mt19937 rng(11);
   auto bytes = [&rng](size_t n) {
@@ -232,6 +235,26 @@ TEST(DvKernels, VectorBuildsAgree) {
     }
     EXPECT_EQ(pa, pb) << "reduced writer " << variant;
   }
+  // The encoder's transform and colour conversion.
+  float eight[64], four[16];
+  for (float& v : eight) v = float(int(rng() % 2001) - 1000) / 1000.0f;
+  for (float& v : four) v = float(int(rng() % 2001) - 1000) / 1000.0f;
+  for (int n = 0; n < 100; ++n) {
+    const auto raw = bytes(64);
+    alignas(32) float a[64], b[64];
+    base.forwardDct(reinterpret_cast<const int8_t*>(raw.data()), a, n % 2, eight, four);
+    avx2->forwardDct(reinterpret_cast<const int8_t*>(raw.data()), b, n % 2, eight, four);
+    ASSERT_EQ(0, std::memcmp(a, b, sizeof a)) << "forward transform " << n;
+  }
+  for (uint32_t pixelSize : {3u, 4u}) {
+    const auto src = bytes(720 * pixelSize);
+    const uint8_t order[3] = {2, 1, 0};
+    std::vector<int8_t> pa(3 * 720), pb(3 * 720);
+    base.rgbToYccRow(src.data(), pixelSize, order, pa.data(), pa.data() + 720, pa.data() + 1440, 720);
+    avx2->rgbToYccRow(src.data(), pixelSize, order, pb.data(), pb.data() + 720, pb.data() + 1440, 720);
+    EXPECT_EQ(pa, pb) << pixelSize;
+  }
+
   for (int32_t width : {360, 13, 8, 3}) {
     const auto src = bytes(size_t(width) * 4);
     std::vector<int32_t> offsets(size_t(width + 7) & ~size_t(7));
@@ -252,8 +275,11 @@ TEST(DvKernels, VectorBuildsAgree) {
   }
 }
 
+INSTANTIATE_TEST_SUITE_P(Builds, DvKernels, ::testing::Values(2, 512),
+                         [](const auto& info) { return info.param == 2 ? "avx2" : "avx512"; });
+
 // The row conversion gives the scalar formula's bytes for every Y and Cr and most Cb.
-TEST(DvKernels, RowConversionMatchesTheFormula) {
+TEST(DvKernelRows, RowConversionMatchesTheFormula) {
   const int32_t width = 256 * 256;
   std::vector<uint8_t> src(size_t(width) * 4), out(size_t(width) * 3);
   for (int cb = -128; cb < 128; cb += 3) {

@@ -551,9 +551,12 @@ TEST(DvReducedSizes, EighthSizeIsTheHalvedDcsOfEveryBlock) {
   }
 }
 
-TEST(DvDecodeKernels, BothKernelBuildsDecodeAlike) {
-  const Kernels* avx2 = avx2Kernels();
-  if (!avx2) GTEST_SKIP() << "the processor has no AVX2";
+TEST(DvDecodeKernels, EveryKernelBuildDecodesAlike) {
+  std::vector<const Kernels*> builds = {&portableKernels()};
+  for (const Kernels* k : {avx2Kernels(), avx512Kernels()}) {
+    if (k) builds.push_back(k);
+  }
+  if (builds.size() < 2) GTEST_SKIP() << "the processor has no vector build";
   struct Case {
     int system;
     uint32_t width, resample, height;
@@ -562,9 +565,8 @@ TEST(DvDecodeKernels, BothKernelBuildsDecodeAlike) {
                {625, 192, 1, 144}, {525, 90, 0, 60}, {625, 128, 1, 72}};
   for (const Case& c : cases) {
     std::string frame = dvtest::randomFrame(c.system, c.width);
-    std::vector<uint8_t> outs[2];
-    const Kernels* builds[2] = {&portableKernels(), avx2};
-    for (int k = 0; k < 2; ++k) {
+    std::vector<std::vector<uint8_t>> outs(builds.size());
+    for (size_t k = 0; k < builds.size(); ++k) {
       selectKernels(builds[k]);
       Decoder* d = openDecoder(c.system == 625 ? 1 : 0);
       const uint32_t h = c.height;
@@ -576,7 +578,7 @@ TEST(DvDecodeKernels, BothKernelBuildsDecodeAlike) {
       closeDecoder(d);
     }
     selectKernels(nullptr);
-    EXPECT_EQ(outs[0], outs[1]) << c.system << " " << c.width;
+    for (size_t k = 1; k < builds.size(); ++k) EXPECT_EQ(outs[0], outs[k]) << c.system << " " << c.width << " " << builds[k]->name;
   }
 }
 
