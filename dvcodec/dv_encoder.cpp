@@ -50,6 +50,7 @@ struct Block {
   uint8_t mode;
   uint8_t nonzero;
   uint8_t index[63];
+  uint8_t area[63];  // the quantisation area of each
   uint16_t magnitude[63];
 };
 
@@ -67,7 +68,7 @@ const CodeLengths kLengths;
 // An AC coefficient of magnitude v quantised at a step row: shifted right by its area's
 // step (so toward zero) and kept within the codes' reach (255).
 inline int quantizedMagnitude(const Block& block, int i, const uint8_t* shifts) {
-  const int q = block.magnitude[i] >> shifts[kCoefficientArea[block.index[i]]];
+  const int q = block.magnitude[i] >> shifts[block.area[i]];
   return q > 255 ? 255 : q;
 }
 
@@ -76,10 +77,12 @@ int codeBits(const Block& block, int row) {
   const uint8_t* shifts = kQuantShift[row];
   int bits = 0, last = 0;
   for (int i = 0; i < block.nonzero; ++i) {
+    // Without branches: a coefficient quantised to 0 costs nothing (length 0 at amplitude
+    // 0) and leaves the run going on.
     const int q = quantizedMagnitude(block, i, shifts);
-    if (!q) continue;
-    bits += kLengths.length[block.index[i] - last - 1][q];
-    last = block.index[i];
+    const int k = block.index[i];
+    bits += kLengths.length[k - last - 1][q];
+    last = q ? k : last;
   }
   return bits;
 }
@@ -196,6 +199,7 @@ void encodeSegment(const DvEncoder& e, int s, int i, uint8_t* const videoBlocks[
       for (int c = 1; c < 64; ++c) {
         if (!k.coefficients[c]) continue;
         k.index[k.nonzero] = uint8_t(c);
+        k.area[k.nonzero] = kCoefficientArea[c];
         k.magnitude[k.nonzero++] = uint16_t(std::abs(int(k.coefficients[c])));
       }
     }

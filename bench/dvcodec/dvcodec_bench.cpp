@@ -1,6 +1,7 @@
-// Decoding speed of libzeb_dv32 against ffmpeg's DV decoder, single thread, in the same
-// run on the same frames: the full size (native and square-pixel widths) and the reduced
-// sizes (against our own full size, and ffmpeg's low-resolution decoding).
+// Speed of libzeb_dv32 against ffmpeg's DV decoder and encoder, single thread, in the
+// same run on the same frames: decoding at full size (native and square-pixel widths)
+// and at the reduced sizes (against our own full size, and ffmpeg's low-resolution
+// decoding), and encoding.
 //
 // The frames are made by the ffmpeg program at start (clean test pictures and noise,
 // 525/60 from yuv411p and 625/50 from yuv420p). Both decoders turn each frame into a
@@ -153,6 +154,54 @@ class Peer {
   int lowres_ = 0;
 };
 
+// ffmpeg's DV encoder from 24-bit BGR (its own conversion to the system's sampling, then
+// the encoder), one thread.
+class PeerEncoder {
+ public:
+  explicit PeerEncoder(int system) : height_(linesOf(system)) {
+    const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_DVVIDEO);
+    ctx_ = avcodec_alloc_context3(codec);
+    ctx_->width = 720;
+    ctx_->height = height_;
+    ctx_->pix_fmt = system == 625 ? AV_PIX_FMT_YUV420P : AV_PIX_FMT_YUV411P;
+    ctx_->time_base = system == 625 ? AVRational{1, 25} : AVRational{1001, 30000};
+    ctx_->thread_count = 1;
+    ctx_->thread_type = 0;
+    if (avcodec_open2(ctx_, codec, nullptr) < 0) std::abort();
+    frame_ = av_frame_alloc();
+    frame_->format = ctx_->pix_fmt;
+    frame_->width = 720;
+    frame_->height = height_;
+    if (av_frame_get_buffer(frame_, 0) < 0) std::abort();
+    packet_ = av_packet_alloc();
+    sws_ = sws_getContext(720, height_, AV_PIX_FMT_BGR24, 720, height_, ctx_->pix_fmt, SWS_BILINEAR, nullptr, nullptr,
+                          nullptr);
+  }
+  ~PeerEncoder() {
+    sws_freeContext(sws_);
+    av_packet_free(&packet_);
+    av_frame_free(&frame_);
+    avcodec_free_context(&ctx_);
+  }
+  void encode(const uint8_t* bgr) {
+    const uint8_t* src[4] = {bgr, nullptr, nullptr, nullptr};
+    const int srcStride[4] = {720 * 3, 0, 0, 0};
+    if (av_frame_make_writable(frame_) < 0) std::abort();
+    sws_scale(sws_, src, srcStride, 0, height_, frame_->data, frame_->linesize);
+    frame_->pts = pts_++;
+    if (avcodec_send_frame(ctx_, frame_) < 0 || avcodec_receive_packet(ctx_, packet_) < 0) std::abort();
+    av_packet_unref(packet_);
+  }
+
+ private:
+  int height_;
+  int64_t pts_ = 0;
+  AVCodecContext* ctx_ = nullptr;
+  AVFrame* frame_ = nullptr;
+  AVPacket* packet_ = nullptr;
+  SwsContext* sws_ = nullptr;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -244,6 +293,42 @@ int main(int argc, char** argv) {
                   fps[1], fps[0] / fps[1]);
       std::fflush(stdout);
     }
+  }
+  std::printf("\nEncoding 720-wide 24-bit BGR pictures (the clips' frames as decoded) into DV frames, one thread\n");
+  std::printf("%-10s %12s %14s %8s\n", "clip", "ours fps", "ffmpeg fps", "ratio");
+  for (const Clip& c : clips) {
+    const int height = linesOf(c.system), n = c.system == 625 ? 12 : 10;
+    // The pictures, top row first as the encoders take them.
+    std::vector<std::vector<uint8_t>> pictures;
+    DvDecoder* d = DvcOpenDecoder(c.system == 625 ? 1 : 0);
+    for (const std::string& frame : c.frames) {
+      std::vector<uint8_t> bottomUp(strideOf(720) * height), topDown(bottomUp.size());
+      DvcDibFormat f = {720, uint32_t(height), 1, 24, 1, 1, 0, 0, 0, 0, DVC_FORM_FRAME};
+      std::string copy = frame;
+      if (DvcDecode(d, reinterpret_cast<uint8_t*>(copy.data()), uint32_t(copy.size()), bottomUp.data(), nullptr, &f) != 0) {
+        std::abort();
+      }
+      for (int r = 0; r < height; ++r) {
+        std::memcpy(&topDown[strideOf(720) * r], &bottomUp[strideOf(720) * (height - 1 - r)], strideOf(720));
+      }
+      pictures.push_back(topDown);
+    }
+    DvcCloseDecoder(d);
+    // Our output: a DVF image framed by the clip's first frame.
+    std::vector<uint8_t> dvf(32 + size_t(n) * 11920);
+    for (int s = 0; s < n; ++s) std::memcpy(&dvf[32 + 11920 * size_t(s)], c.frames[0].data() + 12000 * size_t(s) + 80, 11920);
+    DvEncoder* e = DvcOpenEncoder(c.system == 625 ? 1 : 0);
+    PeerEncoder peer(c.system);
+    const std::vector<double> fps = measure(
+        opt, pictures.size(),
+        {[&](size_t i) {
+           DvcDibFormat f = {720, uint32_t(height), 1, 24, 1, 1, 0, 720 * 3, 0, 0, 0};
+           if (DvcEncode(e, dvf.data(), pictures[i].data(), &f) != 0) std::abort();
+         },
+         [&](size_t i) { peer.encode(pictures[i].data()); }});
+    DvcCloseEncoder(e);
+    std::printf("%-10s %12.0f %14.0f %8.2f\n", c.name.c_str(), fps[0], fps[1], fps[0] / fps[1]);
+    std::fflush(stdout);
   }
   if (ownWork) fs::remove_all(opt.work);
   return 0;
