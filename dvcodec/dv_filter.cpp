@@ -134,10 +134,10 @@ void measure(const PixelDesc& picture, int32_t first, uint8_t* mask, int32_t row
     const size_t ps = ch.pixelSize;
     int32_t *ty = out, *tr = out + n, *tb = out + 2 * n;
     for (size_t x = 1; x + 1 < n; ++x) {
-      const uint8_t* q = p + x * ps;
-      ty[x] = (q[ch.o0 - ps] + 2 * q[ch.o0] + q[ch.o0 + ps]) >> 2;
-      tr[x] = (int8_t(q[ch.o1 - ps]) + 2 * int8_t(q[ch.o1]) + int8_t(q[ch.o1 + ps])) / 4;  // toward zero
-      tb[x] = (int8_t(q[ch.o2 - ps]) + 2 * int8_t(q[ch.o2]) + int8_t(q[ch.o2 + ps])) / 4;
+      const uint8_t *l = p + (x - 1) * ps, *q = p + x * ps, *r = p + (x + 1) * ps;
+      ty[x] = (l[ch.o0] + 2 * q[ch.o0] + r[ch.o0]) >> 2;
+      tr[x] = (int8_t(l[ch.o1]) + 2 * int8_t(q[ch.o1]) + int8_t(r[ch.o1])) / 4;  // toward zero
+      tb[x] = (int8_t(l[ch.o2]) + 2 * int8_t(q[ch.o2]) + int8_t(r[ch.o2])) / 4;
     }
   };
   auto difference = [](int32_t a, int32_t c, int32_t b) {
@@ -199,9 +199,11 @@ void smooth(uint8_t* mask, int32_t rows, int32_t width) {
     const uint8_t* h[5];
     int weight[5];
     for (int t = 0; t < 5; ++t) {
+      // A row outside the examined ones counts nothing (its place may lie past the mask:
+      // read row j's sums instead).
       const int32_t source = j - 2 + t;
       const bool inside = source >= 0 && source < rows;
-      h[t] = mask + size_t(j + 3 + t) * width;
+      h[t] = mask + size_t(inside ? j + 3 + t : j + 5) * width;
       weight[t] = inside ? kVertical[t] : 0;
     }
     for (int32_t x = 0; x < width; ++x) {
