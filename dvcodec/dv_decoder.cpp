@@ -85,7 +85,7 @@ void selectStages(Decoder& d) {
       tag = kTagBGRa;
       break;
     case 2:
-      d.segmentDecoder = d.system == 525 ? decodeSegmentsQuarterFast : decodeSegmentsQuarter;
+      d.segmentDecoder = decodeSegmentsQuarter;
       tag = d.system == 525 ? kTagBGRa : kTagYCCa;
       break;
     default:

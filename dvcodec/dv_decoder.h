@@ -111,7 +111,6 @@ DvcResult forEachSegment(Decoder& d, DecodeSegment decodeSegment, PlaceMacrobloc
 DvcResult decodeSegmentsFull(Decoder& d);
 DvcResult decodeSegmentsHalf(Decoder& d);
 DvcResult decodeSegmentsQuarter(Decoder& d);
-DvcResult decodeSegmentsQuarterFast(Decoder& d);
 DvcResult decodeSegmentsDc(Decoder& d);
 
 // The output stage: filter (full size), conversion to BGR and resampling into dst,

@@ -52,12 +52,14 @@ struct Kernels {
   void (*writeHalf411)(const float* means, uint8_t* pixels, uint32_t stride, int shape);
   // Half, 4:2:0: 8 x 8 pixels; one colour-difference pair per luminance block (the
   // means of its quarter of the colour-difference block).
-  void (*writeHalf420)(const float* means, uint8_t* pixels, uint32_t stride);
+  void (*writeHalf420)(const float* means, uint8_t* pixels, uint32_t stride, int shape);
   // Quarter: 2 x 2 luminance means a block. 525: one colour-difference pair for the
   // macroblock (the first mean of blocks 4 and 5); shape 0 8 x 2 pixels, shape 1 4 x 4.
-  // 625: 4 x 4 pixels 'YCCa', a colour-difference pair per luminance block.
+  // 625: 4 x 4 pixels 'YCCa', a colour-difference pair per luminance block. (The 625
+  // writers take the shape for one signature with the others; every 625 macroblock is
+  // 16 x 16.)
   void (*writeQuarter525)(const float* means, uint8_t* pixels, uint32_t stride, int shape);
-  void (*writeQuarter625)(const float* means, uint8_t* pixels, uint32_t stride);
+  void (*writeQuarter625)(const float* means, uint8_t* pixels, uint32_t stride, int shape);
   // n pixels of four bytes ('BGRa', or 'aRGB' when argb is set) to 24-bit B, G, R; the
   // source pixel of output column j is at byte offset offsets[j] (or j x 4 without
   // offsets; the table holds whole groups of 8 columns).

@@ -507,7 +507,7 @@ void writeHalf411(const float* means, uint8_t* pixels, uint32_t stride, int shap
   }
 }
 
-void writeHalf420(const float* means, uint8_t* pixels, uint32_t stride) {
+void writeHalf420(const float* means, uint8_t* pixels, uint32_t stride, int /*shape*/) {
   const float* cr = means + 4 * 32;
   const float* cb = means + 5 * 32;
   for (int r = 0; r < 8; ++r) {
@@ -542,7 +542,7 @@ void writeQuarter525(const float* means, uint8_t* pixels, uint32_t stride, int s
   store4x2(pixels + 2 * size_t(stride), stride, bgraOf(quarterPair(means + 64, means + 96), cr, cb));
 }
 
-void writeQuarter625(const float* means, uint8_t* pixels, uint32_t stride) {
+void writeQuarter625(const float* means, uint8_t* pixels, uint32_t stride, int /*shape*/) {
   const float* cr = means + 4 * 32;
   const float* cb = means + 5 * 32;
   for (int half = 0; half < 2; ++half) {

@@ -21,13 +21,15 @@ namespace {
 
 typedef float v8sf __attribute__((vector_size(32)));
 
-// What a reduced size decodes of each block, and how its means are laid out: the bits of
-// each block's area read (12 or fewer: the DC alone), and for luminance and colour-
-// difference blocks the area-mean table by DCT mode and the number of means (4, 16, 32).
+// What a reduced size decodes of each block, and how it writes a macroblock: the bits of
+// each block's area read (12 or fewer: the DC alone); for luminance and colour-
+// difference blocks, the area-mean table by DCT mode; the writer kernel.
+typedef void (*ReducedWriter)(const float* means, uint8_t* pixels, uint32_t stride, int shape);
 struct ReducedLevel {
   uint8_t limitBits[kBlocksPerMacroblock];
   const float* lumaTable[2];
   const float* chromaTable[2];
+  ReducedWriter Kernels::*writer;
 };
 
 // Decodes the codes of one block's own area up to `limit` bits (12 or fewer: none) and
@@ -105,8 +107,9 @@ bool decodeArea(const uint8_t* area, uint32_t limit, int dc, const float* table,
   return ok;
 }
 
-template <uint32_t NL, uint32_t NC, typename Write>
-DvcResult decodeReduced(Decoder& d, const ReducedLevel& level, Write write) {
+template <uint32_t NL, uint32_t NC>
+DvcResult decodeReduced(Decoder& d, const ReducedLevel& level) {
+  const ReducedWriter write = kernels().*level.writer;
   const uint64_t* dual = dualVlcTable();
   const uint32_t* full = d.vlcTable;
   uint8_t* const base = d.picture.buffer;
@@ -136,8 +139,6 @@ DvcResult decodeReduced(Decoder& d, const ReducedLevel& level, Write write) {
       });
 }
 
-const ReducedTables& T = kReducedTables;
-
 }  // namespace
 
 namespace {
@@ -146,52 +147,34 @@ namespace {
 // and with everything inlined into a function compiled for AVX2 and BMI2 (variant 1),
 // which the decoder takes when the vector kernels in use are not the portable ones. Both do the
 // same arithmetic in the same order (no fused multiply-add), so they give the same bytes.
+const ReducedTables& T = kReducedTables;
+
+// The half size: 4 x 4 luminance means a block; 4:1:1 colour differences 4 x 8, 4:2:0 one
+// pair per luminance block. The quarter size: 2 x 2 luminance means a block, one colour
+// pair per luminance block (625) or per macroblock from the DC alone (525).
+const ReducedLevel kHalf411 = {{112, 112, 112, 112, 48, 48}, {T.half[0][0], T.half[1][0]},
+                               {T.halfChroma[0][0], T.halfChroma[1][0]}, &Kernels::writeHalf411};
+const ReducedLevel kHalf420 = {{112, 112, 112, 112, 48, 48}, {T.half[0][0], T.half[1][0]},
+                               {T.quarter[0][0], T.quarter[1][0]}, &Kernels::writeHalf420};
+const ReducedLevel kQuarter420 = {{64, 64, 64, 64, 32, 32}, {T.quarter[0][0], T.quarter[1][0]},
+                                  {T.quarter[0][0], T.quarter[1][0]}, &Kernels::writeQuarter625};
+const ReducedLevel kQuarter411 = {{64, 64, 64, 64, 12, 12}, {T.quarter[0][0], T.quarter[1][0]},
+                                  {T.quarter[0][0], T.quarter[1][0]}, &Kernels::writeQuarter525};
+
 template <int Variant>
 DvcResult half(Decoder& d) {
-  const Kernels& kern = kernels();
-  if (d.system == 525) {
-    static const ReducedLevel k411 = {{112, 112, 112, 112, 48, 48},
-                                      {T.half[0][0], T.half[1][0]},
-                                      {T.halfChroma[0][0], T.halfChroma[1][0]}};
-    return decodeReduced<kHalfSamples, kHalfChromaSamples>(d, k411, [&](const float* means, uint8_t* px, uint32_t stride, int shape) {
-      kern.writeHalf411(means, px, stride, shape);
-    });
-  }
-  static const ReducedLevel k420 = {{112, 112, 112, 112, 48, 48},
-                                    {T.half[0][0], T.half[1][0]},
-                                    {T.quarter[0][0], T.quarter[1][0]}};
-  return decodeReduced<kHalfSamples, kQuarterSamples>(d, k420, [&](const float* means, uint8_t* px, uint32_t stride, int) {
-    kern.writeHalf420(means, px, stride);
-  });
+  return d.system == 525 ? decodeReduced<kHalfSamples, kHalfChromaSamples>(d, kHalf411)
+                         : decodeReduced<kHalfSamples, kQuarterSamples>(d, kHalf420);
 }
 
 template <int Variant>
-DvcResult quarter625(Decoder& d) {
-  const Kernels& kern = kernels();
-  static const ReducedLevel k420 = {{64, 64, 64, 64, 32, 32},
-                                    {T.quarter[0][0], T.quarter[1][0]},
-                                    {T.quarter[0][0], T.quarter[1][0]}};
-  return decodeReduced<kQuarterSamples, kQuarterSamples>(d, k420, [&](const float* means, uint8_t* px, uint32_t stride, int) {
-    kern.writeQuarter625(means, px, stride);
-  });
-}
-
-template <int Variant>
-DvcResult quarter525(Decoder& d) {
-  // The colour differences come from their DC alone (12 bits: no codes).
-  const Kernels& kern = kernels();
-  static const ReducedLevel k411 = {{64, 64, 64, 64, 12, 12},
-                                    {T.quarter[0][0], T.quarter[1][0]},
-                                    {T.quarter[0][0], T.quarter[1][0]}};
-  return decodeReduced<kQuarterSamples, kQuarterSamples>(d, k411, [&](const float* means, uint8_t* px, uint32_t stride, int shape) {
-    kern.writeQuarter525(means, px, stride, shape);
-  });
+DvcResult quarter(Decoder& d) {
+  return decodeReduced<kQuarterSamples, kQuarterSamples>(d, d.system == 525 ? kQuarter411 : kQuarter420);
 }
 
 #define ZEBDV_AVX2_VARIANT __attribute__((target("avx2,bmi2"), flatten))
 ZEBDV_AVX2_VARIANT DvcResult halfAvx2(Decoder& d) { return half<1>(d); }
-ZEBDV_AVX2_VARIANT DvcResult quarter625Avx2(Decoder& d) { return quarter625<1>(d); }
-ZEBDV_AVX2_VARIANT DvcResult quarter525Avx2(Decoder& d) { return quarter525<1>(d); }
+ZEBDV_AVX2_VARIANT DvcResult quarterAvx2(Decoder& d) { return quarter<1>(d); }
 
 bool useAvx2() {
   static const bool bmi2 = __builtin_cpu_supports("bmi2");
@@ -201,8 +184,7 @@ bool useAvx2() {
 }  // namespace
 
 DvcResult decodeSegmentsHalf(Decoder& d) { return useAvx2() ? halfAvx2(d) : half<0>(d); }
-DvcResult decodeSegmentsQuarter(Decoder& d) { return useAvx2() ? quarter625Avx2(d) : quarter625<0>(d); }
-DvcResult decodeSegmentsQuarterFast(Decoder& d) { return useAvx2() ? quarter525Avx2(d) : quarter525<0>(d); }
+DvcResult decodeSegmentsQuarter(Decoder& d) { return useAvx2() ? quarterAvx2(d) : quarter<0>(d); }
 
 DvcResult decodeSegmentsDc(Decoder& d) {
   // Each luminance block is one pixel: its DC halved (rounding down), with the halved

@@ -228,9 +228,9 @@ TEST_P(DvKernels, VectorBuildsAgree) {
       uint8_t* px = out[i]->data() + 4;
       switch (variant) {
         case 0: case 1: k[i]->writeHalf411(means, px, stride, variant); break;
-        case 2: k[i]->writeHalf420(means, px, stride); break;
+        case 2: k[i]->writeHalf420(means, px, stride, 1); break;
         case 3: case 4: k[i]->writeQuarter525(means, px, stride, variant - 3); break;
-        default: k[i]->writeQuarter625(means, px, stride); break;
+        default: k[i]->writeQuarter625(means, px, stride, 1); break;
       }
     }
     EXPECT_EQ(pa, pb) << "reduced writer " << variant;
