@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "dv_filter.h"
 #include "dv_idct.h"
 #include "dv_kernels.h"
 #include "dv_tables.h"
@@ -56,7 +57,6 @@ DvcResult configure(Decoder& d, int system, int wide, int level, int orientation
   d.targetWidth = targetFull >> level;
   d.targetHeight = height;
   d.ratio = float(d.pictureWidth) / float(d.targetWidth);
-  d.ringFrameBytes = system == 525 ? 122136 : 146560;
   d.orientation = orientation;
   d.flip = orientation != 0 ? 1 : 0;
   selectStages(d);
@@ -69,17 +69,30 @@ void selectStages(Decoder& d) {
   d.macroblockWriter = nullptr;
   d.postPass = nullptr;
   uint32_t tag = kTagYCCa;
-  if (d.level == 0) {
-    // The picture is kept top row first for both systems; the output stage turns it over.
-    d.segmentDecoder = decodeSegmentsFull;
-    if (d.system == 525) {
-      d.macroblockWriter = writeMacroblockYcc411;
-      d.postPass = upsampleChroma411;
-    } else {
-      d.macroblockWriter = writeMacroblockYcc420;
-    }
+  // Every picture is kept top row first; the output stage turns it over.
+  switch (d.level) {
+    case 0:
+      d.segmentDecoder = decodeSegmentsFull;
+      if (d.system == 525) {
+        d.macroblockWriter = writeMacroblockYcc411;
+        d.postPass = upsampleChroma411;
+      } else {
+        d.macroblockWriter = writeMacroblockYcc420;
+      }
+      break;
+    case 1:
+      d.segmentDecoder = decodeSegmentsHalf;
+      tag = kTagBGRa;
+      break;
+    case 2:
+      d.segmentDecoder = decodeSegmentsQuarter;
+      tag = d.system == 525 ? kTagBGRa : kTagYCCa;
+      break;
+    default:
+      d.segmentDecoder = decodeSegmentsDc;
+      tag = kTagaRGB;
+      break;
   }
-  // The reduced levels have no segment decoder yet: a decode there reports -400.
   pixelDescSetTag(tag, &d.picture);
 }
 
@@ -144,20 +157,9 @@ DvcResult decodeSegmentsFull(Decoder& d) {
   alignas(32) int8_t samples[kBlocksPerMacroblock][64];
   const int8_t* const blocks[kBlocksPerMacroblock] = {samples[0], samples[1], samples[2],
                                                       samples[3], samples[4], samples[5]};
-  DvcResult result = DVC_OK;
-
-  for (int s = 0; s < d.sequences && result == DVC_OK; ++s) {
-    for (int i = 0; i < int(kSegmentsPerSequence) && result == DVC_OK; ++i) {
-      vlc.decode(d.videoBlocks.block[s][i]);  // corrupt codes end their block, never the frame
-      const Placement* entries = d.placement + (s * kSegmentsPerSequence + i) * kBlocksPerSegment;
-      for (int m = 0; m < kMacroblocksPerSegment; ++m) {
-        const Placement& p = entries[m];
-        bool complete = p.valid;
-        for (int b = 0; b < kBlocksPerMacroblock && complete; ++b) complete = p.destination[b] != kNoDestination;
-        if (!complete) {
-          result = DVC_ERR_BAD_ARGUMENT;
-          break;
-        }
+  const DvcResult result = forEachSegment(
+      d, [&](int s, int i) { vlc.decode(d.videoBlocks.block[s][i]); },
+      [&](int m, const Placement& p) {
         const BlockState* states = d.segment->block[m];
         uint8_t* destinations[kBlocksPerMacroblock];
         for (int b = 0; b < kBlocksPerMacroblock; ++b) {
@@ -171,9 +173,7 @@ DvcResult decodeSegmentsFull(Decoder& d) {
           }
         }
         d.macroblockWriter(blocks, destinations, d.picture, p.shape);
-      }
-    }
-  }
+      });
   // Keep the transform inputs clear for the next decode, whatever stopped this one.
   if (result != DVC_OK) std::memset(d.coefficients, 0, sizeof(float) * 64 * 30);
   return result;
@@ -191,10 +191,6 @@ DvcResult convertToOutput(Decoder& d, const PixelDesc& src, const PixelDesc& dst
     default: return DVC_ERR_UNSUPPORTED;
   }
 }
-
-// The picture filters apply to the full-size picture before its conversion. No filter
-// is built in yet: every mode leaves the picture as decoded.
-DvcResult filterPicture(Decoder&, uint32_t /*mode*/) { return DVC_OK; }
 
 }  // namespace
 
@@ -220,7 +216,7 @@ DvcResult outputPicture(Decoder& d, uint32_t filterMode, uint32_t resampleMode, 
     }
   }
 
-  if (d.level == 0) (void)filterPicture(d, filterMode);
+  if (d.level == 0) (void)filterPicture(d.picture, filterMode);  // the picture goes on as the filter left it
   if (convertToOutput(d, d.picture, *dst, resampleMode, flip) == DVC_OK) return DVC_OK;
 
   // Second route: turn the picture into BGR in place (four bytes a pixel, rows turned
@@ -270,7 +266,10 @@ Decoder* openDecoder(uint8_t flags) {
   d->vlcTable = sharedVlcTable();
   d->segment = static_cast<SegmentState*>(std::calloc(1, sizeof(SegmentState)));
   d->coefficients = static_cast<float*>(std::aligned_alloc(64, sizeof(float) * 64 * 30));
-  if (!d->vlcTable || !d->segment || !d->coefficients) {
+  d->means = static_cast<float*>(
+      std::aligned_alloc(64, sizeof(float) * kReducedBlockFloats * kBlocksPerMacroblock * kMacroblocksPerSegment));
+  d->ringFrame = static_cast<uint8_t*>(std::malloc(kRingFrameCopyBytes));
+  if (!d->vlcTable || !d->segment || !d->coefficients || !d->means || !d->ringFrame) {
     closeDecoder(d);
     return nullptr;
   }
@@ -282,10 +281,18 @@ Decoder* openDecoder(uint8_t flags) {
   return d;
 }
 
+void attachRing(Decoder* d, DvRingBuffer* ring) {
+  if (!d || !ring) return;
+  d->ring = ring;
+  ringReset(ring);
+}
+
 void closeDecoder(Decoder* d) {
   if (!d) return;
   std::free(d->segment);
   std::free(d->coefficients);
+  std::free(d->means);
+  std::free(d->ringFrame);
   if (d->ownsPicture) pixelDescFree(&d->picture);
   delete d;
 }
@@ -311,14 +318,15 @@ DvcResult decode(Decoder* d, const uint8_t* source, uint32_t length, uint8_t* de
   // Locate the video blocks.
   DvcResult r = DVC_OK;
   if (d->ring) {
-    r = DVC_ERR_UNSUPPORTED;
+    // An attached ring: the source, its length and the input form are not looked at.
+    r = locateBlocksInRing(d->ring, d->sequences, d->ringFrame, &d->videoBlocks);
   } else if (!source) {
     r = DVC_ERR_NO_INPUT;
   } else {
     switch (format->inputForm) {
       case DVC_FORM_DVF: r = locateBlocksInDvf(source, length, d->sequences, &d->videoBlocks); break;
       case DVC_FORM_FRAME: r = locateBlocksInFrame(source, length, d->sequences, &d->videoBlocks); break;
-      case DVC_FORM_PACKETS: r = DVC_ERR_UNSUPPORTED; break;  // packet streams are not read yet
+      case DVC_FORM_PACKETS: r = locateBlocksInStream(source, length, d->sequences, &d->videoBlocks); break;
       default: r = DVC_ERR_NO_INPUT; break;
     }
   }

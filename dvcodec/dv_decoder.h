@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "dv_frame.h"
+#include "dv_packets.h"
 #include "dv_pixel.h"
 #include "dv_resample.h"
 #include "dv_vlc.h"
@@ -45,7 +46,6 @@ struct Decoder {
   int32_t pictureHeight = 0, pictureWidth = 0;
   int32_t targetHeight = 0, targetWidth = 0;
   float ratio = 1.0f;
-  uint32_t ringFrameBytes = 0;
   DvRingBuffer* ring = nullptr;
 
   PixelDesc picture;
@@ -58,11 +58,15 @@ struct Decoder {
 
   const uint8_t* source = nullptr;
   VideoBlocks videoBlocks{};
+  uint8_t* ringFrame = nullptr;  // the video blocks of a frame taken from the ring
   const uint32_t* vlcTable = nullptr;
 
   // Working state of one segment, allocated at open.
   SegmentState* segment = nullptr;
   float* coefficients = nullptr;  // 5 x 6 blocks of 64, kept all zero between blocks
+  // The reduced sizes' area means of the six blocks of each macroblock of a segment
+  // (kReducedBlockFloats floats a block).
+  float* means = nullptr;
   Placement placement[kMaxSequences * kSegmentsPerSequence * kBlocksPerSegment]{};
 
   ResampleCache resample;
@@ -78,8 +82,36 @@ void selectStages(Decoder& d);
 // Builds the placement of every macroblock of every segment for the decoder's level.
 void buildPlacement(Decoder& d);
 
-// The full-size segment decoder.
+inline constexpr int kReducedBlockFloats = 32;
+
+// Runs over every segment of the located frame, sequence by sequence: decodeSegment(s,
+// i) decodes its codes, then place(m, placement) writes each of its five macroblocks.
+// -300 when a macroblock has no complete placement (the decode stops there).
+template <typename DecodeSegment, typename PlaceMacroblock>
+DvcResult forEachSegment(Decoder& d, DecodeSegment decodeSegment, PlaceMacroblock place) {
+  for (int s = 0; s < d.sequences; ++s) {
+    for (int i = 0; i < int(kSegmentsPerSequence); ++i) {
+      decodeSegment(s, i);  // corrupt codes end their block, never the frame
+      const Placement* entries = d.placement + (s * kSegmentsPerSequence + i) * kBlocksPerSegment;
+      for (int m = 0; m < kMacroblocksPerSegment; ++m) {
+        const Placement& p = entries[m];
+        bool complete = p.valid;
+        for (int b = 0; b < kBlocksPerMacroblock && complete; ++b) complete = p.destination[b] != kNoDestination;
+        if (!complete) return DVC_ERR_BAD_ARGUMENT;
+        place(m, p);
+      }
+    }
+  }
+  return DVC_OK;
+}
+
+// The segment decoders: full size, and the reduced sizes (dv_reduced.cpp), which
+// reconstruct area means of each block straight from its first codes and write RGB
+// pixels (the 625 quarter size 'YCCa').
 DvcResult decodeSegmentsFull(Decoder& d);
+DvcResult decodeSegmentsHalf(Decoder& d);
+DvcResult decodeSegmentsQuarter(Decoder& d);
+DvcResult decodeSegmentsDc(Decoder& d);
 
 // The output stage: filter (full size), conversion to BGR and resampling into dst,
 // whose height and width may be rewritten.
@@ -96,6 +128,9 @@ SizeChoice chooseSize(uint32_t width, uint32_t height, uint32_t* resample);
 
 Decoder* openDecoder(uint8_t flags);
 void closeDecoder(Decoder* d);
+// Every later decode takes its frame from the ring (emptied now); the ring stays the
+// caller's and must outlive the decoder's decodes.
+void attachRing(Decoder* d, DvRingBuffer* ring);
 DvcResult decode(Decoder* d, const uint8_t* source, uint32_t length, uint8_t* destination, uint32_t* outputSize,
                  DvcDibFormat* format);
 

@@ -1,7 +1,9 @@
 // The library's exported functions. Handles are the library's own objects behind
 // opaque pointer types.
 #include "dv_decoder.h"
+#include "dv_encoder.h"
 #include "dv_pixel.h"
+#include "dv_ring.h"
 #include "zeb_dv32.h"
 
 namespace {
@@ -30,20 +32,35 @@ uint32_t DvcGetDibInfo(uint32_t width, uint32_t height) {
   return bytes > 0xFFFFFFFFu ? 0 : uint32_t(bytes);  // 0: no such bitmap fits 32 bits
 }
 
-// Packet rings and the encoder are not available in this version of the library:
-// opening one gives NULL, and the calls on NULL handles do nothing.
-int16_t DvcAddRingBuffer(DvDecoder*, DvRingBuffer*) { return 0; }
-DvRingBuffer* DvcNewRingBuffer(uint32_t, uint32_t, uint32_t) { return nullptr; }
-uint8_t* DvcGetNextRingBuffer(DvRingBuffer*, uint32_t* slotSize) {
-  if (slotSize) *slotSize = 0;
-  return nullptr;
+int16_t DvcAddRingBuffer(DvDecoder* decoder, DvRingBuffer* ring) {
+  zebdv::attachRing(decoderOf(decoder), ring);
+  return 0;
 }
-int16_t DvcUpdateRingBuffer(DvRingBuffer*, uint32_t) { return 0; }
-void DvcFreeRingBuffer(DvRingBuffer*) {}
 
-DvEncoder* DvcOpenEncoder(uint8_t) { return nullptr; }
-DvcResult DvcEncode(DvEncoder*, uint8_t*, const uint8_t*, DvcDibFormat*) { return DVC_ERR_UNSUPPORTED; }
-int16_t DvcCloseEncoder(DvEncoder*) { return 0; }
+DvRingBuffer* DvcNewRingBuffer(uint32_t unit, uint32_t count, uint32_t lowMark) {
+  return zebdv::ringCreate(unit, count, lowMark);
+}
+
+uint8_t* DvcGetNextRingBuffer(DvRingBuffer* ring, uint32_t* slotSize) { return zebdv::ringNextSlot(ring, slotSize); }
+
+int16_t DvcUpdateRingBuffer(DvRingBuffer* ring, uint32_t bytes) {
+  zebdv::ringCommit(ring, bytes);
+  return 0;
+}
+
+void DvcFreeRingBuffer(DvRingBuffer* ring) { zebdv::ringFree(ring); }
+
+DvEncoder* DvcOpenEncoder(uint8_t flags) { return zebdv::openEncoder(flags); }
+
+DvcResult DvcEncode(DvEncoder* encoder, uint8_t* destination, const uint8_t* source, DvcDibFormat* format) {
+  return zebdv::encode(encoder, destination, source, format);
+}
+
+int16_t DvcCloseEncoder(DvEncoder* encoder) {
+  zebdv::closeEncoder(encoder);
+  return 0;
+}
+
 int16_t DvcGetLastErrorEncoder(void) { return 1; }
 
 }  // extern "C"

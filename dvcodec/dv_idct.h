@@ -13,6 +13,11 @@
 
 namespace zebdv {
 
+// The standard's weight of frequency k (0-7) of the weighted DCT: 1, then
+// cos(4)/(4 cos(7) cos(2)), cos(4)/(2 cos(6)), 1/(2 cos(5)), 7/8, cos(4)/cos(3),
+// cos(4)/cos(2), cos(4)/cos(1) (cos(m) standing for cos(m pi / 16)).
+double standardWeight(int k);
+
 // The multipliers and input places of the kernels (built once, when the library loads).
 struct IdctTables {
   float multiplier[2][32][64];  // [mode][row * 2 + class 3][scan index]
@@ -28,6 +33,27 @@ inline const float* idctMultipliers(int mode, int row, bool class3) {
 }
 // For the mode: the place of each scan index in the kernels' input (8 h + v).
 inline const uint8_t* idctInputPosition(int mode) { return kIdctTables.position[mode & 1]; }
+
+// The reduced sizes reconstruct area means of a block straight from its coefficients:
+// each output sample is the mean of the full reconstruction over its area. The tables
+// hold, for each mode and scan index, the area means that an amplitude of 1 there gives
+// (weights included, not dequantised), so that a block's means are the sum of its
+// dequantised amplitudes times their rows of the table.
+inline constexpr int kHalfSamples = 16;         // 4 x 4: each the mean of a 2 x 2 area
+inline constexpr int kHalfChromaSamples = 32;   // 4 rows x 8: each the mean of a vertical pair
+inline constexpr int kQuarterSamples = 4;       // 2 x 2: each the mean of a 4 x 4 quarter
+inline constexpr int kQuarterCoefficients = 10; // the quarter sizes read scan indexes 0-9
+struct ReducedTables {
+  alignas(16) float half[2][64][kHalfSamples];
+  alignas(16) float halfChroma[2][64][kHalfChromaSamples];
+  alignas(16) float quarter[2][64][kQuarterSamples];
+  // The dequantisation step of each scan index: [row * 2 + class 3][scan index].
+  float step[32][64];
+  ReducedTables();
+};
+extern const ReducedTables kReducedTables;
+
+inline const float* dequantSteps(int row, bool class3) { return kReducedTables.step[(row & 15) * 2 + (class3 ? 1 : 0)]; }
 
 // Reconstructs one block from dequantised coefficients in scan order: 64 samples, row
 // by row, rounded half away from zero and clamped to -128..127.

@@ -1,6 +1,6 @@
-// The inner loops of the decoder, in one table. Two builds of the same source exist:
-// a portable one and one for processors with AVX2; the table is chosen once, by what
-// the processor offers.
+// The inner loops of the codec, in one table. Three builds of the same source exist: a
+// portable one, one for processors with AVX2 and one for AVX-512 (VL, BW and VBMI); the
+// table is chosen once, by what the processor offers. Every build gives the same bytes.
 #pragma once
 
 #include <cstdint>
@@ -40,9 +40,52 @@ struct Kernels {
   void (*yccaResampleNearestRow)(const uint8_t* src, uint8_t* dst, int32_t n, const int32_t* offsets);
   void (*yccaResampleFilteredRow)(const uint8_t* src, uint8_t* dst, int32_t n, const int32_t* taps,
                                   const int32_t* groups, int32_t stride);
+  // The reduced sizes: write one macroblock from the area means of its six blocks
+  // (block b at means + 32 b, in sample units), each mean floored and clamped to
+  // -128..127; `pixels` is the macroblock's top-left pixel. The pixels are 'BGRa',
+  // converted as the full size is (luminance = mean + 128), except the 625 quarter
+  // size's 'YCCa'.
+  // Half, 4:1:1: 4 x 4 luminance means a block, colour differences 4 rows of 8 (each
+  // covering two pixels of its line). Shape 0: 16 x 4 pixels, the blocks side by side;
+  // shape 1: 8 x 8 pixels, the left half of a colour-difference row for the upper four
+  // lines, the right half for the lower four.
+  void (*writeHalf411)(const float* means, uint8_t* pixels, uint32_t stride, int shape);
+  // Half, 4:2:0: 8 x 8 pixels; one colour-difference pair per luminance block (the
+  // means of its quarter of the colour-difference block).
+  void (*writeHalf420)(const float* means, uint8_t* pixels, uint32_t stride, int shape);
+  // Quarter: 2 x 2 luminance means a block. 525: one colour-difference pair for the
+  // macroblock (the first mean of blocks 4 and 5); shape 0 8 x 2 pixels, shape 1 4 x 4.
+  // 625: 4 x 4 pixels 'YCCa', a colour-difference pair per luminance block. (The 625
+  // writers take the shape for one signature with the others; every 625 macroblock is
+  // 16 x 16.)
+  void (*writeQuarter525)(const float* means, uint8_t* pixels, uint32_t stride, int shape);
+  void (*writeQuarter625)(const float* means, uint8_t* pixels, uint32_t stride, int shape);
+  // n pixels of four bytes ('BGRa', or 'aRGB' when argb is set) to 24-bit B, G, R; the
+  // source pixel of output column j is at byte offset offsets[j] (or j x 4 without
+  // offsets; the table holds whole groups of 8 columns).
+  void (*rgb32ToBgr24Row)(const uint8_t* src, uint8_t* dst, int32_t n, const int32_t* offsets, int argb);
+  // The encoder's forward transform of 8 x 8 samples (row by row) with the rows of
+  // weighted cosines `eight` ([frequency][sample]) and, for the 2-4-8 mode (mode 1),
+  // `four` ([frequency][line pair]) over the sums and differences of the line pairs:
+  // out[8 row + h], rows 0-7 the vertical frequencies (2-4-8: 0-3 sums, 4-7 differences).
+  void (*forwardDct)(const int8_t* samples, float* out, int mode, const float* eight, const float* four);
+  // n pixels of RGB (unsigned, channel c at byte offsets[c] of each pixel of pixelSize
+  // bytes) to the encoder's signed YCbCr planes, BT.601 in 22 fractional bits:
+  // Y = ((1077047 R + 2114472 G + 410647 B + 2^21) >> 22) - 112,
+  // Cr = (1842204 R - 1542615 G - 299588 B) >> 22, Cb = (-621691 R - 1220512 G + 1842204 B) >> 22,
+  // each clamped to -128..127.
+  void (*rgbToYccRow)(const uint8_t* src, uint32_t pixelSize, const uint8_t* offsets, int8_t* y, int8_t* cr,
+                      int8_t* cb, int32_t n);
 };
 
-inline constexpr int kResampleGroupInts = 8 + 5 * 8;
+// A group's entry: [0] the window's first pixel; [8, 48) the window index of each
+// column's pixel, tap by tap; [48, 72) the taps as 16-bit pairs (taps 0 and 1, 2 and 3,
+// 4 and 0 of each column, three vectors of 16); [72, 96) byte indexes into the window's
+// 64 bytes, three vectors of 32: bytes 4 i and 4 i + 2 address the luminance of column
+// i's pixels for the pair's two taps.
+inline constexpr int kResampleGroupInts = 96;
+inline constexpr int kResamplePairTaps = 48;
+inline constexpr int kResamplePairBytes = 72;
 
 // The table in use: the one for this processor unless selectKernels chose another.
 const Kernels& kernels();
@@ -52,5 +95,9 @@ void selectKernels(const Kernels* k);
 // Both builds, for tests that compare them; avx2 is null where the processor lacks AVX2.
 const Kernels& portableKernels();
 const Kernels* avx2Kernels();
+// The AVX-512 build (VL, BW and VBMI), or null where the processor lacks them.
+const Kernels* avx512Kernels();
+// The best build this processor runs: AVX-512, AVX2 or portable.
+const Kernels& fastestKernels();
 
 }  // namespace zebdv

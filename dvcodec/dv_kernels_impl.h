@@ -44,12 +44,20 @@ inline void storei(uint8_t* p, v8si v) { std::memcpy(p, &v, sizeof v); }
 inline v8si splat(int32_t x) { return v8si{x, x, x, x, x, x, x, x}; }
 inline v8sf splatf(float x) { return v8sf{x, x, x, x, x, x, x, x}; }
 inline v8si vmax(v8si a, v8si b) {
+#if defined(__AVX2__)
+  return (v8si)_mm256_max_epi32((__m256i)a, (__m256i)b);
+#else
   v8si m = a > b;
   return (a & m) | (b & ~m);
+#endif
 }
 inline v8si vmin(v8si a, v8si b) {
+#if defined(__AVX2__)
+  return (v8si)_mm256_min_epi32((__m256i)a, (__m256i)b);
+#else
   v8si m = a < b;
   return (a & m) | (b & ~m);
+#endif
 }
 
 // One fast 8-point inverse DCT across eight vectors (lane-wise). The inputs carry the
@@ -282,6 +290,12 @@ inline void storeBgr(uint8_t* dst, v8si bgr, int32_t j, int32_t n) {
       (__m256i)bgr, _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1, 0, 1, 2, 4, 5, 6, 8, 9,
                                      10, 12, 13, 14, -1, -1, -1, -1));
   const __m256i packed = _mm256_permutevar8x32_epi32(lanes, _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7));
+#if defined(__AVX512BW__) && defined(__AVX512VL__)
+  // Exactly the bytes of the pixels below n.
+  const int32_t count = n - j < 8 ? n - j : 8;
+  _mm256_mask_storeu_epi8(dst, __mmask32((1ull << (3 * count)) - 1), packed);
+  return;
+#endif
   if (j + 11 <= n) {
     std::memcpy(dst, &packed, 32);
   } else if (j + 8 <= n) {
@@ -412,6 +426,33 @@ inline v8si select16(v8si lo, v8si hi, v8si index) {
 
 void yccaResampleFilteredRow(const uint8_t* src, uint8_t* dst, int32_t n, const int32_t* taps,
                              const int32_t* groups, int32_t stride) {
+#if defined(__AVX512VBMI__) && defined(__AVX512VL__) && defined(__AVX512BW__)
+  // Each channel's five pixels per column as 16-bit pairs, gathered from the window's 64
+  // bytes by one byte permute per pair (the high bytes zeroed), and summed with their
+  // taps by pairs: the same sums as below.
+  (void)taps;
+  (void)stride;
+  const __m256i bias = _mm256_set1_epi32(0x00808000);  // Cr and Cb + 128
+  const __m256i one = _mm256_set1_epi8(1);
+  const __mmask32 lowBytes = 0x55555555u;
+  for (int32_t j = 0; j < n; j += 8, dst += 24, groups += kResampleGroupInts) {
+    const int32_t base = groups[0];
+    const __m256i lo = _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + 4 * base)), bias);
+    const __m256i hi = _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + 4 * base + 32)), bias);
+    __m256i sum[3] = {_mm256_setzero_si256(), _mm256_setzero_si256(), _mm256_setzero_si256()};
+    for (int pair = 0; pair < 3; ++pair) {
+      const __m256i t = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(groups + kResamplePairTaps + 8 * pair));
+      __m256i index = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(groups + kResamplePairBytes + 8 * pair));
+      for (int c = 0; c < 3; ++c, index = _mm256_add_epi8(index, one)) {
+        const __m256i values = _mm256_maskz_permutex2var_epi8(lowBytes, lo, index, hi);
+        sum[c] = _mm256_add_epi32(sum[c], _mm256_madd_epi16(values, t));
+      }
+    }
+    const v8si sy = (v8si)sum[0], sr = (v8si)sum[1], sb = (v8si)sum[2];
+    const v8si bgr = yccToBgr8(clamp255(sy >> 8), clamp255(sr >> 8) - 128, clamp255(sb >> 8) - 128, 0);
+    storeBgr(dst, bgr, j, n);
+  }
+#else
   for (int32_t j = 0; j < n; j += 8, dst += 24, groups += kResampleGroupInts) {
     // The group's five source pixels per column lie in 16 pixels from `base`; the
     // table gives each lane's pixel in that window, tap by tap.
@@ -429,6 +470,198 @@ void yccaResampleFilteredRow(const uint8_t* src, uint8_t* dst, int32_t n, const 
     const v8si bgr = yccToBgr8(clamp255(sy >> 8), clamp255(sr >> 8) - 128, clamp255(sb >> 8) - 128, 0);
     storeBgr(dst, bgr, j, n);
   }
+#endif
+}
+
+// ---- The reduced sizes -----------------------------------------------------------------
+
+// Means to samples: floored and clamped to -128..127.
+inline v8si samplesOf(v8sf means) {
+  const v8si t = __builtin_convertvector(means, v8si);
+  const v8si floored = t + (v8si)(__builtin_convertvector(t, v8sf) > means);  // -1 where truncation went up
+  return vmin(vmax(floored, splat(-128)), splat(127));
+}
+
+inline v8sf load4x2(const float* a, const float* b) { return v8sf{a[0], a[1], a[2], a[3], b[0], b[1], b[2], b[3]}; }
+
+// Eight 'BGRa' pixels from eight luminance means and their colour-difference means.
+inline v8si bgraOf(v8sf y, v8sf cr, v8sf cb) {
+  return yccToBgr8(samplesOf(y) + 128, samplesOf(cr), samplesOf(cb), kRound22);
+}
+
+void writeHalf411(const float* means, uint8_t* pixels, uint32_t stride, int shape) {
+  const float* cr = means + 4 * 32;
+  const float* cb = means + 5 * 32;
+  for (int i = 0; i < 4; ++i) {
+    // Blocks 0 and 1 take colour-difference columns 0-3 of row i, blocks 2 and 3 columns 4-7.
+    const float* r = cr + 8 * i;
+    const float* b = cb + 8 * i;
+    const v8si left = bgraOf(load4x2(means + 4 * i, means + 32 + 4 * i),
+                             v8sf{r[0], r[0], r[1], r[1], r[2], r[2], r[3], r[3]},
+                             v8sf{b[0], b[0], b[1], b[1], b[2], b[2], b[3], b[3]});
+    const v8si right = bgraOf(load4x2(means + 64 + 4 * i, means + 96 + 4 * i),
+                              v8sf{r[4], r[4], r[5], r[5], r[6], r[6], r[7], r[7]},
+                              v8sf{b[4], b[4], b[5], b[5], b[6], b[6], b[7], b[7]});
+    storei(pixels + size_t(i) * stride, left);
+    storei(shape == 0 ? pixels + size_t(i) * stride + 32 : pixels + size_t(i + 4) * stride, right);
+  }
+}
+
+void writeHalf420(const float* means, uint8_t* pixels, uint32_t stride, int /*shape*/) {
+  const float* cr = means + 4 * 32;
+  const float* cb = means + 5 * 32;
+  for (int r = 0; r < 8; ++r) {
+    const int top = r < 4 ? 0 : 2;  // luminance blocks 0, 1 above 2, 3
+    const int i = r & 3;
+    const v8si px = bgraOf(load4x2(means + 32 * top + 4 * i, means + 32 * (top + 1) + 4 * i),
+                           v8sf{cr[top], cr[top], cr[top], cr[top], cr[top + 1], cr[top + 1], cr[top + 1], cr[top + 1]},
+                           v8sf{cb[top], cb[top], cb[top], cb[top], cb[top + 1], cb[top + 1], cb[top + 1], cb[top + 1]});
+    storei(pixels + size_t(r) * stride, px);
+  }
+}
+
+// The quarter-size luminance of two blocks a and b: two rows of four pixels.
+inline v8sf quarterPair(const float* a, const float* b) { return v8sf{a[0], a[1], b[0], b[1], a[2], a[3], b[2], b[3]}; }
+
+inline void store4x2(uint8_t* pixels, uint32_t stride, v8si px) {
+  std::memcpy(pixels, &px, 16);
+  std::memcpy(pixels + stride, reinterpret_cast<const uint8_t*>(&px) + 16, 16);
+}
+
+void writeQuarter525(const float* means, uint8_t* pixels, uint32_t stride, int shape) {
+  const v8sf cr = splatf(means[4 * 32]), cb = splatf(means[5 * 32]);
+  if (shape == 0) {
+    for (int i = 0; i < 2; ++i) {
+      const float* m = means + 2 * i;
+      const v8sf y = v8sf{m[0], m[1], m[32], m[33], m[64], m[65], m[96], m[97]};
+      storei(pixels + size_t(i) * stride, bgraOf(y, cr, cb));
+    }
+    return;
+  }
+  store4x2(pixels, stride, bgraOf(quarterPair(means, means + 32), cr, cb));
+  store4x2(pixels + 2 * size_t(stride), stride, bgraOf(quarterPair(means + 64, means + 96), cr, cb));
+}
+
+void writeQuarter625(const float* means, uint8_t* pixels, uint32_t stride, int /*shape*/) {
+  const float* cr = means + 4 * 32;
+  const float* cb = means + 5 * 32;
+  for (int half = 0; half < 2; ++half) {
+    const int top = 2 * half;
+    const v8si y = samplesOf(quarterPair(means + 32 * top, means + 32 * (top + 1)));
+    const v8si r = samplesOf(v8sf{cr[top], cr[top], cr[top + 1], cr[top + 1], cr[top], cr[top], cr[top + 1], cr[top + 1]});
+    const v8si b = samplesOf(v8sf{cb[top], cb[top], cb[top + 1], cb[top + 1], cb[top], cb[top], cb[top + 1], cb[top + 1]});
+    store4x2(pixels + 2 * size_t(half) * stride, stride, yccaPixels(y, r, b));
+  }
+}
+
+void rgb32ToBgr24Row(const uint8_t* src, uint8_t* dst, int32_t n, const int32_t* offsets, int argb) {
+  for (int32_t j = 0; j < n; j += 8, dst += 24) {
+    v8si px;
+    if (offsets) {
+      px = gather8(src, loadLanes(offsets + j));
+    } else if (j + 8 <= n) {
+      px = loadi(src + 4 * size_t(j));
+    } else {
+      px = splat(0);
+      std::memcpy(&px, src + 4 * size_t(j), 4 * size_t(n - j));
+    }
+    const v8si bgr = argb ? (((px >> 24) & splat(0xFF)) | ((px >> 8) & splat(0xFF00)) | ((px << 8) & splat(0xFF0000)))
+                          : px & splat(0xFFFFFF);
+    storeBgr(dst, bgr, j, n);
+  }
+}
+
+void forwardDct(const int8_t* samples, float* out, int mode, const float* eight, const float* four) {
+  // Columns of samples (lanes: lines), then the horizontal transform t[h] (lanes: lines),
+  // turned into rows (lanes: horizontal frequencies) for the vertical transform.
+  v8sf v[8];
+  for (int y = 0; y < 8; ++y) v[y] = __builtin_convertvector(widen8(samples + 8 * y), v8sf);
+  transpose8(v);
+  v8sf t[8];
+  for (int h = 0; h < 8; ++h) {
+    v8sf acc = splatf(eight[8 * h]) * v[0];
+    for (int x = 1; x < 8; ++x) acc += splatf(eight[8 * h + x]) * v[x];
+    t[h] = acc;
+  }
+  transpose8(t);  // t[y]: line y, lanes h
+  if (mode == 0) {
+    for (int f = 0; f < 8; ++f) {
+      v8sf acc = splatf(eight[8 * f]) * t[0];
+      for (int y = 1; y < 8; ++y) acc += splatf(eight[8 * f + y]) * t[y];
+      storef(out + 8 * f, acc);
+    }
+    return;
+  }
+  v8sf sums[4], differences[4];
+  for (int z = 0; z < 4; ++z) {
+    sums[z] = t[2 * z] + t[2 * z + 1];
+    differences[z] = t[2 * z] - t[2 * z + 1];
+  }
+  for (int r = 0; r < 4; ++r) {
+    v8sf s = splatf(four[4 * r]) * sums[0], d = splatf(four[4 * r]) * differences[0];
+    for (int z = 1; z < 4; ++z) {
+      s += splatf(four[4 * r + z]) * sums[z];
+      d += splatf(four[4 * r + z]) * differences[z];
+    }
+    storef(out + 8 * r, s);
+    storef(out + 8 * (4 + r), d);
+  }
+}
+
+// Eight pixels' Y, Cr and Cb from their R, G and B.
+inline void rgbToYcc8(v8si r, v8si g, v8si b, v8si out[3]) {
+  out[0] = vmin(vmax(((r * 1077047 + g * 2114472 + b * 410647 + 0x200000) >> 22) - 112, splat(-128)), splat(127));
+  out[1] = vmin(vmax((r * 1842204 - g * 1542615 - b * 299588) >> 22, splat(-128)), splat(127));
+  out[2] = vmin(vmax((r * -621691 - g * 1220512 + b * 1842204) >> 22, splat(-128)), splat(127));
+}
+
+// The low bytes of eight lanes, stored.
+inline void storeLowBytes(int8_t* to, v8si v, int32_t count) {
+#if defined(__AVX2__)
+  if (count == 8) {
+    const __m256i w = _mm256_packs_epi32((__m256i)v, (__m256i)v);  // the values fit: no saturation
+    const __m128i b = _mm_packs_epi16(_mm256_castsi256_si128(w), _mm256_extracti128_si256(w, 1));
+    const int32_t lo = _mm_cvtsi128_si32(b), hi = _mm_extract_epi32(b, 2);
+    std::memcpy(to, &lo, 4);
+    std::memcpy(to + 4, &hi, 4);
+    return;
+  }
+#endif
+  for (int32_t i = 0; i < count; ++i) to[i] = int8_t(v[i]);
+}
+
+void rgbToYccRow(const uint8_t* src, uint32_t pixelSize, const uint8_t* offsets, int8_t* y, int8_t* cr, int8_t* cb,
+                 int32_t n) {
+  const int32_t ps = int32_t(pixelSize);
+  const v8si lanes = v8si{0, ps, 2 * ps, 3 * ps, 4 * ps, 5 * ps, 6 * ps, 7 * ps};
+  const v8si s0 = splat(8 * offsets[0]), s1 = splat(8 * offsets[1]), s2 = splat(8 * offsets[2]);
+  v8si out[3];
+  int32_t j = 0;
+  // Whole groups whose four-byte reads stay inside the row's pixels (with 3-byte pixels
+  // the last pixel's read would take a byte after the row).
+  if (pixelSize >= 3 && offsets[0] < 4 && offsets[1] < 4 && offsets[2] < 4) {
+    for (; (j + 7) * ps + 4 <= n * ps; j += 8) {
+      const v8si px = gather8(src + size_t(j) * pixelSize, lanes);
+      rgbToYcc8((px >> s0) & splat(0xFF), (px >> s1) & splat(0xFF), (px >> s2) & splat(0xFF), out);
+      storeLowBytes(y + j, out[0], 8);
+      storeLowBytes(cr + j, out[1], 8);
+      storeLowBytes(cb + j, out[2], 8);
+    }
+  }
+  for (; j < n; j += 8) {
+    const int32_t count = n - j < 8 ? n - j : 8;
+    v8si r = splat(0), g = splat(0), b = splat(0);
+    for (int32_t i = 0; i < count; ++i) {
+      const uint8_t* p = src + size_t(j + i) * pixelSize;
+      r[i] = p[offsets[0]];
+      g[i] = p[offsets[1]];
+      b[i] = p[offsets[2]];
+    }
+    rgbToYcc8(r, g, b, out);
+    storeLowBytes(y + j, out[0], count);
+    storeLowBytes(cr + j, out[1], count);
+    storeLowBytes(cb + j, out[2], count);
+  }
 }
 
 }  // namespace
@@ -436,7 +669,9 @@ void yccaResampleFilteredRow(const uint8_t* src, uint8_t* dst, int32_t n, const 
 const Kernels& ZEBDV_KERNEL_TABLE_FN() {
   static const Kernels table = {ZEBDV_KERNEL_NAME,      idct88,           idct248,
                                 yccaToBgr24Row,         writeMacroblock411, writeMacroblock420,
-                                yccaResampleNearestRow, yccaResampleFilteredRow};
+                                yccaResampleNearestRow, yccaResampleFilteredRow, writeHalf411,
+                                writeHalf420,           writeQuarter525,  writeQuarter625,
+                                rgb32ToBgr24Row,        forwardDct,       rgbToYccRow};
   return table;
 }
 

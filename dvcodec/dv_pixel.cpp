@@ -180,18 +180,19 @@ DvcResult rgbToYcc(const PixelDesc& src, const PixelDesc& dst, bool flip) {
   const int32_t rows = src.height < dst.height ? src.height : dst.height;
   const int32_t cols = src.width < dst.width ? src.width : dst.width;
   if (rows < 1 || cols < 1) return DVC_ERR_NO_INPUT;
-  auto clampSigned = [](int32_t v) { return int8_t(v < -128 ? -128 : (v > 127 ? 127 : v)); };
+  // Row by row through the row kernel, in pieces of up to 256 pixels.
+  const Kernels& kern = kernels();
+  int8_t planes[3][256];
   for (int32_t row = 0; row < rows; ++row) {
     const uint8_t* s = src.row(flip ? rows - 1 - row : row);
     uint8_t* d = dst.row(row);
-    for (int32_t x = 0; x < cols; ++x, s += src.pixelSize, d += dst.pixelSize) {
-      const int32_t r = s[src.offsets[0]], g = s[src.offsets[1]], b = s[src.offsets[2]];
-      const int32_t y = ((1077047 * r + 2114472 * g + 410647 * b + kRound22) >> 22) - 112;
-      const int32_t cr = (1842204 * r - 1542615 * g - 299588 * b) >> 22;
-      const int32_t cb = (-621691 * r - 1220512 * g + 1842204 * b) >> 22;
-      d[dst.offsets[0]] = uint8_t(clampSigned(y));
-      d[dst.offsets[1]] = uint8_t(clampSigned(cr));
-      d[dst.offsets[2]] = uint8_t(clampSigned(cb));
+    for (int32_t x = 0; x < cols; x += 256) {
+      const int32_t n = cols - x < 256 ? cols - x : 256;
+      kern.rgbToYccRow(s + size_t(x) * src.pixelSize, src.pixelSize, src.offsets, planes[0], planes[1], planes[2], n);
+      for (int32_t i = 0; i < n; ++i) {
+        uint8_t* px = d + size_t(x + i) * dst.pixelSize;
+        for (int c = 0; c < 3; ++c) px[dst.offsets[c]] = uint8_t(planes[c][i]);
+      }
     }
   }
   return DVC_OK;

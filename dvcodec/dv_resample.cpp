@@ -153,12 +153,37 @@ DvcResult checkChannelForms(const PixelDesc& src, const PixelDesc& dst, int chan
   return DVC_OK;
 }
 
+// The layouts the 32-bit row kernel takes: 'BGRa' (0) or 'aRGB' (1) into 24-bit B, G, R
+// of another buffer; -1 for any other.
+int rgb32ToBgr24Layout(const PixelDesc& src, const PixelDesc& dst) {
+  if (src.pixelSize != 4 || dst.pixelSize != 3 || src.buffer == dst.buffer) return -1;
+  if (dst.offsets[0] != 2 || dst.offsets[1] != 1 || dst.offsets[2] != 0) return -1;
+  if (src.offsets[0] == 2 && src.offsets[1] == 1 && src.offsets[2] == 0) return 0;
+  if (src.offsets[0] == 1 && src.offsets[1] == 2 && src.offsets[2] == 3) return 1;
+  return -1;
+}
+
 }  // namespace
 
 DvcResult resampleNearest(const PixelDesc& src, const PixelDesc& dst, int channels, float ratio, bool flip) {
   int n = 0;
   if (DvcResult r = checkChannelForms(src, dst, channels, flip, &n)) return r;
   const uint32_t step = resampleStep(ratio);
+  const int layout = n == 3 ? rgb32ToBgr24Layout(src, dst) : -1;
+  if (layout >= 0) {
+    // Whole groups of 8 columns, the padding repeating the last column.
+    const int32_t padded = (dst.width + 7) & ~7;
+    int32_t* offsets = static_cast<int32_t*>(std::malloc(size_t(padded) * sizeof(int32_t)));
+    if (offsets) {
+      for (int32_t j = 0; j < padded; ++j) offsets[j] = 4 * sourceColumn(j < dst.width ? j : dst.width - 1, step, src.width);
+      const Kernels& kern = kernels();
+      const DvcResult r = walkRows(src, dst, flip, [&](const uint8_t* s, uint8_t* d) {
+        kern.rgb32ToBgr24Row(s, d, dst.width, offsets, layout);
+      });
+      std::free(offsets);
+      return r;
+    }
+  }
   return walkRows(src, dst, flip, [&](const uint8_t* s, uint8_t* d) {
     for (int32_t j = 0; j < dst.width; ++j, d += dst.pixelSize) {
       const uint8_t* p = s + size_t(sourceColumn(j, step, src.width)) * src.pixelSize;
@@ -251,11 +276,23 @@ DvcResult buildLaneTables(ResampleCache& cache) {
       break;
     }
     entry[0] = base;
+    int16_t* pairTaps = reinterpret_cast<int16_t*>(entry + kResamplePairTaps);
+    uint8_t* pairBytes = reinterpret_cast<uint8_t*>(entry + kResamplePairBytes);
     for (uint32_t k = 0; k < 5; ++k) {
       for (uint32_t i = 0; i < 8; ++i) {
         const uint32_t j = 8 * g + i < count ? 8 * g + i : count - 1;
-        entry[8 + 8 * k + i] = int32_t(cache.offsets[5 * j + k]) / pixelSize - base;
-        cache.laneTaps[k * stride + 8 * g + i] = 8 * g + i < count ? cache.taps[5 * j + k] : 0;
+        const int32_t window = int32_t(cache.offsets[5 * j + k]) / pixelSize - base;
+        const int32_t tap = 8 * g + i < count ? cache.taps[5 * j + k] : 0;
+        entry[8 + 8 * k + i] = window;
+        cache.laneTaps[k * stride + 8 * g + i] = tap;
+        // Pair k / 2, half k % 2: tap 4 pairs with a tap of 0 on the same pixel.
+        const uint32_t at = 16 * (k / 2) + 2 * i + (k % 2);
+        pairTaps[at] = int16_t(tap);
+        pairBytes[2 * at] = uint8_t(4 * window);
+        if (k == 4) {
+          pairTaps[at + 1] = 0;
+          pairBytes[2 * at + 2] = uint8_t(4 * window);
+        }
       }
     }
   }
@@ -343,6 +380,12 @@ DvcResult copyChannels(const PixelDesc& src, const PixelDesc& dst, bool flip) {
   const int32_t rows = minOf(src.height, dst.height), cols = minOf(src.width, dst.width);
   const int channels = int(src.pixelSize < dst.pixelSize ? src.pixelSize : dst.pixelSize);
   if (rows < 1 || cols < 1 || channels < 1) return DVC_ERR_BAD_ARGUMENT;
+  const int layout = rgb32ToBgr24Layout(src, dst);
+  if (layout >= 0) {
+    const Kernels& kern = kernels();
+    for (int32_t r = 0; r < rows; ++r) kern.rgb32ToBgr24Row(src.row(flip ? rows - 1 - r : r), dst.row(r), cols, nullptr, layout);
+    return DVC_OK;
+  }
   for (int32_t r = 0; r < rows; ++r) {
     const uint8_t* s = src.row(flip ? rows - 1 - r : r);
     uint8_t* d = dst.row(r);

@@ -188,6 +188,42 @@ const uint32_t* fastVlcTable() {
   return t.ensure() ? t.fast : nullptr;
 }
 
+namespace {
+
+struct EncoderCodes {
+  VlcCode code[64][256] = {};
+  EncoderCodes() {
+    // Codes of a run with no amplitude, shortest first, and of (run, amplitude) pairs.
+    VlcCode runOnly[64] = {};
+    VlcCode pair[64][256] = {};
+    forEachCode([&](uint32_t bits, uint32_t length, uint32_t entry) {
+      if (vlcEndOfBlock(entry) || vlcAmplitude(entry) < 0) return;  // positive amplitudes: sign bit 0
+      const uint32_t run = vlcRun(entry), amplitude = uint32_t(vlcAmplitude(entry));
+      VlcCode& slot = amplitude ? pair[run][amplitude] : runOnly[run];
+      if (slot.length == 0 || length < slot.length) slot = VlcCode{bits, uint8_t(length)};
+    });
+    for (uint32_t run = 0; run < 64; ++run) {
+      for (uint32_t a = 1; a < 256; ++a) {
+        if (pair[run][a].length) {
+          code[run][a] = pair[run][a];
+        } else {
+          // run >= 1 here: run 0 has every amplitude through the escape.
+          const VlcCode& zeros = runOnly[run - 1];
+          const VlcCode& alone = pair[0][a];
+          code[run][a] = VlcCode{(zeros.bits << alone.length) | alone.bits, uint8_t(zeros.length + alone.length)};
+        }
+      }
+    }
+  }
+};
+
+}  // namespace
+
+const VlcCode (&encoderVlcCodes())[64][256] {
+  static const EncoderCodes codes;
+  return codes.code;
+}
+
 const uint8_t kScan88[64] = {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
                              12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
                              35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,

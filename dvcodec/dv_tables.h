@@ -63,6 +63,16 @@ const uint64_t* dualVlcTable();
 // than 8 bits have length 0. Built at load with the shared table.
 const uint32_t* fastVlcTable();
 
+// The encoder's codes: for a run of zero coefficients (0-63) followed by an amplitude
+// of 1-255, the shortest way to code it, its sign bit (the last bit) 0; a pair the table
+// lacks is coded as the run less one with no amplitude, then the amplitude alone.
+struct VlcCode {
+  uint32_t bits;   // right-aligned
+  uint8_t length;  // 3 to 29
+};
+// [run][amplitude]; amplitude 0 is unused. Built once, when the library loads.
+const VlcCode (&encoderVlcCodes())[64][256];
+
 // ---- Scan orders -------------------------------------------------------------------
 
 // For scan index k, the position 8 x row + column in the 8 x 8 coefficient matrix.

@@ -1,6 +1,7 @@
 // The inverse transforms and the vector kernels.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -112,11 +113,67 @@ TEST(DvIdct, MatchesTheDefinitionWithinOneLevel) {
   }
 }
 
+// The reduced sizes' tables give the means of the definition's samples over each area.
+TEST(DvIdct, ReducedTablesGiveAreaMeansOfTheDefinition) {
+  std::mt19937 rng(5);
+  const ReducedTables& t = kReducedTables;
+  for (int mode : {0, 1}) {
+    double worst = 0;
+    for (int n = 0; n < 300; ++n) {
+      int16_t coefficients[64] = {};
+      coefficients[0] = int16_t(int(rng() % 512) - 256);
+      for (int i = 0; i < 12; ++i) coefficients[1 + rng() % 63] = int16_t(int(rng() % 161) - 80);
+      double samples[64];
+      referenceIdct(mode, coefficients, samples);
+      // Half: 2 x 2 means (luminance), vertical pairs (4:1:1 colour); quarter: 4 x 4 means
+      // of the first ten coefficients.
+      for (int i = 0; i < 4; ++i) {
+        for (int c = 0; c < 8; ++c) {
+          double half = 0, pair = 0;
+          for (int k = 0; k < 64; ++k) {
+            if (c < 4) half += coefficients[k] * t.half[mode][k][4 * i + c];
+            pair += coefficients[k] * t.halfChroma[mode][k][8 * i + c];
+          }
+          const double expectedPair = (samples[16 * i + c] + samples[16 * i + 8 + c]) / 2;
+          worst = std::max(worst, std::fabs(pair - expectedPair));
+          if (c < 4) {
+            const double expectedHalf = (samples[16 * i + 2 * c] + samples[16 * i + 2 * c + 1] +
+                                         samples[16 * i + 8 + 2 * c] + samples[16 * i + 9 + 2 * c]) / 4;
+            worst = std::max(worst, std::fabs(half - expectedHalf));
+          }
+        }
+      }
+      int16_t firstTen[64] = {};
+      std::copy(coefficients, coefficients + kQuarterCoefficients, firstTen);
+      referenceIdct(mode, firstTen, samples);
+      for (int q = 0; q < 4; ++q) {
+        double quarter = 0, expected = 0;
+        for (int k = 0; k < 64; ++k) quarter += coefficients[k] * t.quarter[mode][k][q];
+        for (int y = 0; y < 4; ++y)
+          for (int x = 0; x < 4; ++x) expected += samples[8 * (4 * (q >> 1) + y) + 4 * (q & 1) + x] / 16;
+        worst = std::max(worst, std::fabs(quarter - expected));
+      }
+    }
+    EXPECT_LT(worst, 1e-3) << "mode " << mode;
+  }
+  // A DC alone is half the DC everywhere; a difference row of the 2-4-8 mode cancels in
+  // every area that covers both lines of a pair.
+  for (int s = 0; s < kHalfSamples; ++s) EXPECT_EQ(t.half[0][0][s], 0.5f);
+  for (int k = 0; k < 64; ++k) {
+    if ((kScan248[k] >> 3) < 4) continue;
+    for (int s = 0; s < kHalfSamples; ++s) EXPECT_EQ(t.half[1][k][s], 0.0f) << k;
+    for (int q = 0; q < kQuarterSamples; ++q) EXPECT_EQ(t.quarter[1][k][q], 0.0f) << k;
+  }
+}
+
 // ---- Both builds of the kernels give the same bytes ---------------------------------------
 
-TEST(DvKernels, VectorBuildsAgree) {
-  const Kernels* avx2 = avx2Kernels();
-  if (!avx2) GTEST_SKIP() << "the processor has no AVX2";
+// Each vector build against the portable one.
+class DvKernels : public ::testing::TestWithParam<int> {};
+
+TEST_P(DvKernels, VectorBuildsAgree) {
+  const Kernels* avx2 = GetParam() == 2 ? avx2Kernels() : avx512Kernels();
+  if (!avx2) GTEST_SKIP() << "the processor lacks this build's instructions";
   const Kernels& base = portableKernels();
   std::mt19937 rng(11);
   auto bytes = [&rng](size_t n) {
@@ -159,10 +216,70 @@ TEST(DvKernels, VectorBuildsAgree) {
     }
     EXPECT_EQ(pa, pb) << "writer " << variant;
   }
+
+  // The reduced writers, from means around the sample range, and the 32-bit rows.
+  alignas(32) float means[6 * 32];
+  for (float& m : means) m = float(int(rng() % 3001) - 1500) / 10.0f;
+  for (int variant = 0; variant < 6; ++variant) {
+    auto pa = bytes(stride * 17), pb = pa;
+    const Kernels* k[2] = {&base, avx2};
+    std::vector<uint8_t>* out[2] = {&pa, &pb};
+    for (int i = 0; i < 2; ++i) {
+      uint8_t* px = out[i]->data() + 4;
+      switch (variant) {
+        case 0: case 1: k[i]->writeHalf411(means, px, stride, variant); break;
+        case 2: k[i]->writeHalf420(means, px, stride, 1); break;
+        case 3: case 4: k[i]->writeQuarter525(means, px, stride, variant - 3); break;
+        default: k[i]->writeQuarter625(means, px, stride, 1); break;
+      }
+    }
+    EXPECT_EQ(pa, pb) << "reduced writer " << variant;
+  }
+  // The encoder's transform and colour conversion.
+  float eight[64], four[16];
+  for (float& v : eight) v = float(int(rng() % 2001) - 1000) / 1000.0f;
+  for (float& v : four) v = float(int(rng() % 2001) - 1000) / 1000.0f;
+  for (int n = 0; n < 100; ++n) {
+    const auto raw = bytes(64);
+    alignas(32) float a[64], b[64];
+    base.forwardDct(reinterpret_cast<const int8_t*>(raw.data()), a, n % 2, eight, four);
+    avx2->forwardDct(reinterpret_cast<const int8_t*>(raw.data()), b, n % 2, eight, four);
+    ASSERT_EQ(0, std::memcmp(a, b, sizeof a)) << "forward transform " << n;
+  }
+  for (uint32_t pixelSize : {3u, 4u}) {
+    const auto src = bytes(720 * pixelSize);
+    const uint8_t order[3] = {2, 1, 0};
+    std::vector<int8_t> pa(3 * 720), pb(3 * 720);
+    base.rgbToYccRow(src.data(), pixelSize, order, pa.data(), pa.data() + 720, pa.data() + 1440, 720);
+    avx2->rgbToYccRow(src.data(), pixelSize, order, pb.data(), pb.data() + 720, pb.data() + 1440, 720);
+    EXPECT_EQ(pa, pb) << pixelSize;
+  }
+
+  for (int32_t width : {360, 13, 8, 3}) {
+    const auto src = bytes(size_t(width) * 4);
+    std::vector<int32_t> offsets(size_t(width + 7) & ~size_t(7));
+    for (size_t j = 0; j < offsets.size(); ++j) offsets[j] = int32_t(4 * ((j * 7) % size_t(width)));
+    for (int argb : {0, 1}) {
+      const int32_t* const tables[2] = {nullptr, offsets.data()};
+      for (const int32_t* table : tables) {
+        std::vector<uint8_t> da(size_t(width) * 3 + 8, 0xEE), db(da);
+        base.rgb32ToBgr24Row(src.data(), da.data(), width, table, argb);
+        avx2->rgb32ToBgr24Row(src.data(), db.data(), width, table, argb);
+        EXPECT_EQ(da, db) << width;
+        EXPECT_EQ(da[size_t(width) * 3], 0xEE) << "wrote past the row";
+        const size_t from = table ? size_t(table[1]) : 4;
+        EXPECT_EQ(da[3], src[from + (argb ? 3 : 0)]) << "blue of pixel 1";
+        EXPECT_EQ(da[5], src[from + (argb ? 1 : 2)]) << "red of pixel 1";
+      }
+    }
+  }
 }
 
+INSTANTIATE_TEST_SUITE_P(Builds, DvKernels, ::testing::Values(2, 512),
+                         [](const auto& info) { return info.param == 2 ? "avx2" : "avx512"; });
+
 // The row conversion gives the scalar formula's bytes for every Y and Cr and most Cb.
-TEST(DvKernels, RowConversionMatchesTheFormula) {
+TEST(DvKernelRows, RowConversionMatchesTheFormula) {
   const int32_t width = 256 * 256;
   std::vector<uint8_t> src(size_t(width) * 4), out(size_t(width) * 3);
   for (int cb = -128; cb < 128; cb += 3) {

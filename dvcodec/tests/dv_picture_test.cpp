@@ -440,21 +440,136 @@ TEST(DvResample, ChannelFormsCarryChannelsBetweenLayouts) {
 
 // ---- Whole decodes --------------------------------------------------------------------------
 
-TEST(DvDecodeKernels, BothKernelBuildsDecodeAlike) {
-  const Kernels* avx2 = avx2Kernels();
-  if (!avx2) GTEST_SKIP() << "the processor has no AVX2";
+// A plain frame whose every block holds its DC and the end-of-block code only. Luminance
+// DCs come from `luma` (by sequence, segment, position and block), colour differences
+// from `chroma` (block 4 or 5).
+template <typename Luma, typename Chroma>
+std::string dcOnlyFrame(int system, Luma luma, Chroma chroma) {
+  std::string frame = dvtest::randomFrame(system, 99);
+  for (int s = 0; s < sequencesOf(system); ++s) {
+    for (int k = 0; k < 135; ++k) {
+      uint8_t* vb = reinterpret_cast<uint8_t*>(frame.data()) + videoBlockOffsetInFrame(s, k);
+      vb[3] = 0x0F;  // QNO 15
+      std::memset(vb + 4, 0, 76);
+      for (int b = 0; b < 6; ++b) {
+        const int dc = b < 4 ? luma(s, k / 5, k % 5, b) : chroma(s, k / 5, k % 5, b);
+        const int cls = b < 4 ? 0 : b - 3;
+        const uint16_t w = uint16_t((dc & 0x1FF) << 7 | cls << 4 | 0x6);  // DC, 8-8, class, end of block
+        vb[kAreaOffset[b]] = uint8_t(w >> 8);
+        vb[kAreaOffset[b] + 1] = uint8_t(w);
+      }
+    }
+  }
+  return frame;
+}
+
+// Decodes through the internal interface and returns the bottom-up bitmap.
+std::vector<uint8_t> decodeAt(int system, const std::string& frame, int level) {
+  Decoder* d = openDecoder(system == 625 ? 1 : 0);
+  const uint32_t w = uint32_t(720 >> level), h = uint32_t(linesOf(system) >> level);
+  std::vector<uint8_t> out(dvtest::strideOf(int(w)) * h, 0x5A);
+  DvcDibFormat f = {w, h, 1, 24, 1, 1, 0, 0, 0, 0, DVC_FORM_FRAME};
+  EXPECT_EQ(decode(d, reinterpret_cast<const uint8_t*>(frame.data()), uint32_t(frame.size()), out.data(), nullptr, &f),
+            0);
+  closeDecoder(d);
+  return out;
+}
+
+// Blocks of even DCs and one colour for the whole frame: each block is flat at full size,
+// and every reduced size gives exactly the full picture's pixel at the place of each of
+// its pixels. This pins the placement and the writers of every size and system.
+TEST(DvReducedSizes, BlocksOfOneValueLandWhereTheFullPictureHasThem) {
+  for (int system : {525, 625}) {
+    uint32_t x = 12345;
+    const std::string frame = dcOnlyFrame(
+        system,
+        [&](int, int, int, int) {
+          x = x * 1103515245u + 12345u;
+          return int((x >> 16) % 200) * 2 - 200;
+        },
+        [](int, int, int, int b) { return b == 4 ? 40 : -24; });
+    const auto full = decodeAt(system, frame, 0);
+    const int height = linesOf(system);
+    for (int level = 1; level <= 3; ++level) {
+      const auto reduced = decodeAt(system, frame, level);
+      const int w = 720 >> level, h = height >> level, f = 1 << level;
+      int mismatches = 0;
+      for (int y = 0; y < h; ++y) {
+        for (int c = 0; c < w; ++c) {
+          // Bottom-up rows: picture row y of the reduced size is row h - 1 - y.
+          const uint8_t* a = &reduced[dvtest::strideOf(w) * size_t(h - 1 - y) + 3 * size_t(c)];
+          const uint8_t* b = &full[dvtest::strideOf(720) * size_t(height - 1 - y * f) + 3 * size_t(c * f)];
+          mismatches += std::memcmp(a, b, 3) != 0;
+        }
+      }
+      EXPECT_EQ(mismatches, 0) << system << " level " << level;
+    }
+  }
+}
+
+// The eighth size is each luminance DC halved (rounding down) with the halved colour-
+// difference DCs of its macroblock, converted: exactly, for every pixel of a random frame.
+TEST(DvReducedSizes, EighthSizeIsTheHalvedDcsOfEveryBlock) {
+  for (int system : {525, 625}) {
+    std::string frame = dvtest::randomFrame(system, 31);
+    const std::string original = frame;
+    const auto out = decodeAt(system, frame, 3);
+    EXPECT_EQ(frame, original);  // only read
+    const int w = 90, h = linesOf(system) / 8;
+    auto dcOf = [&](int s, int k, int b) {
+      const uint8_t* area = reinterpret_cast<const uint8_t*>(frame.data()) + videoBlockOffsetInFrame(s, k) + kAreaOffset[b];
+      return int(int16_t(uint16_t(area[0] << 8 | area[1]))) >> 7;
+    };
+    int checked = 0;
+    for (int s = 0; s < sequencesOf(system); ++s) {
+      for (int i = 0; i < 27; ++i) {
+        for (int j = 0; j < 5; ++j) {
+          const MacroblockPlace mb = macroblockPlace(system, s, i, j);
+          const int k = 5 * i + j;
+          for (int b = 0; b < 4; ++b) {
+            int x, y;
+            lumaBlockOrigin(mb, b, &x, &y);
+            uint8_t r, g, bl;
+            yccToRgb((dcOf(s, k, b) >> 1) + 128, dcOf(s, k, 4) >> 1, dcOf(s, k, 5) >> 1, kRound22, &r, &g, &bl);
+            const uint8_t* px = &out[dvtest::strideOf(w) * size_t(h - 1 - y / 8) + 3 * size_t(x / 8)];
+            ASSERT_EQ(px[0], bl) << system << " " << s << "/" << i << "/" << j << "/" << b;
+            ASSERT_EQ(px[1], g);
+            ASSERT_EQ(px[2], r);
+            ++checked;
+          }
+        }
+      }
+    }
+    EXPECT_EQ(checked, w * h);
+  }
+  // DCs of 0 everywhere: grey 130 ((4883763 x 112 + 2097152) >> 22).
+  const std::string zero = dcOnlyFrame(525, [](int, int, int, int) { return 0; }, [](int, int, int, int) { return 0; });
+  const auto grey = decodeAt(525, zero, 3);
+  for (int y = 0; y < 60; ++y) {
+    const auto row = grey.begin() + long(dvtest::strideOf(90) * size_t(y));
+    EXPECT_TRUE(std::all_of(row, row + 270, [](uint8_t v) { return v == 130; })) << "row " << y;
+  }
+}
+
+TEST(DvDecodeKernels, EveryKernelBuildDecodesAlike) {
+  std::vector<const Kernels*> builds = {&portableKernels()};
+  for (const Kernels* k : {avx2Kernels(), avx512Kernels()}) {
+    if (k) builds.push_back(k);
+  }
+  if (builds.size() < 2) GTEST_SKIP() << "the processor has no vector build";
   struct Case {
     int system;
-    uint32_t width, resample;
-  } cases[] = {{525, 720, 0}, {525, 640, 2}, {525, 852, 1}, {625, 720, 0}, {625, 768, 2}, {625, 1024, 1}};
+    uint32_t width, resample, height;
+  } cases[] = {{525, 720, 0, 480}, {525, 640, 2, 480}, {525, 852, 1, 480}, {625, 720, 0, 576}, {625, 768, 2, 576},
+               {625, 1024, 1, 576}, {525, 360, 0, 240}, {525, 320, 1, 240}, {625, 360, 0, 288}, {525, 180, 0, 120},
+               {625, 192, 1, 144}, {525, 90, 0, 60}, {625, 128, 1, 72}};
   for (const Case& c : cases) {
     std::string frame = dvtest::randomFrame(c.system, c.width);
-    std::vector<uint8_t> outs[2];
-    const Kernels* builds[2] = {&portableKernels(), avx2};
-    for (int k = 0; k < 2; ++k) {
+    std::vector<std::vector<uint8_t>> outs(builds.size());
+    for (size_t k = 0; k < builds.size(); ++k) {
       selectKernels(builds[k]);
       Decoder* d = openDecoder(c.system == 625 ? 1 : 0);
-      const uint32_t h = uint32_t(linesOf(c.system));
+      const uint32_t h = c.height;
       outs[k].assign(dvtest::strideOf(int(c.width)) * h, 0);
       DvcDibFormat f = {c.width, h, 1, 24, 1, 1, 0, 0, 0, c.resample, DVC_FORM_FRAME};
       EXPECT_EQ(decode(d, reinterpret_cast<const uint8_t*>(frame.data()), uint32_t(frame.size()), outs[k].data(),
@@ -463,7 +578,7 @@ TEST(DvDecodeKernels, BothKernelBuildsDecodeAlike) {
       closeDecoder(d);
     }
     selectKernels(nullptr);
-    EXPECT_EQ(outs[0], outs[1]) << c.system << " " << c.width;
+    for (size_t k = 1; k < builds.size(); ++k) EXPECT_EQ(outs[0], outs[k]) << c.system << " " << c.width << " " << builds[k]->name;
   }
 }
 

@@ -36,6 +36,32 @@ std::vector<std::string> encodeFrames(int system, const std::string& source, con
   return frames;
 }
 
+std::vector<uint8_t> lavfiPicture(int system, const std::string& source, const std::string& filters,
+                                  const fs::path& dir) {
+  const fs::path out = dir / "picture.bgr";
+  const std::string size = system == 625 ? "720x576" : "720x480";
+  std::string err;
+  if (adtest::runProgram({"ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", source + "=size=" + size + filters,
+                          "-frames:v", "1", "-pix_fmt", "bgr24", "-f", "rawvideo", out.string()},
+                         nullptr, &err) != 0) {
+    throw std::runtime_error("ffmpeg failed: " + err);
+  }
+  const std::string raw = adtest::readFile(out);
+  return std::vector<uint8_t>(raw.begin(), raw.end());
+}
+
+std::vector<uint8_t> ffmpegDecodeBgr(const std::string& frame, const fs::path& dir, std::string* messages) {
+  const fs::path in = dir / "decode-in.dv", out = dir / "decode-out.bgr";
+  adtest::writeFile(in, frame);
+  if (adtest::runProgram({"ffmpeg", "-v", "error", "-y", "-f", "dv", "-i", in.string(), "-f", "rawvideo", "-pix_fmt",
+                          "bgr24", out.string()},
+                         nullptr, messages) != 0) {
+    throw std::runtime_error("ffmpeg decode failed: " + *messages);
+  }
+  const std::string raw = adtest::readFile(out);
+  return std::vector<uint8_t>(raw.begin(), raw.end());
+}
+
 Planes ffmpegDecode(int system, const std::string& frame, const fs::path& dir) {
   const fs::path in = dir / "reference-in.dv";
   const fs::path out = dir / "reference-out.yuv";
@@ -167,6 +193,55 @@ std::vector<uint8_t> resampledBgr(const YccPicture& pic, int width, int mode) {
   return out;
 }
 
+std::vector<uint8_t> areaAveraged(const YccPicture& pic, int factor) {
+  YccPicture small;
+  small.width = pic.width / factor;
+  small.height = pic.height / factor;
+  const size_t n = size_t(small.width) * small.height;
+  small.y.resize(n);
+  small.cr.resize(n);
+  small.cb.resize(n);
+  const int count = factor * factor;
+  auto mean = [count](int sum) { return (sum >= 0 ? sum + count / 2 : sum - count / 2) / count; };
+  for (int y = 0; y < small.height; ++y) {
+    for (int x = 0; x < small.width; ++x) {
+      int sy = 0, sr = 0, sb = 0;
+      for (int dy = 0; dy < factor; ++dy) {
+        for (int dx = 0; dx < factor; ++dx) {
+          const size_t at = size_t(y * factor + dy) * pic.width + size_t(x * factor + dx);
+          sy += pic.y[at];
+          sr += pic.cr[at];
+          sb += pic.cb[at];
+        }
+      }
+      const size_t at = size_t(y) * small.width + x;
+      small.y[at] = uint8_t(mean(sy));
+      small.cr[at] = int8_t(mean(sr));
+      small.cb[at] = int8_t(mean(sb));
+    }
+  }
+  return toBgr(small);
+}
+
+double lumaPsnr(const std::vector<uint8_t>& bgr, const YccPicture& pic, int factor) {
+  const int w = pic.width / factor, h = pic.height / factor;
+  const size_t stride = strideOf(w);
+  double sum = 0;
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      double mean = 0;
+      for (int dy = 0; dy < factor; ++dy)
+        for (int dx = 0; dx < factor; ++dx) mean += pic.y[size_t(y * factor + dy) * pic.width + size_t(x * factor + dx)];
+      mean /= factor * factor;
+      const uint8_t* px = &bgr[stride * size_t(h - 1 - y) + 3 * size_t(x)];
+      const double luma = 16 + (65.481 * px[2] + 128.553 * px[1] + 24.966 * px[0]) / 255.0;
+      sum += (luma - mean) * (luma - mean);
+    }
+  }
+  if (sum == 0) return 99.0;
+  return 10.0 * std::log10(255.0 * 255.0 * w * h / sum);
+}
+
 double psnr(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, int width, int height) {
   const size_t stride = strideOf(width);
   double sum = 0;
@@ -235,6 +310,34 @@ int decodeInto(int system, std::string& source, uint32_t width, uint32_t height,
                           &f);
   DvcCloseDecoder(d);
   return r;
+}
+
+std::vector<std::string> cipPackets(int system, const std::vector<std::string>& frames, const CipOptions& options) {
+  std::vector<std::string> packets;
+  uint8_t dbc = options.dbc;
+  const bool fifty = options.fiftyHertz || system == 625;
+  auto header = [&](uint8_t count) {
+    const char h[8] = {0x02, 0x78, 0x00, char(count), char(0x80), char(fifty ? 0x80 : 0x00), char(0xFF), char(0xFF)};
+    return std::string(h, 8);
+  };
+  int sinceEmpty = 0;
+  for (const std::string& frame : frames) {
+    for (size_t at = 0; at + 480 <= frame.size(); at += 480) {
+      packets.push_back(header(dbc) + frame.substr(at, 480));
+      ++dbc;
+      if (options.emptyEvery && ++sinceEmpty == options.emptyEvery) {
+        packets.push_back(header(dbc));
+        sinceEmpty = 0;
+      }
+    }
+  }
+  return packets;
+}
+
+std::string joinPackets(const std::vector<std::string>& packets, size_t from, size_t to) {
+  std::string stream;
+  for (size_t i = from; i < to && i < packets.size(); ++i) stream += packets[i];
+  return stream;
 }
 
 void BitWriter::put(uint32_t value, int bits) {

@@ -1,12 +1,15 @@
-// Feeds arbitrary frames to DvcDecode: both systems, every input form, every listed size
-// (and some others), every resampling and filter mode.
+// Feeds arbitrary input to DvcDecode: both systems, every input form, every listed size
+// (every size level, and some others), every resampling and filter mode; packet streams
+// built around the input, and rings fed with arbitrary slot and commit patterns.
 //
-// Input: byte 0 flags (bit 0: 625/50; bits 1-2: input form; bit 3: repeat the payload
-// to the exact length of the form; bit 4: no source), byte 1 the size, byte 2 the
-// resampling mode (low nibble) and filter (high nibble), then the payload.
+// Input: byte 0 flags (bit 0: 625/50; bits 1-2: input form; bit 3: repeat the payload to
+// the exact length of the form; bit 4: no source; bit 5: wrap the payload, repeated to
+// a frame, into CIP packets; bit 6: feed the source through an attached ring; bit 7:
+// damage the packets), byte 1 the size, byte 2 the resampling mode (low nibble) and
+// filter (high nibble), byte 3 the packets' shape, byte 4 the ring's, then the payload.
 //
-// Beyond not crashing, a successful decode must leave the source unchanged and give the
-// same picture a second time.
+// Beyond not crashing and not writing past the bitmap, a successful decode of a buffer
+// must leave the source unchanged and give the same picture a second time.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -31,32 +34,134 @@ void check(bool ok) {
   if (!ok) std::abort();
 }
 
+// The payload, repeated to one frame, its first DIF block made the frame start, as CIP
+// packets: an empty packet after every `emptyEvery` data packets; the stream starts
+// `skip` packets in; with `damage`, one data packet is lost or one header broken.
+std::vector<uint8_t> packetize(const uint8_t* payload, size_t size, int sequences, uint8_t shape, bool damage) {
+  std::vector<uint8_t> frame(size_t(sequences) * 12000);
+  for (size_t i = 0; i < frame.size(); ++i) frame[i] = size ? payload[i % size] : 0;
+  frame[0] = 0x1F;
+  frame[1] = 0x07;
+  frame[2] = 0x00;
+  const int emptyEvery = shape & 15, packets = sequences * 25;
+  const int victim = damage ? (shape >> 4) * packets / 16 : -1;
+  std::vector<uint8_t> stream;
+  uint8_t dbc = shape;
+  for (int p = 0; p < 2 * packets; ++p) {  // the frame twice: a start inside the first is whole in the second
+    if (p == victim) {
+      ++dbc;
+      continue;  // lost
+    }
+    const uint8_t header[8] = {0x02, 0x78, 0x00, dbc++, 0x80, uint8_t(sequences == 12 ? 0x80 : 0), 0xFF, 0xFF};
+    stream.insert(stream.end(), header, header + 8);
+    if (damage && p == victim + 1) stream[stream.size() - 7] = 0x77;  // a broken header
+    const uint8_t* data = frame.data() + 480 * size_t(p % packets);
+    stream.insert(stream.end(), data, data + 480);
+    if (emptyEvery && p % emptyEvery == emptyEvery - 1) {
+      const uint8_t empty[8] = {0x02, 0x78, 0x00, dbc, 0x80, 0x00, 0xFF, 0xFF};
+      stream.insert(stream.end(), empty, empty + 8);
+    }
+  }
+  const size_t skip = size_t(shape % 7) * 488;
+  stream.erase(stream.begin(), stream.begin() + long(skip < stream.size() ? skip : stream.size()));
+  return stream;
+}
+
+// Feeds `source` through a ring attached to the decoder, decoding whenever the ring is
+// full and at the end, with the slot size, low mark and commit pattern from `shape` and
+// the payload.
+void feedRing(DvDecoder* d, const std::vector<uint8_t>& source, uint8_t shape, const uint8_t* pattern, size_t patternSize,
+              const Size& s, uint32_t resample, uint32_t filter) {
+  static constexpr uint32_t kUnits[4] = {8, 100, 488, 1000};
+  const uint32_t unit = kUnits[shape & 3];
+  const uint32_t count = uint32_t(source.size() * 5 / 4 / unit + 4);
+  const uint32_t lowMarks[4] = {0, unit * count / 2, unit * count, 0xFFFFFFFFu};
+  DvRingBuffer* ring = DvcNewRingBuffer(unit, count, lowMarks[(shape >> 2) & 3]);
+  if (!ring) return;
+  DvcAddRingBuffer(d, ring);
+  const size_t stride = (size_t(s.width) * 3 + 3) / 4 * 4;
+  std::vector<uint8_t> out(stride * s.height + 1, 0xA5);
+  auto decode = [&] {
+    DvcDibFormat f = {s.width, s.height, 1, 24, 1, 1, 0, 0, filter, resample, 0};
+    uint32_t written = 0;
+    const DvcResult r = DvcDecode(d, nullptr, 0, out.data(), &written, &f);
+    check(out.back() == 0xA5);
+    check(r != DVC_OK || written == stride * s.height);
+    return r;
+  };
+  size_t at = 0, step = 0;
+  int fullInARow = 0;
+  while (at < source.size()) {
+    const uint8_t p = patternSize ? pattern[step++ % patternSize] : 0;
+    uint32_t slotSize = 0;
+    uint8_t* slot = DvcGetNextRingBuffer(ring, &slotSize);
+    if (!slot) {
+      check(slotSize == 0);
+      if (++fullInARow == 2) break;  // full, and a decode made no room: no frame fits this ring
+      decode();
+      continue;
+    }
+    fullInARow = 0;
+    check(slotSize == unit);
+    // Commit a whole slot, part of one, more than one (counts as one), or take a second
+    // slot first and commit both.
+    uint32_t n = (p & 3) == 0 ? unit : ((p & 3) == 1 ? 1 + p % unit : unit + p);
+    const uint32_t fill = n < unit ? n : unit;
+    const size_t take = source.size() - at < fill ? source.size() - at : fill;
+    std::memcpy(slot, source.data() + at, take);
+    at += take;
+    if ((p & 3) == 3) {
+      uint8_t* second = DvcGetNextRingBuffer(ring, nullptr);
+      DvcUpdateRingBuffer(ring, uint32_t(take));
+      if (second) {
+        const size_t more = source.size() - at < unit ? source.size() - at : unit;
+        std::memcpy(second, source.data() + at, more);
+        at += more;
+        DvcUpdateRingBuffer(ring, uint32_t(more));
+      }
+      continue;
+    }
+    DvcUpdateRingBuffer(ring, take < fill ? uint32_t(take) : n);
+  }
+  for (int i = 0; i < 4 && decode() == DVC_OK; ++i) {
+  }
+  DvcFreeRingBuffer(ring);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size < 3) return 0;
+  if (size < 5) return 0;
   const uint8_t flags = data[0];
   const Size s = kSizes[data[1] % (sizeof kSizes / sizeof kSizes[0])];
   const uint32_t resample = data[2] & 0x0F, filter = data[2] >> 4;
   const int system = (flags & 1) ? 625 : 525;
-  const uint32_t form = (flags >> 1) & 3;
-  const uint8_t* payload = data + 3;
-  const size_t payloadSize = size - 3;
+  const int sequences = system == 625 ? 12 : 10;
+  uint32_t form = (flags >> 1) & 3;
+  const uint8_t* payload = data + 5;
+  const size_t payloadSize = size - 5;
 
   std::vector<uint8_t> source;
-  if (flags & 8) {
-    const size_t sequences = system == 625 ? 12 : 10;
-    source.resize(form == DVC_FORM_DVF ? 32 + sequences * 11920 : sequences * 12000);
+  if (flags & 32) {
+    source = packetize(payload, payloadSize, sequences, data[3], (flags & 128) != 0);
+    form = DVC_FORM_PACKETS;
+  } else if (flags & 8) {
+    source.resize(form == DVC_FORM_DVF ? 32 + size_t(sequences) * 11920 : size_t(sequences) * 12000);
     for (size_t i = 0; i < source.size(); ++i) source[i] = payloadSize ? payload[i % payloadSize] : 0;
   } else {
     source.assign(payload, payload + payloadSize);
   }
-  const std::vector<uint8_t> original = source;
 
-  const size_t stride = (size_t(s.width) * 3 + 3) / 4 * 4;
-  std::vector<uint8_t> first(stride * s.height + 1, 0xA5), second(first);
   DvDecoder* d = DvcOpenDecoder(flags & 1);
   if (!d) return 0;
+  if (flags & 64) {
+    feedRing(d, source, data[4], payload, payloadSize, s, resample, filter);
+    DvcCloseDecoder(d);
+    return 0;
+  }
+  const std::vector<uint8_t> original = source;
+  const size_t stride = (size_t(s.width) * 3 + 3) / 4 * 4;
+  std::vector<uint8_t> first(stride * s.height + 1, 0xA5), second(first);
   uint8_t* src = (flags & 16) ? nullptr : source.data();
   DvcDibFormat f = {s.width, s.height, 1, 24, 1, 1, 0, 0, filter, resample, form};
   uint32_t outSize = 0;
