@@ -2,6 +2,7 @@
 #include <exception>
 #include <string>
 
+#include "exporters/export_commands.h"
 #include "platform/application.h"
 #include "workspace/frmmain.h"
 #include "workspace/program.h"
@@ -15,6 +16,7 @@ int main(int argc, char** argv) {
     workspace::CmdLine += argv[i];
   }
   try {
+    exporters::EnterExportForms();
     workspace::CreateForms();
     workspace::frmMain->show();
     app.exec();

@@ -88,11 +88,12 @@ std::string HTML::PagePath(int32_t k) const { return FolderPrefix() + BaseName +
 bool HTML::Make() {
   PageCount = static_cast<int32_t>(std::min(Images.size(), Thumbnails.size()));
   if (PageCount == 0) return false;
-  if (!MakeIndex()) return false;
+  // The index last: an album whose pages could not all be written leaves an earlier
+  // index of that name as it was.
   for (int32_t k = 1; k <= PageCount; ++k) {
     if (!MakePage(k)) return false;
   }
-  return true;
+  return MakeIndex();
 }
 
 bool HTML::MakeIndex() { return platform::writeFileAtomic(IndexPath(), IndexBytes()); }

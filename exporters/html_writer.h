@@ -50,8 +50,8 @@ class HTML {
   // byte is ignored.
   void SetColor(uint32_t pageColor, uint32_t textColor);
 
-  // Writes the index and every picture page; false when there is no picture (nothing
-  // is written) or any page could not be written.
+  // Writes every picture page, then the index; false when there is no picture (nothing
+  // is written) or any page could not be written (then the index is not written).
   bool Make();
   bool MakeIndex();
   // Page of picture k, 1 <= k <= PageCount.

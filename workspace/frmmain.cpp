@@ -26,6 +26,7 @@
 #include "icons.h"
 #include "image_ope.h"
 #include "lang.h"
+#include "later_forms.h"
 #include "platform/cursor.h"
 #include "platform/dialogs.h"
 #include "platform/folders.h"
@@ -201,6 +202,12 @@ void TfrmMain::FormCreate() {
                      static_cast<QObject*>(ui_->sbTN->horizontalScrollBar()), static_cast<QObject*>(ui_->pnlIco)})
     o->installEventFilter(this);
 
+  // The commands that modules built on the workspace serve (the viewer, the exporters).
+  for (const QString& name : kLaterCommands) {
+    if (MainCommand run = FindMainCommand(name))
+      bind(name, Event::Click, [this, run](platform::EventArgs&) { run(*this); });
+  }
+
   onMessage(platform::WM_IMAGE_INFO, [this](WPARAM w, LPARAM l) { return WMImageInfo(w, l); });
   onMessage(platform::WM_CAPTURE_FRAME, [this](WPARAM w, LPARAM l) { return WMCaptureFrame(w, l); });
   onMessage(platform::WM_STARTUP, [this](WPARAM w, LPARAM l) { return WMStartup(w, l); });
@@ -288,7 +295,9 @@ void TfrmMain::FormClose(platform::CloseAction&) {
 // ---- commands --------------------------------------------------------------------------------------
 
 bool TfrmMain::CommandAvailable(const QAction* command) const {
-  return command && command->isVisible() && !kLaterCommands.count(command->objectName());
+  // A later command becomes available once its module has entered it.
+  return command && command->isVisible() &&
+         (!kLaterCommands.count(command->objectName()) || FindMainCommand(command->objectName()));
 }
 
 void TfrmMain::EnableAllCommands() {

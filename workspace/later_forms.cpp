@@ -1,5 +1,7 @@
 #include "later_forms.h"
 
+#include <map>
+
 #include "lang.h"
 #include "program.h"
 #include "ui_frmview.h"
@@ -8,13 +10,40 @@
 #include "ui_frmavctl.h"
 #include "ui_frmvarndev.h"
 #include "ui_frmimgfmt.h"
-#include "ui_frmmovie.h"
-#include "ui_frmhtml.h"
 #include "ui_frmtiview.h"
 #include "ui_frmsstime.h"
 #include "ui_frmmltimg.h"
 
 namespace workspace {
+
+namespace {
+std::map<QString, FormMaker>& formMakers() {
+  static std::map<QString, FormMaker> makers;
+  return makers;
+}
+std::map<QString, MainCommand>& mainCommands() {
+  static std::map<QString, MainCommand> commands;
+  return commands;
+}
+}  // namespace
+
+void EnterFormMaker(const QString& name, FormMaker maker) { formMakers()[name] = maker; }
+
+void EnterMainCommand(const QString& name, MainCommand command) { mainCommands()[name] = command; }
+
+MainCommand FindMainCommand(const QString& name) {
+  auto it = mainCommands().find(name);
+  return it == mainCommands().end() ? nullptr : it->second;
+}
+
+platform::Form* MakeEnteredForm(const QString& name) {
+  auto it = formMakers().find(name);
+  if (it != formMakers().end() && it->second) return it->second();
+  auto* form = new platform::Form;
+  form->setObjectName(name);
+  form->create();
+  return form;
+}
 
 LaterForm::LaterForm(Setup setup) { setup(this); }
 
@@ -31,10 +60,6 @@ TfrmAvCtl::TfrmAvCtl() : LaterForm([](QDialog* d) { Ui::frmAvCtl().setupUi(d); }
 TfrmVarnDev::TfrmVarnDev() : LaterForm([](QDialog* d) { Ui::frmVarnDev().setupUi(d); }) {}
 
 TfrmImgFmt::TfrmImgFmt() : LaterForm([](QDialog* d) { Ui::frmImgFmt().setupUi(d); }) {}
-
-TfrmMovie::TfrmMovie() : LaterForm([](QDialog* d) { Ui::frmMovie().setupUi(d); }) {}
-
-TfrmHTML::TfrmHTML() : LaterForm([](QDialog* d) { Ui::frmHTML().setupUi(d); }) {}
 
 TfrmTiView::TfrmTiView() : LaterForm([](QDialog* d) { Ui::frmTiView().setupUi(d); }) {}
 

@@ -1,13 +1,32 @@
 // The windows of later parts of the program (the viewer and its buttons, automatic
-// capture, the camcorder panel and device window, the output settings, the movie, HTML,
-// title card and slide-show dialogs, the multi-image sheet). Each is made at start-up in
+// capture, the camcorder panel and device window, the output settings, the title card
+// and slide-show dialogs, the multi-image sheet). Each is made at start-up in
 // its place with its name, from its own form file, and takes its texts like every form;
 // the commands that would show them stay disabled until the windows are complete.
 #pragma once
 
+#include <QString>
+
 #include "platform/form.h"
 
 namespace workspace {
+
+class TfrmMain;
+
+// ---- forms and commands of the modules built on the workspace ----------------------------
+// The viewer and the exporters live in modules above the workspace, which therefore
+// cannot make their forms or run their commands itself. Such a module enters a maker
+// for each of its forms and a command for each main-window command it serves before
+// the program makes its forms (the program's main does this). A form without a maker
+// is made as an empty form of its name; a command without one stays disabled.
+using FormMaker = platform::Form* (*)();
+using MainCommand = void (*)(TfrmMain& main);
+void EnterFormMaker(const QString& name, FormMaker maker);
+void EnterMainCommand(const QString& name, MainCommand command);
+// The entered command of that name, or nullptr.
+MainCommand FindMainCommand(const QString& name);
+// The form of that name from its entered maker, else an empty form of that name.
+platform::Form* MakeEnteredForm(const QString& name);
 
 class LaterForm : public platform::Form {
  protected:
@@ -44,16 +63,6 @@ class TfrmVarnDev final : public LaterForm {
 class TfrmImgFmt final : public LaterForm {
  public:
   TfrmImgFmt();
-};
-
-class TfrmMovie final : public LaterForm {
- public:
-  TfrmMovie();
-};
-
-class TfrmHTML final : public LaterForm {
- public:
-  TfrmHTML();
 };
 
 class TfrmTiView final : public LaterForm {

@@ -50,6 +50,12 @@ void makeAs(platform::Form*& instance, std::vector<std::string>* order) {
   F* f = nullptr;
   instance = make(f, order);
 }
+
+// A form of a module built on the workspace, from the maker that module entered.
+void makeEntered(const char* name, platform::Form*& instance, std::vector<std::string>* order) {
+  instance = MakeEnteredForm(QString::fromLatin1(name));
+  if (order) order->push_back(instance->objectName().toStdString());
+}
 }  // namespace
 
 void CreateForms(std::vector<std::string>* order) {
@@ -67,8 +73,8 @@ void CreateForms(std::vector<std::string>* order) {
   makeAs<TfrmVarnDev>(frmVarnDev, order);
   ProgramWindows().frmVarnDev = frmVarnDev;
   makeAs<TfrmImgFmt>(frmImgFmt, order);
-  makeAs<TfrmMovie>(frmMovie, order);
-  makeAs<TfrmHTML>(frmHTML, order);
+  makeEntered("frmMovie", frmMovie, order);
+  makeEntered("frmHTML", frmHTML, order);
   makeAs<TfrmTiView>(frmTiView, order);
   make(frmAutoSave, order);
   makeAs<TfrmSSTime>(frmSSTime, order);
