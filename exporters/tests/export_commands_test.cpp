@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QTest>
 #include <set>
 
 #include <gtest/gtest.h>
@@ -24,6 +25,7 @@
 #include "workspace/flames.h"
 #include "workspace/frmmain.h"
 #include "workspace/frmwait.h"
+#include "workspace/icons.h"
 #include "workspace/lang.h"
 #include "workspace/profile.h"
 #include "workspace/program.h"
@@ -103,6 +105,8 @@ TEST_F(MovieCommand, OptionsGiveTheTimeBaseFrameSizeAndCompressor) {
       {true, 12, 0, {0}, 1, 12, 80, 60, "DIB ", nullptr},
       {true, 30, 1, {kHandlerMJPG}, 1, 30, 160, 120, "MJPG", "MV_COMP_MJPG"},
       {false, 1, 0, {0}, 1, 1, 80, 60, "DIB ", nullptr},
+      // A compressor the movie writer does not have: no name, uncompressed frames.
+      {false, 2, 2, {MakeFourcc('c', 'v', 'i', 'd')}, 2, 1, 320, 240, "DIB ", nullptr},
   };
   int n = 0;
   for (const Case& c : cases) {
@@ -342,6 +346,31 @@ TEST_F(MovieCommand, NoOtherExportStartsWhileOneRuns) {
   EXPECT_EQ(files.shown().size(), 1u);
   EXPECT_FALSE(HtmlForm()->isVisible());
   EXPECT_EQ(readMovie(out).frames, 2u);
+}
+
+TEST_F(MovieCommand, MenuItemsAndExportIconsRunBothCommands) {
+  addPicture(64, 48);
+  EXPECT_TRUE(command("mnuMovie")->isEnabled());
+  EXPECT_TRUE(command("mnuHTML")->isEnabled());
+  // The export page shows at start; icon 4 is the HTML album, icon 5 the movie.
+  QWidget* panel = workspace::frmMain->component<QWidget>("pnlIco");
+  struct Case {
+    int icon;
+    QWidget* form;
+  };
+  for (const Case& c : {Case{4, HtmlForm()}, Case{5, MovieForm()}}) {
+    bool shown = false;
+    onNextShow(c.form, [&] {
+      shown = true;
+      click(c.form, "btnCancel");
+    });
+    QLabel* image = workspace::frmMain->ExportIcons().Icon(c.icon)->image();
+    const QPoint at = image->mapTo(panel, image->rect().center());
+    QTest::mousePress(panel, Qt::LeftButton, {}, at);
+    QTest::mouseRelease(panel, Qt::LeftButton, {}, at);
+    EXPECT_TRUE(shown) << "icon " << c.icon;
+  }
+  EXPECT_TRUE(files.shown().empty());
 }
 
 // ---- the HTML album ---------------------------------------------------------------------------------
