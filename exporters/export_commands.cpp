@@ -81,6 +81,30 @@ std::string inFolder(const std::string& folder, const std::string& name) {
   return folder.empty() || folder.back() == '/' ? folder + name : folder + "/" + name;
 }
 
+// Shows the options dialog modally; false when the user did not choose OK.
+template <class Options>
+bool AskOptions(Options& options) {
+  options.showModal();
+  QCoreApplication::processEvents();
+  return options.Cancelled == 0;
+}
+
+// The save dialog, starting in the folder stored under the settings key and proposing
+// the first free name of the numbered series `pattern` there; the chosen name, or ""
+// when the dialog was cancelled.
+std::string AskSaveName(QWidget* owner, const char* key, const char* pattern, const std::string& filter,
+                        const char* defaultExt) {
+  const std::string folder = StartFolder(key);
+  platform::FileDialog dlgSave(platform::FileDialogOptions::Mode::Save);
+  dlgSave.options.initialDir = folder;
+  dlgSave.options.fileName = FileName(inFolder(folder, pattern)).NextFreeName(1);
+  dlgSave.options.filter = filter;
+  dlgSave.options.defaultExt = defaultExt;
+  const bool chosen = dlgSave.execute(owner);
+  QCoreApplication::processEvents();
+  return chosen ? dlgSave.fileName : std::string();
+}
+
 // The overwrite question for an existing file. It only asks: the file is replaced when
 // the new one is complete, so a failed or stopped export leaves it as it was.
 bool ConfirmReplace(QWidget* owner, const std::string& path) {
@@ -105,23 +129,24 @@ std::vector<SelectedPicture> SelectedPictures(workspace::IFlames& album) {
   return pictures;
 }
 
-// The wait window for the command's work: shown with the application title and the
-// flags (1 Stop, 2 progress bar), closed when the work ends however it ends.
+// The wait window and the hourglass for the command's work: the window shown with the
+// application title and the flags (1 Stop, 2 progress bar), both gone when the work
+// ends however it ends.
 class WaitWindow {
  public:
   explicit WaitWindow(platform::LPARAM flags) {
     QString caption = QString::fromStdString(platform::applicationTitle());
     platform::sendMessage(workspace::frmWait, platform::WM_WAIT_SHOW, reinterpret_cast<platform::WPARAM>(&caption),
                           flags);
+    QCoreApplication::processEvents();
+    platform::showHourglass();
   }
-  ~WaitWindow() { Close(); }
-  void Close() {
-    if (open_) platform::sendMessage(workspace::frmWait, platform::WM_WAIT_CLOSE);
-    open_ = false;
+  ~WaitWindow() {
+    platform::restoreCursor();
+    platform::sendMessage(workspace::frmWait, platform::WM_WAIT_CLOSE);
   }
-
- private:
-  bool open_ = true;
+  WaitWindow(const WaitWindow&) = delete;
+  WaitWindow& operator=(const WaitWindow&) = delete;
 };
 
 // The wait window as the monitor of the work; without a wait window nothing is stopped.
@@ -268,20 +293,10 @@ TfrmHTML* HtmlForm() { return dynamic_cast<TfrmHTML*>(workspace::frmHTML); }
 void mnuMovieClick(workspace::TfrmMain& main) {
   ExportGuard guard;
   TfrmMovie* options = MovieForm();
-  if (!guard || !options || !workspace::ImageOpe || !main.CheckSelection()) return;
-  options->showModal();
-  QCoreApplication::processEvents();
-  if (options->Cancelled) return;
-
-  const std::string folder = StartFolder("MOVIE");
-  platform::FileDialog dlgSave(platform::FileDialogOptions::Mode::Save);
-  dlgSave.options.initialDir = folder;
-  dlgSave.options.fileName = FileName(inFolder(folder, "MOVIE000.AVI")).NextFreeName(1);
-  dlgSave.options.filter = text("FD_MOVIE") + "|*.avi";
-  dlgSave.options.defaultExt = "AVI";
-  if (!dlgSave.execute(&main)) return;
-  QCoreApplication::processEvents();
-  const std::string name = NameWithExtension(dlgSave.fileName, {"avi"}, "AVI");
+  if (!guard || !options || !workspace::ImageOpe || !main.CheckSelection() || !AskOptions(*options)) return;
+  const std::string chosen = AskSaveName(&main, "MOVIE", "MOVIE000.AVI", text("FD_MOVIE") + "|*.avi", "AVI");
+  if (chosen.empty()) return;
+  const std::string name = NameWithExtension(chosen, {"avi"}, "AVI");
   if (!ConfirmReplace(&main, name)) return;
   const std::vector<SelectedPicture> pictures = SelectedPictures(main.Album());
   if (pictures.empty()) return;
@@ -289,13 +304,10 @@ void mnuMovieClick(workspace::TfrmMain& main) {
   bool written;
   {
     WaitWindow wait(3);
-    QCoreApplication::processEvents();
     CommandMonitor monitor;
-    platform::showHourglass();
     written = WriteMovie(pictures, name, *options, *workspace::ImageOpe, monitor);
     // The frames (and any a stopped program left behind) are deleted in every case.
     workspace::ImageOpe->DeleteFiles(workspace::WorkDir + "MVTMP*.BMP");
-    platform::restoreCursor();
   }
   if (!written) {
     platform::showError(&main, text("MSG_SAVE_ERR"));
@@ -308,24 +320,13 @@ void mnuMovieClick(workspace::TfrmMain& main) {
 void mnuHTMLClick(workspace::TfrmMain& main) {
   ExportGuard guard;
   TfrmHTML* options = HtmlForm();
-  if (!guard || !options || !workspace::ImageOpe || !main.CheckSelection()) return;
-  options->showModal();
-  QCoreApplication::processEvents();
-  if (options->Cancelled) return;
-
-  const std::string folder = StartFolder("HTML");
-  platform::FileDialog dlgSave(platform::FileDialogOptions::Mode::Save);
-  dlgSave.options.initialDir = folder;
-  dlgSave.options.filter = "HTML|*.htm;*.html";
-  dlgSave.options.fileName = FileName(inFolder(folder, "page000.HTM")).NextFreeName(1);
-  dlgSave.options.defaultExt = "htm";
-  const bool chosen = dlgSave.execute(&main);
-  QCoreApplication::processEvents();
-  if (!chosen) return;
+  if (!guard || !options || !workspace::ImageOpe || !main.CheckSelection() || !AskOptions(*options)) return;
+  const std::string chosen = AskSaveName(&main, "HTML", "page000.HTM", "HTML|*.htm;*.html", "htm");
+  if (chosen.empty()) return;
 
   // The index page is written under exactly the name asked about; its picture folder is
   // that name without its last extension, beside it, spelt as the user spelt it.
-  const std::string index = NameWithExtension(dlgSave.fileName, {"htm", "html"}, "htm");
+  const std::string index = NameWithExtension(chosen, {"htm", "html"}, "htm");
   HTML album(workspace::Lang);
   const size_t slash = index.rfind('/');
   album.Folder = slash == std::string::npos ? std::string() : index.substr(0, slash + 1);
@@ -355,9 +356,7 @@ void mnuHTMLClick(workspace::TfrmMain& main) {
   {
     WaitWindow wait(1);
     CommandMonitor monitor;
-    platform::showHourglass();
     made = WriteAlbum(pictures, album, *options, *workspace::ImageOpe, monitor, written);
-    platform::restoreCursor();
   }
   if (!made) {
     platform::showError(&main, errorText);

@@ -10,9 +10,6 @@
 //
 // Repetitions default to 1 (each run takes seconds); the median is printed. Files live
 // in `folder` (default /dev/shm when it exists, else the temporary folder).
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_util.h"
 #include "exporters/avi_writer.h"
 #include "exporters/html_writer.h"
 #include "exporters/picture_writer.h"
@@ -34,41 +32,15 @@
 #include "workspace/image_ope.h"
 #include "workspace/output_format.h"
 
-extern char** environ;
-
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
 using workspace::OutputFormatSettings;
 
 constexpr int kPictures = 200;
 
-bool runTool(const std::vector<std::string>& argv) {
-  std::vector<char*> args;
-  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  posix_spawn_file_actions_t quiet;
-  posix_spawn_file_actions_init(&quiet);
-  posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
-  pid_t pid;
-  int started = posix_spawnp(&pid, args[0], &quiet, nullptr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&quiet);
-  int status = 0;
-  return started == 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-double medianMs(int repetitions, const std::function<bool()>& run) {
-  std::vector<double> times;
-  for (int i = 0; i < repetitions; ++i) {
-    auto start = Clock::now();
-    if (!run()) return -1;
-    times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-  }
-  std::sort(times.begin(), times.end());
-  return times[times.size() / 2];
-}
+using benchutil::medianMs;
+using benchutil::runTool;
 
 // A photograph-like JPEG: smooth shapes with grain, quality 90, 2x2 sampling.
 std::string writeSource(const fs::path& dir, int width, int height) {

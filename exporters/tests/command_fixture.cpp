@@ -104,22 +104,25 @@ void CommandTest::click(QWidget* form, const char* button) { form->findChild<QPu
 
 QAction* CommandTest::command(const char* name) { return workspace::frmMain->component<QAction>(name); }
 
-void CommandTest::runMovie(const std::function<void(exporters::TfrmMovie&)>& options) {
-  exporters::TfrmMovie* form = exporters::MovieForm();
-  onNextShow(form, [form, options] {
+namespace {
+// Shows the command's dialog through its menu item, sets the options on it and chooses
+// OK (or Cancel without options).
+template <class Form>
+void runCommand(const char* name, Form* form, const std::function<void(Form&)>& options) {
+  CommandTest::onNextShow(form, [form, options] {
     if (options) options(*form);
-    click(form, options ? "btnOk" : "btnCancel");
+    CommandTest::click(form, options ? "btnOk" : "btnCancel");
   });
-  command("mnuMovie")->trigger();
+  workspace::frmMain->component<QAction>(name)->trigger();
+}
+}  // namespace
+
+void CommandTest::runMovie(const std::function<void(exporters::TfrmMovie&)>& options) {
+  runCommand("mnuMovie", exporters::MovieForm(), options);
 }
 
 void CommandTest::runHtml(const std::function<void(exporters::TfrmHTML&)>& options) {
-  exporters::TfrmHTML* form = exporters::HtmlForm();
-  onNextShow(form, [form, options] {
-    if (options) options(*form);
-    click(form, options ? "btnOk" : "btnCancel");
-  });
-  command("mnuHTML")->trigger();
+  runCommand("mnuHTML", exporters::HtmlForm(), options);
 }
 
 std::vector<std::string> CommandTest::boxTexts() const {

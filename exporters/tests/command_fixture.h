@@ -52,11 +52,14 @@ class CommandTest : public ::testing::Test {
   // Selects exactly these album pictures.
   void select(std::initializer_list<int> indices);
 
+
+ public:
   // Runs `action` once, as soon as `form` is next shown (inside its modal loop).
   static void onNextShow(QWidget* form, std::function<void()> action);
   // Clicks a form's button by name.
   static void click(QWidget* form, const char* button);
 
+ protected:
   // The menu command of the main window, by name.
   static QAction* command(const char* name);
   // Runs the movie or HTML album command with the options set by `options` on the shown
