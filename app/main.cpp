@@ -2,6 +2,9 @@
 #include <exception>
 #include <string>
 
+#include "exporters/cards.h"
+#include "exporters/viewer_forms.h"
+#include "capture/link_objects.h"
 #include "exporters/export_commands.h"
 #include "platform/application.h"
 #include "workspace/frmmain.h"
@@ -16,6 +19,9 @@ int main(int argc, char** argv) {
     workspace::CmdLine += argv[i];
   }
   try {
+    exporters::RegisterCards();
+    exporters::EnterViewerForms();
+    capture::EnterLinkForms();
     exporters::EnterExportForms();
     workspace::CreateForms();
     workspace::frmMain->show();

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "capture/dv_rebuild.h"
+#include "capture/varn_vtr.h"
 #include "platform/atomic_file.h"
 #include "platform/folders.h"
 
@@ -18,21 +19,9 @@ uint8_t bcd(int v) { return uint8_t((v / 10) * 16 + v % 10); }
 }  // namespace
 
 bool CaptureHooks::StopPlayDevice(CVarnIO& io, uint8_t playId) {
-  bool expected = false;
-  if (!io.BusBusy().compare_exchange_strong(expected, true)) return false;
-  bool ok = false;
-  if (io.TransactRetry(packet(playId, varn::kStop), 5).ok) {
-    for (int i = 0; i < 202; ++i) {
-      VarnReply r = io.Transact(packet(playId, varn::kStatus));
-      if (r.code != kLinkOk) break;
-      if (!(r.status() & 0x40)) {
-        ok = true;
-        break;
-      }
-    }
-  }
-  io.BusBusy() = false;
-  return ok;
+  VarnVtr transport(io);
+  transport.SetDevice(playId);
+  return transport.Command(kTransportStop, true);
 }
 
 VarnCpt::VarnCpt(CVarnIO& io)

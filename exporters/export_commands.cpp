@@ -105,13 +105,6 @@ std::string AskSaveName(QWidget* owner, const char* key, const char* pattern, co
   return chosen ? dlgSave.fileName : std::string();
 }
 
-// The overwrite question for an existing file. It only asks: the file is replaced when
-// the new one is complete, so a failed or stopped export leaves it as it was.
-bool ConfirmReplace(QWidget* owner, const std::string& path) {
-  if (!FileName(path).Exists()) return true;
-  return platform::askYesNo(owner, text("MSG_SAVEOW1") + "\n" + text("MSG_SAVEOW2"));
-}
-
 // A picture of the selection, as it was when the command began: the album may change
 // while the command lets events be handled, its record may not.
 struct SelectedPicture {
@@ -281,10 +274,10 @@ std::string NameWithExtension(const std::string& chosen, std::initializer_list<c
 }
 
 void EnterExportForms() {
-  workspace::EnterFormMaker("frmMovie", &make<TfrmMovie>);
-  workspace::EnterFormMaker("frmHTML", &make<TfrmHTML>);
-  workspace::EnterMainCommand("mnuMovie", &mnuMovieClick);
-  workspace::EnterMainCommand("mnuHTML", &mnuHTMLClick);
+  workspace::RegisterForm("frmMovie", &make<TfrmMovie>);
+  workspace::RegisterForm("frmHTML", &make<TfrmHTML>);
+  workspace::RegisterCommand("mnuMovie", &mnuMovieClick);
+  workspace::RegisterCommand("mnuHTML", &mnuHTMLClick);
 }
 
 TfrmMovie* MovieForm() { return dynamic_cast<TfrmMovie*>(workspace::frmMovie); }
@@ -297,7 +290,7 @@ void mnuMovieClick(workspace::TfrmMain& main) {
   const std::string chosen = AskSaveName(&main, "MOVIE", "MOVIE000.AVI", text("FD_MOVIE") + "|*.avi", "AVI");
   if (chosen.empty()) return;
   const std::string name = NameWithExtension(chosen, {"avi"}, "AVI");
-  if (!ConfirmReplace(&main, name)) return;
+  if (!main.ConfirmOverwrite(name)) return;
   const std::vector<SelectedPicture> pictures = SelectedPictures(main.Album());
   if (pictures.empty()) return;
 
@@ -337,7 +330,7 @@ void mnuHTMLClick(workspace::TfrmMain& main) {
     platform::showError(&main, errorText);
     return;
   }
-  if (!ConfirmReplace(&main, index)) return;
+  if (!main.ConfirmOverwrite(index)) return;
 
   WrittenFiles written;
   const std::string pictureFolder = inFolder(album.Folder, album.BaseName);

@@ -7,7 +7,7 @@
 #include <QSpinBox>
 #include <algorithm>
 
-#include "exporters/option_choosers.h"
+#include "exporters/controls.h"
 #include "ui_frmhtml.h"
 #include "workspace/lang.h"
 #include "workspace/profile.h"
@@ -65,19 +65,29 @@ void TfrmHTML::SetEditColors(uint32_t back, uint32_t text) {
   editBack_ = back;
   editText_ = text;
   QPalette palette = ui_->edTitle->palette();
-  palette.setColor(QPalette::Base, FromColorRef(back));
-  palette.setColor(QPalette::Text, FromColorRef(text));
+  palette.setColor(QPalette::Base, FromColorRef(static_cast<int32_t>(back)));
+  palette.setColor(QPalette::Text, FromColorRef(static_cast<int32_t>(text)));
   ui_->edTitle->setPalette(palette);
 }
 
+namespace {
+// The colour dialog starting at a stored colour; true with the chosen one in `colour`.
+bool chooseColour(QWidget* owner, uint32_t& colour) {
+  QColor chosen = FromColorRef(static_cast<int32_t>(colour));
+  if (!colourDialogs().choose(owner, chosen)) return false;
+  colour = static_cast<uint32_t>(ToColorRef(chosen));
+  return true;
+}
+}  // namespace
+
 void TfrmHTML::btnBColorClick(QObject*) {
   uint32_t colour = editBack_;
-  if (optionChoosers().ChooseColour(this, colour)) SetEditColors(colour, editText_);
+  if (chooseColour(this, colour)) SetEditColors(colour, editText_);
 }
 
 void TfrmHTML::btnFColorClick(QObject*) {
   uint32_t colour = editText_;
-  if (optionChoosers().ChooseColour(this, colour)) SetEditColors(editBack_, colour);
+  if (chooseColour(this, colour)) SetEditColors(editBack_, colour);
 }
 
 void TfrmHTML::cbImgSizeClick(QObject*) {

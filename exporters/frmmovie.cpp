@@ -10,7 +10,8 @@
 #include <iterator>
 
 #include "exporters/avi_writer.h"
-#include "exporters/option_choosers.h"
+#include "exporters/compressor_dialog.h"
+#include "exporters/controls.h"
 #include "ui_frmmovie.h"
 #include "workspace/lang.h"
 #include "workspace/program.h"
@@ -100,13 +101,13 @@ void TfrmMovie::UpdateCompressorInfo() {
 }
 
 void TfrmMovie::btnColorClick(QObject*) {
-  uint32_t colour = BackColor;
-  if (optionChoosers().ChooseColour(this, colour)) SetBackColor(colour);
+  QColor colour = FromColorRef(static_cast<int32_t>(BackColor));
+  if (colourDialogs().choose(this, colour)) SetBackColor(static_cast<uint32_t>(ToColorRef(colour)));
 }
 
 void TfrmMovie::btnCompClick(QObject*) {
   uint32_t codec = Compressor;
-  if (!optionChoosers().ChooseCompressor(this, codec)) return;
+  if (!compressorDialogs().choose(this, codec)) return;
   Compressor = codec;
   UpdateCompressorInfo();
 }
@@ -133,7 +134,7 @@ void TfrmMovie::pnlColorPaint(platform::EventArgs& a) {
   auto* panel = static_cast<QWidget*>(a.sender);
   QPainter p(panel);
   const QRect area = panel->rect();
-  p.fillRect(area, FromColorRef(BackColor));
+  p.fillRect(area, FromColorRef(static_cast<int32_t>(BackColor)));
   const int h = area.height() - 4;
   const int w = std::min(area.width() - 4, h * 4 / 3);
   const QRect picture(area.left() + (area.width() - w) / 2, area.top() + 2, w, h);

@@ -22,6 +22,11 @@ class AlbumHost {
   virtual void ShowFrameOver() = 0;
   // Marks the album modified.
   virtual void SetModified() = 0;
+  // Marks the album as it was saved or read: not modified.
+  virtual void ClearModified() {}
+  // Empties the album after offering to save it (File, New); a host without that
+  // command keeps its pictures, and albums read into it are added to them.
+  virtual void NewAlbum() {}
   // Shows the busy cursor while a picture is exported, and takes it away again.
   virtual void SetBusy(bool busy) = 0;
 };

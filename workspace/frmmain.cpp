@@ -50,13 +50,11 @@ using platform::WPARAM;
 
 namespace {
 
-// Commands whose work comes with later parts of the program: the album files, the
-// clipboard and the mail hand-off, the camcorder panel, the viewer and the exporters.
-// They stay in the menus, disabled, and their icons do nothing.
+// Commands whose work comes with later parts of the program: the camcorder panel, the
+// viewer and the exporters. They stay in the menus, disabled, and their icons do nothing,
+// until a module registers its work for them (RegisterCommand).
 const std::set<QString> kLaterCommands = {
-    "mnuNew",   "mnuCut",      "mnuCopy",  "mnuPaste", "mnuAlbumOpen", "mnuImgOpen",    "mnuCapture",
-    "mnuAlbumSave", "mnuImgSave", "mnuMail", "mnuMulti", "mnuHTML",   "mnuMovie",      "mnuFmt",
-    "mnuTitleImage", "mnuView",  "pmCut",    "pmCopy",   "pmPaste",
+    "mnuCapture", "mnuMulti", "mnuHTML", "mnuMovie", "mnuFmt", "mnuTitleImage", "mnuView",
 };
 
 // The commands of the icons, by page (1 import, 0 export) and icon.
@@ -79,11 +77,6 @@ std::vector<QPixmap> imageList(const QString& name, int count) {
   std::vector<QPixmap> list;
   for (int i = 0; i < count; ++i) list.emplace_back(QString(":/frmMain/%1/%2.png").arg(name).arg(i));
   return list;
-}
-
-bool clipboardOffersFiles() {
-  const QMimeData* data = QGuiApplication::clipboard()->mimeData();
-  return data && data->hasUrls();
 }
 
 }  // namespace
@@ -187,6 +180,11 @@ void TfrmMain::FormCreate() {
       {"sbTNBox", Event::MouseMove, handler(&TfrmMain::sbTNMouseMove)},
       {"sbTNBox", Event::MouseUp, handler(&TfrmMain::sbTNMouseUp)},
   });
+  // Commands whose work a module above the workspace registered.
+  for (const QString& name : kLaterCommands) {
+    if (MainCommand command = RegisteredCommand(name.toStdString()))
+      bind(name, Event::Click, [this, command](platform::EventArgs&) { command(*this); });
+  }
   for (const char* menu : {"mnuEdit", "mnuExport", "mnuWin"})
     connect(component<QMenu>(menu), &QMenu::aboutToHide, this, &TfrmMain::EnableAllCommands);
   connect(pmMain_, &QMenu::aboutToHide, this, [this] {
@@ -202,15 +200,10 @@ void TfrmMain::FormCreate() {
                      static_cast<QObject*>(ui_->sbTN->horizontalScrollBar()), static_cast<QObject*>(ui_->pnlIco)})
     o->installEventFilter(this);
 
-  // The commands that modules built on the workspace serve (the viewer, the exporters).
-  for (const QString& name : kLaterCommands) {
-    if (MainCommand run = FindMainCommand(name))
-      bind(name, Event::Click, [this, run](platform::EventArgs&) { run(*this); });
-  }
-
   onMessage(platform::WM_IMAGE_INFO, [this](WPARAM w, LPARAM l) { return WMImageInfo(w, l); });
   onMessage(platform::WM_CAPTURE_FRAME, [this](WPARAM w, LPARAM l) { return WMCaptureFrame(w, l); });
   onMessage(platform::WM_STARTUP, [this](WPARAM w, LPARAM l) { return WMStartup(w, l); });
+  BindAlbumCommands();
   EnableAllCommands();
 }
 
@@ -234,6 +227,8 @@ void TfrmMain::FormShow() {
   IconPage = 1;
   ShowIconPage(0);
   Modified = 0;
+  // Files dropped from elsewhere come in; pictures dragged out of the grid go out.
+  dropTarget_ = std::make_unique<CDropTarget>(this, this, *this);
   platform::postMessage(this, platform::WM_STARTUP);
 }
 
@@ -265,7 +260,7 @@ void TfrmMain::FormResize() {
 void TfrmMain::AskSaveAlbum() {
   if (Modified != 1 || flames_->Count() < 1) return;
   const QString text = Lang->GetMsg("MSG_SAVE1") + "\n" + Lang->GetMsg("MSG_SAVE2");
-  if (platform::askYesNo(this, text.toStdString())) Action("mnuAlbumSave")->trigger();
+  if (platform::askYesNo(this, text.toStdString())) mnuAlbumSaveClick(nullptr);
 }
 
 bool TfrmMain::FormCloseQuery() {
@@ -284,9 +279,9 @@ void TfrmMain::FormClose(platform::CloseAction&) {
   SaveFormPosition(this, *Profile);
   // Every working copy, thumbnail and unpacked album picture.
   imageOpe_->DeleteFiles(WorkDir + "zbm*.*");
-  setAcceptDrops(false);
+  dropTarget_.reset();
   // The clipboard could only name working files, which are gone now.
-  if (QClipboard* clipboard = QGuiApplication::clipboard(); clipboard->ownsClipboard()) clipboard->clear();
+  ClearClipboardIfOwned();
   lock_->release();
   QCoreApplication::processEvents();
   platform::restoreCursor();
@@ -295,9 +290,8 @@ void TfrmMain::FormClose(platform::CloseAction&) {
 // ---- commands --------------------------------------------------------------------------------------
 
 bool TfrmMain::CommandAvailable(const QAction* command) const {
-  // A later command becomes available once its module has entered it.
   return command && command->isVisible() &&
-         (!kLaterCommands.count(command->objectName()) || FindMainCommand(command->objectName()));
+         (!kLaterCommands.count(command->objectName()) || RegisteredCommand(command->objectName().toStdString()));
 }
 
 void TfrmMain::EnableAllCommands() {
@@ -315,7 +309,7 @@ void TfrmMain::mnuDeleteClick(QObject*) {
   const QString text = Lang->GetMsg("MSG_DEL1") + QString::number(selected) + Lang->GetMsg("MSG_DEL2");
   if (!platform::askYesNo(this, text.toStdString())) return;
   // The clipboard may name pictures about to be deleted.
-  if (QClipboard* clipboard = QGuiApplication::clipboard(); clipboard->ownsClipboard()) clipboard->clear();
+  ClearClipboardIfOwned();
   platform::showHourglass();
   setEnabled(false);
   flames_->DeleteSelected(true);
@@ -406,7 +400,7 @@ void TfrmMain::mnuEditPopup(QObject*) {
   const bool any = flames_->SelectedCount() > 0;
   enable(this, "mnuAllSel", flames_->Count() > 0);
   for (const char* name : {"mnuCut", "mnuCopy", "mnuDelete", "mnuInv"}) enable(this, name, any);
-  enable(this, "mnuPaste", clipboardOffersFiles());
+  enable(this, "mnuPaste", ClipboardOffersFiles());
 }
 
 void TfrmMain::mnuExportPopup(QObject*) {
@@ -423,7 +417,7 @@ void TfrmMain::pmMainPopup(QObject*) {
   flames_->CountSelected();
   const bool editable = !SheetShown();
   for (const char* name : {"pmCut", "pmCopy", "pmDelete"}) enable(this, name, flames_->SelectedCount() > 0 && editable);
-  enable(this, "pmPaste", clipboardOffersFiles() && editable);
+  enable(this, "pmPaste", ClipboardOffersFiles() && editable);
 }
 
 void TfrmMain::ShowPopup(int index, QPoint globalPos) {

@@ -4,8 +4,8 @@
 // shows the splash window, opens the file of the command line, and on closing offers to
 // save the album and cleans the work folder.
 //
-// Commands whose windows come with later parts of the program are shown but never
-// enabled (see kLaterCommands in the source). Menu items are enabled by their rules
+// Commands whose windows come with later parts of the program are shown but not
+// enabled until a module registers their work (see kLaterCommands in the source). Menu items are enabled by their rules
 // while a menu is open; when it closes they are enabled again, so that a shortcut always
 // reaches its command, and every command tests its own conditions.
 #pragma once
@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "album_host.h"
+#include "file_lists.h"
 #include "flames.h"
 #include "platform/form.h"
 
@@ -39,7 +40,7 @@ namespace workspace {
 class CIcons;
 class CImageOpe;
 
-class TfrmMain : public platform::Form, public GridHost, public AlbumHost {
+class TfrmMain : public platform::Form, public GridHost, public AlbumHost, public DropTargetHost {
   Q_OBJECT
 
  public:
@@ -97,6 +98,27 @@ class TfrmMain : public platform::Form, public GridHost, public AlbumHost {
   // The mouse wheel over the window: one scroll step per notch.
   void CMMouseWheel(int delta);
 
+  // ---- album files, pictures, the clipboard, dropped files and mail (frmmain_albums.cpp) ------------
+  void mnuNewClick(QObject* sender);
+  // True when `path` may be written: it names no file, or the user agreed to replace it.
+  bool ConfirmOverwrite(const std::string& path);
+  void mnuAlbumOpenClick(QObject* sender);
+  void mnuImgOpenClick(QObject* sender);
+  void mnuAlbumSaveClick(QObject* sender);
+  void mnuImgSaveClick(QObject* sender);
+  // 1 when picture `index` was written.
+  uint8_t SaveOneImage(int index);
+  void SaveRestImages(int start);
+  void mnuCopyClick(QObject* sender);
+  void mnuCutClick(QObject* sender);
+  void mnuPasteClick(QObject* sender);
+  void PasteFileList();
+  // Adds the files, sorted by name, at the end of the album; albums add all their pictures.
+  void AddFileList(const std::vector<std::string>& files, int position);
+  void mnuMailClick(QObject* sender);
+  uint32_t GetMailTimes() const;
+  platform::LRESULT WMInsertFiles(platform::WPARAM, platform::LPARAM count);
+
   // ---- messages ------------------------------------------------------------------------------------
   platform::LRESULT WMImageInfo(platform::WPARAM index, platform::LPARAM);
   platform::LRESULT WMCaptureFrame(platform::WPARAM which, platform::LPARAM);
@@ -109,11 +131,18 @@ class TfrmMain : public platform::Form, public GridHost, public AlbumHost {
   void ShowFrameOver() override;
   void SetModified() override;
   void SetBusy(bool busy) override;
+  void ClearModified() override;
+  void NewAlbum() override;
+
+  // ---- drops onto the window -----------------------------------------------------------------------
+  bool DropsRefused() const override;
+  void DragAutoScroll(QPoint globalPos) override;
 
   // ---- the album's cells -------------------------------------------------------------------------
   void CellPressed(int index) override;
   void CellContextMenu(int index, QPoint globalPos) override;
   void CellDoubleClicked() override;
+  void StartDrag() override;
 
  protected:
   void FormCreate() override;
@@ -135,6 +164,14 @@ class TfrmMain : public platform::Form, public GridHost, public AlbumHost {
   void EnableAllCommands();
   void ShowPopup(int index, QPoint globalPos);
   QAction* Action(const char* name) const;
+  void BindAlbumCommands();
+  // The folder an open or save dialog of `key` shows first.
+  std::string FirstFolder(const char* key) const;
+  // The open dialog in the folder remembered under `key`; the files chosen are added.
+  void OpenFilesFrom(const char* key, const std::string& filter);
+  // The selected pictures as the lists of files see them, in album order.
+  std::vector<ListedPicture> SelectedPictures() const;
+  void ReplaceRecord(int index, const FlameInfo& record);
 
   std::unique_ptr<Ui::frmMain> ui_;
   std::unique_ptr<platform::SingleInstanceLock> lock_;
@@ -142,6 +179,8 @@ class TfrmMain : public platform::Form, public GridHost, public AlbumHost {
   std::unique_ptr<CIcons> importIcons_;
   std::unique_ptr<CIcons> exportIcons_;
   std::unique_ptr<CImageOpe> imageOpe_;
+  std::unique_ptr<CDropTarget> dropTarget_;
+  std::string lastSaveDir_;  // the folder the last picture was saved to
   QMenu* pmMain_ = nullptr;
   std::vector<QPixmap> ilPage_, ilImp_, ilExp_;
   QPoint bandStart_;

@@ -168,11 +168,9 @@ bool CImageOpe::LoadImage(const std::string& path, uint32_t position) {
     return false;
   }
   const std::string ext = extensionOf(path);
-  if (ext == "qla" || ext == "wza") {
-    // Album files are read by the album readers, which import their pictures one by one.
-    ErrorCode = kUnreadable;
-    return false;
-  }
+  // Album files add their pictures one by one at the end of the album.
+  if (ext == "qla") return ImportQla(path);
+  if (ext == "wza") return ImportWza(path);
   if (ext == "dvf") return ImportDvf(path);
   if (ext == "yuv") return ImportYuv(path);
   if (ext == "ttl") return ImportTitle(path);

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/clock.h"
 #include "toolkit/com/qm6com.h"
@@ -109,6 +110,21 @@ class CImageOpe {
   // picture. The target is replaced only when the new file was written whole.
   bool SaveDcfJpeg(const std::string& target, QmHandle picture, int32_t quality, const TitleRecord* record);
 
+  // ---- Album files (album_files.cpp) -----------------------------------------------------
+  // Writes the files, in order, as one album file: a 16-byte header, then each file
+  // behind a 16-byte entry head. The target is replaced only when the whole album was
+  // written; on success the album counts as saved (no longer modified).
+  bool SaveAlbum(const std::string& path, const std::vector<std::string>& files);
+  // Read an album file (".qla") or a frame-sequence album (".wza") and add its pictures
+  // at the end of the album, each through LoadImage. Into an album that holds pictures
+  // the user is asked first whether to replace the album. True when the file was read
+  // to its end (or to the album's limit); the pictures read before a failure stay.
+  bool ImportQla(const std::string& path);
+  bool ImportWza(const std::string& path);
+  // While set, albums read into an album that holds pictures are added to it without
+  // the question (a paste adds to the album, it never replaces it).
+  bool AppendAlbumsQuietly = false;
+
   // ---- The facts of the last import (read on WM_IMAGE_INFO) -----------------------------
   int32_t ErrorCode = kNoError;
   uint16_t Width = 0;
@@ -137,6 +153,11 @@ class CImageOpe {
   QmHandle LoadAny(const std::string& source, uint32_t filterMode);
   bool SaveTitleFile(const std::string& target, QmHandle picture, int32_t quality, const TitleRecord* record);
   bool StretchYuv(const std::string& bmp);
+  // The steps shared by both album readers after the header: the question whether to
+  // replace an album that holds pictures. Gives the modified flag the read leaves.
+  bool PrepareAlbumRead();
+  void FinishAlbumRead(bool modified);
+  bool ReadAborted();
 
   platform::MessageReceiver* window_;
   AlbumHost* album_;

@@ -4,67 +4,47 @@
 
 #include "lang.h"
 #include "program.h"
-#include "ui_frmview.h"
-#include "ui_frmviewbtn.h"
-#include "ui_frmauto.h"
-#include "ui_frmavctl.h"
-#include "ui_frmvarndev.h"
-#include "ui_frmimgfmt.h"
-#include "ui_frmtiview.h"
-#include "ui_frmsstime.h"
-#include "ui_frmmltimg.h"
 
 namespace workspace {
 
+// ---- windows and commands of the modules above the workspace -----------------------------------
+
 namespace {
-std::map<QString, FormMaker>& formMakers() {
-  static std::map<QString, FormMaker> makers;
+
+std::map<std::string, FormMaker>& formMakers() {
+  static std::map<std::string, FormMaker> makers;
   return makers;
 }
-std::map<QString, MainCommand>& mainCommands() {
-  static std::map<QString, MainCommand> commands;
-  return commands;
+
+std::map<std::string, MainCommand>& commands() {
+  static std::map<std::string, MainCommand> registered;
+  return registered;
 }
+
+// The window of a module that is not part of this program: its name and texts only.
+class EmptyForm final : public platform::Form {
+ public:
+  explicit EmptyForm(const std::string& name) { setObjectName(QString::fromStdString(name)); }
+
+ protected:
+  void FormCreate() override { Lang->ApplyCaptions(this); }
+};
+
 }  // namespace
 
-void EnterFormMaker(const QString& name, FormMaker maker) { formMakers()[name] = maker; }
+void RegisterForm(const std::string& name, FormMaker maker) { formMakers()[name] = maker; }
 
-void EnterMainCommand(const QString& name, MainCommand command) { mainCommands()[name] = command; }
-
-MainCommand FindMainCommand(const QString& name) {
-  auto it = mainCommands().find(name);
-  return it == mainCommands().end() ? nullptr : it->second;
-}
-
-platform::Form* MakeEnteredForm(const QString& name) {
-  auto it = formMakers().find(name);
+platform::Form* MakeRegisteredForm(const std::string& name) {
+  const auto it = formMakers().find(name);
   if (it != formMakers().end() && it->second) return it->second();
-  auto* form = new platform::Form;
-  form->setObjectName(name);
-  form->create();
-  return form;
+  return platform::createForm<EmptyForm>(name);
 }
 
-LaterForm::LaterForm(Setup setup) { setup(this); }
+void RegisterCommand(const std::string& name, MainCommand command) { commands()[name] = command; }
 
-void LaterForm::FormCreate() { Lang->ApplyCaptions(this); }
-
-TfrmView::TfrmView() : LaterForm([](QDialog* d) { Ui::frmView().setupUi(d); }) {}
-
-TfrmViewBtn::TfrmViewBtn() : LaterForm([](QDialog* d) { Ui::frmViewBtn().setupUi(d); }) {}
-
-TfrmAuto::TfrmAuto() : LaterForm([](QDialog* d) { Ui::frmAuto().setupUi(d); }) {}
-
-TfrmAvCtl::TfrmAvCtl() : LaterForm([](QDialog* d) { Ui::frmAvCtl().setupUi(d); }) {}
-
-TfrmVarnDev::TfrmVarnDev() : LaterForm([](QDialog* d) { Ui::frmVarnDev().setupUi(d); }) {}
-
-TfrmImgFmt::TfrmImgFmt() : LaterForm([](QDialog* d) { Ui::frmImgFmt().setupUi(d); }) {}
-
-TfrmTiView::TfrmTiView() : LaterForm([](QDialog* d) { Ui::frmTiView().setupUi(d); }) {}
-
-TfrmSSTime::TfrmSSTime() : LaterForm([](QDialog* d) { Ui::frmSSTime().setupUi(d); }) {}
-
-TfrmMltImg::TfrmMltImg() : LaterForm([](QDialog* d) { Ui::frmMltImg().setupUi(d); }) {}
+MainCommand RegisteredCommand(const std::string& name) {
+  const auto it = commands().find(name);
+  return it == commands().end() ? nullptr : it->second;
+}
 
 }  // namespace workspace

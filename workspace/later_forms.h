@@ -1,11 +1,8 @@
-// The windows of later parts of the program (the viewer and its buttons, automatic
-// capture, the camcorder panel and device window, the output settings, the title card
-// and slide-show dialogs, the multi-image sheet). Each is made at start-up in
-// its place with its name, from its own form file, and takes its texts like every form;
-// the commands that would show them stay disabled until the windows are complete.
+// The windows and commands of the later parts of the program, which live in modules above
+// the workspace: how those modules hand them to the program.
 #pragma once
 
-#include <QString>
+#include <string>
 
 #include "platform/form.h"
 
@@ -13,71 +10,22 @@ namespace workspace {
 
 class TfrmMain;
 
-// ---- forms and commands of the modules built on the workspace ----------------------------
-// The viewer and the exporters live in modules above the workspace, which therefore
-// cannot make their forms or run their commands itself. Such a module enters a maker
-// for each of its forms and a command for each main-window command it serves before
-// the program makes its forms (the program's main does this). A form without a maker
-// is made as an empty form of its name; a command without one stays disabled.
+// ---- windows and commands of the modules above the workspace -----------------------------------
+// The viewer, the exporters (and the other modules the workspace cannot see) register
+// their windows and their main-window commands here before the forms are made (the
+// program's main does this). CreateForms makes a registered window in its place at
+// start-up, and an empty form of that name when none is registered; the main window
+// binds a registered command to its menu item (and so to its icon) and enables it by its
+// own rules; a command without one stays disabled.
 using FormMaker = platform::Form* (*)();
+void RegisterForm(const std::string& name, FormMaker maker);
+// The registered window of that name, made and created; an empty form of that name
+// (made and created too) when none is registered.
+platform::Form* MakeRegisteredForm(const std::string& name);
+
 using MainCommand = void (*)(TfrmMain& main);
-void EnterFormMaker(const QString& name, FormMaker maker);
-void EnterMainCommand(const QString& name, MainCommand command);
-// The entered command of that name, or nullptr.
-MainCommand FindMainCommand(const QString& name);
-// The form of that name from its entered maker, else an empty form of that name.
-platform::Form* MakeEnteredForm(const QString& name);
-
-class LaterForm : public platform::Form {
- protected:
-  using Setup = void (*)(QDialog*);
-  explicit LaterForm(Setup setup);
-  void FormCreate() override;
-};
-
-class TfrmView final : public LaterForm {
- public:
-  TfrmView();
-};
-
-class TfrmViewBtn final : public LaterForm {
- public:
-  TfrmViewBtn();
-};
-
-class TfrmAuto final : public LaterForm {
- public:
-  TfrmAuto();
-};
-
-class TfrmAvCtl final : public LaterForm {
- public:
-  TfrmAvCtl();
-};
-
-class TfrmVarnDev final : public LaterForm {
- public:
-  TfrmVarnDev();
-};
-
-class TfrmImgFmt final : public LaterForm {
- public:
-  TfrmImgFmt();
-};
-
-class TfrmTiView final : public LaterForm {
- public:
-  TfrmTiView();
-};
-
-class TfrmSSTime final : public LaterForm {
- public:
-  TfrmSSTime();
-};
-
-class TfrmMltImg final : public LaterForm {
- public:
-  TfrmMltImg();
-};
+void RegisterCommand(const std::string& name, MainCommand command);
+// The command registered for the menu item of that name; nullptr when there is none.
+MainCommand RegisteredCommand(const std::string& name);
 
 }  // namespace workspace

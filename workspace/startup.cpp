@@ -45,15 +45,9 @@ F* make(F*& instance, std::vector<std::string>* order) {
   return instance;
 }
 
-template <class F>
-void makeAs(platform::Form*& instance, std::vector<std::string>* order) {
-  F* f = nullptr;
-  instance = make(f, order);
-}
-
-// A form of a module built on the workspace, from the maker that module entered.
-void makeEntered(const char* name, platform::Form*& instance, std::vector<std::string>* order) {
-  instance = MakeEnteredForm(QString::fromLatin1(name));
+// A window that a module above the workspace registered under its name.
+void makeRegistered(const char* name, platform::Form*& instance, std::vector<std::string>* order) {
+  instance = MakeRegisteredForm(name);
   if (order) order->push_back(instance->objectName().toStdString());
 }
 }  // namespace
@@ -61,25 +55,25 @@ void makeEntered(const char* name, platform::Form*& instance, std::vector<std::s
 void CreateForms(std::vector<std::string>* order) {
   platform::Form::setMainForm(make(frmMain, order));
   ProgramWindows().frmMain = frmMain;
-  makeAs<TfrmView>(frmView, order);
+  makeRegistered("frmView", frmView, order);
   ProgramWindows().frmView = frmView;
-  makeAs<TfrmViewBtn>(frmViewBtn, order);
+  makeRegistered("frmViewBtn", frmViewBtn, order);
   make(frmTitle, order);
-  makeAs<TfrmAuto>(frmAuto, order);
+  makeRegistered("frmAuto", frmAuto, order);
   frmWait = new TfrmWait(*Lang);
   if (order) order->push_back(frmWait->objectName().toStdString());
-  makeAs<TfrmAvCtl>(frmAvCtl, order);
+  makeRegistered("frmAvCtl", frmAvCtl, order);
   ProgramWindows().frmAvCtl = frmAvCtl;
-  makeAs<TfrmVarnDev>(frmVarnDev, order);
+  makeRegistered("frmVarnDev", frmVarnDev, order);
   ProgramWindows().frmVarnDev = frmVarnDev;
-  makeAs<TfrmImgFmt>(frmImgFmt, order);
-  makeEntered("frmMovie", frmMovie, order);
-  makeEntered("frmHTML", frmHTML, order);
-  makeAs<TfrmTiView>(frmTiView, order);
+  makeRegistered("frmImgFmt", frmImgFmt, order);
+  makeRegistered("frmMovie", frmMovie, order);
+  makeRegistered("frmHTML", frmHTML, order);
+  makeRegistered("frmTiView", frmTiView, order);
   make(frmAutoSave, order);
-  makeAs<TfrmSSTime>(frmSSTime, order);
+  makeRegistered("frmSSTime", frmSSTime, order);
   make(frmImgProp, order);
-  makeAs<TfrmMltImg>(frmMltImg, order);
+  makeRegistered("frmMltImg", frmMltImg, order);
 }
 
 void DestroyForms() {

@@ -1,11 +1,6 @@
-// What the exporters' benchmarks share: running an outside tool quietly, and the median
-// time of repeated runs.
+// What the exporters' benchmarks share: the median time of repeated runs, and whether
+// ffmpeg is there (outside tools run through bench::run, told to be quiet).
 #pragma once
-
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -13,25 +8,9 @@
 #include <string>
 #include <vector>
 
-extern char** environ;
+#include "bench/bench_support.h"
 
 namespace benchutil {
-
-// Runs the tool with its output and errors discarded; true when it ended with 0.
-inline bool runTool(const std::vector<std::string>& argv) {
-  std::vector<char*> args;
-  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  posix_spawn_file_actions_t quiet;
-  posix_spawn_file_actions_init(&quiet);
-  posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
-  pid_t pid;
-  int started = posix_spawnp(&pid, args[0], &quiet, nullptr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&quiet);
-  int status = 0;
-  return started == 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
 
 // The median time of `repetitions` runs in milliseconds; -1 when a run failed.
 inline double medianMs(int repetitions, const std::function<bool()>& run) {
@@ -44,5 +23,14 @@ inline double medianMs(int repetitions, const std::function<bool()>& run) {
   std::sort(times.begin(), times.end());
   return times[times.size() / 2];
 }
+
+// True when ffmpeg runs.
+inline bool haveFfmpeg() {
+  return bench::run({"ffmpeg", "-v", "error", "-f", "lavfi", "-i", "nullsrc=s=16x16", "-frames:v", "1", "-f", "null",
+                     "-"}) == 0;
+}
+
+// Runs a tool (which must keep quiet itself); true when it ended with 0.
+inline bool runTool(const std::vector<std::string>& argv) { return bench::run(argv) == 0; }
 
 }  // namespace benchutil

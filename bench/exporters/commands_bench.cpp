@@ -6,10 +6,10 @@
 // reduced in the JPEG decoder where the result is small). Both end in the same movie
 // writer or page writer. ffmpeg doing the same work from the same files is the peer.
 //
-//   bench_export_commands [repetitions] [folder]
+//   bench_export_commands [repetitions]
 //
 // Repetitions default to 1 (each run takes seconds); the median is printed. Files live
-// in `folder` (default /dev/shm when it exists, else the temporary folder).
+// in a home of the run's own in the temporary folder.
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,6 +26,7 @@
 #include "exporters/avi_writer.h"
 #include "exporters/html_writer.h"
 #include "exporters/picture_writer.h"
+#include "platform/folders.h"
 #include "toolkit/effect/qm6effect.h"
 #include "toolkit/file/qm6file.h"
 #include "workspace/file_name.h"
@@ -42,39 +43,6 @@ constexpr int kPictures = 200;
 using benchutil::medianMs;
 using benchutil::runTool;
 
-// A photograph-like JPEG: smooth shapes with grain, quality 90, 2x2 sampling.
-std::string writeSource(const fs::path& dir, int width, int height) {
-  const uint32_t stride = (uint32_t(width) * 3 + 3) / 4 * 4;
-  QmHandle dib = QmGlobalAlloc(40 + size_t(stride) * height);
-  auto* base = static_cast<uint8_t*>(QmGlobalLock(dib));
-  QmBitmapInfoHeader h{};
-  h.biSize = 40;
-  h.biWidth = width;
-  h.biHeight = height;
-  h.biPlanes = 1;
-  h.biBitCount = 24;
-  h.biSizeImage = stride * uint32_t(height);
-  std::memcpy(base, &h, sizeof h);
-  uint32_t seed = 2024;
-  for (int y = 0; y < height; ++y) {
-    uint8_t* row = base + 40 + size_t(stride) * (height - 1 - y);
-    for (int x = 0; x < width; ++x) {
-      const int cx = x - width / 3, cy = y - height / 2;
-      const int disc = (cx * cx + cy * cy) / (width * 4 + 1);
-      for (int c = 0; c < 3; ++c) {
-        seed = seed * 1664525u + 1013904223u;
-        const int wave = (x * (c + 2) / (width / 200 + 1) + y * (4 - c) / (height / 150 + 1)) & 255;
-        row[3 * x + c] = uint8_t(std::clamp((wave + disc) / 2 + int(seed >> 28) - 8, 0, 255));
-      }
-    }
-  }
-  QmGlobalUnlock(dib);
-  const fs::path path = dir / ("source" + std::to_string(width) + ".jpg");
-  const bool ok = ImageFileSaveJpeg(path.c_str(), dib, 0, 90, 0, "");
-  QmGlobalFree(dib);
-  return ok ? path.string() : std::string();
-}
-
 struct Run {
   const char* name;
   double before, after, peer;
@@ -90,22 +58,18 @@ void report(const Run& r) {
 
 int main(int argc, char** argv) {
   const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1;
-  const fs::path base = argc > 2 ? fs::path(argv[2]) : fs::exists("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
-  const fs::path dir = base / ("bench_export_commands_" + std::to_string(::getpid()));
-  const fs::path work = dir / "Documents" / "ZEB";
-  fs::create_directories(work);
   // The engine's work folder lies in this run's own home.
-  ::setenv("HOME", dir.c_str(), 1);
-  ::setenv("XDG_CONFIG_HOME", (dir / ".config").c_str(), 1);
-  ::setenv("XDG_DOCUMENTS_DIR", (dir / "Documents").c_str(), 1);
-  const bool haveFfmpeg = runTool({"ffmpeg", "-version"});
+  const std::string home = bench::ownHome("bench_export_commands");
+  if (home.empty()) return 1;
+  const fs::path dir = home, work = platform::workDir();
+  const bool haveFfmpeg = benchutil::haveFfmpeg();
 
   // The album: 200 working copies, the four sources in turn (links, so the disk holds
   // four pictures).
   std::vector<std::string> sources;
   for (auto [w, h] : {std::pair{4000, 3000}, std::pair{3264, 2448}, std::pair{1920, 1080}, std::pair{640, 480}}) {
-    sources.push_back(writeSource(dir, w, h));
-    if (sources.back().empty()) {
+    sources.push_back((dir / ("source" + std::to_string(w) + ".jpg")).string());
+    if (!bench::makePicture(sources.back(), w, h, uint32_t(w))) {
       std::fprintf(stderr, "cannot write the pictures (is libQm6Jpeg.so beside the program?)\n");
       return 1;
     }
@@ -118,7 +82,7 @@ int main(int argc, char** argv) {
     album.push_back((work / name).string());
   }
   std::printf("200 album pictures (4000x3000, 3264x2448, 1920x1080, 640x480 JPEG in turn), median of %d, files in %s\n",
-              repetitions, base.c_str());
+              repetitions, dir.c_str());
   std::printf("%-28s %-36s %-36s %-7s %s\n", "", "engine per file (as before)", "the commands (after)", "gain",
               haveFfmpeg ? "ffmpeg" : "(ffmpeg missing)");
 
@@ -149,7 +113,7 @@ int main(int argc, char** argv) {
         medianMs(repetitions, [&] { return movie(true); }), -1};
   if (haveFfmpeg) {
     m.peer = medianMs(repetitions, [&] {
-      return runTool({"ffmpeg", "-y", "-framerate", "1/2", "-i", (work / "zbm1%03d.jpg").string(), "-vf",
+      return runTool({"ffmpeg", "-v", "error", "-y", "-framerate", "1/2", "-i", (work / "zbm1%03d.jpg").string(), "-vf",
                       "scale=320:240:force_original_aspect_ratio=decrease,pad=320:240:(ow-iw)/2:(oh-ih)/2", "-c:v",
                       "mjpeg", "-q:v", "1", "-pix_fmt", "yuvj420p", (dir / "ffmpeg.avi").string()});
     });
@@ -219,9 +183,9 @@ int main(int argc, char** argv) {
         fs::remove_all(out);
         fs::create_directories(out);
         const std::string in = (work / "zbm1%03d.jpg").string();
-        return runTool({"ffmpeg", "-y", "-i", in, "-vf", "scale=80:60:force_original_aspect_ratio=decrease", "-q:v",
+        return runTool({"ffmpeg", "-v", "error", "-y", "-i", in, "-vf", "scale=80:60:force_original_aspect_ratio=decrease", "-q:v",
                         "8", (out / "tn%03d.jpg").string()}) &&
-               runTool({"ffmpeg", "-y", "-i", in, "-vf", fit, "-q:v", "4", (out / "fs%03d.jpg").string()});
+               runTool({"ffmpeg", "-v", "error", "-y", "-i", in, "-vf", fit, "-q:v", "4", (out / "fs%03d.jpg").string()});
       });
     }
     report(r);

@@ -85,7 +85,7 @@ int main(int argc, char** argv) {
   const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
   fs::path base = argc > 2 ? fs::path(argv[2]) : fs::exists("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
   const fs::path dir = base / ("bench_exporters_" + std::to_string(::getpid()));
-  const bool haveFfmpeg = runTool({"ffmpeg", "-version"});
+  const bool haveFfmpeg = benchutil::haveFfmpeg();
   std::printf("movie of %d frames, median of %d runs, files in %s%s\n", kFrames, repetitions, base.c_str(),
               haveFfmpeg ? "" : " (ffmpeg missing: no comparison)");
 

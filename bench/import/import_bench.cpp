@@ -9,10 +9,6 @@
 // in the folder, by default build/bench-data/import beside the program's folder, and
 // kept for later runs. The engine's work folder lies in a temporary HOME, so the user's
 // own files are never touched.
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -21,76 +17,14 @@
 #include <string>
 #include <vector>
 
-#include "platform/folders.h"
-#include "platform/messages.h"
-#include "toolkit/effect/qm6effect.h"
-#include "toolkit/file/qm6file.h"
-#include "workspace/album_host.h"
-#include "workspace/image_ope.h"
+#include "bench/bench_support.h"
 
-extern char** environ;
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+using bench::makePicture;
+using bench::run;
 
 namespace {
-
-// The main window's album as far as the engine needs it: it grows with each import.
-class Album : public workspace::AlbumHost, public platform::MessageReceiver {
- public:
-  Album() {
-    onMessage(platform::WM_IMAGE_INFO, [this](platform::WPARAM, platform::LPARAM) {
-      ++count;
-      return platform::LRESULT{0};
-    });
-  }
-  uint32_t PictureCount() const override { return count; }
-  platform::MessageReceiver* MainWindow() const override { return nullptr; }  // no album limit here
-  void ShowFrameOver() override {}
-  void SetModified() override {}
-  void SetBusy(bool) override {}
-  uint32_t count = 0;
-};
-
-uint32_t hash(uint32_t x) {
-  x ^= x >> 16;
-  x *= 0x7feb352d;
-  x ^= x >> 15;
-  x *= 0x846ca68b;
-  return x ^ (x >> 16);
-}
-
-// A picture with the detail of a photograph: broad gradients, edges and fine texture.
-bool makePicture(const std::string& path, int w, int h, uint32_t seed) {
-  QmHandle pic = ImageCreate(w, h, 24, 0, 0, 0);
-  if (!pic) return false;
-  auto* base = static_cast<uint8_t*>(QmGlobalLock(pic)) + 40;
-  const size_t stride = (3 * static_cast<size_t>(w) + 3) & ~size_t{3};
-  for (int y = 0; y < h; ++y) {
-    uint8_t* row = base + static_cast<size_t>(h - 1 - y) * stride;
-    for (int x = 0; x < w; ++x) {
-      const uint32_t n = hash(static_cast<uint32_t>(x / 2) * 73856093u ^ static_cast<uint32_t>(y / 2) * 19349663u ^ seed);
-      const int block = ((x / 97 + y / 61 + static_cast<int>(seed)) % 5) * 30;
-      row[3 * x] = static_cast<uint8_t>((x * 160 / w + block + (n & 31)) & 0xFF);
-      row[3 * x + 1] = static_cast<uint8_t>((y * 160 / h + block / 2 + ((n >> 5) & 31)) & 0xFF);
-      row[3 * x + 2] = static_cast<uint8_t>(((x + y) * 100 / (w + h) + 60 + ((n >> 10) & 15)) & 0xFF);
-    }
-  }
-  QmGlobalUnlock(pic);
-  const bool ok = ImageFileSaveJpeg(path.c_str(), pic, 0, 90, 0, "") != 0;
-  ImageFree(pic);
-  return ok;
-}
-
-int run(const std::vector<std::string>& argv) {
-  std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  pid_t pid;
-  if (posix_spawn(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0) return -1;
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 double seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
@@ -138,15 +72,12 @@ int main(int argc, char** argv) {
   }
 
   // A HOME of our own: the work folder goes there.
-  char home[] = "/tmp/import-bench-XXXXXX";
-  if (!mkdtemp(home)) return 1;
-  setenv("HOME", home, 1);
-  for (const char* v : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"}) unsetenv(v);
-  fs::create_directories(platform::workDir());
+  const std::string home = bench::ownHome("import-bench");
+  if (home.empty()) return 1;
   const fs::path thumbs = fs::path(home) / "magick";
   fs::create_directories(thumbs);
 
-  Album album;
+  bench::GrowingAlbum album;
   workspace::CImageOpe engine(&album, &album);
   const auto t0 = Clock::now();
   for (size_t i = 0; i < pictures.size(); ++i) {

@@ -39,11 +39,7 @@ inline std::string yuvExpected(const Rig& rig, uint16_t w, uint16_t h) {
 
 inline bool backInControl(Rig& rig) { return rig.io().TransactRetry(CVarnIO::Prepare(6, varn::kPresence), 3).ok; }
 
-inline int count(const std::string& text, const std::string& what) {
-  int n = 0;
-  for (size_t at = 0; (at = text.find(what, at)) != std::string::npos; at += what.size()) ++n;
-  return n;
-}
+inline int count(const std::string& text, const std::string& what) { return captest::Count(text, what); }
 
 // ---- transfers of each picture kind at each rate ----------------------------------------------
 

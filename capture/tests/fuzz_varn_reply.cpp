@@ -1,10 +1,11 @@
 // Feeds arbitrary bytes to the control protocol as the answers of a device: each write is
 // answered by the next chunk (a length byte, then that many bytes), and the device-level
-// commands run over them.
+// commands and the play device's transport and status polling run over them.
 #include <cstdint>
 #include <cstring>
 
 #include "capture/varn.h"
+#include "capture/varn_vtr.h"
 #include "scripted_port.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -30,5 +31,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   sys.ChangeId(6, 7);
   capture::VarnReply r = io.TransactRetry(capture::CVarnIO::Prepare(6, capture::varn::kStatus), 5);
   if (r.code != capture::kLinkOk && r.rx != capture::VarnPacket{}) __builtin_trap();
+
+  capture::VarnVtr vtr(io);
+  vtr.SetDevice(6);
+  vtr.Command(capture::kTransportPlay, true);
+  vtr.FrameStep(true);
+  capture::VarnVtr::PollCounters counters;
+  for (int pass = 0; pass < 40; ++pass) vtr.PollPass(counters);
+  const capture::VtrStatus s = vtr.Snapshot();
+  const size_t text = std::strlen(s.timeCode.data());
+  if ((text != 0 && text != 12) || (s.frameRate != 25 && s.frameRate != 30)) __builtin_trap();
   return 0;
 }

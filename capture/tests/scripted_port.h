@@ -117,6 +117,21 @@ class ScriptedPort final : public capture::SerialPort {
   int error_ = 0;
 };
 
+// A control-protocol reply with its checksum: FC FF id status p0..p5 ck.
+inline std::vector<uint8_t> ReplyBytes(uint8_t status, std::vector<uint8_t> data = std::vector<uint8_t>(6, 0),
+                                       uint8_t id = 6) {
+  std::vector<uint8_t> r(11, 0);
+  r[0] = 0xFC;
+  r[1] = 0xFF;
+  r[2] = id;
+  r[3] = status;
+  for (size_t i = 0; i < 6 && i < data.size(); ++i) r[4 + i] = data[i];
+  unsigned s = 0;
+  for (size_t i = 0; i < 10; ++i) s += r[i];
+  r[10] = uint8_t((256 - s % 256) & 0x7F);
+  return r;
+}
+
 // Bytes from hex text with spaces between them: "FF FF 06".
 inline std::vector<uint8_t> HexBytes(const std::string& text) {
   std::vector<uint8_t> b;

@@ -104,6 +104,13 @@ class DvDecoder {
 std::unique_ptr<DvDecoder> FfmpegDvDecoder(const std::string& workDir);
 std::unique_ptr<DvDecoder> CodecDvDecoder();
 
+// How often `what` occurs in `text`.
+inline int Count(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (size_t at = 0; (at = text.find(what, at)) != std::string::npos; at += what.size()) ++n;
+  return n;
+}
+
 // The capture hooks of a test: records what the capture reported, and answers the wait
 // window's flags as planned.
 struct RecordingHooks : capture::CaptureHooks {

@@ -16,18 +16,7 @@ using Bytes = std::vector<uint8_t>;
 
 namespace {
 
-Bytes reply(uint8_t status, Bytes data = Bytes(6, 0), uint8_t id = 6) {
-  Bytes r(11, 0);
-  r[0] = 0xFC;
-  r[1] = 0xFF;
-  r[2] = id;
-  r[3] = status;
-  for (size_t i = 0; i < 6 && i < data.size(); ++i) r[4 + i] = data[i];
-  unsigned s = 0;
-  for (size_t i = 0; i < 10; ++i) s += r[i];
-  r[10] = uint8_t((256 - s % 256) & 0x7F);
-  return r;
-}
+Bytes reply(uint8_t status, Bytes data = Bytes(6, 0), uint8_t id = 6) { return captest::ReplyBytes(status, data, id); }
 
 struct Link {
   platform::ManualClock clock;

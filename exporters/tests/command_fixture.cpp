@@ -21,19 +21,22 @@
 
 namespace extest {
 
-ScriptedChoosers::ScriptedChoosers() : previous_(exporters::setOptionChoosers(this)) {}
-ScriptedChoosers::~ScriptedChoosers() { exporters::setOptionChoosers(previous_); }
+ScriptedChoosers::ScriptedChoosers()
+    : previousColours_(exporters::setColourDialogs(this)), previousCompressors_(exporters::setCompressorDialogs(this)) {}
 
-bool ScriptedChoosers::ChooseColour(QWidget*, uint32_t& colour) {
-  ++asked;
+ScriptedChoosers::~ScriptedChoosers() {
+  exporters::setColourDialogs(previousColours_);
+  exporters::setCompressorDialogs(previousCompressors_);
+}
+
+bool ScriptedChoosers::choose(QWidget*, QColor& colour) {
   if (colours.empty()) return false;
-  colour = colours.front();
+  colour = exporters::FromColorRef(static_cast<int32_t>(colours.front()));
   colours.pop_front();
   return true;
 }
 
-bool ScriptedChoosers::ChooseCompressor(QWidget*, uint32_t& codec) {
-  ++asked;
+bool ScriptedChoosers::choose(QWidget*, uint32_t& codec) {
   if (codecs.empty()) return false;
   codec = codecs.front();
   codecs.pop_front();

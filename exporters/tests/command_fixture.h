@@ -14,7 +14,8 @@
 
 #include <gtest/gtest.h>
 
-#include "exporters/option_choosers.h"
+#include "exporters/compressor_dialog.h"
+#include "exporters/controls.h"
 #include "frames.h"
 #include "platform/scripted.h"
 #include "platform/testsupport/testsupport.h"
@@ -26,19 +27,19 @@ class TfrmMovie;
 
 namespace extest {
 
-// Colours and compressors chosen by script; a chooser without a queued answer is
-// cancelled.
-class ScriptedChoosers final : public exporters::OptionChoosers {
+// Colours (as stored, 0x00BBGGRR) and compressors chosen by script; a dialog without a
+// queued answer is cancelled.
+class ScriptedChoosers final : public exporters::ColourDialogs, public exporters::CompressorDialogs {
  public:
   ScriptedChoosers();
   ~ScriptedChoosers() override;
   std::deque<uint32_t> colours, codecs;
-  int asked = 0;
-  bool ChooseColour(QWidget*, uint32_t& colour) override;
-  bool ChooseCompressor(QWidget*, uint32_t& codec) override;
+  bool choose(QWidget*, QColor& colour) override;
+  bool choose(QWidget*, uint32_t& codec) override;
 
  private:
-  exporters::OptionChoosers* previous_;
+  exporters::ColourDialogs* previousColours_;
+  exporters::CompressorDialogs* previousCompressors_;
 };
 
 class CommandTest : public ::testing::Test {

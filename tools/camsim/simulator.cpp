@@ -177,6 +177,18 @@ struct Simulator::Impl {
     d.detailP[2] = p3;
     d.busyUntil = t + sc.transition;
   }
+  // The six data bytes of a status reply: mode, frame rate, and the time code in binary.
+  void statusData(const Device& d, Micros t, uint8_t* p) const {
+    const int64_t f = int64_t(position(d, t));
+    const int64_t a = f < 0 ? -f : f;
+    const int r = sc.fps;
+    p[0] = uint8_t(d.mode);
+    p[1] = r == 25 ? 0x04 : 0x00;
+    p[2] = uint8_t(a / (3600 * r) % 64);
+    p[3] = uint8_t(a / (60 * r) % 60) | (f < 0 ? 0x40 : 0);
+    p[4] = uint8_t(a / r % 60) | (blankAt(int32_t(f)) ? 0x40 : 0);
+    p[5] = uint8_t(a % r);
+  }
   bool blankAt(int32_t f) const {
     if (!sc.tape) return true;
     for (auto [a, b] : sc.blank)
@@ -355,28 +367,25 @@ struct Simulator::Impl {
 
     if (tapeDevice) {
       const uint8_t st = t < d.busyUntil ? 0x43 : 0x03;
+      // A transport command starts a change: it is answered as executing, with the status.
+      auto moved = [&](int mode, double speed, int detail, int p1, int p2, int p3) {
+        transport(d, t, mode, speed, detail, p1, p2, p3);
+        statusData(d, t, p);
+        return ok(0x43);
+      };
       switch (cmd) {
-        case 0x084460: transport(d, t, 1, 0, 0x01, 0, 0, 0); return ok();
-        case 0x084475: transport(d, t, 2, 40, 0x02, 0, 0, 0); return ok();
-        case 0x084465: transport(d, t, 3, -40, 0x03, 0, 0, 0); return ok();
-        case 0x08436D: transport(d, t, 5, 0, 0x05, 0, 0, 0); return ok();
-        case 0x084375: transport(d, t, 6, 1, 0x75, 0, 1, 0); return ok();
-        case 0x084320: transport(d, t, 6, 0.2, 0x77, 0, 0, 0x33); return ok();
-        case 0x084324: transport(d, t, 7, -0.2, 0x67, 0, 0, 0x33); return ok();
-        case 0x084321: transport(d, t, 6, 10, 0x77, 0, 10, 0); return ok();
-        case 0x084325: transport(d, t, 7, -10, 0x67, 0, 10, 0); return ok();
-        case 0x084E20: {  // status
-          const int64_t f = int64_t(position(d, t));
-          const int64_t a = f < 0 ? -f : f;
-          const int r = sc.fps;
-          p[0] = uint8_t(d.mode);
-          p[1] = r == 25 ? 0x04 : 0x00;
-          p[2] = uint8_t(a / (3600 * r) % 64);
-          p[3] = uint8_t(a / (60 * r) % 60) | (f < 0 ? 0x40 : 0);
-          p[4] = uint8_t(a / r % 60) | (blankAt(int32_t(f)) ? 0x40 : 0);
-          p[5] = uint8_t(a % r);
+        case 0x084460: return moved(1, 0, 0x01, 0, 0, 0);
+        case 0x084475: return moved(2, 40, 0x02, 0, 0, 0);
+        case 0x084465: return moved(3, -40, 0x03, 0, 0, 0);
+        case 0x08436D: return moved(5, 0, 0x05, 0, 0, 0);
+        case 0x084375: return moved(6, 1, 0x75, 0, 1, 0);
+        case 0x084320: return moved(6, 0.2, 0x77, 0, 0, 0x33);
+        case 0x084324: return moved(7, -0.2, 0x67, 0, 0, 0x33);
+        case 0x084321: return moved(6, 10, 0x77, 0, 10, 0);
+        case 0x084325: return moved(7, -10, 0x67, 0, 10, 0);
+        case 0x084E20:  // status
+          statusData(d, t, p);
           return ok(find(faults, "executing") ? 0x43 : st);
-        }
         case 0x484E20:
           p[0] = uint8_t(d.detail);
           p[1] = uint8_t(d.detailP[0]);
@@ -388,6 +397,7 @@ struct Simulator::Impl {
           if (d.mode != 5) return refuse();
           d.pos0 = position(d, t) + (c[2] == 0x75 ? 1 : -1);
           d.t0 = t;
+          statusData(d, t, p);
           return ok();
         case 0x485370: return ok();
         case 0x485175: {  // photo search

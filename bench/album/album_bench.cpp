@@ -1,0 +1,121 @@
+// Saving a full album of 200 pictures as one .qla file and opening it again, beside the
+// same bytes packed and unpacked by tar, and beside importing the 200 pictures as
+// separate files. Each step runs several times; the best time counts.
+//
+//   album_bench [--count 200] [--width 1600] [--height 1200] [--runs 3] [--folder DIR]
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "bench/bench_support.h"
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// The best of `runs` timings of `step`, with `reset` before each (not timed); a failed
+// step ends the program.
+double best(int runs, const char* what, const std::function<void()>& reset, const std::function<bool()>& step) {
+  double fastest = 1e30;
+  for (int r = 0; r < runs; ++r) {
+    reset();
+    const auto t = Clock::now();
+    if (!step()) {
+      std::fprintf(stderr, "%s failed\n", what);
+      std::exit(1);
+    }
+    fastest = std::min(fastest, std::chrono::duration<double>(Clock::now() - t).count());
+  }
+  return fastest;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int count = 200, width = 1600, height = 1200, runs = 3;
+  fs::path folder = fs::path(platform::appDir()).parent_path().parent_path() / "bench-data" / "album";
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string k = argv[i];
+    if (k == "--count") count = std::atoi(argv[i + 1]);
+    else if (k == "--width") width = std::atoi(argv[i + 1]);
+    else if (k == "--height") height = std::atoi(argv[i + 1]);
+    else if (k == "--runs") runs = std::max(1, std::atoi(argv[i + 1]));
+    else if (k == "--folder") folder = argv[i + 1];
+  }
+  folder /= std::to_string(width) + "x" + std::to_string(height);
+  fs::create_directories(folder);
+
+  std::vector<std::string> pictures;
+  for (int i = 0; i < count; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "P%04d.JPG", i + 1);
+    const std::string path = (folder / name).string();
+    if (!fs::exists(path) && !bench::makePicture(path, width, height, static_cast<uint32_t>(i))) {
+      std::fprintf(stderr, "cannot write %s\n", path.c_str());
+      return 1;
+    }
+    pictures.push_back(path);
+  }
+
+  // A HOME of our own: the work folder goes there.
+  const std::string home = bench::ownHome("album-bench");
+  if (home.empty()) return 1;
+  const std::string work = platform::workDir();
+  const fs::path out = fs::path(home) / "out";
+  fs::create_directories(out);
+
+  bench::GrowingAlbum album;
+  workspace::CImageOpe engine(&album, &album);
+  album.engine = &engine;
+  auto emptyAlbum = [&] {
+    album.clear();
+    engine.DeleteFiles(work + "zbm*.*");
+  };
+  auto importAll = [&] {
+    for (const std::string& p : pictures) {
+      if (!engine.LoadImage(p, album.count)) return false;
+    }
+    return true;
+  };
+
+  // The album: the pictures imported once; its working copies are what a save writes.
+  emptyAlbum();
+  const double importLoose = best(runs, "import", emptyAlbum, importAll);
+  const std::vector<std::string> copies = album.copies;
+  uint64_t bytes = 0;
+  for (const std::string& c : copies) bytes += fs::file_size(c);
+
+  const std::string qla = (out / "ALBUM001.qla").string();
+  const std::string tarFile = (out / "album.tar").string();
+  std::vector<std::string> tarCreate = {"tar", "-cf", tarFile, "-C", work};
+  for (const std::string& c : copies) tarCreate.push_back(fs::path(c).filename().string());
+  const double save = best(runs, "album save", [] {}, [&] { return engine.SaveAlbum(qla, copies); });
+  const double tarSave = best(runs, "tar -c", [&] { fs::remove(tarFile); }, [&] { return bench::run(tarCreate) == 0; });
+
+  // Opening the album again: the same pictures back in an empty album.
+  const fs::path unpacked = out / "unpacked";
+  const double reopen = best(runs, "album open", emptyAlbum, [&] {
+    return engine.LoadImage(qla, 0) && album.count == static_cast<uint32_t>(count);
+  });
+  const double tarOpen = best(
+      runs, "tar -x", [&] { fs::remove_all(unpacked), fs::create_directories(unpacked); },
+      [&] { return bench::run({"tar", "-xf", tarFile, "-C", unpacked.string()}) == 0; });
+
+  std::printf("album: %d pictures of %dx%d (JPEG), %.1f MB\n", count, width, height, bytes / 1e6);
+  std::printf("save as .qla:                         %7.3f s  (%.0f MB/s)\n", save, bytes / 1e6 / save);
+  std::printf("  tar -c of the same files:           %7.3f s  (ratio ours / tar %.2f)\n", tarSave, save / tarSave);
+  std::printf("re-open .qla (working copies and thumbnails): %7.3f s, %.1f ms a picture\n", reopen,
+              1000 * reopen / count);
+  std::printf("  importing the %d pictures as files:      %7.3f s  (ratio %.2f)\n", count, importLoose,
+              reopen / importLoose);
+  std::printf("  tar -x of the same files (bytes only):   %7.3f s\n", tarOpen);
+  std::error_code ec;
+  fs::remove_all(home, ec);
+  return 0;
+}

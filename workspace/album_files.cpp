@@ -1,0 +1,270 @@
+// The two album files of the picture engine.
+//
+// Single-file album (".qla", read and written; integers little-endian):
+//   0   "QLA", 0
+//   4   u32 picture count
+//   8   8 zero bytes
+//   16  count entries, each a 16-byte head followed at once by the picture file's bytes:
+//         0  u32 index of the picture in the album, from 0 (written, never read)
+//         4  u32 size of the picture data
+//         8  extension of the picture file without the dot, up to 3 bytes, zero-padded
+//         11 5 zero bytes
+//
+// Frame-sequence album (".wza", read only):
+//   0   "WZA"
+//   4   u8 frame count
+//   5   u16 big-endian offset of the first frame from the start of the file
+//   from there the frames without gaps, each a 32-byte DVF head and a whole DV frame of
+//   12 DIF sequences of 12,000 bytes (head byte 10 '6') or 10 (head byte 10 '5').
+//
+// Both readers trust nothing of the file: every size is checked against what the file
+// holds, an entry's extension becomes part of a file name only when it is letters and
+// digits, and albums stored inside an album are skipped. Pictures are always added at
+// the album's current end, so an entry that cannot be read leaves no gap.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QString>
+#include <QWidget>
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "platform/atomic_file.h"
+#include "platform/dialogs.h"
+#include "platform/messages.h"
+#include "workspace/album_host.h"
+#include "workspace/frmwait.h"
+#include "workspace/image_ope.h"
+#include "workspace/lang.h"
+#include "workspace/program.h"
+
+namespace workspace {
+
+namespace {
+
+constexpr size_t kQlaHeader = 16;
+constexpr size_t kEntryHead = 16;
+constexpr size_t kWzaHeader = 7;  // the fields read; the rest of the 64-byte header is not
+constexpr size_t kDvfHead = 32;
+constexpr size_t kDifSequence = 12000;
+constexpr size_t kDifHeaderBlock = 80;
+// Picture data moves through one buffer of this size, whatever the album's size.
+constexpr size_t kCopyPiece = size_t{1} << 20;
+
+using File = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+
+File openFile(const std::string& path, const char* mode) { return File(std::fopen(path.c_str(), mode), &std::fclose); }
+
+bool readWhole(std::FILE* f, void* data, size_t n) { return std::fread(data, 1, n, f) == n; }
+bool writeWhole(std::FILE* f, const void* data, size_t n) { return std::fwrite(data, 1, n, f) == n; }
+
+// Bytes from the current position to the end of the file.
+uint64_t bytesLeft(std::FILE* f) {
+  struct stat st;
+  const off_t at = ::ftello(f);
+  if (::fstat(::fileno(f), &st) != 0 || at < 0 || st.st_size < at) return 0;
+  return static_cast<uint64_t>(st.st_size - at);
+}
+
+uint32_t le32(const uint8_t* p) {
+  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+}
+
+void putLe32(uint8_t* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// An entry's extension: up to three ASCII letters or digits, then zero bytes. Anything
+// else is no extension this program wrote, and never becomes part of a file name.
+std::optional<std::string> entryExtension(const uint8_t* field) {
+  std::string ext;
+  size_t i = 0;
+  for (; i < 3 && field[i] != 0; ++i) {
+    if (field[i] > 0x7F || !std::isalnum(field[i])) return std::nullopt;
+    ext.push_back(static_cast<char>(field[i]));
+  }
+  for (; i < 3; ++i) {
+    if (field[i] != 0) return std::nullopt;
+  }
+  return ext;
+}
+
+bool isAlbumExtension(std::string ext) {
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ext == "qla" || ext == "wza";
+}
+
+// Copies exactly `size` bytes from `in` to `out` through `buffer`.
+template <typename Write>
+bool copyBytes(std::FILE* in, uint64_t size, std::vector<char>& buffer, Write&& write) {
+  while (size > 0) {
+    const size_t piece = static_cast<size_t>(std::min<uint64_t>(size, buffer.size()));
+    if (!readWhole(in, buffer.data(), piece) || !write(buffer.data(), piece)) return false;
+    size -= piece;
+  }
+  return true;
+}
+
+// Writes one entry: its head, then the file's bytes. False when the file cannot be read
+// whole or is too large for the entry's 32-bit size.
+bool writeEntry(platform::AtomicFileWriter& out, uint32_t index, const std::string& path,
+                std::vector<char>& buffer) {
+  File in = openFile(path, "rb");
+  struct stat st;
+  if (!in || ::fstat(::fileno(in.get()), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > 0xFFFFFFFFll) {
+    return false;
+  }
+  uint8_t head[kEntryHead] = {};
+  putLe32(head, index);
+  putLe32(head + 4, static_cast<uint32_t>(st.st_size));
+  const std::string ext = FileName(path).GetExt().substr(0, 3);
+  std::memcpy(head + 8, ext.data(), ext.size());
+  return out.write(head, sizeof head) &&
+         copyBytes(in.get(), static_cast<uint64_t>(st.st_size), buffer,
+                   [&](const char* data, size_t n) { return out.write(data, n); });
+}
+
+}  // namespace
+
+bool CImageOpe::SaveAlbum(const std::string& path, const std::vector<std::string>& files) {
+  if (files.size() > 0xFFFFFFFFu) return false;
+  platform::AtomicFileWriter out(path);
+  if (!out.open()) return false;
+  uint8_t header[kQlaHeader] = {'Q', 'L', 'A', 0};
+  putLe32(header + 4, static_cast<uint32_t>(files.size()));
+  bool ok = out.write(header, sizeof header);
+  std::vector<char> buffer(kCopyPiece);
+  for (size_t i = 0; ok && i < files.size(); ++i) ok = writeEntry(out, static_cast<uint32_t>(i), files[i], buffer);
+  if (!ok || !out.commit()) {
+    out.discard();
+    return false;
+  }
+  if (album_) album_->ClearModified();
+  WaitFileExists(path, clock_);
+  return true;
+}
+
+// ---- reading ---------------------------------------------------------------------------
+
+bool CImageOpe::ReadAborted() {
+  if (platform::isGuiThread()) Wait(0, clock_);
+  return frmWait && frmWait->AbortFlag != 0;
+}
+
+bool CImageOpe::PrepareAlbumRead() {
+  if (AlbumCount() == 0) return false;
+  if (AppendAlbumsQuietly) return true;
+  platform::sendMessage(frmWait, platform::WM_WAIT_CLOSE);
+  QWidget* owner = dynamic_cast<QWidget*>(album_->MainWindow());
+  const std::string question = Lang ? Lang->GetMsg("MSG_ADDALBUM").toStdString() : std::string();
+  if (platform::askYesNo(owner, question)) album_->NewAlbum();
+  QString caption = QString::fromStdString(platform::applicationTitle());
+  platform::sendMessage(frmWait, platform::WM_WAIT_SHOW, reinterpret_cast<platform::WPARAM>(&caption), 1);
+  // Replacing the album leaves it as the file has it; adding to it changes it.
+  return AlbumCount() != 0;
+}
+
+void CImageOpe::FinishAlbumRead(bool modified) {
+  if (!album_) return;
+  if (modified) {
+    album_->SetModified();
+  } else {
+    album_->ClearModified();
+  }
+}
+
+bool CImageOpe::ImportQla(const std::string& path) {
+  File in = openFile(path, "rb");
+  uint8_t header[kQlaHeader];
+  if (!in || !readWhole(in.get(), header, sizeof header) || std::memcmp(header, "QLA\0", 4) != 0) return false;
+  const uint32_t count = le32(header + 4);
+  const bool modified = PrepareAlbumRead();
+  std::vector<char> buffer(kCopyPiece);
+  for (uint32_t i = 0; i < count; ++i) {
+    if (AlbumCount() >= kAlbumLimit) {
+      platform::sendMessage(frmWait, platform::WM_WAIT_CLOSE);
+      if (album_) album_->ShowFrameOver();
+      return true;
+    }
+    if (ReadAborted()) return false;
+    uint8_t head[kEntryHead];
+    if (!readWhole(in.get(), head, sizeof head)) return false;
+    const uint32_t size = le32(head + 4);
+    // An entry that runs past the end of the file ends the read: it and what follows
+    // it are lost, and nothing of it is imported.
+    if (size > bytesLeft(in.get())) return false;
+    const std::optional<std::string> ext = entryExtension(head + 8);
+    if (!ext || isAlbumExtension(*ext)) {
+      if (::fseeko(in.get(), static_cast<off_t>(size), SEEK_CUR) != 0) return false;
+      continue;
+    }
+    const std::string temp = workDir_ + "zbmt." + *ext;
+    ::unlink(temp.c_str());  // made anew for each entry
+    File out = openFile(temp, "wb");
+    if (!out || !copyBytes(in.get(), size, buffer,
+                           [&](const char* data, size_t n) { return writeWhole(out.get(), data, n); })) {
+      return false;
+    }
+    if (std::fclose(out.release()) != 0 || ReadAborted()) return false;
+    WaitFileExists(temp, clock_);
+    // An entry that cannot be imported is skipped; the next goes to the same place.
+    LoadImage(temp, AlbumCount());
+  }
+  FinishAlbumRead(modified);
+  return true;
+}
+
+bool CImageOpe::ImportWza(const std::string& path) {
+  File in = openFile(path, "rb");
+  uint8_t header[kWzaHeader];
+  if (!in || !readWhole(in.get(), header, sizeof header) || std::memcmp(header, "WZA", 3) != 0) return false;
+  const bool modified = PrepareAlbumRead();
+  const uint32_t first = uint32_t{header[5]} << 8 | header[6];
+  const uint32_t room = kAlbumLimit - std::min(AlbumCount(), kAlbumLimit);
+  const uint32_t frames = std::min<uint32_t>(header[4], room);
+
+  // Each frame becomes a DVF frame file in the work folder: its head, then each DIF
+  // sequence without its first block.
+  std::vector<std::string> extracted;
+  bool whole = ::fseeko(in.get(), static_cast<off_t>(first), SEEK_SET) == 0;
+  std::vector<uint8_t> frame(12 * kDifSequence);
+  for (uint32_t i = 0; whole && i < frames; ++i) {
+    whole = false;
+    if (ReadAborted()) break;
+    const std::string name = FileName(workDir_ + "zbmt0000.dvf").NextFreeName(i + 1);
+    uint8_t head[kDvfHead];
+    if (name.empty() || !readWhole(in.get(), head, sizeof head)) break;
+    if (head[10] != '5' && head[10] != '6') break;
+    const size_t sequences = head[10] == '6' ? 12 : 10;
+    if (!readWhole(in.get(), frame.data(), sequences * kDifSequence)) break;
+    File out = openFile(name, "wb");
+    bool written = out && writeWhole(out.get(), head, sizeof head);
+    for (size_t s = 0; written && s < sequences; ++s) {
+      written = writeWhole(out.get(), frame.data() + s * kDifSequence + kDifHeaderBlock,
+                           kDifSequence - kDifHeaderBlock);
+    }
+    if (!out || std::fclose(out.release()) != 0 || !written) {
+      ::unlink(name.c_str());
+      break;
+    }
+    if (ReadAborted()) break;
+    WaitFileExists(name, clock_);
+    extracted.push_back(name);
+    whole = true;
+  }
+  // The frames extracted are added, also when the extraction stopped early; Stop ends
+  // the adding too.
+  for (const std::string& name : extracted) {
+    if (ReadAborted()) return false;
+    LoadImage(name, AlbumCount());
+  }
+  if (whole) FinishAlbumRead(modified);
+  return whole;
+}
+
+}  // namespace workspace

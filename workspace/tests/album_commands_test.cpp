@@ -1,0 +1,469 @@
+// The main window's album commands, driven as the user drives them: open and save of
+// albums and pictures, the clipboard, dropped files and the mail hand-off, with every
+// dialog and question answered by script.
+#include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QPlainTextEdit>
+#include <QTimer>
+
+#include "engine_fixture.h"
+#include "main_window_fixture.h"
+#include "platform/registry_store.h"
+#include "workspace/file_lists.h"
+#include "workspace/frmautosave.h"
+#include "workspace/frmwait.h"
+#include "workspace/image_ope.h"
+#include "workspace/output_format.h"
+#include "workspace/profile.h"
+
+namespace {
+
+using platform::MsgAnswer;
+
+std::string captureFixture(const std::string& name) {
+  return std::string(AD_SOURCE_DIR) + "/tests/data/capture/" + name;
+}
+
+// The output settings window as the user answers it: OK with a format, or cancelled.
+class OutputSettings : public platform::Form {
+ public:
+  bool ok = true;
+  int32_t format = OutputFormatSettings::kJpeg;
+  int shown = 0;
+
+ protected:
+  void FormShow() override {
+    ++shown;
+    OutputFormatSettings& f = OutputFormat();
+    if (ok) {
+      f.Format = format;
+      f.SizeMode = OutputFormatSettings::kKeepSize;
+      f.Cancelled = 0;
+    }
+    QTimer::singleShot(0, this, [this] { setModalResult(ok ? platform::mrOk : platform::mrCancel); });
+  }
+};
+
+class AlbumCommands : public MainWindow {
+ protected:
+  void SetUp() override {
+    start();
+    delete frmImgFmt;
+    frmImgFmt = settings = new OutputSettings;
+    // The results window is read and closed as soon as it shows.
+    frmAutoSave->installEventFilter(&resultsSpy);
+    resultsSpy.onShow = [] {
+      QTimer::singleShot(0, frmAutoSave, [] { frmAutoSave->setModalResult(platform::mrOk); });
+    };
+  }
+  struct Spy : QObject {
+    std::function<void()> onShow;
+    bool eventFilter(QObject*, QEvent* e) override {
+      if (e->type() == QEvent::Show && onShow) onShow();
+      return false;
+    }
+  };
+
+  fs::path folder(const std::string& name) {
+    const fs::path f = adtest::testDir() / name;
+    fs::create_directories(f);
+    return f;
+  }
+  // The working copies of the album, in order.
+  std::vector<std::string> copies() const {
+    std::vector<std::string> c;
+    for (int i = 0; i < album().Count(); ++i) c.push_back(album().Record(i)->workPath);
+    return c;
+  }
+  // The source picture each album picture was made from, by its colour's index.
+  std::vector<int> colours() const {
+    std::vector<int> c;
+    for (int i = 0; i < album().Count(); ++i) {
+      const QColor px = QImage(QString::fromStdString(album().Record(i)->workPath)).pixelColor(0, 0);
+      int k = 0;
+      while (k < 400 && adtest::colourOf(k).rgb() != px.rgb()) ++k;
+      c.push_back(k);
+    }
+    return c;
+  }
+  void select(std::initializer_list<int> indices) {
+    album().SelectAll(false);
+    for (int i : indices) album().Cell(i)->Select(true);
+    album().CountSelected();
+  }
+  std::string picture(const std::string& name, int colour) {
+    return adtest::writePicture(adtest::testDir() / "src" / name, adtest::colourOf(colour), 160, 120);
+  }
+
+  OutputSettings* settings = nullptr;
+  Spy resultsSpy;
+};
+
+// ---- album save -----------------------------------------------------------------------------
+
+// The name proposed, the name written, and what is remembered.
+TEST_F(AlbumCommands, AlbumSaveNamesAndFolders) {
+  addPictures(2);
+  const fs::path dir = folder("albums");
+  adtest::writeFile(dir / "ALBUM001.qla", "x");
+  adtest::writeFile(dir / "ALBUM002.qla", "x");
+  Profile->WriteString("INIT", "ALBUM", dir.string());
+  struct Case {
+    const char* typed;
+    const char* written;
+  } cases[] = {{"trip.2006", "trip.qla"}, {"my.album.txt", "my.qla"}, {"Trip.QLA", "Trip.QLA"}, {"plain", "plain.qla"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.typed);
+    frmMain->Modified = 1;
+    dialogs.queue({(dir / c.typed).string()});
+    action("mnuAlbumSave")->trigger();
+    const auto& d = dialogs.shown().back().options;
+    EXPECT_EQ(d.initialDir, dir.string());
+    EXPECT_EQ(d.fileName, (dir / "ALBUM003.qla").string());
+    EXPECT_EQ(d.defaultExt, "qla");
+    EXPECT_EQ(d.filter, msg("FD_ALBUM") + "(*.qla)|*.qla");
+    ASSERT_TRUE(fs::exists(dir / c.written));
+    EXPECT_EQ(adtest::readFile(dir / c.written).substr(0, 8), std::string("QLA\0\x02\0\0\0", 8));
+    EXPECT_EQ(frmMain->Modified, 0);
+  }
+  EXPECT_TRUE(boxes.shown().empty()) << "no questions, no association question on this system";
+  std::string stored;
+  ASSERT_TRUE(Profile->ReadString("INIT", "ALBUM", stored));
+  EXPECT_EQ(stored, dir.string());
+
+  // A folder that is gone opens the dialog in its default place; no key at all, on the desktop.
+  fs::remove_all(dir);
+  dialogs.queueCancel();
+  action("mnuAlbumSave")->trigger();
+  EXPECT_EQ(dialogs.shown().back().options.initialDir, "");
+  EXPECT_EQ(dialogs.shown().back().options.fileName, "ALBUM001.qla");
+  fs::remove(Profile->SettingsPath());
+  dialogs.queueCancel();
+  action("mnuAlbumSave")->trigger();
+  EXPECT_EQ(dialogs.shown().back().options.initialDir, DesktopDir);
+}
+
+// Replacing asks first; a failed save leaves the old file, the folder and the flag as they were.
+TEST_F(AlbumCommands, AlbumSaveOverAnExistingFile) {
+  addPictures(2);
+  const fs::path target = folder("albums") / "old.qla";
+  adtest::writeFile(target, "the old album");
+  struct Case {
+    const char* name;
+    MsgAnswer answer;
+    bool breakAPicture;
+    std::vector<std::string> asked;
+    bool replaced;
+  } cases[] = {
+      {"no", MsgAnswer::No, false, {"MSG_SAVEOW"}, false},
+      {"failed", MsgAnswer::Yes, true, {"MSG_SAVEOW", "MSG_SAVE_ERR"}, false},
+      {"yes", MsgAnswer::Yes, false, {"MSG_SAVEOW"}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    frmMain->Modified = 1;
+    const std::string copy = album().Record(1)->workPath;
+    const std::string kept = adtest::readFile(copy);
+    if (c.breakAPicture) fs::remove(copy);
+    boxes.queue(c.answer);
+    const size_t before = boxes.shown().size();
+    dialogs.queue({target.string()});
+    action("mnuAlbumSave")->trigger();
+    std::vector<std::string> asked;
+    for (size_t i = before; i < boxes.shown().size(); ++i) asked.push_back(boxes.shown()[i].text);
+    std::vector<std::string> expected;
+    for (const std::string& k : c.asked) expected.push_back(k == "MSG_SAVEOW" ? msg("MSG_SAVEOW1") + "\n" + msg("MSG_SAVEOW2") : msg(k.c_str()));
+    EXPECT_EQ(asked, expected);
+    EXPECT_EQ(adtest::readFile(target) == "the old album", !c.replaced);
+    EXPECT_EQ(frmMain->Modified, c.replaced ? 0 : 1);
+    if (c.breakAPicture) adtest::writeFile(copy, kept);
+  }
+  std::string stored;
+  EXPECT_TRUE(Profile->ReadString("INIT", "ALBUM", stored));
+  for (const auto& e : fs::directory_iterator(target.parent_path())) EXPECT_EQ(e.path(), target) << "nothing left beside it";
+}
+
+// ---- opening --------------------------------------------------------------------------------
+
+// An album and a picture chosen together: each picture of the album, then the picture, at
+// the album's end, and no picture replaced. Into an album that holds pictures the user
+// is asked whether to start anew.
+TEST_F(AlbumCommands, AlbumsAndPicturesOpenedTogetherKeepEveryPicture) {
+  addPictures(3);
+  const fs::path dir = folder("albums");
+  ASSERT_TRUE(ImageOpe->SaveAlbum((dir / "a.qla").string(), copies()));
+  const std::string b = picture("b.bmp", 50);
+  fs::copy_file(b, dir / "b.bmp");
+  Profile->WriteString("INIT", "ALBUM", dir.string());
+
+  frmMain->Modified = 1;
+  boxes.queue(MsgAnswer::No);  // add to the album
+  dialogs.queue({(dir / "b.bmp").string(), (dir / "a.qla").string()});
+  action("mnuAlbumOpen")->trigger();
+  EXPECT_EQ(dialogs.shown().back().options.filter, msg("FD_ALBUM") + "(*.qla *.wza)|*.qla;*.wza");
+  EXPECT_EQ(dialogs.shown().back().options.initialDir, dir.string());
+  EXPECT_EQ(boxTexts(), std::vector<std::string>{msg("MSG_ADDALBUM")});
+  EXPECT_EQ(colours(), (std::vector<int>{0, 1, 2, 0, 1, 2, 50}));
+  EXPECT_EQ(frmMain->Modified, 1);
+
+  // Yes: the album is offered for saving (No here), emptied and filled from the file.
+  boxes.queue(MsgAnswer::Yes);
+  boxes.queue(MsgAnswer::No);
+  dialogs.queue({(dir / "a.qla").string(), (dir / "b.bmp").string()});
+  action("mnuAlbumOpen")->trigger();
+  EXPECT_EQ(colours(), (std::vector<int>{0, 1, 2, 50}));
+  EXPECT_EQ(frmMain->Modified, 1) << "the picture added after the album changed it";
+  std::set<std::string> unique;
+  for (const std::string& c : copies()) EXPECT_TRUE(unique.insert(c).second) << c;
+}
+
+// Files are added in the order of their names' bytes, after the pictures there are.
+TEST_F(AlbumCommands, PictureOpenAddsInNameOrder) {
+  addPictures(1);
+  const std::string a = picture("IMG9.bmp", 9), b = picture("IMG10.bmp", 10), c = picture("img1.bmp", 1);
+  dialogs.queue({a, b, c});
+  action("mnuImgOpen")->trigger();
+  EXPECT_EQ(dialogs.shown().back().options.filter, msg("FD_IMAGE") + "|*.*");
+  EXPECT_EQ(colours(), (std::vector<int>{0, 10, 9, 1}));
+  std::string stored;
+  ASSERT_TRUE(Profile->ReadString("INIT", "LOADIMAGE", stored));
+  EXPECT_EQ(stored, (adtest::testDir() / "src").string());
+}
+
+// At the limit: opening pictures says so without a dialog; files added by a dialog or a
+// drop stop at the limit after the message.
+TEST_F(AlbumCommands, AlbumLimitWhileAdding) {
+  addPictures(198);
+  std::vector<std::string> four;
+  for (int i = 0; i < 4; ++i) four.push_back(picture("d" + std::to_string(i) + ".bmp", 300 + i));
+  DropFiles = four;
+  platform::postMessage(frmMain, platform::WM_INSERT_FILES, -1, 4);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(album().Count(), 200);
+  EXPECT_EQ(colours()[198], 300);
+  EXPECT_EQ(colours()[199], 301);
+  EXPECT_EQ(boxTexts(), std::vector<std::string>{msg("MSG_FRMOVER1") + "200" + msg("MSG_FRMOVER2")});
+  EXPECT_TRUE(frmMain->isEnabled());
+
+  action("mnuImgOpen")->trigger();
+  EXPECT_TRUE(dialogs.shown().empty()) << "no dialog for a full album";
+  EXPECT_EQ(boxes.shown().size(), 2u);
+  EXPECT_TRUE(frmMain->DropsRefused());
+}
+
+// ---- picture save ---------------------------------------------------------------------------
+
+// One picture: its name always ends in the format's extension. Several: after the first,
+// Yes saves the rest under the next free numbered names in the first one's folder, with
+// one line each in the results window.
+TEST_F(AlbumCommands, PictureSaveOneAndTheRest) {
+  addPictures(4);
+  const fs::path dir = folder("out");
+  select({1});
+  dialogs.queue({(dir / "photo.jpeg").string()});
+  frmMain->mnuImgSaveClick(nullptr);
+  EXPECT_EQ(settings->shown, 1);
+  EXPECT_EQ(dialogs.shown().back().options.defaultExt, "JPG");
+  EXPECT_EQ(dialogs.shown().back().options.filter, "JPEG/DCF(*.jpg)|*.jpg");
+  EXPECT_TRUE(fs::exists(dir / "photo.JPG"));
+  EXPECT_EQ(adtest::readFile(dir / "photo.JPG").substr(0, 2), "\xFF\xD8");
+  EXPECT_TRUE(boxes.shown().empty()) << "one picture: no further question";
+
+  // Where the settings file cannot keep the folder, the rest still go where the first went.
+  fs::remove(Profile->SettingsPath());
+  fs::create_directories(Profile->SettingsPath());
+  settings->format = OutputFormatSettings::kBmp;
+  select({0, 2, 3});
+  boxes.queue(MsgAnswer::Yes);
+  dialogs.queue({(dir / "first").string()});
+  QString results;
+  resultsSpy.onShow = [&] {
+    results = frmAutoSave->memo()->toPlainText();
+    QTimer::singleShot(0, frmAutoSave, [] { frmAutoSave->setModalResult(platform::mrOk); });
+  };
+  frmMain->mnuImgSaveClick(nullptr);
+  EXPECT_EQ(boxTexts(), std::vector<std::string>{msg("MSG_IMG_SAVE")});
+  EXPECT_EQ(dialogs.shown().back().options.fileName, DesktopDir + "/IMAGE001.BMP") << "no folder could be remembered";
+  for (const char* f : {"first.BMP", "IMAGE001.BMP", "IMAGE002.BMP"}) {
+    ASSERT_TRUE(fs::exists(dir / f)) << f;
+    EXPECT_EQ(adtest::readFile(dir / f).substr(0, 2), "BM");
+  }
+  EXPECT_EQ(results.count('\n'), 1) << results.toStdString();
+  EXPECT_TRUE(results.contains("003") && results.contains("IMAGE001") && results.contains("004") &&
+              results.contains("IMAGE002"))
+      << results.toStdString();
+}
+
+TEST_F(AlbumCommands, PictureSaveCancelledOrRefused) {
+  addPictures(3);
+  const fs::path dir = folder("out");
+  adtest::writeFile(dir / "taken.JPG", "keep");
+  struct Case {
+    const char* name;
+    bool settingsOk;
+    std::vector<std::string> files;  // the save dialog's answer, none: cancelled
+    std::vector<MsgAnswer> answers;
+    int dialogsShown;
+  } cases[] = {
+      {"settings_cancelled", false, {}, {}, 0},
+      {"dialog_cancelled", true, {}, {}, 1},
+      {"not_replaced", true, {(dir / "taken.jpg").string()}, {MsgAnswer::No}, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    select({0});
+    settings->ok = c.settingsOk;
+    const size_t before = dialogs.shown().size();
+    if (c.settingsOk) dialogs.queue(c.files);
+    for (MsgAnswer a : c.answers) boxes.queue(a);
+    EXPECT_EQ(frmMain->SaveOneImage(0), 0);
+    EXPECT_EQ(dialogs.shown().size() - before, static_cast<size_t>(c.dialogsShown));
+    EXPECT_EQ(adtest::readFile(dir / "taken.JPG"), "keep");
+    EXPECT_EQ(boxes.answersLeft(), 0u);
+  }
+  settings->ok = true;
+  // A picture not saved asks whether to stop: Yes ends the command.
+  select({0, 1, 2});
+  dialogs.queueCancel();
+  boxes.queue(MsgAnswer::Yes);
+  frmMain->mnuImgSaveClick(nullptr);
+  EXPECT_EQ(boxTexts().back(), msg("MSG_STOP_SAVE"));
+  EXPECT_EQ(dialogs.answersLeft(), 0u);
+}
+
+// ---- the clipboard and paste ----------------------------------------------------------------
+
+// Pictures 0 to 9 with picture 4 selected and two picture files on the clipboard: the
+// pasted pictures become 4 and 5, the others move up behind them.
+TEST_F(AlbumCommands, PasteGoesBeforeTheFirstSelectedPicture) {
+  addPictures(10);
+  const std::vector<std::string> before = copies();
+  PutFilesOnClipboard({picture("q.bmp", 61), picture("p.bmp", 60)});
+  select({4, 7});
+  action("mnuPaste")->trigger();
+  EXPECT_EQ(colours(), (std::vector<int>{0, 1, 2, 3, 60, 61, 4, 5, 6, 7, 8, 9}));
+  const std::vector<std::string> after = copies();
+  EXPECT_EQ(std::set<std::string>(after.begin(), after.end()).size(), 12u) << "no picture twice";
+  for (int i = 4; i < 10; ++i) EXPECT_EQ(after[static_cast<size_t>(i + 2)], before[static_cast<size_t>(i)]);
+  EXPECT_EQ(frmMain->Modified, 1);
+
+  // Nothing selected: at the end.
+  album().SelectAll(false);
+  action("mnuPaste")->trigger();
+  EXPECT_EQ(colours().size(), 14u);
+  EXPECT_EQ(colours()[12], 60);
+}
+
+// Only files that hold exactly one picture are pasted, an album of one picture as that
+// picture without a question; a file that cannot be read leaves no gap and no copy.
+TEST_F(AlbumCommands, PasteTakesSinglePicturesOnly) {
+  addPictures(6);
+  const fs::path dir = folder("albums");
+  const std::vector<std::string> all = copies();
+  const std::vector<std::string> one = {all[2]}, five(all.begin(), all.begin() + 5);
+  ASSERT_TRUE(ImageOpe->SaveAlbum((dir / "one.qla").string(), one));
+  ASSERT_TRUE(ImageOpe->SaveAlbum((dir / "five.qla").string(), five));
+  const fs::path broken = adtest::testDir() / "src" / "broken.dvf";  // counts as one picture, cannot be read
+  adtest::writeFile(broken, "DVF but nothing more");
+  PutFilesOnClipboard({(dir / "five.qla").string(), broken.string(), (dir / "one.qla").string(), picture("x.bmp", 70)});
+  select({1});
+  action("mnuPaste")->trigger();
+  EXPECT_EQ(colours(), (std::vector<int>{0, 2, 70, 1, 2, 3, 4, 5}));
+  EXPECT_TRUE(boxes.shown().empty());
+  const std::vector<std::string> c = copies();
+  EXPECT_EQ(std::set<std::string>(c.begin(), c.end()).size(), c.size()) << "no picture twice";
+}
+
+// Stop while pasting: what was added before it stays, in its place, and nothing else.
+TEST_F(AlbumCommands, StopWhilePastingKeepsWhatWasAdded) {
+  addPictures(6);
+  int reported = 0;
+  frmMain->onMessage(platform::WM_IMAGE_INFO, [&](platform::WPARAM w, platform::LPARAM l) {
+    const platform::LRESULT r = frmMain->WMImageInfo(w, l);
+    if (++reported == 1) frmWait->AbortFlag = 1;  // Stop, pressed during the first picture
+    return r;
+  });
+  PutFilesOnClipboard({picture("a.bmp", 90), picture("b.bmp", 91), picture("c.bmp", 92)});
+  select({2});
+  action("mnuPaste")->trigger();
+  EXPECT_EQ(colours(), (std::vector<int>{0, 1, 90, 2, 3, 4, 5}));
+  const std::vector<std::string> c = copies();
+  EXPECT_EQ(std::set<std::string>(c.begin(), c.end()).size(), c.size()) << "no picture twice";
+}
+
+TEST_F(AlbumCommands, PasteBeyondTheLimitChangesNothing) {
+  addPictures(199);
+  PutFilesOnClipboard({picture("a.bmp", 80), picture("b.bmp", 81)});
+  select({3});
+  const std::vector<std::string> before = copies();
+  action("mnuPaste")->trigger();
+  EXPECT_EQ(copies(), before);
+  EXPECT_EQ(boxTexts(), std::vector<std::string>{msg("MSG_FRMOVER1") + "200" + msg("MSG_FRMOVER2")});
+}
+
+// Copy names the pictures' files (a DV frame's BMP beside its working copy); Cut also
+// takes them out of the album and keeps their files; pasting brings them back as new
+// pictures. A picture whose file cannot be made stays in the album.
+TEST_F(AlbumCommands, CopyCutAndPasteBack) {
+  addPictures(2);
+  ASSERT_TRUE(frmMain->OpenFile(captureFixture("ntsc_4x3.dvf"), 2));
+  const std::vector<std::string> before = copies();
+  const std::string dvBmp = FileName(before[2]).RemoveExt() + ".bmp";
+
+  select({0, 2});
+  action("mnuCopy")->trigger();
+  EXPECT_EQ(FilesOnClipboard(), (std::vector<std::string>{before[0], dvBmp}));
+  EXPECT_EQ(album().Count(), 3);
+
+  // The DV frame's working copy is damaged: its BMP cannot be made, so it stays.
+  const std::string frame = adtest::readFile(before[2]);
+  adtest::writeFile(before[2], "damaged");
+  fs::remove(dvBmp);
+  frmMain->Modified = 0;
+  select({1, 2});
+  action("mnuCut")->trigger();
+  EXPECT_EQ(FilesOnClipboard(), std::vector<std::string>{before[1]});
+  EXPECT_EQ(copies(), (std::vector<std::string>{before[0], before[2]}));
+  EXPECT_TRUE(fs::exists(before[1])) << "the clipboard names it";
+  EXPECT_EQ(frmMain->Modified, 1);
+  EXPECT_TRUE(frmMain->isEnabled());
+
+  album().SelectAll(false);
+  action("mnuPaste")->trigger();
+  ASSERT_EQ(album().Count(), 3);
+  EXPECT_NE(copies()[2], before[1]) << "a new working copy";
+  EXPECT_EQ(adtest::readFile(copies()[2]), adtest::readFile(before[1]));
+  adtest::writeFile(before[2], frame);
+}
+
+// ---- mail and new ---------------------------------------------------------------------------
+
+TEST_F(AlbumCommands, MailHandsOnTheSelectedPicturesInAlbumOrder) {
+  addPictures(4);
+  select({3, 1});
+  action("mnuMail")->trigger();
+  ASSERT_EQ(launcher.programs().size(), 1u);
+  EXPECT_EQ(launcher.programs()[0].args, (std::vector<std::string>{"-f", WorkDir + "IMG_LIST.DAT"}));
+  EXPECT_EQ(adtest::readFile(WorkDir + "IMG_LIST.DAT"), copies()[1] + "\r\n" + copies()[3] + "\r\n");
+
+  platform::RegistryStore().create(platform::RegRoot::LocalMachine, "Software\\ZEB\\RLM")->writeDword("TIMES", 3);
+  action("mnuMail")->trigger();
+  EXPECT_EQ(launcher.programs().size(), 1u);
+  EXPECT_EQ(boxTexts(), std::vector<std::string>{msg("MSG_MAILOVER")});
+}
+
+TEST_F(AlbumCommands, NewOffersToSaveAndEmptiesTheAlbum) {
+  addPictures(3);
+  const std::vector<std::string> before = copies();
+  frmMain->Modified = 1;
+  boxes.queue(MsgAnswer::Yes);
+  dialogs.queueCancel();  // the save dialog is cancelled: the album goes anyway
+  action("mnuNew")->trigger();
+  EXPECT_EQ(boxTexts(), std::vector<std::string>{msg("MSG_SAVE1") + "\n" + msg("MSG_SAVE2")});
+  EXPECT_EQ(dialogs.shown().size(), 1u);
+  EXPECT_EQ(album().Count(), 0);
+  for (const std::string& c : before) EXPECT_FALSE(fs::exists(c));
+}
+
+}  // namespace
