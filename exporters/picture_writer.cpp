@@ -1,12 +1,9 @@
 #include "exporters/picture_writer.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
-#include <vector>
 
+#include "exporters/card_pictures.h"
 #include "jpegmodule/scaled_load.h"
 #include "toolkit/effect/qm6effect.h"
 #include "toolkit/file/qm6file.h"
@@ -20,27 +17,9 @@ using workspace::OutputFormatSettings;
 
 namespace {
 
-// A picture released when it goes out of scope.
-class Picture {
- public:
-  explicit Picture(QmHandle h = 0) : h_(h) {}
-  ~Picture() { ImageFree(h_); }
-  Picture(const Picture&) = delete;
-  Picture& operator=(const Picture&) = delete;
-  QmHandle get() const { return h_; }
-  void reset(QmHandle h) {
-    ImageFree(h_);
-    h_ = h;
-  }
-
- private:
-  QmHandle h_;
-};
-
-PictureSize sizeOf(QmHandle picture) {
-  ImageKindRecord info;
-  if (!picture || !ImageInfo(picture, &info)) return {};
-  return {info.width, info.height};
+Extent sizeOf(QmHandle picture) {
+  Extent e;
+  return PictureSize(picture, e.width, e.height) ? e : Extent{};
 }
 
 bool isCaptureFile(const std::string& path) {
@@ -53,7 +32,7 @@ bool isJpeg(uint16_t type) {
   return type == QM_TYPE_JPEG || type == QM_TYPE_JPEG_PROGRESSIVE || type == QM_TYPE_JPEG_EXIF;
 }
 
-PictureSize larger(PictureSize a, PictureSize b) {
+Extent larger(Extent a, Extent b) {
   return {std::max(a.width, b.width), std::max(a.height, b.height)};
 }
 
@@ -72,7 +51,7 @@ Placement FitInto(int32_t w, int32_t h, int32_t W, int32_t H) {
           static_cast<int32_t>((H - sh) / 2)};
 }
 
-PictureSize ThumbnailSize(int32_t w, int32_t h, int32_t maxW, int32_t maxH) {
+Extent ThumbnailSize(int32_t w, int32_t h, int32_t maxW, int32_t maxH) {
   if ((w == maxW && h <= maxH) || (w <= maxW && h == maxH)) return {w, h};
   int64_t tw, th;
   if (3ll * w > 4ll * h) {
@@ -85,7 +64,7 @@ PictureSize ThumbnailSize(int32_t w, int32_t h, int32_t maxW, int32_t maxH) {
   return {static_cast<int32_t>(std::max<int64_t>(tw, 1)), static_cast<int32_t>(std::max<int64_t>(th, 1))};
 }
 
-unsigned ReductionFor(int32_t w, int32_t h, PictureSize target) {
+unsigned ReductionFor(int32_t w, int32_t h, Extent target) {
   for (unsigned d : {8u, 4u, 2u}) {
     const int64_t rw = (static_cast<int64_t>(w) + d - 1) / d, rh = (static_cast<int64_t>(h) + d - 1) / d;
     if (rw >= 2ll * target.width && rh >= 2ll * target.height) return d;
@@ -96,9 +75,9 @@ unsigned ReductionFor(int32_t w, int32_t h, PictureSize target) {
 // A working copy's picture, read at its full size or reduced, and its full size.
 class PictureWriter::Read {
  public:
-  Picture picture;
-  PictureSize full;
-  PictureSize size() const { return sizeOf(picture.get()); }
+  OwnedPicture picture;
+  Extent full;
+  Extent size() const { return sizeOf(picture.get()); }
   bool fullSize() const { return size() == full; }
 };
 
@@ -113,36 +92,22 @@ bool PictureWriter::Covered() const {
          settings_.OutputWidth >= 1 && settings_.OutputHeight >= 1;
 }
 
-PictureSize PictureWriter::ExportTarget(PictureSize full) const {
+Extent PictureWriter::ExportTarget(Extent full) const {
   if (settings_.SizeMode == OutputFormatSettings::kKeepSize) return full;
   const Placement p = FitInto(full.width, full.height, settings_.OutputWidth, settings_.OutputHeight);
   return {p.width, p.height};
 }
 
 bool PictureWriter::Load(const std::string& source, uint32_t filterMode,
-                         const std::function<PictureSize(PictureSize)>& target, Read& read) {
-  if (isCaptureFile(source)) {
-    // The frame as a BMP file of this conversion's own.
-    std::string name = engine_.WorkDir() + "zbmxXXXXXX.bmp";
-    std::vector<char> buffer(name.begin(), name.end());
-    buffer.push_back('\0');
-    const int fd = ::mkstemps(buffer.data(), 4);
-    if (fd < 0) return false;
-    ::close(fd);
-    name = buffer.data();
-    if (engine_.ConvertToBmp(source, name, filterMode)) read.picture.reset(ImageFileLoad(name.c_str()));
-    ::unlink(name.c_str());
-    read.full = sizeOf(read.picture.get());
-    return read.full.width > 0;
-  }
+                         const std::function<Extent(Extent)>& target, Read& read) {
   ImageFileInfoRecord info;
-  if (ImageFileInfo(source.c_str(), &info) && isJpeg(info.pictureType) && info.width > 0 && info.height > 0) {
-    const PictureSize full{info.width, info.height};
+  if (!isCaptureFile(source) && ImageFileInfo(source.c_str(), &info) && isJpeg(info.pictureType) && info.width > 0 && info.height > 0) {
+    const Extent full{info.width, info.height};
     const unsigned reduction = ReductionFor(full.width, full.height, target(full));
     if (reduction > 1) {
       read.picture.reset(qmjpeg::readFileScaled(source, reduction));
       read.full = full;
-      const PictureSize got = read.size();
+      const Extent got = read.size();
       // Anything but the picture the library promised is read again in full.
       if (got.width == int32_t((full.width + reduction - 1) / reduction) &&
           got.height == int32_t((full.height + reduction - 1) / reduction)) {
@@ -150,23 +115,23 @@ bool PictureWriter::Load(const std::string& source, uint32_t filterMode,
       }
     }
   }
-  read.picture.reset(ImageFileLoad(source.c_str()));
+  read.picture.reset(LoadAlbumPicture(engine_, source, filterMode));
   read.full = read.size();
   return read.full.width > 0;
 }
 
 bool PictureWriter::WriteExport(const Read& read, const std::string& target) {
-  Picture shaped;
+  OwnedPicture shaped;
   QmHandle out = read.picture.get();
   if (settings_.SizeMode != OutputFormatSettings::kKeepSize) {
     const int32_t W = settings_.OutputWidth, H = settings_.OutputHeight;
-    if (!(read.fullSize() && read.full == PictureSize{W, H})) {
+    if (!(read.fullSize() && read.full == Extent{W, H})) {
       const Placement p = FitInto(read.full.width, read.full.height, W, H);
       shaped.reset(ImageResize(read.picture.get(), p.width, p.height));
       if (!shaped.get()) return false;
       if (p.width != W || p.height != H) {
         const uint32_t c = engine_.FillColor;
-        Picture canvas(ImageCreate(W, H, 24, c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF));
+        OwnedPicture canvas(ImageCreate(W, H, 24, c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF));
         if (!canvas.get()) return false;
         shaped.reset(ImageOverlay(canvas.get(), shaped.get(), p.left, p.top));
         if (!shaped.get()) return false;
@@ -184,9 +149,9 @@ bool PictureWriter::WriteExport(const Read& read, const std::string& target) {
 }
 
 bool PictureWriter::WriteThumbnail(const Read& read, const std::string& thumbnail, int32_t maxW, int32_t maxH) {
-  const PictureSize t = ThumbnailSize(read.full.width, read.full.height, maxW, maxH);
+  const Extent t = ThumbnailSize(read.full.width, read.full.height, maxW, maxH);
   if (read.fullSize() && t == read.full) return engine_.SaveImage(thumbnail, read.picture.get(), maxW, maxH);
-  Picture small(ImageResize(read.picture.get(), t.width, t.height));
+  OwnedPicture small(ImageResize(read.picture.get(), t.width, t.height));
   // At the thumbnail's size the engine writes the picture as it is.
   return small.get() && ThumbnailSize(t.width, t.height, maxW, maxH) == t &&
          engine_.SaveImage(thumbnail, small.get(), maxW, maxH);
@@ -195,7 +160,7 @@ bool PictureWriter::WriteThumbnail(const Read& read, const std::string& thumbnai
 bool PictureWriter::Export(const std::string& source, const std::string& target) {
   if (!Covered()) return engine_.ExportImage(source, target);
   Read read;
-  if (!Load(source, static_cast<uint32_t>(settings_.CorrectionCode), [this](PictureSize f) { return ExportTarget(f); },
+  if (!Load(source, static_cast<uint32_t>(settings_.CorrectionCode), [this](Extent f) { return ExportTarget(f); },
             read)) {
     engine_.ErrorCode = workspace::CImageOpe::kUnreadable;
     return false;
@@ -209,10 +174,10 @@ bool PictureWriter::ExportWithThumbnail(const std::string& source, const std::st
   // A DV or YUV0 frame's thumbnail is decoded without a filter, its picture with the
   // settings' correction: two readings when they differ.
   const bool twoReadings = isCaptureFile(source) && settings_.CorrectionCode != 0;
-  const auto thumbnailTarget = [&](PictureSize f) { return ThumbnailSize(f.width, f.height, maxW, maxH); };
-  const auto bothTargets = [&](PictureSize f) { return larger(ExportTarget(f), thumbnailTarget(f)); };
+  const auto thumbnailTarget = [&](Extent f) { return ThumbnailSize(f.width, f.height, maxW, maxH); };
+  const auto bothTargets = [&](Extent f) { return larger(ExportTarget(f), thumbnailTarget(f)); };
   Read read;
-  if (!Load(source, 0, twoReadings ? std::function<PictureSize(PictureSize)>(thumbnailTarget) : bothTargets, read)) {
+  if (!Load(source, 0, twoReadings ? std::function<Extent(Extent)>(thumbnailTarget) : bothTargets, read)) {
     engine_.ErrorCode = workspace::CImageOpe::kUnreadable;
     return false;
   }

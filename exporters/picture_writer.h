@@ -7,9 +7,9 @@
 //   size it is scaled to, and then scaled exactly as the engine scales it (the sizes and
 //   places come from the picture's full size, as the engine computes them);
 // - a picture and its thumbnail come from one reading of the working copy;
-// - a DV or YUV0 working copy goes through a BMP file of this writer's own in the work
-//   folder (named "zbm…", so the shut-down sweep finds a leftover), never through a fixed
-//   name that another window may be using at the same time.
+// - a DV or YUV0 working copy goes through a BMP file of its own in the work folder
+//   (LoadAlbumPicture), never through a fixed name that another window may be using at
+//   the same time.
 // Settings the shortcut does not cover (the wide format, a rotation, title files) go to
 // the engine as they are. GUI thread only.
 #pragma once
@@ -25,9 +25,9 @@ struct OutputFormatSettings;
 
 namespace exporters {
 
-struct PictureSize {
+struct Extent {
   int32_t width = 0, height = 0;
-  bool operator==(const PictureSize&) const = default;
+  bool operator==(const Extent&) const = default;
 };
 
 // Where the engine's letterbox puts a w x h picture on a W x H canvas: the largest size
@@ -41,11 +41,11 @@ Placement FitInto(int32_t w, int32_t h, int32_t W, int32_t H);
 // The size the engine's thumbnail rule gives a w x h picture for a maxW x maxH box: the
 // picture's own when one side meets the box and the other fits; otherwise scaled to the
 // box's width when it is wider than 4:3, else to its height (each side at least 1).
-PictureSize ThumbnailSize(int32_t w, int32_t h, int32_t maxW, int32_t maxH);
+Extent ThumbnailSize(int32_t w, int32_t h, int32_t maxW, int32_t maxH);
 
 // The largest reduction (8, 4 or 2; else 1) of a w x h JPEG that still leaves each side
 // of the decoded picture at least twice the target's.
-unsigned ReductionFor(int32_t w, int32_t h, PictureSize target);
+unsigned ReductionFor(int32_t w, int32_t h, Extent target);
 
 class PictureWriter {
  public:
@@ -62,8 +62,8 @@ class PictureWriter {
   class Read;
   bool Covered() const;
   // The size the exported picture is scaled to, from the picture's full size.
-  PictureSize ExportTarget(PictureSize full) const;
-  bool Load(const std::string& source, uint32_t filterMode, const std::function<PictureSize(PictureSize)>& target,
+  Extent ExportTarget(Extent full) const;
+  bool Load(const std::string& source, uint32_t filterMode, const std::function<Extent(Extent)>& target,
             Read& read);
   bool WriteExport(const Read& read, const std::string& target);
   bool WriteThumbnail(const Read& read, const std::string& thumbnail, int32_t maxW, int32_t maxH);

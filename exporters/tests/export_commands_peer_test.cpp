@@ -2,13 +2,11 @@
 // describes it and ffmpeg decodes it, frame by frame against where each picture must
 // sit in its frame; the album crawled from its index page, and its pictures measured by
 // ImageMagick.
-#include <QApplication>
 #include <QComboBox>
 #include <QCheckBox>
 #include <QJsonArray>
 #include <QLineEdit>
 #include <QSpinBox>
-#include <cstdlib>
 #include <set>
 
 #include <gtest/gtest.h>
@@ -28,22 +26,6 @@ using namespace extest;
 using platform::MsgAnswer;
 
 namespace {
-
-class Application : public ::testing::Environment {
- public:
-  void SetUp() override {
-    if (!std::getenv("QT_QPA_PLATFORM")) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    app_ = new QApplication(argc_, argv_);
-  }
-  void TearDown() override { delete app_; }
-
- private:
-  int argc_ = 1;
-  char name_[16] = "peer";
-  char* argv_[2] = {name_, nullptr};
-  QApplication* app_ = nullptr;
-};
-const auto* const kApplication = ::testing::AddGlobalTestEnvironment(new Application);
 
 class CommandPeer : public CommandTest {};
 
