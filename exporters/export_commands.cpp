@@ -105,8 +105,8 @@ std::string AskSaveName(QWidget* owner, const char* key, const char* pattern, co
   return chosen ? dlgSave.fileName : std::string();
 }
 
-// A picture of the selection, as it was when the command began: the album may change
-// while the command lets events be handled, its record may not.
+// A picture of the selection, taken before the work begins: the album may change while
+// the command lets events be handled, the list of what is written does not.
 struct SelectedPicture {
   std::string workPath;
   int32_t width = 0, height = 0;
@@ -142,18 +142,6 @@ class WaitWindow {
   WaitWindow& operator=(const WaitWindow&) = delete;
 };
 
-// The wait window as the monitor of the work; without a wait window nothing is stopped.
-class CommandMonitor final : public ExportMonitor {
- public:
-  void ProcessMessages() override {
-    if (platform::isGuiThread()) QCoreApplication::processEvents();
-  }
-  bool Aborted() const override { return workspace::frmWait && workspace::frmWait->AbortFlag.load() != 0; }
-  void Progress(int percent) override {
-    if (workspace::frmWait) platform::sendMessage(workspace::frmWait, platform::WM_WAIT_PROGRESS, percent);
-  }
-};
-
 // Files the command writes, removed again unless it succeeds.
 class WrittenFiles {
  public:
@@ -185,7 +173,8 @@ platform::Form* make() {
 
 // ---- the movie --------------------------------------------------------------------------------------
 
-// Writes the pictures as frames in the work folder and the frames as the movie. False for a picture that could not be written, a stop, or a failed movie.
+// Writes the pictures as frames in the work folder and the frames as the movie. False
+// for a picture that could not be written, a stop, or a failed movie.
 bool WriteMovie(const std::vector<SelectedPicture>& pictures, const std::string& output, const TfrmMovie& options,
                 workspace::CImageOpe& engine, ExportMonitor& monitor) {
   OutputFormatSettings& settings = workspace::OutputFormat();
@@ -286,7 +275,10 @@ TfrmHTML* HtmlForm() { return dynamic_cast<TfrmHTML*>(workspace::frmHTML); }
 void mnuMovieClick(workspace::TfrmMain& main) {
   ExportGuard guard;
   TfrmMovie* options = MovieForm();
-  if (!guard || !options || !workspace::ImageOpe || !main.CheckSelection() || !AskOptions(*options)) return;
+  if (!guard || !options || !workspace::ImageOpe || !workspace::frmWait || !main.CheckSelection() ||
+      !AskOptions(*options)) {
+    return;
+  }
   const std::string chosen = AskSaveName(&main, "MOVIE", "MOVIE000.AVI", text("FD_MOVIE") + "|*.avi", "AVI");
   if (chosen.empty()) return;
   const std::string name = NameWithExtension(chosen, {"avi"}, "AVI");
@@ -297,7 +289,7 @@ void mnuMovieClick(workspace::TfrmMain& main) {
   bool written;
   {
     WaitWindow wait(3);
-    CommandMonitor monitor;
+    WaitWindowMonitor monitor(*workspace::frmWait);
     written = WriteMovie(pictures, name, *options, *workspace::ImageOpe, monitor);
     // The frames (and any a stopped program left behind) are deleted in every case.
     workspace::ImageOpe->DeleteFiles(workspace::WorkDir + "MVTMP*.BMP");
@@ -313,7 +305,10 @@ void mnuMovieClick(workspace::TfrmMain& main) {
 void mnuHTMLClick(workspace::TfrmMain& main) {
   ExportGuard guard;
   TfrmHTML* options = HtmlForm();
-  if (!guard || !options || !workspace::ImageOpe || !main.CheckSelection() || !AskOptions(*options)) return;
+  if (!guard || !options || !workspace::ImageOpe || !workspace::frmWait || !main.CheckSelection() ||
+      !AskOptions(*options)) {
+    return;
+  }
   const std::string chosen = AskSaveName(&main, "HTML", "page000.HTM", "HTML|*.htm;*.html", "htm");
   if (chosen.empty()) return;
 
@@ -348,7 +343,7 @@ void mnuHTMLClick(workspace::TfrmMain& main) {
   bool made;
   {
     WaitWindow wait(1);
-    CommandMonitor monitor;
+    WaitWindowMonitor monitor(*workspace::frmWait);
     made = WriteAlbum(pictures, album, *options, *workspace::ImageOpe, monitor, written);
   }
   if (!made) {
