@@ -5,6 +5,7 @@
 #include "exporters/cards.h"
 #include "exporters/viewer_forms.h"
 #include "capture/link_objects.h"
+#include "exporters/export_commands.h"
 #include "platform/application.h"
 #include "workspace/frmmain.h"
 #include "workspace/program.h"
@@ -21,6 +22,7 @@ int main(int argc, char** argv) {
     exporters::RegisterCards();
     exporters::EnterViewerForms();
     capture::EnterLinkForms();
+    exporters::EnterExportForms();
     workspace::CreateForms();
     workspace::frmMain->show();
     app.exec();

@@ -1,9 +1,11 @@
 # Helpers shared by every module's tests, fuzz targets and benchmarks.
 #
-#   ad_add_test(<name> LABEL unit|gui|peer|e2e SOURCES ... [LIBS ...] [TIMEOUT s] [OWN_APP])
+#   ad_add_test(<name> LABEL unit|gui|peer|e2e SOURCES ... [LIBS ...] [TIMEOUT s] [OWN_APP] [WIDGETS])
 #     A GoogleTest executable linked with the common test main (its own HOME and
 #     XDG folders per test; a QApplication on the offscreen platform for gui tests).
 #     With OWN_APP the tests make their own application object, so the main makes none.
+#     With WIDGETS the main makes the QApplication whatever the label (peer tests of
+#     windows).
 #     Each test case becomes its own CTest test carrying the label.
 #
 #   ad_add_fuzzer(<name> SOURCES ... [LIBS ...] [SEEDS dir])
@@ -17,7 +19,7 @@ function(ad_add_test name)
   if(NOT ALBUMDESK_TESTS OR ALBUMDESK_FUZZ)
     return()
   endif()
-  cmake_parse_arguments(T "OWN_APP" "LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "OWN_APP;WIDGETS" "LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
   if(NOT T_LABEL)
     set(T_LABEL unit)
   endif()
@@ -25,7 +27,7 @@ function(ad_add_test name)
     set(T_TIMEOUT 300)
   endif()
   add_executable(${name} ${T_SOURCES})
-  if((T_LABEL STREQUAL "gui" OR T_LABEL STREQUAL "e2e") AND NOT T_OWN_APP)
+  if((T_WIDGETS OR T_LABEL STREQUAL "gui" OR T_LABEL STREQUAL "e2e") AND NOT T_OWN_APP)
     target_link_libraries(${name} PRIVATE ad_testmain_gui)
   else()
     target_link_libraries(${name} PRIVATE ad_testmain)

@@ -36,13 +36,13 @@ std::string UniqueWorkFile(const std::string& workDir, const std::string& extens
   return name;
 }
 
-QmHandle LoadAlbumPicture(workspace::CImageOpe& engine, const std::string& path) {
+QmHandle LoadAlbumPicture(workspace::CImageOpe& engine, const std::string& path, uint32_t filterMode) {
   std::string ext = workspace::FileName(path).GetExt();
   std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return char(std::tolower(c)); });
   if (ext != "dvf" && ext != "yuv") return ImageFileLoad(path.c_str());
   const std::string bmp = UniqueWorkFile(engine.WorkDir(), ".bmp");
   if (bmp.empty()) return 0;
-  const QmHandle picture = engine.ConvertToBmp(path, bmp, 0) ? ImageFileLoad(bmp.c_str()) : 0;
+  const QmHandle picture = engine.ConvertToBmp(path, bmp, filterMode) ? ImageFileLoad(bmp.c_str()) : 0;
   ::unlink(bmp.c_str());
   return picture;
 }

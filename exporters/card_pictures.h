@@ -51,9 +51,9 @@ bool PictureSize(QmHandle picture, int& width, int& height);
 std::string UniqueWorkFile(const std::string& workDir, const std::string& extension);
 
 // An album picture or any picture file as a toolkit picture: DVF and YUV0 frames are
-// decoded by `engine` (filter mode 0) through a temporary BMP of their own; other files
-// are read directly. 0 when it cannot be read.
-QmHandle LoadAlbumPicture(workspace::CImageOpe& engine, const std::string& path);
+// decoded by `engine` (with the DV filter mode given) through a temporary BMP of their
+// own; other files are read directly. 0 when it cannot be read.
+QmHandle LoadAlbumPicture(workspace::CImageOpe& engine, const std::string& path, uint32_t filterMode = 0);
 
 // Lays `picture` over the 24-bit `canvas` in place, its top-left pixel at (left, top);
 // what falls outside the canvas is dropped. With `whiteClear` the white pixels of the

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 
 #include "platform/atomic_file.h"
 #include "workspace/lang.h"
@@ -88,9 +89,20 @@ std::string HTML::PagePath(int32_t k) const { return FolderPrefix() + BaseName +
 bool HTML::Make() {
   PageCount = static_cast<int32_t>(std::min(Images.size(), Thumbnails.size()));
   if (PageCount == 0) return false;
-  if (!MakeIndex()) return false;
+  // Every page and the index are written beside their files first and put in place,
+  // the index last, only when all of them are complete: an album that cannot be
+  // written leaves the pages and the index of an earlier album as they were.
+  std::vector<std::unique_ptr<platform::AtomicFileWriter>> files;
+  auto stage = [&files](const std::string& path, const std::string& bytes) {
+    files.push_back(std::make_unique<platform::AtomicFileWriter>(path));
+    return files.back()->open() && files.back()->write(bytes.data(), bytes.size());
+  };
   for (int32_t k = 1; k <= PageCount; ++k) {
-    if (!MakePage(k)) return false;
+    if (!stage(PagePath(k), PageBytes(k))) return false;
+  }
+  if (!stage(IndexPath(), IndexBytes())) return false;
+  for (const auto& f : files) {
+    if (!f->commit()) return false;
   }
   return true;
 }

@@ -12,8 +12,8 @@
 // percent-encoded, so any file name links to its file. Names keep their case
 // everywhere, so the links work on file systems that tell cases apart.
 //
-// Every page is written under a temporary name and renamed into place when complete;
-// a page that cannot be written makes the album fail.
+// Every page is written under a temporary name; Make renames them into place only when
+// all are complete, so a page that cannot be written fails the album and changes nothing.
 #pragma once
 
 #include <cstdint>
@@ -50,8 +50,8 @@ class HTML {
   // byte is ignored.
   void SetColor(uint32_t pageColor, uint32_t textColor);
 
-  // Writes the index and every picture page; false when there is no picture (nothing
-  // is written) or any page could not be written.
+  // Writes every picture page and the index, all or none: false when there is no
+  // picture or any page could not be written, and then no file has changed.
   bool Make();
   bool MakeIndex();
   // Page of picture k, 1 <= k <= PageCount.

@@ -93,9 +93,10 @@ bool readInfo(const char* path, JPEGFILEINFO* info, EXIFINFO* exif, bool copyWan
 // Decodes a file (block null) or a memory block into a new packed bitmap of at most
 // maxBytes bytes, or 0. *libraryStopped (when given) tells whether a library error or
 // a cancel ended the decode; a bitmap can come back with it set when the picture was
-// complete before the library stopped.
+// complete before the library stopped. With a scale denominator of 2, 4 or 8 the library
+// decodes the picture reduced by that factor in its inverse DCT (each side rounded up).
 QmHandle readDib(const char* path, const uint8_t* block, size_t blockLength, intptr_t progressContext,
-                 bool* libraryStopped, uint64_t maxBytes);
+                 bool* libraryStopped, uint64_t maxBytes, unsigned scaleDenominator = 1);
 
 // Writes the bitmap as a JFIF file; true when the file is complete. The bytes go to a
 // temporary file beside the target, renamed over it only on success.

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "jpegmodule/codec.h"
+#include "jpegmodule/scaled_load.h"
 
 namespace qmjpeg {
 
@@ -16,6 +17,7 @@ struct LoadJob {
   size_t blockLength;
   intptr_t progressContext;
   uint64_t maxBytes;
+  unsigned scaleDenominator = 1;
   bool refused = false;
   bool noMemory = false;
   bool complete = false;  // every row is in the bitmap
@@ -94,6 +96,8 @@ void decodeBody(void* arg) {
   // YCCK rows go through one sample row.
   bool ycck = c.jpeg_color_space == JCS_YCCK;
   c.out_color_space = c.jpeg_color_space == JCS_GRAYSCALE ? JCS_GRAYSCALE : ycck ? JCS_CMYK : JCS_EXT_BGR;
+  c.scale_num = 1;
+  c.scale_denom = job.scaleDenominator;
   // A picture too large for a bitmap is refused before the library allocates for it,
   // and the library's own buffers (a progressive file's coefficients) are bounded alike.
   jpeg_calc_output_dimensions(&c);
@@ -134,11 +138,12 @@ void decodeBody(void* arg) {
 }  // namespace
 
 QmHandle readDib(const char* path, const uint8_t* block, size_t blockLength, intptr_t progressContext,
-                 bool* libraryStopped, uint64_t maxBytes) {
+                 bool* libraryStopped, uint64_t maxBytes, unsigned scaleDenominator) {
   if (libraryStopped) *libraryStopped = false;
   LoadJob job{};
   job.progressContext = progressContext;
   job.maxBytes = maxBytes;
+  job.scaleDenominator = scaleDenominator == 2 || scaleDenominator == 4 || scaleDenominator == 8 ? scaleDenominator : 1;
   if (block) {
     if (blockLength < 1) return 0;
     job.block = block;
@@ -163,6 +168,14 @@ QmHandle readDib(const char* path, const uint8_t* block, size_t blockLength, int
   if (job.dib) QmGlobalUnlock(job.dib);
   releaseSource(job);
   return job.dib;
+}
+
+QmHandle readFileScaled(const std::string& path, unsigned denominator) {
+  EXIFINFO scratch;
+  if (!readInfo(path.c_str(), nullptr, &scratch, false)) return 0;
+  bool stopped = false;
+  // Progress goes to the caller's context 1, which no display answers.
+  return readDib(path.c_str(), nullptr, 0, 1, &stopped, kMaxDibBytes, denominator);
 }
 
 }  // namespace qmjpeg

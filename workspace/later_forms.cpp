@@ -4,18 +4,8 @@
 
 #include "lang.h"
 #include "program.h"
-#include "ui_frmmovie.h"
-#include "ui_frmhtml.h"
 
 namespace workspace {
-
-LaterForm::LaterForm(Setup setup) { setup(this); }
-
-void LaterForm::FormCreate() { Lang->ApplyCaptions(this); }
-
-TfrmMovie::TfrmMovie() : LaterForm([](QDialog* d) { Ui::frmMovie().setupUi(d); }) {}
-
-TfrmHTML::TfrmHTML() : LaterForm([](QDialog* d) { Ui::frmHTML().setupUi(d); }) {}
 
 // ---- windows and commands of the modules above the workspace -----------------------------------
 

@@ -1,6 +1,5 @@
-// The windows of later parts of the program (the movie and HTML dialogs). Each is made at start-up in its place with
-// its name, from its own form file, and takes its texts like every form; the commands
-// that would show them stay disabled until the windows are complete.
+// The windows and commands of the later parts of the program, which live in modules above
+// the workspace: how those modules hand them to the program.
 #pragma once
 
 #include <string>
@@ -28,22 +27,5 @@ using MainCommand = void (*)(TfrmMain& main);
 void RegisterCommand(const std::string& name, MainCommand command);
 // The command registered for the menu item of that name; nullptr when there is none.
 MainCommand RegisteredCommand(const std::string& name);
-
-class LaterForm : public platform::Form {
- protected:
-  using Setup = void (*)(QDialog*);
-  explicit LaterForm(Setup setup);
-  void FormCreate() override;
-};
-
-class TfrmMovie final : public LaterForm {
- public:
-  TfrmMovie();
-};
-
-class TfrmHTML final : public LaterForm {
- public:
-  TfrmHTML();
-};
 
 }  // namespace workspace

@@ -45,12 +45,6 @@ F* make(F*& instance, std::vector<std::string>* order) {
   return instance;
 }
 
-template <class F>
-void makeAs(platform::Form*& instance, std::vector<std::string>* order) {
-  F* f = nullptr;
-  instance = make(f, order);
-}
-
 // A window that a module above the workspace registered under its name.
 void makeRegistered(const char* name, platform::Form*& instance, std::vector<std::string>* order) {
   instance = MakeRegisteredForm(name);
@@ -73,8 +67,8 @@ void CreateForms(std::vector<std::string>* order) {
   makeRegistered("frmVarnDev", frmVarnDev, order);
   ProgramWindows().frmVarnDev = frmVarnDev;
   makeRegistered("frmImgFmt", frmImgFmt, order);
-  makeAs<TfrmMovie>(frmMovie, order);
-  makeAs<TfrmHTML>(frmHTML, order);
+  makeRegistered("frmMovie", frmMovie, order);
+  makeRegistered("frmHTML", frmHTML, order);
   makeRegistered("frmTiView", frmTiView, order);
   make(frmAutoSave, order);
   makeRegistered("frmSSTime", frmSSTime, order);

@@ -8,9 +8,6 @@
 // Repetitions default to 5; the median of each is printed. Files live in `folder`
 // (default /dev/shm when it exists, else the temporary folder), so that by default disk
 // speed does not enter the figures; give a folder on a disk to include it.
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -23,44 +20,18 @@
 #include <string>
 #include <vector>
 
+#include "bench_util.h"
 #include "exporters/avi_writer.h"
 #include "exporters/html_writer.h"
-
-extern char** environ;
 
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
 
 constexpr int kFrames = 200;
 
-bool runTool(const std::vector<std::string>& argv) {
-  std::vector<char*> args;
-  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  // The tools' own output is not wanted.
-  posix_spawn_file_actions_t quiet;
-  posix_spawn_file_actions_init(&quiet);
-  posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
-  pid_t pid;
-  int started = posix_spawnp(&pid, args[0], &quiet, nullptr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&quiet);
-  int status = 0;
-  return started == 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-// The median time of `repetitions` runs in milliseconds; -1 when a run failed.
-double medianMs(int repetitions, const std::function<bool()>& run) {
-  std::vector<double> times;
-  for (int i = 0; i < repetitions; ++i) {
-    auto start = Clock::now();
-    if (!run()) return -1;
-    times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-  }
-  std::sort(times.begin(), times.end());
-  return times[times.size() / 2];
-}
+using benchutil::medianMs;
+using benchutil::runTool;
 
 // Photograph-like frames (smooth shapes with some grain), each its own, as 24-bit BMP
 // files MVTMP001.BMP onwards, as the picture engine writes them.
@@ -114,7 +85,7 @@ int main(int argc, char** argv) {
   const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
   fs::path base = argc > 2 ? fs::path(argv[2]) : fs::exists("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
   const fs::path dir = base / ("bench_exporters_" + std::to_string(::getpid()));
-  const bool haveFfmpeg = runTool({"ffmpeg", "-version"});
+  const bool haveFfmpeg = benchutil::haveFfmpeg();
   std::printf("movie of %d frames, median of %d runs, files in %s%s\n", kFrames, repetitions, base.c_str(),
               haveFfmpeg ? "" : " (ffmpeg missing: no comparison)");
 

@@ -1,9 +1,6 @@
 // Written albums crawled from their index page by an outside HTML parser that resolves
 // links as a browser does: every page and picture is found, nothing is broken, and the
 // titles, headings and the previous / index / next chain are what the user sees.
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <map>
 #include <set>
 
@@ -11,47 +8,11 @@
 
 #include "exporters/html_writer.h"
 #include "frames.h"
+#include "peers.h"
 #include "platform/testsupport/testsupport.h"
 
 using namespace exporters;
 using namespace extest;
-
-namespace {
-
-constexpr const char* kPython = "/usr/bin/python3";
-
-struct CrawledPage {
-  std::string title, heading;
-  int scripts = 0;
-  std::vector<std::pair<std::string, std::string>> links;  // text, path
-  std::vector<std::string> images;
-};
-
-std::string str(const QJsonValue& v) { return v.toString().toStdString(); }
-
-bool crawl(const fs::path& index, std::map<std::string, CrawledPage>& pages, std::vector<std::string>& broken) {
-  std::string out, err;
-  if (adtest::runProgram({kPython, AD_CRAWLER, index.string()}, &out, &err) != 0) {
-    ADD_FAILURE() << err;
-    return false;
-  }
-  QJsonObject doc = QJsonDocument::fromJson(QByteArray::fromStdString(out)).object();
-  for (const QJsonValue& b : doc["broken"].toArray()) broken.push_back(str(b));
-  for (const QJsonValue& v : doc["pages"].toArray()) {
-    QJsonObject p = v.toObject();
-    CrawledPage& page = pages[str(p["path"])];
-    page.title = str(p["title"]);
-    page.heading = str(p["heading"]);
-    page.scripts = p["scripts"].toInt();
-    for (const QJsonValue& l : p["links"].toArray()) {
-      page.links.emplace_back(str(l.toObject()["text"]), str(l.toObject()["path"]));
-    }
-    for (const QJsonValue& i : p["images"].toArray()) page.images.push_back(str(i));
-  }
-  return true;
-}
-
-}  // namespace
 
 TEST(HtmlAlbumPeer, CrawlFindsEveryPageAndPicture) {
   AD_REQUIRE_TOOL(kPython);

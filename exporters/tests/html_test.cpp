@@ -208,19 +208,31 @@ TEST(HtmlAlbum, FailuresAreReported) {
   adtest::writeFile(dir() / "plain", "x");
   EXPECT_FALSE(fileFolder.Make());
 
-  // A full disk: the write fails, the old index stays whole, nothing is left behind.
+  // A full disk: the write fails, the old index and pages stay whole, nothing is left
+  // behind.
   fs::remove_all(dir() / "album");
   adtest::writeFile(dir() / "album.htm", "old index");
   HTML full = album(3);
+  adtest::writeFile(full.PagePath(3), "old page");
   EXPECT_EQ(underFileSizeLimit(200, [&] { return full.Make(); }), 0);
   EXPECT_EQ(adtest::readFile(dir() / "album.htm"), "old index");
-  // Pages too large for the disk while the index fits: the index is written whole, the
-  // first page fails and ends the album.
+  // Pages too large for the disk while the index would fit: the first page fails and
+  // ends the album before the index is written, so the old index stays.
   full.IndexText = std::string(1000, 'i');
   full.PageCount = 3;  // Make ran in the child
   ASSERT_LT(full.IndexBytes().size(), 900u);
   EXPECT_EQ(underFileSizeLimit(900, [&] { return full.Make(); }), 0);
-  EXPECT_EQ(adtest::readFile(dir() / "album.htm"), full.IndexBytes());
+  EXPECT_EQ(adtest::readFile(dir() / "album.htm"), "old index");
   EXPECT_FALSE(fs::exists(full.PagePath(1)));
+  // Pages that fit while the index does not: not one of them is put in place.
+  full.IndexText = "Index";
+  for (std::string& t : full.Thumbnails) t = std::string(700, 't') + ".jpg";
+  ASSERT_LT(full.PageBytes(1).size(), 1500u);
+  ASSERT_GT(full.IndexBytes().size(), 1500u);
+  EXPECT_EQ(underFileSizeLimit(1500, [&] { return full.Make(); }), 0);
+  EXPECT_EQ(adtest::readFile(dir() / "album.htm"), "old index");
+  EXPECT_FALSE(fs::exists(full.PagePath(1)));
+  EXPECT_EQ(adtest::readFile(full.PagePath(3)), "old page");
   EXPECT_EQ(strayTemporaries(dir()), 0);
+  EXPECT_EQ(strayTemporaries(dir() / "album"), 0);
 }

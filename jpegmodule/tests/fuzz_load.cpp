@@ -1,4 +1,5 @@
-// The load: the information gate, then the decode from a file and from a memory block.
+// The load: the information gate, then the decode from a file and from a memory block
+// (the latter at full size or reduced by 2, 4 or 8).
 #include "fuzz_common.h"
 #include "jpegmodule/codec.h"
 
@@ -13,8 +14,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (dib) QmGlobalFree(dib);
     }
   }
+  // From memory at one of the four scales (chosen by the input's length).
   bool stopped = false;
-  QmHandle dib = qmjpeg::readDib(nullptr, data, size, 1, &stopped, kLimit);
+  QmHandle dib = qmjpeg::readDib(nullptr, data, size, 1, &stopped, kLimit, 1u << (size % 4));
   if (dib) QmGlobalFree(dib);
   fuzzjpeg::requireNoBlocks();
   return 0;
