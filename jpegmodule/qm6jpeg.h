@@ -3,7 +3,8 @@
  * JPEG file, and read its Exif information with the decoded Exif thumbnail.
  *
  * Outcomes are reported through the toolkit's status code (GetErrorStatus in
- * toolkit/com/qm6com.h). Bitmaps are global-memory handles of libQm6Com.so.
+ * qm6com.h). Bitmaps are global-memory handles of libQm6Com.so, so a caller links both
+ * libraries. Plain C; installed with qm6com.h beside it.
  */
 #ifndef ALBUMDESK_JPEGMODULE_QM6JPEG_H
 #define ALBUMDESK_JPEGMODULE_QM6JPEG_H
@@ -11,7 +12,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "toolkit/com/qm6com.h"
+#include "qm6com.h"
 
 #ifdef __cplusplus
 extern "C" {

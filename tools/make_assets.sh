@@ -7,4 +7,4 @@ cmake --preset default >/dev/null
 cmake --build --preset default --target ad_make_assets
 mkdir -p workspace/images
 build/bin/ad_make_assets "$PWD"
-echo "Pictures written to workspace/images and app/data."
+echo "Pictures written to workspace/images, app/data and app/data/icons."

@@ -2,6 +2,8 @@
 // a user would drive it, with xdotool.
 #pragma once
 
+#include <QColor>
+#include <QImage>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QSize>
@@ -41,6 +43,18 @@ std::vector<std::string> lines(const std::string& text) {
   for (std::string l; std::getline(s, l);)
     if (!l.empty()) out.push_back(l);
   return out;
+}
+
+// Saves the window's picture and reads it back.
+inline QImage screenshot(const std::string& window, const fs::path& file) {
+  fs::remove(file);
+  if (adtest::runProgram({"import", "-window", window, file.string()}) != 0) return {};
+  return QImage(QString::fromStdString(file.string()));
+}
+
+inline bool near(QColor a, QColor b, int tolerance = 24) {
+  return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance &&
+         std::abs(a.blue() - b.blue()) <= tolerance;
 }
 
 class Desktop : public ::testing::Test {

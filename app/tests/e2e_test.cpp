@@ -26,18 +26,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// Saves the window's picture and reads it back.
-QImage screenshot(const std::string& window, const fs::path& file) {
-  fs::remove(file);
-  if (adtest::runProgram({"import", "-window", window, file.string()}) != 0) return {};
-  return QImage(QString::fromStdString(file.string()));
-}
-
-bool near(QColor a, QColor b, int tolerance = 24) {
-  return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance &&
-         std::abs(a.blue() - b.blue()) <= tolerance;
-}
-
 TEST_F(Desktop, StartsOnceShowsTheCommandLinePictureAndQuitsCleanly) {
   fs::create_directories(workDir);
   adtest::writeFile(workDir / "zbm1999.jpg", "a working copy left behind");

@@ -1,12 +1,15 @@
 // Draws the program's pictures:
 //   <source>/workspace/images/   icons (32 x 32), tab pages (150 x 240), the bar's lower
 //                                and right edges, and the thumbnail shadow (PNG)
+//   <source>/app/data/icons/     the program's icon for the desktop's icon theme, the
+//                                album drawn at 16 to 256 pixels (albumdesk-<size>.png)
 //   <source>/app/data/           wro10_e.dat and wro10_j.dat, the splash pictures
 //                                (430 x 210, 8-bit run-length coded BMP), and
 //                                wro10_m.dat, the splash clip (242 x 95, 11 frames,
 //                                an AVI file of 8-bit run-length coded frames)
 // Usage: ad_make_assets <source folder>
 #include <QColor>
+#include <QDir>
 #include <QFile>
 #include <QFont>
 #include <QGuiApplication>
@@ -252,10 +255,12 @@ QImage canvas(int w, int h, QColor fill = Qt::transparent) {
 
 using Draw = std::function<void(QPainter&)>;
 
-QImage icon(const Draw& draw) {
-  QImage img = canvas(32, 32);
+// The drawings are made on a 32 x 32 grid; other sizes scale it.
+QImage icon(const Draw& draw, int size = 32) {
+  QImage img = canvas(size, size);
   QPainter p(&img);
   p.setRenderHint(QPainter::Antialiasing);
+  p.scale(size / 32.0, size / 32.0);
   p.setPen(QPen(kInk, 1.2));
   draw(p);
   return img;
@@ -507,6 +512,7 @@ int main(int argc, char** argv) {
   const QString root = QString::fromLocal8Bit(argv[1]);
   const QString images = root + "/workspace/images/";
   const QString data = root + "/app/data/";
+  QDir().mkpath(data + "icons");
   bool ok = true;
   auto png = [&](const QImage& img, const QString& name) { ok = img.save(images + name, "PNG") && ok; };
 
@@ -519,6 +525,11 @@ int main(int argc, char** argv) {
   png(pageRight(), "pageR.png");
   png(pageBottom(), "pageU.png");
   png(shadow(), "shadow.png");
+  // The sizes of the desktop's icon theme folders (share/icons/hicolor/<size>x<size>/apps).
+  for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+    const QImage appIcon = icon(album, size);
+    ok = appIcon.save(data + QString("icons/albumdesk-%1.png").arg(size), "PNG") && ok;
+  }
 
   ok = writeFile(data + "wro10_e.dat", bmpFile(splash(false))) && ok;
   ok = writeFile(data + "wro10_j.dat", bmpFile(splash(true))) && ok;
