@@ -102,8 +102,8 @@ bool VarnVtr::pollStatus(bool& applied) {
   applied = false;
   VarnReply r = io_.Transact(packet(varn::kStatus));
   // A reply that came damaged (bad head or checksum) was zeroed: it is no news, like a
-  // missing one, not a stopped tape at 00:00:00:00.
-  if (r.code != kLinkOk || (r.status() & 0x0F) == 5) {
+  // missing one, not a stopped tape at 00:00:00:00. So is a reply of class 5.
+  if (r.code != kLinkOk || StatusClass(r.status()) == 5) {
     std::lock_guard lock(mutex_);
     status_.idle = 1;
     return false;

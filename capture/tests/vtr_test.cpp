@@ -207,6 +207,33 @@ TEST(Transport, DamagedAndMissingStatusRepliesAreNoNews) {
   }
 }
 
+TEST(Transport, APollsNewsDependsOnTheStatusClassInTheLowThreeBits) {
+  // Class 5 is no news whatever the bits above it; every other class is decoded, and a
+  // reply still executing (bit 6) decodes nothing.
+  struct Row {
+    uint8_t status;
+    bool result;
+    int32_t position;
+    uint8_t idle;
+  } rows[] = {
+      {0x05, false, 0, 1},  {0x0D, false, 0, 1},  {0x15, false, 0, 1},  {0x25, false, 0, 1},
+      {0x45, false, 0, 1},  {0x4D, false, 0, 1},  {0x7D, false, 0, 1},  {0x00, true, 210, 0},
+      {0x08, true, 210, 0}, {0x09, true, 210, 0}, {0x0A, true, 210, 0}, {0x0B, true, 210, 0},
+      {0x0C, true, 210, 0}, {0x0E, true, 210, 0}, {0x0F, true, 210, 0}, {0x33, true, 210, 0},
+      {0x02, true, 210, 0}, {0x43, true, 0, 0},   {0x4B, true, 0, 0},   {0x4E, true, 0, 0},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(testing::Message() << "status 0x" << std::hex << int(r.status));
+    Link l;
+    l.port.Answer(ReplyBytes(r.status, {0x05, 0, 0, 0, 7, 0}));
+    EXPECT_EQ(l.vtr.PollStatus(), r.result);
+    const VtrStatus s = l.vtr.Snapshot();
+    EXPECT_EQ(s.position, r.position);
+    EXPECT_EQ(s.idle, r.idle);
+    EXPECT_EQ(s.mode, r.position ? 5 : kModeNone);
+  }
+}
+
 TEST(Transport, PollingAsksTheDetailedStatusWhenPlayStartsAndThenEvery31Passes) {
   SimLink s;
   s.passes(3);
