@@ -147,8 +147,9 @@ bool VarnVtr::decode(const VarnReply& r, bool* applied) {
     s.idle = 1;
     return false;
   }
-  if (!s.online) {
+  if (!s.online || !onlineKnown_) {
     s.online = 1;
+    onlineKnown_ = true;
     changes_ |= kLinkChanged;
   }
   s.position = position;
@@ -193,8 +194,9 @@ bool VarnVtr::CheckPresence() {
   VarnReply r = io_.TransactRetry(packet(varn::kPowerState), 5);
   const bool present = r.ok && (r.p(0) & 1);
   std::lock_guard lock(mutex_);
-  if (bool(status_.online) == present) return true;
+  if (onlineKnown_ && bool(status_.online) == present) return true;
   status_.online = present;
+  onlineKnown_ = true;
   changes_ |= kLinkChanged;
   if (!present && autoOn_) lostInRun_ = true;
   return true;
@@ -213,6 +215,8 @@ void VarnVtr::SetMode(uint8_t mode) {
 void VarnVtr::SetOnline(bool online) {
   std::lock_guard lock(mutex_);
   status_.online = online;
+  // Set by the program, not found on the line: the next finding is reported whatever it is.
+  onlineKnown_ = false;
 }
 
 // ---- the polling thread ----------------------------------------------------------------------------

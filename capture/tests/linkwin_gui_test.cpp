@@ -434,6 +434,38 @@ TEST_F(LinkWindows, FailedCapturesShowTheirMessage) {
   }
 }
 
+TEST_F(LinkWindows, AfterAFailedCaptureThePanelShowsWhetherTheCamcorderIsThere) {
+  // The cable is pulled half-way through the transfer, or the tape gives no picture while
+  // the camcorder stays: once a presence check has run on the restarted link, the panel
+  // shows the one offline (everything disabled, grey counter) and the other online.
+  struct Row {
+    const char* fault;
+    const char* key;
+    bool there;
+  } rows[] = {{"vanish,at=1", "MSG_COMERR", false}, {"nosignal,cmd=164271", "MSG_NOSIG", true}};
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.fault);
+    start({"--yuv", "64x48", "--fault", r.fault});
+    showPanel();
+    ASSERT_TRUE(captest::WaitFor([&] { return panel->Button("imgCpt")->isEnabled(); }));
+    panel->btnCaptClick();
+    ASSERT_FALSE(boxes.shown().empty());
+    EXPECT_EQ(boxes.shown().back().text.rfind(workspace::Lang->GetMsg(r.key).toStdString(), 0), 0u);
+    ASSERT_TRUE(Vtr->PollRunning());
+    // More than a presence check's worth of polling passes on the link's clock.
+    const auto restarted = clock.now();
+    ASSERT_TRUE(captest::WaitFor([&] { return clock.now() > restarted + 20s; }, 60s));
+    ASSERT_TRUE(captest::WaitFor([&] { return Vtr->Changes() == 0; }));
+    QCoreApplication::processEvents();
+    auto* counter = in<QLabel>(panel, "lblCounter");
+    for (const char* name : {"imgPlay", "imgStop", "imgRev", "imgFF", "imgPause", "imgFFrame", "imgCpt"})
+      EXPECT_EQ(panel->Button(name)->isEnabled(), r.there) << name;
+    EXPECT_EQ(Vtr->Snapshot().online, r.there ? 1 : 0);
+    EXPECT_EQ(counter->styleSheet().contains("128, 128, 128"), !r.there) << counter->styleSheet().toStdString();
+    workspace::DestroyForms();
+  }
+}
+
 TEST_F(LinkWindows, AutomaticCaptureDialogChecksItsValues) {
   start({"--yuv", "64x48"});
   showPanel();

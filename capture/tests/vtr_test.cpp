@@ -296,6 +296,25 @@ TEST(Transport, APausedTapeComesOnlineByThePresenceCheckAndALostOneGoesOffline) 
   EXPECT_EQ(s.reports[0].second, kLinkChanged) << "bit 1 set, bit 8 clear";
 }
 
+TEST(Transport, AfterTheLinkIsStoppedThePresenceCheckReportsWhatItFinds) {
+  // The camcorder, paused, came online by a presence check. The link is stopped (online
+  // cleared by the program) and the camcorder disappears: the first presence check on the
+  // restarted link reports it offline, though that matches the cleared flag.
+  SimLink s({"--fault", "gone,cmd=3E4E20,at=1,times=0"});
+  ASSERT_TRUE(s.vtr->Command(kTransportPause, true));
+  s.passes(31);
+  ASSERT_EQ(s.vtr->Snapshot().online, 1);
+  s.vtr->SetOnline(false);
+  s.vtr->NotifyTaken();
+  s.vtr->ClearChanges(0xFF);
+  s.reports.clear();
+  s.passes(31);
+  EXPECT_EQ(s.sent("varn 6 3E4E20"), 1 + 5) << "the second check finds nobody";
+  ASSERT_EQ(s.reports.size(), 1u);
+  EXPECT_EQ(s.reports[0].second, kLinkChanged) << "offline, reported";
+  EXPECT_EQ(s.vtr->Snapshot().online, 0);
+}
+
 TEST(Transport, PollingWaitsWhileAGuiSequenceHoldsTheBus) {
   SimLink s;
   s.vtr->StartPolling();
