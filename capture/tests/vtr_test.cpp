@@ -315,6 +315,43 @@ TEST(Transport, AfterTheLinkIsStoppedThePresenceCheckReportsWhatItFinds) {
   EXPECT_EQ(s.vtr->Snapshot().online, 0);
 }
 
+TEST(Transport, WindingBackStopsAtTheStartOfTheTape) {
+  // The camcorder stops by itself where the tape begins (at zero, or where a tape that
+  // begins before zero stood) and reports a stopped transport there.
+  struct Row {
+    int command;
+    const char* start;
+    int32_t stopsAt;
+    const char* text;
+  } rows[] = {{kTransportRewind, "5400", 0, " 00:00:00:00"},
+              {kTransportCueReverse, "90", 0, " 00:00:00:00"},
+              {kTransportSlowReverse, "30", 0, " 00:00:00:00"},
+              {kTransportRewind, "-45", -45, "-00:00:01:15"}};
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.command);
+    SimLink s({"--tape-start", r.start});
+    if (r.command != kTransportRewind) {
+      ASSERT_TRUE(s.vtr->Command(kTransportPlay, true));
+    }
+    ASSERT_TRUE(s.vtr->Command(r.command, true));
+    for (int i = 0; i < 5000 && s.vtr->Snapshot().rawMode != kTransportStop; ++i) s.passes(1);
+    s.passes(40);
+    const VtrStatus st = s.vtr->Snapshot();
+    EXPECT_EQ(st.rawMode, kTransportStop);
+    EXPECT_EQ(st.mode, kTransportStop);
+    EXPECT_EQ(st.position, r.stopsAt);
+    EXPECT_EQ(text(st), r.text);
+    // Play from there moves the tape on; a further rewind stays at the start.
+    ASSERT_TRUE(s.vtr->Command(kTransportPlay, true));
+    s.passes(40);
+    EXPECT_GT(s.vtr->Snapshot().position, r.stopsAt);
+    ASSERT_TRUE(s.vtr->Command(kTransportRewind, true));
+    s.passes(100);
+    EXPECT_EQ(s.vtr->Snapshot().position, r.stopsAt);
+    EXPECT_EQ(s.vtr->Snapshot().rawMode, kTransportStop);
+  }
+}
+
 TEST(Transport, PollingWaitsWhileAGuiSequenceHoldsTheBus) {
   SimLink s;
   s.vtr->StartPolling();
