@@ -67,6 +67,8 @@ struct Simulator::Impl {
     // photo search
     Micros searchDone = 0;
     int searchResult = 0;  // 0 searching, 2 found, 4 error
+    int32_t searchScene = 0;  // the scene found
+    bool searchPaused = false;  // the transport has paused on it
     // capture
     Micros grabUntil = 0;
     int busyQueries = 0;
@@ -168,9 +170,14 @@ struct Simulator::Impl {
     double p = d.pos0 + d.speed * double(t - d.t0) * sc.fps / 1e6;
     return std::max(p, tapeBegin());
   }
-  // A transport winding back stops by itself when the tape reaches its beginning, at the
-  // moment it got there: from then on it reports a stopped transport.
+  // What the transport does by itself, at the moment it happens: a photo search pauses on
+  // the scene it found, and winding back stops when the tape reaches its beginning.
   void settle(Device& d, Micros t) {
+    if (d.searchResult == 2 && !d.searchPaused && t >= d.searchDone) {
+      transport(d, d.searchDone, 5, 0, 0x05, 0, 0, 0);
+      d.pos0 = d.searchScene;
+      d.searchPaused = true;
+    }
     if (d.speed >= 0) return;
     const double perMicro = -d.speed * sc.fps / 1e6;
     const Micros reached = d.t0 + Micros(std::max<double>(0, d.pos0 - tapeBegin()) / perMicro);
@@ -392,6 +399,8 @@ struct Simulator::Impl {
       const uint8_t st = t < d.busyUntil ? 0x43 : 0x03;
       // A transport command starts a change: it is answered as executing, with the status.
       auto moved = [&](int mode, double speed, int detail, int p1, int p2, int p3) {
+        d.searchDone = 0;  // a transport command ends a photo search
+        d.searchResult = 0;
         transport(d, t, mode, speed, detail, p1, p2, p3);
         statusData(d, t, p);
         return ok(0x43);
@@ -427,21 +436,20 @@ struct Simulator::Impl {
           const double from = position(d, t) + 1;
           auto next = std::find_if(sc.photoScenes.begin(), sc.photoScenes.end(), [&](int32_t s) { return s >= from; });
           transport(d, t, 6, 10, 0x77, 0, 10, 0);
+          d.searchPaused = false;
           if (next == sc.photoScenes.end()) {
             d.searchDone = t + 1000000;
             d.searchResult = 4;
           } else {
             d.searchDone = t + Micros((*next - from) / 10.0 / sc.fps * 1e6);
             d.searchResult = 2;
+            d.searchScene = *next;
             d.pos0 = from;
           }
           return ok();
         }
         case 0x485220:
-          if (d.searchDone && t >= d.searchDone) {
-            if (d.searchResult == 2) transport(d, d.searchDone, 5, 0, 0x05, 0, 0, 0);
-            p[0] = uint8_t(d.searchResult);
-          }
+          if (d.searchDone && t >= d.searchDone) p[0] = uint8_t(d.searchResult);
           return ok(0x03);
         default: break;
       }
