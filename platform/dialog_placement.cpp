@@ -100,7 +100,8 @@ void placeAboveStayOnTop(QWidget* dialog) {
   if (!screen) return;
   const QRect placed = placeClear(frame, keepClear, screen->availableGeometry());
   // The client's place, so that the frame lands where it was planned.
-  if (placed != frame) dialog->setGeometry(QRect(placed.topLeft() + QPoint(margins.left(), margins.top()), client.size()));
+  if (placed != frame)
+    dialog->setGeometry(QRect(placed.topLeft() + QPoint(margins.left(), margins.top()), client.size()));
 }
 
 }  // namespace platform

@@ -45,7 +45,7 @@ class QtMessageBoxes final : public MessageBoxes {
     }
     bool yesNo = buttons == MsgButtons::YesNo;
     Placed<QMessageBox> box(qicon, QString::fromStdString(caption), QString::fromStdString(text),
-                    yesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, owner);
+                            yesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, owner);
     // Texts name files and carry user data: never read them as markup.
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(yesNo ? QMessageBox::Yes : QMessageBox::Ok);

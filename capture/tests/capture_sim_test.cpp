@@ -62,7 +62,8 @@ TEST(Capture, TheGrabbedFrameCarriesTheTapePositionInEveryTimeCodePack) {
   for (size_t s = 0; s < 10; ++s)
     for (size_t blk = 1; blk <= 2; ++blk)
       for (size_t k = 0; k < 6; ++k)
-        otherPacks += !std::equal(tape.begin(), tape.end(), rig->frameGrabbed.data() + s * 12000 + blk * 80 + 6 + 8 * k);
+        otherPacks +=
+            !std::equal(tape.begin(), tape.end(), rig->frameGrabbed.data() + s * 12000 + blk * 80 + 6 + 8 * k);
   EXPECT_EQ(otherPacks, 0) << "of 120 pack slots";
 }
 
