@@ -556,7 +556,11 @@ LRESULT TfrmAvCtl::WMVtrStatus(WPARAM, LPARAM) {
 }
 
 LRESULT TfrmAvCtl::WMCaptureState(WPARAM, LPARAM state) {
-  SetOnline(state != 0);
+  // Controls back on after a capture: the panel shows the camcorder as the link knows it
+  // (offline until it has answered since the link restarted), not as it was before. A
+  // capture unit without a play device has no transport to poll: its controls simply return.
+  const bool play = DeviceForm() && DeviceForm()->Active.playId;
+  SetOnline(state != 0 && (!play || Vtr->Snapshot().online));
   return 0;
 }
 

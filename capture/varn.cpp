@@ -19,9 +19,10 @@ uint32_t CheckVarnReply(const uint8_t* rx) {
 
 VarnVerdict JudgeVarnStatus(uint8_t s) {
   // The class comes first: 0x41 is refused although its executing bit is set.
-  if ((s & 7) == 1) return VarnVerdict::Refused;
+  const uint8_t c = StatusClass(s);
+  if (c == 1) return VarnVerdict::Refused;
   if (s & 0x40) return VarnVerdict::Done;
-  if ((s & 7) >= 2 && (s & 7) <= 4) return VarnVerdict::Done;
+  if (c >= 2 && c <= 4) return VarnVerdict::Done;
   return VarnVerdict::Again;
 }
 

@@ -39,6 +39,10 @@ uint8_t VarnChecksum(const uint8_t* bytes);
 // 0 for a good reply, 4 when it does not begin FC FF, 5 when its checksum is wrong.
 uint32_t CheckVarnReply(const uint8_t* rx);
 
+// The completion class of a reply's status byte: its low three bits (bit 3 and the bits
+// above it, such as the executing bit 6, are not part of it).
+inline uint8_t StatusClass(uint8_t status) { return status & 7; }
+
 // What a reply's status byte says about the command.
 enum class VarnVerdict { Done, Refused, Again };
 VarnVerdict JudgeVarnStatus(uint8_t status);

@@ -102,8 +102,8 @@ bool VarnVtr::pollStatus(bool& applied) {
   applied = false;
   VarnReply r = io_.Transact(packet(varn::kStatus));
   // A reply that came damaged (bad head or checksum) was zeroed: it is no news, like a
-  // missing one, not a stopped tape at 00:00:00:00.
-  if (r.code != kLinkOk || (r.status() & 0x0F) == 5) {
+  // missing one, not a stopped tape at 00:00:00:00. So is a reply of class 5.
+  if (r.code != kLinkOk || StatusClass(r.status()) == 5) {
     std::lock_guard lock(mutex_);
     status_.idle = 1;
     return false;
@@ -147,8 +147,9 @@ bool VarnVtr::decode(const VarnReply& r, bool* applied) {
     s.idle = 1;
     return false;
   }
-  if (!s.online) {
+  if (!s.online || !onlineKnown_) {
     s.online = 1;
+    onlineKnown_ = true;
     changes_ |= kLinkChanged;
   }
   s.position = position;
@@ -193,8 +194,9 @@ bool VarnVtr::CheckPresence() {
   VarnReply r = io_.TransactRetry(packet(varn::kPowerState), 5);
   const bool present = r.ok && (r.p(0) & 1);
   std::lock_guard lock(mutex_);
-  if (bool(status_.online) == present) return true;
+  if (onlineKnown_ && bool(status_.online) == present) return true;
   status_.online = present;
+  onlineKnown_ = true;
   changes_ |= kLinkChanged;
   if (!present && autoOn_) lostInRun_ = true;
   return true;
@@ -213,6 +215,8 @@ void VarnVtr::SetMode(uint8_t mode) {
 void VarnVtr::SetOnline(bool online) {
   std::lock_guard lock(mutex_);
   status_.online = online;
+  // Set by the program, not found on the line: the next finding is reported whatever it is.
+  onlineKnown_ = false;
 }
 
 // ---- the polling thread ----------------------------------------------------------------------------

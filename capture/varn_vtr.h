@@ -163,6 +163,9 @@ class VarnVtr {
   // The window took the last report: the next change is reported again.
   void NotifyTaken() { notifyPending_ = false; }
   void SetMode(uint8_t mode);
+  // Sets the online flag as the program sees it (offline while the link is stopped); the
+  // next presence check or changing time code reports what the device shows, even when
+  // it is the same.
   void SetOnline(bool online);
 
   // ---- one pass of the polling thread ----------------------------------------------------
@@ -234,6 +237,9 @@ class VarnVtr {
 
   mutable std::mutex mutex_;
   VtrStatus status_;
+  // The online flag is what the device last showed (a changing time code, a presence
+  // check), not a value the program set: a finding that matches it is no change.
+  bool onlineKnown_ = false;
   std::atomic<uint8_t> changes_{0};
   std::atomic<bool> notifyPending_{false};
   // The transport just entered a play mode, or a command changed it: the detailed status

@@ -1,11 +1,13 @@
 #include "dialogs.h"
 
+#include "dialog_placement.h"
 #include "replaceable.h"
 
 #include <sys/stat.h>
 
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QShowEvent>
 #include <QString>
 #include <QStringList>
 
@@ -15,6 +17,20 @@ namespace {
 
 std::string g_title;
 bool g_titleSet = false;
+
+// The toolkit's box and file dialog, placed on showing as every dialog of the program is:
+// above a window that stays on top, clear of it.
+template <class Dialog>
+class Placed final : public Dialog {
+ public:
+  using Dialog::Dialog;
+
+ protected:
+  void showEvent(QShowEvent* e) override {
+    Dialog::showEvent(e);
+    if (!e->spontaneous()) placeAboveStayOnTop(this);
+  }
+};
 
 class QtMessageBoxes final : public MessageBoxes {
  public:
@@ -28,8 +44,8 @@ class QtMessageBoxes final : public MessageBoxes {
       case MsgIcon::Information: qicon = QMessageBox::Information; break;
     }
     bool yesNo = buttons == MsgButtons::YesNo;
-    QMessageBox box(qicon, QString::fromStdString(caption), QString::fromStdString(text),
-                    yesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, owner);
+    Placed<QMessageBox> box(qicon, QString::fromStdString(caption), QString::fromStdString(text),
+                            yesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, owner);
     // Texts name files and carry user data: never read them as markup.
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(yesNo ? QMessageBox::Yes : QMessageBox::Ok);
@@ -43,7 +59,7 @@ class QtMessageBoxes final : public MessageBoxes {
 class QtFileDialogs final : public FileDialogs {
  public:
   std::vector<std::string> run(QWidget* owner, const FileDialogOptions& o) override {
-    QFileDialog dlg(owner, QString::fromStdString(o.title), QString::fromStdString(o.initialDir));
+    Placed<QFileDialog> dlg(owner, QString::fromStdString(o.title), QString::fromStdString(o.initialDir));
     dlg.setNameFilter(QString::fromStdString(toQtFilter(o.filter)));
     switch (o.mode) {
       case FileDialogOptions::Mode::Open:

@@ -25,6 +25,8 @@
 #include <QTimer>
 #include <stdexcept>
 
+#include "dialog_placement.h"
+
 namespace platform {
 
 namespace {
@@ -156,6 +158,8 @@ void Form::showEvent(QShowEvent* e) {
   FormShow();
   lockSize();
   placeOnShow();
+  // A dialog opens above a window that stays on top (and clear of it), never under it.
+  if (!stayOnTop_ && (border_ == BorderStyle::Dialog || modalLoop_)) placeAboveStayOnTop(this);
 }
 
 void Form::hideEvent(QHideEvent* e) {

@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "lang.h"
+#include "platform/dialog_placement.h"
 #include "program.h"
 #include "ui_frmwait.h"
 
@@ -109,6 +110,7 @@ void TfrmWait::ShowOnTop() {
       if (QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
       placed_ = true;
     }
+    platform::placeAboveStayOnTop(this);
     // Shown first, so that a request arriving while FormShow processes events finds
     // the window shown and does not save the states a second time.
     show();

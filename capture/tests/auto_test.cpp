@@ -110,26 +110,32 @@ TEST(AutoCapture, IntervalRunTakesOnePictureAtOnceAndTheNextAtEachInterval) {
 }
 
 TEST(AutoCapture, PhotoSearchTakesAPictureAtEachSceneAndStopsWithAnErrorPastTheLast) {
+  // With the rewind, from a tape standing past every scene: the camcorder winds back to
+  // the tape's start, stops there, and the search finds the scenes from the beginning.
   struct Row {
     uint32_t count;
+    bool rewind;
+    const char* tapeStart;
     int pictures;
     int errors;
-  } rows[] = {{3, 3, 0}, {4, 3, 1}};
+  } rows[] = {{3, false, "0", 3, 0}, {4, false, "0", 3, 1}, {3, true, "3600", 3, 0}, {1, false, "3600", 0, 1}};
   for (const Row& row : rows) {
-    SCOPED_TRACE(row.count);
-    AutoRun r({"--photo", "900", "--photo", "1800", "--photo", "2700"});
+    SCOPED_TRACE(testing::Message() << row.count << (row.rewind ? " with rewind" : ""));
+    AutoRun r({"--photo", "900", "--photo", "1800", "--photo", "2700", "--tape-start", row.tapeStart});
     r.cueUp();
     r.vtr->Settings().mode = 2;
     r.vtr->Settings().count = row.count;
-    r.vtr->StartPhotoSearch(false);
+    r.vtr->StartPhotoSearch(row.rewind);
     ASSERT_TRUE(r.runToEnd());
     EXPECT_EQ(r.album, row.pictures);
     EXPECT_EQ(r.errors, row.errors);
     ASSERT_EQ(r.capturedAt.size(), size_t(row.pictures));
-    for (int k = 0; k < row.pictures; ++k) EXPECT_NEAR(r.capturedAt[size_t(k)], 900 * (k + 1), 2) << k;
+    for (int k = 0; k < row.pictures; ++k) EXPECT_EQ(r.capturedAt[size_t(k)], 900 * (k + 1)) << "on the scene";
     // The tape first played (from the panel), then each search went out.
-    ASSERT_FALSE(r.panel.empty());
-    EXPECT_EQ(r.panel[0], kTransportPlay);
+    const std::vector<int> prepared = row.rewind ? std::vector<int>{kTransportStop, kTransportRewind, kTransportPlay}
+                                                 : std::vector<int>{kTransportPlay};
+    ASSERT_GE(r.panel.size(), prepared.size());
+    EXPECT_EQ(std::vector<int>(r.panel.begin(), r.panel.begin() + long(prepared.size())), prepared);
   }
 }
 

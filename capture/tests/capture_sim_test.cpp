@@ -41,6 +41,32 @@ TEST(Capture, PlayDeviceIsStoppedOrPausedBeforeTheGrab) {
   }
 }
 
+TEST(Capture, TheGrabbedFrameCarriesTheTapePositionInEveryTimeCodePack) {
+  // A source frame recorded with time-code packs of its own (00:00:00:00 in every slot):
+  // the frame the camcorder grabs shows where the tape stands, whichever pack a reader
+  // takes first.
+  std::string frame(120000, '\0');
+  const char recorded[5] = {0x13, 0x00, char(0x80), char(0x80), char(0xC0)};
+  for (size_t s = 0; s < 10; ++s)
+    for (size_t blk = 1; blk <= 2; ++blk)
+      for (size_t k = 0; k < 6; ++k) frame.replace(s * 12000 + blk * 80 + 6 + 8 * k, 5, recorded, 5);
+  const fs::path source = adtest::testDir() / "recorded.dv";
+  adtest::writeFile(source, frame);
+  auto rig = InProcessRig({"--dv", source.string(), "--tape-start", "113561"});  // 01:03:05:11
+  setUp(*rig, 115200);
+  ASSERT_EQ(rig->cpt().CaptureSequence(), kCaptured);
+  rig->Finish();
+  ASSERT_EQ(rig->frameGrabbed.size(), 120000u);
+  const std::array<uint8_t, 5> tape{0x13, 0xC0 | 0x11, 0x80 | 0x05, 0x80 | 0x03, 0xC0 | 0x01};
+  int otherPacks = 0;
+  for (size_t s = 0; s < 10; ++s)
+    for (size_t blk = 1; blk <= 2; ++blk)
+      for (size_t k = 0; k < 6; ++k)
+        otherPacks +=
+            !std::equal(tape.begin(), tape.end(), rig->frameGrabbed.data() + s * 12000 + blk * 80 + 6 + 8 * k);
+  EXPECT_EQ(otherPacks, 0) << "of 120 pack slots";
+}
+
 TEST(Capture, NoCaptureDeviceIsRefused) {
   auto rig = InProcessRig({});
   rig->cpt().SetId(0);

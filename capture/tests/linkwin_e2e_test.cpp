@@ -1,9 +1,11 @@
 // The whole program's camcorder link against the camsim program on a pseudo-terminal, in
 // real time at 115200 baud: the panel starts, finds no camcorder at the factory ID and
 // opens the device window, whose scan finds the bus; the tape plays and the panel shows
-// its time code; a DV frame is captured into the album; and an automatic run at an
-// interval of tape time takes its pictures.
+// its time code; a DV frame is captured into the album; an automatic run at an interval of
+// tape time takes its pictures; and a photo search that first rewinds the tape takes its
+// pictures at the scenes, with the scenes' time codes.
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
@@ -169,4 +171,43 @@ TEST_F(OnTheLine, AnAutomaticRunTakesAPictureAtEachInterval) {
   const std::string log = finish();
   EXPECT_EQ(captest::Count(log, "varn 6 164271"), 3);
   EXPECT_GE(captest::Count(log, "varn 6 084325"), 1) << "the tape was wound back to reach a target";
+}
+
+TEST_F(OnTheLine, APhotoSearchRewindsTheTapeAndTakesAPictureAtEachScene) {
+  // The tape stands past the first two scenes; the source frame was recorded with time-code
+  // packs of its own. The run stops and rewinds the tape to its start, plays, searches,
+  // and each picture in the album carries the time code of its scene.
+  AD_REQUIRE_TOOL("ffmpeg");
+  const std::string frame = captest::MakeDvFrameWithFfmpeg(10, adtest::testDir().string(), true);
+  ASSERT_FALSE(frame.empty());
+  adtest::writeFile(adtest::testDir() / "recorded.dv", frame);
+  start({"--dv", (adtest::testDir() / "recorded.dv").string(), "--tape-start", "5400", "--photo", "600", "--photo",
+         "1500", "--photo", "7000"});
+  workspace::Profile->WriteInt("AUTO", "MODE", 2);
+  workspace::Profile->WriteInt("AUTO", "NUM_PICT", 2);
+  workspace::frmMain->component<QAction>("mnuCapture")->trigger();
+  ASSERT_TRUE(captest::WaitFor([&] { return !panel->TimerShow()->isActive() && Vtr->PollRunning(); }, 30s));
+  ASSERT_TRUE(captest::WaitFor([&] { return panel->Button("imgCpt")->isEnabled(); }, 20s));
+
+  captest::WhenShown(dialog, [&] {
+    auto* ok = dialog->component<QPushButton>("btnExR");
+    EXPECT_TRUE(dialog->component<QRadioButton>("rbPhoto")->isChecked());
+    dialog->component<QCheckBox>("cbRewind")->setChecked(true);
+    ASSERT_TRUE(captest::WaitFor([&] { return ok->isEnabled(); }, 10s)) << "the tape is paused";
+    ok->click();
+  });
+  panel->btnAutoClick();
+  ASSERT_TRUE(Vtr->AutoOn());
+  ASSERT_TRUE(captest::WaitFor([&] { return !Vtr->AutoOn(); }, 180s)) << "the run ends";
+  EXPECT_TRUE(boxes.shown().empty()) << (boxes.shown().empty() ? "" : boxes.shown()[0].text);
+  ASSERT_EQ(workspace::Flames->Count(), 2);
+  EXPECT_EQ(std::string(workspace::Flames->Record(0)->timeCode.data()), "00:00:20:00") << "frame 600";
+  EXPECT_EQ(std::string(workspace::Flames->Record(1)->timeCode.data()), "00:00:50:00") << "frame 1500";
+  EXPECT_EQ(panel->ControlsOn, 1);
+  const std::string log = finish();
+  const size_t rewound = log.find("varn 6 084465");
+  ASSERT_NE(rewound, std::string::npos);
+  EXPECT_LT(rewound, log.find("tape at its start: stop"));
+  EXPECT_LT(log.find("tape at its start: stop"), log.find("varn 6 485175")) << "the search comes after";
+  EXPECT_EQ(captest::Count(log, "varn 6 164271"), 2);
 }

@@ -49,22 +49,15 @@ namespace {
 
 const char* const kVarnKey = "Software\\ZEB\\VARN\\INIT";
 
-class LinkWindows : public ::testing::Test, protected captest::Program {
+class LinkWindows : public ::testing::Test, protected captest::SimLine, protected captest::Program {
  protected:
   ~LinkWindows() override {
     workspace::DestroyForms();  // before the simulator goes
-    SetLinkLine(nullptr);
   }
 
-  // The program with its link on the simulator (given camsim's options); only COM1 is there.
+  // The program with its link on the simulator (given camsim's options).
   void start(const std::vector<std::string>& args) {
-    std::string why;
-    auto scenario = camsim::Scenario::Parse(args, &why);
-    ASSERT_TRUE(scenario) << why;
-    sim = std::make_unique<camsim::Simulator>(std::move(*scenario));
-    port = std::make_unique<captest::SimPort>(*sim, clock);
-    LinkLine line{port.get(), &clock, [](int n) { return n == 1 ? std::string("sim") : std::string(); }};
-    SetLinkLine(&line);
+    Use(args);
     Start();
   }
 
@@ -90,9 +83,6 @@ class LinkWindows : public ::testing::Test, protected captest::Program {
     for (int i = workspace::Flames->Count(); i < count; ++i) workspace::Flames->AddItem(i, "");
   }
 
-  platform::ManualClock clock;
-  std::unique_ptr<camsim::Simulator> sim;
-  std::unique_ptr<captest::SimPort> port;
   platform::ScriptedMessageBoxes boxes;
 };
 
@@ -432,6 +422,67 @@ TEST_F(LinkWindows, FailedCapturesShowTheirMessage) {
     EXPECT_EQ(workspace::Flames->Count(), 0);
     workspace::DestroyForms();
   }
+}
+
+TEST_F(LinkWindows, AfterAFailedCaptureThePanelShowsWhetherTheCamcorderIsThere) {
+  // The cable is pulled half-way through the transfer, or the tape gives no picture while
+  // the camcorder stays: once a presence check has run on the restarted link, the panel
+  // shows the one offline (everything disabled, grey counter) and the other online.
+  struct Row {
+    const char* fault;
+    const char* key;
+    bool there;
+  } rows[] = {{"vanish,at=1", "MSG_COMERR", false}, {"nosignal,cmd=164271", "MSG_NOSIG", true}};
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.fault);
+    start({"--yuv", "64x48", "--fault", r.fault});
+    showPanel();
+    ASSERT_TRUE(captest::WaitFor([&] { return panel->Button("imgCpt")->isEnabled(); }));
+    panel->btnCaptClick();
+    ASSERT_FALSE(boxes.shown().empty());
+    EXPECT_EQ(boxes.shown().back().text.rfind(workspace::Lang->GetMsg(r.key).toStdString(), 0), 0u);
+    ASSERT_TRUE(Vtr->PollRunning());
+    // More than a presence check's worth of polling passes on the link's clock.
+    const auto restarted = clock.now();
+    ASSERT_TRUE(captest::WaitFor([&] { return clock.now() > restarted + 20s; }, 60s));
+    ASSERT_TRUE(captest::WaitFor([&] { return Vtr->Changes() == 0; }));
+    QCoreApplication::processEvents();
+    auto* counter = in<QLabel>(panel, "lblCounter");
+    for (const char* name : {"imgPlay", "imgStop", "imgRev", "imgFF", "imgPause", "imgFFrame", "imgCpt"})
+      EXPECT_EQ(panel->Button(name)->isEnabled(), r.there) << name;
+    EXPECT_EQ(Vtr->Snapshot().online, r.there ? 1 : 0);
+    EXPECT_EQ(counter->styleSheet().contains("128, 128, 128"), !r.there) << counter->styleSheet().toStdString();
+    workspace::DestroyForms();
+  }
+}
+
+TEST_F(LinkWindows, DialogsOpenAboveThePanelAndClearOfIt) {
+  // The panel stands where the dialogs would open (centred on the screen, on the main
+  // window or on the panel itself), with room to its right. Each dialog opens as the
+  // panel's transient, which the window manager keeps above it, clear of it and on the screen.
+  start({"--yuv", "64x48"});
+  showPanel();
+  ASSERT_TRUE(captest::WaitFor([&] { return panel->Button("imgCpt")->isEnabled(); }));
+  const QRect screen = panel->screen()->availableGeometry();
+  panel->move(screen.left(), screen.center().y() - panel->height() / 2);
+  int checked = 0;
+  captest::ForEachDialogOverThePanel(*this, [&](QWidget* d, const std::string& what) {
+    SCOPED_TRACE(what);
+    ++checked;
+    const QRect f = d->frameGeometry(), p = panel->frameGeometry();
+    EXPECT_FALSE(f.intersects(p)) << captest::RectText(f) << " meets the panel at " << captest::RectText(p);
+    EXPECT_TRUE(screen.contains(f)) << captest::RectText(f);
+    ASSERT_TRUE(d->windowHandle());
+    EXPECT_EQ(d->windowHandle()->transientParent(), panel->windowHandle());
+  });
+  EXPECT_EQ(checked, 5);
+  // With the panel gone, a dialog belongs to its owner again.
+  panel->closeForm();
+  captest::WhenShown(dev, [&] {
+    EXPECT_NE(dev->windowHandle()->transientParent(), panel->windowHandle());
+    dev->closeForm();
+  });
+  dev->showModal();
 }
 
 TEST_F(LinkWindows, AutomaticCaptureDialogChecksItsValues) {

@@ -1,24 +1,36 @@
 // What the tests of the link's windows share: the program made as its start-up makes it
-// (with the link's windows), waits that keep the event loop turning, and clicks on the
-// panel's image buttons.
+// (with the link's windows), its link on the simulator in this process, waits that keep
+// the event loop turning, clicks on the panel's image buttons, and the dialogs that open
+// over the panel.
 #pragma once
 
 #include <QApplication>
 #include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 #include <chrono>
 #include <functional>
+#include <memory>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
+#include "camsim.h"
 #include "capture/frmauto.h"
 #include "capture/frmavctl.h"
 #include "capture/frmvarndev.h"
 #include "capture/link_objects.h"
+#include "platform/dialogs.h"
+#include "platform/messages.h"
+#include "testkit.h"
 #include "workspace/frmmain.h"
 #include "workspace/frmtitle.h"
+#include "workspace/frmwait.h"
 #include "workspace/later_forms.h"
 #include "workspace/program.h"
 
@@ -37,18 +49,38 @@ inline bool WaitFor(const std::function<bool()>& done,
   return true;
 }
 
-// Runs `act` once `form` is shown (a modal form: from inside its showing).
+// Runs `act` once `form` is shown (a modal form: from inside its showing): its showing
+// has ended and its window is on the screen, not just about to be.
 inline void WhenShown(QWidget* form, std::function<void()> act) {
   auto* poll = new QTimer(form);
   poll->setInterval(5);
   QObject::connect(poll, &QTimer::timeout, form, [form, poll, act] {
-    if (!form->isVisible()) return;
+    if (!form->isVisible() || !form->windowHandle() || !form->windowHandle()->isVisible()) return;
     poll->stop();
     poll->deleteLater();
     act();
   });
   poll->start();
 }
+
+// The link on the simulator in this process (given camsim's options), on virtual time; of
+// the ports only COM1 is there.
+struct SimLine {
+  platform::ManualClock clock;
+  std::unique_ptr<camsim::Simulator> sim;
+  std::unique_ptr<SimPort> port;
+
+  void Use(const std::vector<std::string>& args) {
+    std::string why;
+    auto scenario = camsim::Scenario::Parse(args, &why);
+    ASSERT_TRUE(scenario) << why;
+    sim = std::make_unique<camsim::Simulator>(std::move(*scenario));
+    port = std::make_unique<SimPort>(*sim, clock);
+    capture::LinkLine line{port.get(), &clock, [](int n) { return n == 1 ? std::string("sim") : std::string(); }};
+    capture::SetLinkLine(&line);
+  }
+  ~SimLine() { capture::SetLinkLine(nullptr); }
+};
 
 // The program's forms with the link's windows, the main window shown.
 struct Program {
@@ -80,5 +112,59 @@ struct Program {
     QTest::mouseRelease(b, Qt::LeftButton, {}, at);
   }
 };
+
+// "x,y wxh", for messages about a window's place.
+inline std::string RectText(const QRect& r) {
+  return std::to_string(r.x()) + "," + std::to_string(r.y()) + " " + std::to_string(r.width()) + "x" +
+         std::to_string(r.height());
+}
+
+// Runs `act` on the next message box of the toolkit once it is shown (from inside its
+// showing), then closes it.
+inline void WhenBoxShown(std::function<void(QMessageBox*)> act) {
+  auto* poll = new QTimer(qApp);
+  poll->setInterval(5);
+  QObject::connect(poll, &QTimer::timeout, qApp, [poll, act] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box || !box->isVisible()) return;
+    poll->stop();
+    poll->deleteLater();
+    act(box);
+    box->accept();
+  });
+  poll->start();
+}
+
+// Opens, one after the other while the panel is shown, each dialog the panel's work leads
+// to, and calls `check` with each while it is shown: the album-full box (owned by the
+// panel), the box that reports a stopped automatic run (no owner), the device window, the
+// automatic-capture dialog and the wait window. The boxes are the toolkit's own.
+inline void ForEachDialogOverThePanel(Program& p, const std::function<void(QWidget*, const std::string&)>& check) {
+  platform::MessageBoxes* scripted = platform::setMessageBoxes(nullptr);
+  WhenBoxShown([&](QMessageBox* box) { check(box, "album-full box"); });
+  workspace::frmMain->ShowFrameOver(p.panel);
+  bool reported = false;
+  WhenBoxShown([&](QMessageBox* box) {
+    check(box, "automatic-capture error box");
+    reported = true;
+  });
+  platform::postMessage(p.panel, platform::WM_AUTO_ERROR, 0, 1);
+  EXPECT_TRUE(WaitFor([&] { return reported; }));
+  platform::setMessageBoxes(scripted);
+
+  WhenShown(p.dev, [&] {
+    check(p.dev, "device window");
+    p.dev->closeForm();
+  });
+  p.panel->pmDeviceClick(nullptr);
+  WhenShown(p.dialog, [&] {
+    check(p.dialog, "automatic-capture dialog");
+    p.dialog->component<QPushButton>("btnCancel")->click();
+  });
+  p.panel->btnAutoClick();
+  p.panel->ShowWait();
+  check(workspace::frmWait, "wait window");
+  p.panel->CloseWait();
+}
 
 }  // namespace captest

@@ -248,13 +248,13 @@ std::string DvFrameFromDvf(const std::string& dvf) {
   return frame;
 }
 
-std::string MakeDvFrameWithFfmpeg(int sequences, const std::string& workDir) {
+std::string MakeDvFrameWithFfmpeg(int sequences, const std::string& workDir, bool recorded) {
   const bool pal = sequences == 12;
-  const std::string out = workDir + (pal ? "/source625.dv" : "/source525.dv");
+  const std::string out = workDir + (pal ? "/source625" : "/source525") + (recorded ? "-recorded.dv" : ".dv");
   int rc = adtest::runProgram({"ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
                                pal ? "testsrc=size=720x576:rate=25" : "testsrc=size=720x480:rate=30000/1001",
                                "-frames:v", "1", "-c:v", "dvvideo", "-pix_fmt", pal ? "yuv420p" : "yuv411p", "-f",
-                               "rawvideo", out});
+                               recorded ? "dv" : "rawvideo", out});
   if (rc != 0) return {};
   std::string f = adtest::readFile(out);
   return f.size() == size_t(sequences) * 12000 ? f : std::string();

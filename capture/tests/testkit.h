@@ -90,8 +90,9 @@ std::string ExpectedDvf(const Bytes& frame, uint8_t layout, const std::array<uin
 std::string DvFrameFromDvf(const std::string& dvf);
 
 // Makes a DV frame (10 sequences: 720 x 480; 12: 720 x 576) of a test picture with ffmpeg.
-// Empty when ffmpeg fails.
-std::string MakeDvFrameWithFfmpeg(int sequences, const std::string& workDir);
+// `recorded`: as a DV file holds it, with time-code packs (00:00:00:00) in its subcode;
+// otherwise the bare frame of the encoder. Empty when ffmpeg fails.
+std::string MakeDvFrameWithFfmpeg(int sequences, const std::string& workDir, bool recorded = false);
 
 // Decodes DV frames into packed RGB pictures, top row first: ffmpeg, and the program's own codec.
 class DvDecoder {

@@ -207,6 +207,33 @@ TEST(Transport, DamagedAndMissingStatusRepliesAreNoNews) {
   }
 }
 
+TEST(Transport, APollsNewsDependsOnTheStatusClassInTheLowThreeBits) {
+  // Class 5 is no news whatever the bits above it; every other class is decoded, and a
+  // reply still executing (bit 6) decodes nothing.
+  struct Row {
+    uint8_t status;
+    bool result;
+    int32_t position;
+    uint8_t idle;
+  } rows[] = {
+      {0x05, false, 0, 1},  {0x0D, false, 0, 1},  {0x15, false, 0, 1},  {0x25, false, 0, 1},
+      {0x45, false, 0, 1},  {0x4D, false, 0, 1},  {0x7D, false, 0, 1},  {0x00, true, 210, 0},
+      {0x08, true, 210, 0}, {0x09, true, 210, 0}, {0x0A, true, 210, 0}, {0x0B, true, 210, 0},
+      {0x0C, true, 210, 0}, {0x0E, true, 210, 0}, {0x0F, true, 210, 0}, {0x33, true, 210, 0},
+      {0x02, true, 210, 0}, {0x43, true, 0, 0},   {0x4B, true, 0, 0},   {0x4E, true, 0, 0},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(testing::Message() << "status 0x" << std::hex << int(r.status));
+    Link l;
+    l.port.Answer(ReplyBytes(r.status, {0x05, 0, 0, 0, 7, 0}));
+    EXPECT_EQ(l.vtr.PollStatus(), r.result);
+    const VtrStatus s = l.vtr.Snapshot();
+    EXPECT_EQ(s.position, r.position);
+    EXPECT_EQ(s.idle, r.idle);
+    EXPECT_EQ(s.mode, r.position ? 5 : kModeNone);
+  }
+}
+
 TEST(Transport, PollingAsksTheDetailedStatusWhenPlayStartsAndThenEvery31Passes) {
   SimLink s;
   s.passes(3);
@@ -267,6 +294,62 @@ TEST(Transport, APausedTapeComesOnlineByThePresenceCheckAndALostOneGoesOffline) 
   EXPECT_EQ(s.vtr->Snapshot().online, 0);
   ASSERT_EQ(s.reports.size(), 1u);
   EXPECT_EQ(s.reports[0].second, kLinkChanged) << "bit 1 set, bit 8 clear";
+}
+
+TEST(Transport, AfterTheLinkIsStoppedThePresenceCheckReportsWhatItFinds) {
+  // The camcorder, paused, came online by a presence check. The link is stopped (online
+  // cleared by the program) and the camcorder disappears: the first presence check on the
+  // restarted link reports it offline, though that matches the cleared flag.
+  SimLink s({"--fault", "gone,cmd=3E4E20,at=1,times=0"});
+  ASSERT_TRUE(s.vtr->Command(kTransportPause, true));
+  s.passes(31);
+  ASSERT_EQ(s.vtr->Snapshot().online, 1);
+  s.vtr->SetOnline(false);
+  s.vtr->NotifyTaken();
+  s.vtr->ClearChanges(0xFF);
+  s.reports.clear();
+  s.passes(31);
+  EXPECT_EQ(s.sent("varn 6 3E4E20"), 1 + 5) << "the second check finds nobody";
+  ASSERT_EQ(s.reports.size(), 1u);
+  EXPECT_EQ(s.reports[0].second, kLinkChanged) << "offline, reported";
+  EXPECT_EQ(s.vtr->Snapshot().online, 0);
+}
+
+TEST(Transport, WindingBackStopsAtTheStartOfTheTape) {
+  // The camcorder stops by itself where the tape begins (at zero, or where a tape that
+  // begins before zero stood) and reports a stopped transport there.
+  struct Row {
+    int command;
+    const char* start;
+    int32_t stopsAt;
+    const char* text;
+  } rows[] = {{kTransportRewind, "5400", 0, " 00:00:00:00"},
+              {kTransportCueReverse, "90", 0, " 00:00:00:00"},
+              {kTransportSlowReverse, "30", 0, " 00:00:00:00"},
+              {kTransportRewind, "-45", -45, "-00:00:01:15"}};
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.command);
+    SimLink s({"--tape-start", r.start});
+    if (r.command != kTransportRewind) {
+      ASSERT_TRUE(s.vtr->Command(kTransportPlay, true));
+    }
+    ASSERT_TRUE(s.vtr->Command(r.command, true));
+    for (int i = 0; i < 5000 && s.vtr->Snapshot().rawMode != kTransportStop; ++i) s.passes(1);
+    s.passes(40);
+    const VtrStatus st = s.vtr->Snapshot();
+    EXPECT_EQ(st.rawMode, kTransportStop);
+    EXPECT_EQ(st.mode, kTransportStop);
+    EXPECT_EQ(st.position, r.stopsAt);
+    EXPECT_EQ(text(st), r.text);
+    // Play from there moves the tape on; a further rewind stays at the start.
+    ASSERT_TRUE(s.vtr->Command(kTransportPlay, true));
+    s.passes(40);
+    EXPECT_GT(s.vtr->Snapshot().position, r.stopsAt);
+    ASSERT_TRUE(s.vtr->Command(kTransportRewind, true));
+    s.passes(100);
+    EXPECT_EQ(s.vtr->Snapshot().position, r.stopsAt);
+    EXPECT_EQ(s.vtr->Snapshot().rawMode, kTransportStop);
+  }
 }
 
 TEST(Transport, PollingWaitsWhileAGuiSequenceHoldsTheBus) {

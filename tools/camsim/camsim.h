@@ -78,7 +78,7 @@ struct Scenario {
   bool randomise = true;       // bytes the program must not look at are random
   size_t queueLimit = 4096;    // the program's driver input queue
   int fps = 30;
-  int32_t tapeStart = 0;       // frames
+  int32_t tapeStart = 0;       // frames; the tape begins at 0, or here when this is below 0
   bool tape = true;
   std::vector<std::pair<int32_t, int32_t>> blank;  // tape regions without time code or picture
   std::vector<int32_t> photoScenes;

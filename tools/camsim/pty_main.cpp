@@ -67,7 +67,8 @@ void usage() {
       "           transfer: rate-refuse rate-noack start-noack drop corrupt badtail badhead pause skip\n"
       "                     repeat vanish queue (block faults take at=BLOCK)\n"
       "  --latency MS --transition MS --grab MS --idle MS --seed N --plain --queue N\n"
-      "  --fps 25|30 --tape-start F --no-tape --blank A-B --photo F\n",
+      "  --fps 25|30 --tape-start F --no-tape --blank A-B --photo F\n"
+      "           the tape begins at frame 0 (at F when F is below 0): winding back stops there\n",
       stderr);
 }
 

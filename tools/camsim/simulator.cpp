@@ -67,6 +67,8 @@ struct Simulator::Impl {
     // photo search
     Micros searchDone = 0;
     int searchResult = 0;  // 0 searching, 2 found, 4 error
+    int32_t searchScene = 0;  // the scene found
+    bool searchPaused = false;  // the transport has paused on it
     // capture
     Micros grabUntil = 0;
     int busyQueries = 0;
@@ -162,9 +164,31 @@ struct Simulator::Impl {
   }
 
   // ---- tape ----
+  // Where the tape begins: at zero, or where a tape that begins before zero stood.
+  double tapeBegin() const { return std::min<double>(0, sc.tapeStart); }
   double position(const Device& d, Micros t) const {
     double p = d.pos0 + d.speed * double(t - d.t0) * sc.fps / 1e6;
-    return std::max<double>(p, -sc.fps * 3600.0);
+    return std::max(p, tapeBegin());
+  }
+  // What the transport does by itself, at the moment it happens: a photo search pauses on
+  // the scene it found, and winding back stops when the tape reaches its beginning.
+  void settle(Device& d, Micros t) {
+    if (d.searchResult == 2 && !d.searchPaused && t >= d.searchDone) {
+      transport(d, d.searchDone, 5, 0, 0x05, 0, 0, 0);
+      d.pos0 = d.searchScene;
+      d.searchPaused = true;
+    }
+    if (d.speed >= 0) return;
+    const double perMicro = -d.speed * sc.fps / 1e6;
+    const Micros reached = d.t0 + Micros(std::max<double>(0, d.pos0 - tapeBegin()) / perMicro);
+    if (reached > t) return;
+    d.pos0 = tapeBegin();
+    d.t0 = reached;
+    d.mode = 1;
+    d.speed = 0;
+    d.detail = 0x01;
+    d.detailP[0] = d.detailP[1] = d.detailP[2] = 0;
+    log.events.push_back("tape at its start: stop");
   }
   void transport(Device& d, Micros t, int mode, double speed, int detail, int p1, int p2, int p3) {
     d.pos0 = position(d, t);
@@ -232,14 +256,19 @@ struct Simulator::Impl {
       const int n = int(frame.size() / 12000);
       width = 720;
       height = n == 12 ? 576 : 480;
-      // The frame carries the time code of the grabbed position in its subcode packs.
+      // The frame carries the time code of the grabbed position in its subcode packs: the
+      // last three of each subcode block, and every slot where the source frame had a
+      // time-code pack of its own, so no reader finds the time the source was made at.
       int64_t f = std::max<int64_t>(0, int64_t(position(d, t)));
       const int r = sc.fps;
       const uint8_t pack[5] = {0x13, uint8_t(0xC0 | bcd(int(f % r))), uint8_t(0x80 | bcd(int(f / r % 60))),
                                uint8_t(0x80 | bcd(int(f / (60 * r) % 60))), uint8_t(0xC0 | bcd(int(f / (3600 * r) % 24)))};
       for (int s = 0; s < n; ++s)
         for (int blk = 1; blk <= 2; ++blk)
-          for (int k = 3; k < 6; ++k) std::memcpy(frame.data() + size_t(s) * 12000 + blk * 80 + 6 + 8 * k, pack, 5);
+          for (int k = 0; k < 6; ++k) {
+            uint8_t* slot = frame.data() + size_t(s) * 12000 + blk * 80 + 6 + 8 * k;
+            if (k >= 3 || slot[0] == pack[0]) std::memcpy(slot, pack, 5);
+          }
       log.frameGrabbed = frame;
       picture = encodeLayout(frame, ps.layout);
       pictureType = ps.layout;
@@ -317,6 +346,7 @@ struct Simulator::Impl {
     auto it = bus.find(id);
     if (it == bus.end()) return;
     Device& d = it->second;
+    for (auto& [other, dev] : bus) settle(dev, t);
     if (find(faults, "gone")) d.gone = true;
     if (d.gone) return;
     const Micros ready = t + sc.latency;
@@ -369,6 +399,8 @@ struct Simulator::Impl {
       const uint8_t st = t < d.busyUntil ? 0x43 : 0x03;
       // A transport command starts a change: it is answered as executing, with the status.
       auto moved = [&](int mode, double speed, int detail, int p1, int p2, int p3) {
+        d.searchDone = 0;  // a transport command ends a photo search
+        d.searchResult = 0;
         transport(d, t, mode, speed, detail, p1, p2, p3);
         statusData(d, t, p);
         return ok(0x43);
@@ -404,21 +436,20 @@ struct Simulator::Impl {
           const double from = position(d, t) + 1;
           auto next = std::find_if(sc.photoScenes.begin(), sc.photoScenes.end(), [&](int32_t s) { return s >= from; });
           transport(d, t, 6, 10, 0x77, 0, 10, 0);
+          d.searchPaused = false;
           if (next == sc.photoScenes.end()) {
             d.searchDone = t + 1000000;
             d.searchResult = 4;
           } else {
             d.searchDone = t + Micros((*next - from) / 10.0 / sc.fps * 1e6);
             d.searchResult = 2;
+            d.searchScene = *next;
             d.pos0 = from;
           }
           return ok();
         }
         case 0x485220:
-          if (d.searchDone && t >= d.searchDone) {
-            if (d.searchResult == 2) transport(d, d.searchDone, 5, 0, 0x05, 0, 0, 0);
-            p[0] = uint8_t(d.searchResult);
-          }
+          if (d.searchDone && t >= d.searchDone) p[0] = uint8_t(d.searchResult);
           return ok(0x03);
         default: break;
       }
