@@ -29,6 +29,7 @@
 #include "workspace/image_ope.h"
 #include "workspace/lang.h"
 #include "workspace/profile.h"
+#include "workspace/reduced_read.h"
 #include "workspace/program.h"
 
 namespace exporters {
@@ -190,10 +191,27 @@ void TfrmView::ReleasePictures() {
   if (scaled_) ImageFree(scaled_);
   if (picture_) ImageFree(picture_);
   scaled_ = picture_ = 0;
+  reduction_ = 1;
 }
+
+namespace {
+
+// The picture as the viewer paints it: 24 bits a pixel. The one handed in is released.
+QmHandle InColourDepth(QmHandle picture) {
+  ImageKindRecord kind{};
+  if (picture && ImageInfo(picture, &kind) && kind.bitCount != 24) {
+    const QmHandle deep = ImageToDepth(picture, 24);
+    ImageFree(picture);
+    return deep;
+  }
+  return picture;
+}
+
+}  // namespace
 
 bool TfrmView::LoadPicture(int index) {
   const workspace::FlameInfo& r = *workspace::Flames->Record(index);
+  shownPath_ = r.workPath;
   QmHandle picture = 0;
   if (r.type == workspace::kTypeDvFrame || r.type == workspace::kTypeYuvFrame) {
     // Capture frames are decoded with line averaging, the filter the album's own views use.
@@ -201,21 +219,54 @@ bool TfrmView::LoadPicture(int index) {
     if (engine_->ConvertToBmp(r.workPath, bitmap, 1)) picture = ImageFileLoad(bitmap.c_str());
     ::unlink(bitmap.c_str());
     workspace::WaitFileGone(bitmap, clock_);
-  } else {
-    picture = ImageFileLoad(r.workPath.c_str());
+  } else if (AutoFit == 1) {
+    // A picture fitted to at most half its size is first shown from a reading reduced in
+    // the JPEG decoder; SetZoom reads it whole when a view needs more than that holds.
+    const QSize client = ui_->sbView->maximumViewportSize();
+    const auto fitted = [client](workspace::Extent full) {
+      const std::optional<int> z = FitZoom(client.width(), client.height(), full.width, full.height);
+      const int zoom = ClampZoom(z.value_or(100));
+      const workspace::Extent f{Scaled(full.width, zoom), Scaled(full.height, zoom)};
+      return z && zoom < 100 && 2ll * f.width <= full.width && 2ll * f.height <= full.height ? f : full;
+    };
+    workspace::Extent full;
+    unsigned reduction = 1;
+    picture = InColourDepth(workspace::ReadReduced(r.workPath, fitted, 1, full, reduction));
+    if (picture) {
+      picture_ = picture;
+      reduction_ = reduction;
+      PictureWidth = full.width;
+      PictureHeight = full.height;
+      return true;
+    }
   }
+  if (!picture) picture = ImageFileLoad(r.workPath.c_str());
+  picture = InColourDepth(picture);
   ImageKindRecord kind{};
-  if (picture && ImageInfo(picture, &kind) && kind.bitCount != 24) {
-    const QmHandle deep = ImageToDepth(picture, 24);
+  if (!picture || !ImageInfo(picture, &kind)) {
     ImageFree(picture);
-    picture = deep;
-    if (picture) ImageInfo(picture, &kind);
+    return false;
   }
-  if (!picture) return false;
   picture_ = picture;
   // The picture's own size: a record may give another (a YUV frame is stretched to 4:3).
   PictureWidth = kind.width;
   PictureHeight = std::abs(kind.height);
+  return true;
+}
+
+bool TfrmView::LoadWholePicture() {
+  const QmHandle whole = InColourDepth(ImageFileLoad(shownPath_.c_str()));
+  ImageKindRecord kind{};
+  // The file may have changed since it was shown reduced: only the same picture replaces it.
+  if (!whole || !ImageInfo(whole, &kind) || kind.width != PictureWidth || std::abs(kind.height) != PictureHeight) {
+    ImageFree(whole);
+    return false;
+  }
+  painted_ = QImage();
+  paintedFull_ = false;
+  ImageFree(picture_);
+  picture_ = whole;
+  reduction_ = 1;
   return true;
 }
 
@@ -244,6 +295,11 @@ void TfrmView::ShowPicture(int index) {
   if (SlideShowRunning == 1) timer_->SetEnabled(true);
 }
 
+QSize TfrmView::HeldSize() const {
+  ImageKindRecord kind{};
+  return picture_ && ImageInfo(picture_, &kind) ? QSize(kind.width, std::abs(kind.height)) : QSize();
+}
+
 void TfrmView::EnableNavigation() {
   const bool first = Index <= 0;
   const bool last = Index >= AlbumCount() - 1;
@@ -270,6 +326,12 @@ void TfrmView::SetZoom(int percent) {
 
   if (scaled_) ImageFree(scaled_);
   scaled_ = 0;
+  // A reduced picture serves the views no larger than itself; past that the whole
+  // picture is read (when it cannot be, the reduced one is shown stretched).
+  if (reduction_ > 1) {
+    const QSize held = HeldSize();
+    if (z >= 100 || size.width() > held.width() || size.height() > held.height()) LoadWholePicture();
+  }
   if (z < 100) {
     painted_ = QImage();
     paintedFull_ = false;
@@ -314,7 +376,7 @@ void TfrmView::imgViewPaint(platform::EventArgs&) {
   QPainter painter(ui_->imgView);
   if (painted_.isNull()) return;
   // Only the part being repainted is copied: the painter is clipped to it.
-  if (paintedFull_) painter.scale(Zoom / 100.0, Zoom / 100.0);
+  if (paintedFull_) painter.scale(Zoom * reduction_ / 100.0, Zoom * reduction_ / 100.0);
   painter.drawImage(QPointF(0, 0), painted_);
 }
 

@@ -5,14 +5,17 @@
 //
 // Below 100 percent the viewer paints from a reduced copy made once per zoom change;
 // from 100 percent on it stretches the full picture, and each paint copies only the
-// visible part.
+// visible part. A JPEG fitted to at most half its size is first read already reduced in
+// the decoder; the whole picture is read when a zoom needs more than that holds.
 #pragma once
 
 #include <QColor>
 #include <QImage>
+#include <QSize>
 #include <QString>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "platform/clock.h"
 #include "platform/form.h"
@@ -82,6 +85,9 @@ class TfrmView : public platform::Form {
   QColor Background() const;
   // Whether a picture is held, and what paint copies from.
   bool HasPicture() const { return picture_ != 0; }
+  // The size of the picture held: reduced while the view fitted to the window needs no
+  // more, else the picture's own.
+  QSize HeldSize() const;
   const QImage& Painted() const { return painted_; }
 
  protected:
@@ -110,6 +116,8 @@ class TfrmView : public platform::Form {
   int AlbumCount() const;
   void ReleasePictures();
   bool LoadPicture(int index);
+  // Replaces a reduced picture by the whole one read again; false when it cannot be read.
+  bool LoadWholePicture();
   void SetBackground(const QColor& colour);
   void EnableNavigation();
   void PlacePicture();
@@ -119,7 +127,9 @@ class TfrmView : public platform::Form {
   std::unique_ptr<workspace::CImageOpe> engine_;  // the viewer's own: reads, never adds
   IntervalTimer* timer_ = nullptr;
   QMenu* popup_ = nullptr;
-  QmHandle picture_ = 0;        // the picture at full size
+  QmHandle picture_ = 0;        // the picture at full size, or reduced (reduction_)
+  unsigned reduction_ = 1;      // picture_ is the picture reduced by this factor
+  std::string shownPath_;       // the file the picture shown was read from
   QmHandle scaled_ = 0;         // a reduced copy while the zoom is below 100
   QImage painted_;              // what paint copies from: the reduced copy or the picture
   bool paintedFull_ = false;    // painted_ is the full picture

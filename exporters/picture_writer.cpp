@@ -4,7 +4,6 @@
 #include <cctype>
 
 #include "exporters/card_pictures.h"
-#include "jpegmodule/scaled_load.h"
 #include "toolkit/effect/qm6effect.h"
 #include "toolkit/file/qm6file.h"
 #include "workspace/file_name.h"
@@ -28,10 +27,6 @@ bool isCaptureFile(const std::string& path) {
   return ext == "dvf" || ext == "yuv";
 }
 
-bool isJpeg(uint16_t type) {
-  return type == QM_TYPE_JPEG || type == QM_TYPE_JPEG_PROGRESSIVE || type == QM_TYPE_JPEG_EXIF;
-}
-
 Extent larger(Extent a, Extent b) {
   return {std::max(a.width, b.width), std::max(a.height, b.height)};
 }
@@ -49,27 +44,6 @@ Placement FitInto(int32_t w, int32_t h, int32_t W, int32_t H) {
   }
   return {static_cast<int32_t>(sw), static_cast<int32_t>(sh), static_cast<int32_t>((W - sw) / 2),
           static_cast<int32_t>((H - sh) / 2)};
-}
-
-Extent ThumbnailSize(int32_t w, int32_t h, int32_t maxW, int32_t maxH) {
-  if ((w == maxW && h <= maxH) || (w <= maxW && h == maxH)) return {w, h};
-  int64_t tw, th;
-  if (3ll * w > 4ll * h) {
-    tw = maxW;
-    th = static_cast<int64_t>(h) * maxW / w;
-  } else {
-    th = maxH;
-    tw = static_cast<int64_t>(w) * maxH / h;
-  }
-  return {static_cast<int32_t>(std::max<int64_t>(tw, 1)), static_cast<int32_t>(std::max<int64_t>(th, 1))};
-}
-
-unsigned ReductionFor(int32_t w, int32_t h, Extent target) {
-  for (unsigned d : {8u, 4u, 2u}) {
-    const int64_t rw = (static_cast<int64_t>(w) + d - 1) / d, rh = (static_cast<int64_t>(h) + d - 1) / d;
-    if (rw >= 2ll * target.width && rh >= 2ll * target.height) return d;
-  }
-  return 1;
 }
 
 // A working copy's picture, read at its full size or reduced, and its full size.
@@ -100,20 +74,10 @@ Extent PictureWriter::ExportTarget(Extent full) const {
 
 bool PictureWriter::Load(const std::string& source, uint32_t filterMode,
                          const std::function<Extent(Extent)>& target, Read& read) {
-  ImageFileInfoRecord info;
-  if (!isCaptureFile(source) && ImageFileInfo(source.c_str(), &info) && isJpeg(info.pictureType) && info.width > 0 && info.height > 0) {
-    const Extent full{info.width, info.height};
-    const unsigned reduction = ReductionFor(full.width, full.height, target(full));
-    if (reduction > 1) {
-      read.picture.reset(qmjpeg::readFileScaled(source, reduction));
-      read.full = full;
-      const Extent got = read.size();
-      // Anything but the picture the library promised is read again in full.
-      if (got.width == int32_t((full.width + reduction - 1) / reduction) &&
-          got.height == int32_t((full.height + reduction - 1) / reduction)) {
-        return true;
-      }
-    }
+  if (!isCaptureFile(source)) {
+    unsigned reduction = 1;
+    read.picture.reset(workspace::ReadReduced(source, target, 2, read.full, reduction));
+    if (read.picture) return true;
   }
   read.picture.reset(LoadAlbumPicture(engine_, source, filterMode));
   read.full = read.size();

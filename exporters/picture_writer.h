@@ -18,6 +18,8 @@
 #include <functional>
 #include <string>
 
+#include "workspace/reduced_read.h"
+
 namespace workspace {
 class CImageOpe;
 struct OutputFormatSettings;
@@ -25,10 +27,7 @@ struct OutputFormatSettings;
 
 namespace exporters {
 
-struct Extent {
-  int32_t width = 0, height = 0;
-  bool operator==(const Extent&) const = default;
-};
+using workspace::Extent;
 
 // Where the engine's letterbox puts a w x h picture on a W x H canvas: the largest size
 // of the same shape that fits (each side at least 1), centred, offsets rounded down.
@@ -38,14 +37,9 @@ struct Placement {
 };
 Placement FitInto(int32_t w, int32_t h, int32_t W, int32_t H);
 
-// The size the engine's thumbnail rule gives a w x h picture for a maxW x maxH box: the
-// picture's own when one side meets the box and the other fits; otherwise scaled to the
-// box's width when it is wider than 4:3, else to its height (each side at least 1).
-Extent ThumbnailSize(int32_t w, int32_t h, int32_t maxW, int32_t maxH);
-
-// The largest reduction (8, 4 or 2; else 1) of a w x h JPEG that still leaves each side
-// of the decoded picture at least twice the target's.
-unsigned ReductionFor(int32_t w, int32_t h, Extent target);
+// The thumbnail rule and the reduction of a JPEG reading (workspace/reduced_read.h).
+using workspace::ReductionFor;
+using workspace::ThumbnailSize;
 
 class PictureWriter {
  public:

@@ -12,7 +12,7 @@ packages=(
   # peers of the tests and benchmarks
   ffmpeg libavcodec-dev libavutil-dev libswscale-dev libjpeg-turbo-progs libimage-exiftool-perl exiv2
   imagemagick xvfb xauth xdotool xclip x11-utils openbox python3 desktop-file-utils shared-mime-info
-  gtk-update-icon-cache hicolor-icon-theme libglib2.0-bin
+  gtk-update-icon-cache hicolor-icon-theme libglib2.0-bin libmagickwand-dev
 )
 
 missing=()

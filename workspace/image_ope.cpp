@@ -16,6 +16,7 @@
 #include "toolkit/effect/qm6effect.h"
 #include "workspace/album_host.h"
 #include "workspace/dcf_data.h"
+#include "workspace/reduced_read.h"
 
 namespace workspace {
 
@@ -202,7 +203,26 @@ bool CImageOpe::ImportFile(const std::string& path) {
   }
   GetFileWriteTime(path, SourceWriteTime);
 
-  Picture picture(ImageFileLoad(path.c_str()));
+  // A JPEG much larger than its thumbnail is decoded already reduced and scaled from
+  // there to the thumbnail's size, which the rule gives for the picture's full size; any
+  // other picture is read whole and scaled by SaveImage.
+  Extent full;
+  unsigned reduction = 1;
+  const auto thumbnail = [](Extent f) { return ThumbnailSize(f.width, f.height, kThumbnailWidth, kThumbnailHeight); };
+  Picture picture(ReadReduced(path, thumbnail, 2, full, reduction));
+  if (picture) {
+    QmHandle small = 0;
+    const Extent t = thumbnail(full);
+    if (Resize(picture.get(), t.width, t.height, small)) {
+      picture.reset(small);
+    } else {
+      picture.reset(0);
+    }
+  }
+  if (!picture) {
+    picture.reset(ImageFileLoad(path.c_str()));
+    reduction = 1;
+  }
   if (!picture) {
     ErrorCode = kUnreadable;
     return false;
@@ -214,6 +234,7 @@ bool CImageOpe::ImportFile(const std::string& path) {
       ErrorCode = kUnreadable;
       return;
     }
+    if (reduction > 1) size = Size{full.width, full.height};
     Width = static_cast<uint16_t>(size.w);
     Height = static_cast<uint16_t>(size.h);
     const uint16_t t = PictureType;
@@ -259,7 +280,7 @@ bool CImageOpe::ImportFile(const std::string& path) {
       return;
     }
     makeNormal(WorkingPath);
-    if (!SaveImage(ThumbnailPath, picture.get(), 100, 75)) {
+    if (!SaveImage(ThumbnailPath, picture.get(), kThumbnailWidth, kThumbnailHeight)) {
       ErrorCode = kThumbnailFailed;
       return;
     }
@@ -323,7 +344,7 @@ bool CImageOpe::ImportCapture(const std::string& path, bool dv) {
     Size size;
     if (!picture) {
       ErrorCode = kUnreadable;
-    } else if (!SaveImage(ThumbnailPath, picture.get(), 100, 75)) {
+    } else if (!SaveImage(ThumbnailPath, picture.get(), kThumbnailWidth, kThumbnailHeight)) {
       ErrorCode = kThumbnailFailed;
     } else if (!sizeOf(picture.get(), size)) {
       ErrorCode = kUnreadable;

@@ -56,6 +56,8 @@ class CImageOpe {
   static constexpr uint16_t kTypeYuv = 273;
   static constexpr uint32_t kAlbumLimit = 200;
   static constexpr uint64_t kDvFreeBytes = 1471116;
+  static constexpr int32_t kThumbnailWidth = 100;  // the box of the album's thumbnails
+  static constexpr int32_t kThumbnailHeight = 75;
 
   // Bound to `window` (the receiver of WM_IMAGE_INFO); `album` is the main window's album,
   // none when there is none (yet). Exports read `settings`.

@@ -493,6 +493,89 @@ TEST_F(Viewer, GreyPicturesAreShownInColourDepth) {
   EXPECT_EQ(qRed(centre), qBlue(centre));
 }
 
+// What paint copies from, as pixels.
+pictest::Pixels pixelsOf(const QImage& image) {
+  pictest::Pixels p;
+  p.width = image.width();
+  p.height = image.height();
+  p.bits = 24;
+  for (int y = 0; y < p.height; ++y)
+    for (int x = 0; x < p.width; ++x) {
+      const QRgb c = image.pixel(x, y);
+      p.rgb.push_back(pictest::Rgb{uint8_t(qRed(c)), uint8_t(qGreen(c)), uint8_t(qBlue(c))});
+    }
+  return p;
+}
+
+// A large JPEG fitted to at most half its size is shown from a reading reduced in the
+// decoder, looking as the whole picture reduced would; zooms within what that holds
+// keep it, a zoom past it (or to 1:1) reads the whole picture, and the next fitted
+// picture is read reduced again.
+TEST_F(Viewer, LargeJpegIsFirstShownFromAReducedReading) {
+  // The quarters shaded across, with a disc and a fine grain.
+  QImage picture = viewertest::quarters(1600, 1200);
+  for (int y = 0; y < 1200; ++y) {
+    for (int x = 0; x < 1600; ++x) {
+      const QRgb q = picture.pixel(x, y);
+      const int disc = (x - 500) * (x - 500) + (y - 700) * (y - 700) < 250 * 250 ? 60 : 0;
+      const int grain = ((x * 7 + y * 13) ^ (x * y)) % 9;
+      picture.setPixel(x, y, qRgb(qRed(q) / 2 + x * 100 / 1600 + grain, qGreen(q) / 2 + disc + grain,
+                                  qBlue(q) / 2 + y * 100 / 1200 + grain));
+    }
+  }
+  const std::string jpeg = viewertest::writeImage("large.jpg", picture);
+  add(jpeg);
+  add(jpeg);
+  add(viewertest::writeImage("small.jpg", viewertest::quarters(700, 500)));  // fitted to more than half
+  open(400, 300);
+  ASSERT_EQ(view()->Zoom, 25);
+  EXPECT_EQ(view()->HeldSize(), QSize(400, 300)) << "reduced by 4 in the decoder";
+  EXPECT_EQ(view()->PictureWidth, 1600);
+  EXPECT_EQ(view()->PictureHeight, 1200);
+  QmHandle whole = ImageFileLoad(workspace::Flames->Record(0)->workPath.c_str());
+  QmHandle reduced = ImageResize(whole, 400, 300);
+  const double psnr = pictest::psnr(pictest::read(reduced), pixelsOf(view()->Painted()));
+  std::printf("shown from the reduced reading: PSNR %.2f dB against the whole picture reduced\n", psnr);
+  EXPECT_GE(psnr, 40.0);
+  ImageFree(reduced);
+  ImageFree(whole);
+
+  struct Step {
+    const char* what;
+    std::function<void(Viewer&)> act;
+    int zoom;
+    QSize held;
+  };
+  const Step steps[] = {
+      {"Ctrl - stays within the reduced picture", [](Viewer& t) { t.key(Qt::Key_Minus, Qt::ControlModifier); }, 20,
+       QSize(400, 300)},
+      {"Ctrl + past it reads the whole picture", [](Viewer& t) { t.key(Qt::Key_Plus, Qt::ControlModifier); }, 40,
+       QSize(1600, 1200)},
+      {"fitted again, the whole picture is kept", [](Viewer& t) { t.key(Qt::Key_F, Qt::ControlModifier); }, 25,
+       QSize(1600, 1200)},
+      {"the next picture fitted is read reduced", [](Viewer& t) { t.key(Qt::Key_Right); }, 25, QSize(400, 300)},
+      {"1:1 reads it whole", [](Viewer& t) { t.action("pmZoomR")->trigger(); }, 100, QSize(1600, 1200)},
+      {"not fitted: read whole", [](Viewer& t) { t.key(Qt::Key_Left); }, 100, QSize(1600, 1200)},
+      {"fitted to more than half: read whole", [](Viewer& t) {
+         t.key(Qt::Key_F, Qt::ControlModifier);
+         t.key(Qt::Key_Down);
+       }, 57, QSize(700, 500)},
+  };
+  for (const Step& s : steps) {
+    SCOPED_TRACE(s.what);
+    s.act(*this);
+    EXPECT_EQ(view()->Zoom, s.zoom);
+    EXPECT_EQ(view()->HeldSize(), s.held);
+    EXPECT_EQ(view()->Painted().size(), s.zoom < 100 ? QSize(view()->PictureWidth * s.zoom / 100,
+                                                             view()->PictureHeight * s.zoom / 100)
+                                                       : s.held);
+  }
+  // Painted at 1:1 from the whole picture.
+  key(Qt::Key_Up);
+  action("pmZoomR")->trigger();
+  EXPECT_EQ(view()->Painted().size(), QSize(1600, 1200));
+}
+
 TEST_F(Viewer, UnreadablePictureShowsNothing) {
   addSolid(2);
   adtest::writeFile(workspace::Flames->Record(1)->workPath, "not a picture");

@@ -136,6 +136,12 @@ TEST_F(PictureWriterTest, ReductionLeavesTwiceTheTarget) {
                      R{318, 240, {80, 60}, 1}, R{640, 480, {640, 480}, 1}, R{4000, 30, {320, 2}, 4}}) {
     EXPECT_EQ(ReductionFor(r.w, r.h, r.target), r.reduction) << r.w << "x" << r.h;
   }
+  // With a margin of 1 (the viewer's fitted view): at least the target itself; never a
+  // "reduction" that leaves the picture as large as it is.
+  for (const R& r : {R{1600, 1200, {400, 300}, 4}, R{1600, 1200, {401, 300}, 2}, R{1601, 1201, {201, 151}, 8},
+                     R{5, 1, {1, 1}, 8}, R{1, 1, {1, 1}, 1}, R{800, 600, {800, 600}, 1}}) {
+    EXPECT_EQ(ReductionFor(r.w, r.h, r.target, 1), r.reduction) << r.w << "x" << r.h << " margin 1";
+  }
 }
 
 TEST_F(PictureWriterTest, CaptureFilesGoThroughAFileOfTheirOwn) {

@@ -1,5 +1,6 @@
 #include "picture_util.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -72,6 +73,29 @@ int maxDifference(const Pixels& a, const Pixels& b) {
                       std::abs(a.rgb[i].b - b.rgb[i].b)});
   }
   return worst;
+}
+
+double psnr(const Pixels& a, const Pixels& b) {
+  if (a.width != b.width || a.height != b.height || a.rgb.empty()) return -1;
+  double squares = 0;
+  for (size_t i = 0; i < a.rgb.size(); ++i) {
+    for (int d : {a.rgb[i].r - b.rgb[i].r, a.rgb[i].g - b.rgb[i].g, a.rgb[i].b - b.rgb[i].b}) squares += d * d;
+  }
+  if (squares == 0) return 99;
+  return 10 * std::log10(255.0 * 255.0 * 3 * static_cast<double>(a.rgb.size()) / squares);
+}
+
+void writePnm(const std::string& path, const Pixels& p, bool grey) {
+  std::string bytes = std::string(grey ? "P5\n" : "P6\n") + std::to_string(p.width) + " " +
+                      std::to_string(p.height) + "\n255\n";
+  for (const Rgb& c : p.rgb) {
+    bytes += static_cast<char>(c.r);
+    if (!grey) {
+      bytes += static_cast<char>(c.g);
+      bytes += static_cast<char>(c.b);
+    }
+  }
+  adtest::writeFile(path, bytes);
 }
 
 }  // namespace pictest

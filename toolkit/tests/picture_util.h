@@ -44,6 +44,11 @@ std::string fixture(const std::string& name);
 
 // The largest difference of any channel of any pixel; -1 when the sizes differ.
 int maxDifference(const Pixels& a, const Pixels& b);
+// The peak signal-to-noise ratio of b against a over all channels, in dB (99 for equal
+// pictures); -1 when the sizes differ.
+double psnr(const Pixels& a, const Pixels& b);
+// Writes the pixels as a binary PNM file: PGM when `grey` (the red channel), else PPM.
+void writePnm(const std::string& path, const Pixels& p, bool grey = false);
 
 template <typename F>
 QmHandle make(int width, int height, F f) {

@@ -1,0 +1,40 @@
+// Reading a picture file for a much smaller showing of it: a JPEG file is decoded
+// already reduced by 2, 4 or 8 in the JPEG library's inverse DCT, which costs a fraction
+// of decoding every pixel and shrinking afterwards. The sizes the callers scale to are
+// always worked out from the picture's full size, so a reduced reading gives pictures of
+// exactly the sizes a full one gives. Used by the import's thumbnails, the viewer's
+// fitted showing and the exports' pictures and thumbnails.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "toolkit/com/qm6com.h"
+
+namespace workspace {
+
+struct Extent {
+  int32_t width = 0, height = 0;
+  bool operator==(const Extent&) const = default;
+};
+
+// The size the engine's thumbnail rule gives a w x h picture for a maxW x maxH box: the
+// picture's own when one side meets the box and the other fits; otherwise scaled to the
+// box's width when it is wider than 4:3, else to its height (each side at least 1).
+Extent ThumbnailSize(int32_t w, int32_t h, int32_t maxW, int32_t maxH);
+
+// The largest reduction (8, 4 or 2; else 1) of a w x h JPEG that still leaves each side
+// of the decoded picture (rounded up) at least `margin` times the target's.
+unsigned ReductionFor(int32_t w, int32_t h, Extent target, int32_t margin = 2);
+
+// A JPEG file's picture decoded reduced, when `wanted` (given the picture's full size)
+// asks for a picture small enough for a reduction by ReductionFor with `margin`. 0 for
+// any other file, when no reduction applies, or when the decoder did not give the size
+// it promised: the caller then reads the whole picture. `full` is the picture's full
+// size whenever the file is a JPEG whose header could be read, else 0 x 0; `reduction`
+// the factor used (1 when none).
+QmHandle ReadReduced(const std::string& path, const std::function<Extent(Extent)>& wanted, int32_t margin,
+                     Extent& full, unsigned& reduction);
+
+}  // namespace workspace
