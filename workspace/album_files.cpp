@@ -156,13 +156,19 @@ bool CImageOpe::ReadAborted() {
   return frmWait && frmWait->AbortFlag != 0;
 }
 
-bool CImageOpe::PrepareAlbumRead() {
+std::optional<bool> CImageOpe::PrepareAlbumRead() {
   if (AlbumCount() == 0) return false;
   if (AppendAlbumsQuietly) return true;
   platform::sendMessage(frmWait, platform::WM_WAIT_CLOSE);
   QWidget* owner = dynamic_cast<QWidget*>(album_->MainWindow());
   const std::string question = Lang ? Lang->GetMsg("MSG_ADDALBUM").toStdString() : std::string();
-  if (platform::askYesNo(owner, question)) album_->NewAlbum();
+  if (platform::askYesNo(owner, question) && !album_->NewAlbum()) {
+    // The user wanted the album saved first and it was not: the album stays as it was,
+    // and the command that is adding files ends here.
+    ErrorCode = kCancelled;
+    if (frmWait) frmWait->AbortFlag = 1;
+    return std::nullopt;
+  }
   QString caption = QString::fromStdString(platform::applicationTitle());
   platform::sendMessage(frmWait, platform::WM_WAIT_SHOW, reinterpret_cast<platform::WPARAM>(&caption), 1);
   // Replacing the album leaves it as the file has it; adding to it changes it.
@@ -183,7 +189,9 @@ bool CImageOpe::ImportQla(const std::string& path) {
   uint8_t header[kQlaHeader];
   if (!in || !readWhole(in.get(), header, sizeof header) || std::memcmp(header, "QLA\0", 4) != 0) return false;
   const uint32_t count = le32(header + 4);
-  const bool modified = PrepareAlbumRead();
+  const std::optional<bool> prepared = PrepareAlbumRead();
+  if (!prepared) return false;
+  const bool modified = *prepared;
   std::vector<char> buffer(kCopyPiece);
   for (uint32_t i = 0; i < count; ++i) {
     if (AlbumCount() >= kAlbumLimit) {
@@ -223,7 +231,9 @@ bool CImageOpe::ImportWza(const std::string& path) {
   File in = openFile(path, "rb");
   uint8_t header[kWzaHeader];
   if (!in || !readWhole(in.get(), header, sizeof header) || std::memcmp(header, "WZA", 3) != 0) return false;
-  const bool modified = PrepareAlbumRead();
+  const std::optional<bool> prepared = PrepareAlbumRead();
+  if (!prepared) return false;
+  const bool modified = *prepared;
   const uint32_t first = uint32_t{header[5]} << 8 | header[6];
   const uint32_t room = kAlbumLimit - std::min(AlbumCount(), kAlbumLimit);
   const uint32_t frames = std::min<uint32_t>(header[4], room);

@@ -257,14 +257,16 @@ void TfrmMain::FormResize() {
 
 // ---- closing ------------------------------------------------------------------------------------
 
-void TfrmMain::AskSaveAlbum() {
-  if (Modified != 1 || flames_->Count() < 1) return;
+bool TfrmMain::AskSaveAlbum() {
+  if (Modified != 1 || flames_->Count() < 1) return true;
   const QString text = Lang->GetMsg("MSG_SAVE1") + "\n" + Lang->GetMsg("MSG_SAVE2");
-  if (platform::askYesNo(this, text.toStdString())) mnuAlbumSaveClick(nullptr);
+  return !platform::askYesNo(this, text.toStdString()) || SaveAlbumAs();
 }
 
 bool TfrmMain::FormCloseQuery() {
-  AskSaveAlbum();
+  // Closing deletes the working copies: an album the user wanted saved and that was not
+  // keeps the window open.
+  if (!AskSaveAlbum()) return false;
   return platform::askYesNo(this, Lang->GetMsg("MSG_CLOSE").toStdString());
 }
 

@@ -70,7 +70,10 @@ class TfrmMain : public platform::Form, public GridHost, public AlbumHost, publi
   void ShowFrameOver(QWidget* owner);
   void ScrollToEnd();
   void EnableMenus(bool on);
-  void AskSaveAlbum();
+  // Offers to save a changed album. True when the album may be discarded: it is
+  // unchanged or empty, the user said No, or the save succeeded; false when the save
+  // the user asked for failed or was cancelled (the command that asked ends there).
+  bool AskSaveAlbum();
   // Whether a command of the menus can run at all here: neither a command of a later
   // part of the program nor one the model hides.
   bool CommandAvailable(const QAction* command) const;
@@ -105,6 +108,8 @@ class TfrmMain : public platform::Form, public GridHost, public AlbumHost, publi
   void mnuAlbumOpenClick(QObject* sender);
   void mnuImgOpenClick(QObject* sender);
   void mnuAlbumSaveClick(QObject* sender);
+  // The album save command; true when the album was written.
+  bool SaveAlbumAs();
   void mnuImgSaveClick(QObject* sender);
   // 1 when picture `index` was written.
   uint8_t SaveOneImage(int index);
@@ -132,7 +137,7 @@ class TfrmMain : public platform::Form, public GridHost, public AlbumHost, publi
   void SetModified() override;
   void SetBusy(bool busy) override;
   void ClearModified() override;
-  void NewAlbum() override;
+  bool NewAlbum() override;
 
   // ---- drops onto the window -----------------------------------------------------------------------
   bool DropsRefused() const override;

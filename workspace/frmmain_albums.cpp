@@ -106,14 +106,17 @@ std::vector<ListedPicture> TfrmMain::SelectedPictures() const {
 
 // ---- new album, overwriting ------------------------------------------------------------
 
-void TfrmMain::mnuNewClick(QObject*) {
-  AskSaveAlbum();
+void TfrmMain::mnuNewClick(QObject*) { NewAlbum(); }
+
+bool TfrmMain::NewAlbum() {
+  // Captured frames exist nowhere but in their working copies: they go only when the
+  // user let them go or they were saved.
+  if (!AskSaveAlbum()) return false;
   while (flames_->Count() > 0) flames_->RemoveLast();
   // The clipboard could only name pictures that are gone now.
   ClearClipboardIfOwned();
+  return true;
 }
-
-void TfrmMain::NewAlbum() { mnuNewClick(nullptr); }
 
 void TfrmMain::ClearModified() { Modified = 0; }
 
@@ -168,8 +171,10 @@ void TfrmMain::AddFileList(const std::vector<std::string>& files, int position) 
 
 // ---- saving ----------------------------------------------------------------------------
 
-void TfrmMain::mnuAlbumSaveClick(QObject*) {
-  if (flames_->Count() == 0) return;
+void TfrmMain::mnuAlbumSaveClick(QObject*) { SaveAlbumAs(); }
+
+bool TfrmMain::SaveAlbumAs() {
+  if (flames_->Count() == 0) return false;
   const std::string errorText = text("MSG_SAVE_ERR");
   const std::string folder = FirstFolder("ALBUM");
   platform::FileDialog dlgSave(FileDialogOptions::Mode::Save);
@@ -177,23 +182,24 @@ void TfrmMain::mnuAlbumSaveClick(QObject*) {
   dlgSave.options.fileName = FileName(inFolder(folder, "ALBUM000.qla")).NextFreeName(1);
   dlgSave.options.filter = text("FD_ALBUM") + "(*.qla)|*.qla";
   dlgSave.options.defaultExt = "qla";
-  if (!dlgSave.execute(this)) return;
+  if (!dlgSave.execute(this)) return false;
   const std::string& chosen = dlgSave.fileName;
   const std::string dir = FileName(chosen).GetDir();
   const std::string name = lowerCase(FileName(chosen).GetExt()) == "qla" ? chosen : withoutExt(chosen) + ".qla";
-  if (!ConfirmOverwrite(name)) return;
+  if (!ConfirmOverwrite(name)) return false;
 
   showWait(1);
   std::vector<std::string> copies;
   for (int i = 0; i < flames_->Count(); ++i) copies.push_back(flames_->Record(i)->workPath);
   const bool saved = imageOpe_->SaveAlbum(name, copies);
   closeWait();
-  if (!saved) {
+  if (saved) {
+    Profile->WriteString("INIT", "ALBUM", dir);
+  } else {
     platform::showError(this, errorText);
-    return;
   }
-  Profile->WriteString("INIT", "ALBUM", dir);
 
+  // The association is offered whether or not the album was written.
   if (SystemMajorVersion() < 6) {
     ASSOCIATE association;
     association.Extensions = {".qla", ".wza"};
@@ -202,6 +208,7 @@ void TfrmMain::mnuAlbumSaveClick(QObject*) {
       association.Associate();
     }
   }
+  return saved;
 }
 
 void TfrmMain::mnuImgSaveClick(QObject*) {

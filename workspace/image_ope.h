@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,7 @@ class CImageOpe {
     kExportFailed = 7,  // writing an export failed
     kThumbnailFailed = 8,
     kAlbumFull = 9,     // the main window's album holds 200 pictures
+    kCancelled = 10,    // the user ended the command (an album kept because its save failed)
   };
   static constexpr uint16_t kNoTitle = 0xFF00;
   static constexpr uint16_t kTypeDv = 257;
@@ -154,8 +156,9 @@ class CImageOpe {
   bool SaveTitleFile(const std::string& target, QmHandle picture, int32_t quality, const TitleRecord* record);
   bool StretchYuv(const std::string& bmp);
   // The steps shared by both album readers after the header: the question whether to
-  // replace an album that holds pictures. Gives the modified flag the read leaves.
-  bool PrepareAlbumRead();
+  // replace an album that holds pictures. Gives the modified flag the read leaves, or
+  // nothing when the album could not be replaced and the read must not go on.
+  std::optional<bool> PrepareAlbumRead();
   void FinishAlbumRead(bool modified);
   bool ReadAborted();
 

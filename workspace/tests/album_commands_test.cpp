@@ -453,17 +453,74 @@ TEST_F(AlbumCommands, MailHandsOnTheSelectedPicturesInAlbumOrder) {
   EXPECT_EQ(boxTexts(), std::vector<std::string>{msg("MSG_MAILOVER")});
 }
 
-TEST_F(AlbumCommands, NewOffersToSaveAndEmptiesTheAlbum) {
-  addPictures(3);
-  const std::vector<std::string> before = copies();
-  frmMain->Modified = 1;
-  boxes.queue(MsgAnswer::Yes);
-  dialogs.queueCancel();  // the save dialog is cancelled: the album goes anyway
-  action("mnuNew")->trigger();
-  EXPECT_EQ(boxTexts(), std::vector<std::string>{msg("MSG_SAVE1") + "\n" + msg("MSG_SAVE2")});
-  EXPECT_EQ(dialogs.shown().size(), 1u);
-  EXPECT_EQ(album().Count(), 0);
-  for (const std::string& c : before) EXPECT_FALSE(fs::exists(c));
+// New empties the album only when the user let it go or it was saved: a save that was
+// cancelled or failed keeps every picture and working copy and ends the command.
+TEST_F(AlbumCommands, NewEmptiesTheAlbumOnlyWhenNothingIsLost) {
+  const fs::path albums = folder("albums");
+  struct Case {
+    const char* name;
+    MsgAnswer answer;
+    std::string saveTo;  // "" cancels the save dialog
+    bool emptied;
+  } cases[] = {
+      {"no", MsgAnswer::No, "", true},
+      {"yes, cancelled", MsgAnswer::Yes, "", false},
+      {"yes, failed", MsgAnswer::Yes, (albums / "gone" / "a.qla").string(), false},
+      {"yes, saved", MsgAnswer::Yes, (albums / "b.qla").string(), true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    addPictures(3 - album().Count());
+    const std::vector<std::string> before = copies();
+    frmMain->Modified = 1;
+    boxes.queue(c.answer);
+    if (!c.saveTo.empty()) {
+      dialogs.queue({c.saveTo});
+    } else if (c.answer == MsgAnswer::Yes) {
+      dialogs.queueCancel();
+    }
+    const size_t asked = boxes.shown().size();
+    action("mnuNew")->trigger();
+    EXPECT_EQ(boxes.shown()[asked].text, msg("MSG_SAVE1") + "\n" + msg("MSG_SAVE2"));
+    EXPECT_EQ(boxes.answersLeft(), 0u);
+    EXPECT_EQ(album().Count(), c.emptied ? 0 : 3);
+    for (const std::string& copy : before) EXPECT_EQ(fs::exists(copy), !c.emptied) << copy;
+    if (!c.emptied) {
+      EXPECT_EQ(frmMain->Modified, 1);
+    }
+  }
+  EXPECT_EQ(adtest::readFile(albums / "b.qla").substr(0, 8), std::string("QLA\0\x03\0\0\0", 8));
+}
+
+// Opening an album into one that holds pictures: Yes to starting anew, then Yes to saving,
+// and the save is cancelled or fails: nothing of the old album goes, nothing is added,
+// and the other files chosen with it are not added either.
+TEST_F(AlbumCommands, AlbumOpenKeepsTheAlbumWhenItsSaveDidNotHappen) {
+  addPictures(2);
+  const fs::path dir = folder("albums");
+  ASSERT_TRUE(ImageOpe->SaveAlbum((dir / "a.qla").string(), copies()));
+  const std::string b = picture("b.bmp", 50);
+  addPictures(1);
+  for (const std::string& saveTo : {std::string(), (dir / "gone" / "x.qla").string()}) {
+    SCOPED_TRACE(saveTo);
+    const std::vector<std::string> before = copies();
+    frmMain->Modified = 1;
+    boxes.queue(MsgAnswer::Yes);  // start a new album with the file
+    boxes.queue(MsgAnswer::Yes);  // save the album first
+    dialogs.queue({(dir / "a.qla").string(), b});
+    if (saveTo.empty()) {
+      dialogs.queueCancel();
+    } else {
+      dialogs.queue({saveTo});
+    }
+    action("mnuAlbumOpen")->trigger();
+    EXPECT_EQ(colours(), (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(copies(), before);
+    for (const std::string& copy : before) EXPECT_TRUE(fs::exists(copy)) << copy;
+    EXPECT_EQ(frmMain->Modified, 1);
+    EXPECT_EQ(boxes.answersLeft(), 0u);
+    EXPECT_FALSE(frmWait->isVisible());
+  }
 }
 
 }  // namespace

@@ -313,10 +313,14 @@ TEST_F(MainWindow, ClosingAsksToSaveAModifiedAlbumThenWhetherToQuit) {
     std::vector<MsgAnswer> answers;
     std::vector<const char*> asked;
     bool closed;
+    bool saved = false;  // the save dialog names a file (else it is cancelled)
   };
   const Case cases[] = {
       {"modified: no, no", true, 1, {MsgAnswer::No, MsgAnswer::No}, {"save", "close"}, false},
-      {"modified: yes, no", true, 1, {MsgAnswer::Yes, MsgAnswer::No}, {"save", "close"}, false},
+      // The save asked for did not happen: closing would delete the only copies.
+      {"modified: yes, cancelled", true, 1, {MsgAnswer::Yes}, {"save"}, false},
+      {"modified: yes, saved, no", true, 1, {MsgAnswer::Yes, MsgAnswer::No}, {"save", "close"}, false, true},
+      {"modified: yes, saved, yes", true, 1, {MsgAnswer::Yes, MsgAnswer::Yes}, {"save", "close"}, true, true},
       {"modified: no, yes", true, 2, {MsgAnswer::No, MsgAnswer::Yes}, {"save", "close"}, true},
       {"unchanged: yes", false, 2, {MsgAnswer::Yes}, {"close"}, true},
       {"modified but empty: yes", true, 0, {MsgAnswer::Yes}, {"close"}, true},
@@ -327,6 +331,8 @@ TEST_F(MainWindow, ClosingAsksToSaveAModifiedAlbumThenWhetherToQuit) {
     addPictures(c.pictures);
     frmMain->Modified = c.modified ? 1 : 0;
     for (MsgAnswer a : c.answers) boxes.queue(a);
+    const fs::path saveTo = adtest::testDir() / (std::to_string(&c - cases) + ".qla");
+    if (c.saved) dialogs.queue({saveTo.string()});
     const size_t before = boxes.shown().size();
     action("mnuExit")->trigger();
     std::vector<std::string> asked;
