@@ -122,13 +122,13 @@ void TfrmMain::ClearModified() { Modified = 0; }
 
 bool TfrmMain::ConfirmOverwrite(const std::string& path) {
   if (!FileName(path).Exists()) return true;
-  if (!platform::askYesNo(this, twoLines("MSG_SAVEOW1", "MSG_SAVEOW2"))) return false;
+  if (!platform::askYesNo(this, twoLines(TextKey("MSG_SAVEOW1"), TextKey("MSG_SAVEOW2")))) return false;
   // The old file stays until the new one is complete: every writer writes beside it and
   // puts the new file in its place at the end. Here it only has to be writable.
   struct stat st;
   if (::stat(path.c_str(), &st) != 0 ||
       (!(st.st_mode & S_IWUSR) && ::chmod(path.c_str(), st.st_mode | S_IWUSR) != 0)) {
-    platform::showError(this, text("MSG_SAVE_ERR"));
+    platform::showError(this, text(TextKey("MSG_SAVE_ERR")));
     return false;
   }
   return true;
@@ -136,14 +136,14 @@ bool TfrmMain::ConfirmOverwrite(const std::string& path) {
 
 // ---- opening ---------------------------------------------------------------------------
 
-void TfrmMain::mnuAlbumOpenClick(QObject*) { OpenFilesFrom("ALBUM", text("FD_ALBUM") + "(*.qla *.wza)|*.qla;*.wza"); }
+void TfrmMain::mnuAlbumOpenClick(QObject*) { OpenFilesFrom("ALBUM", text(TextKey("FD_ALBUM")) + "(*.qla *.wza)|*.qla;*.wza"); }
 
 void TfrmMain::mnuImgOpenClick(QObject*) {
   if (flames_->Count() >= kAlbumLimit) {
     ShowFrameOver(this);
     return;
   }
-  OpenFilesFrom("LOADIMAGE", text("FD_IMAGE") + "|*.*");
+  OpenFilesFrom("LOADIMAGE", text(TextKey("FD_IMAGE")) + "|*.*");
 }
 
 void TfrmMain::OpenFilesFrom(const char* key, const std::string& filter) {
@@ -175,12 +175,12 @@ void TfrmMain::mnuAlbumSaveClick(QObject*) { SaveAlbumAs(); }
 
 bool TfrmMain::SaveAlbumAs() {
   if (flames_->Count() == 0) return false;
-  const std::string errorText = text("MSG_SAVE_ERR");
+  const std::string errorText = text(TextKey("MSG_SAVE_ERR"));
   const std::string folder = FirstFolder("ALBUM");
   platform::FileDialog dlgSave(FileDialogOptions::Mode::Save);
   dlgSave.options.initialDir = folder;
   dlgSave.options.fileName = FileName(inFolder(folder, "ALBUM000.qla")).NextFreeName(1);
-  dlgSave.options.filter = text("FD_ALBUM") + "(*.qla)|*.qla";
+  dlgSave.options.filter = text(TextKey("FD_ALBUM")) + "(*.qla)|*.qla";
   dlgSave.options.defaultExt = "qla";
   if (!dlgSave.execute(this)) return false;
   const std::string& chosen = dlgSave.fileName;
@@ -203,8 +203,8 @@ bool TfrmMain::SaveAlbumAs() {
   if (SystemMajorVersion() < 6) {
     ASSOCIATE association;
     association.Extensions = {".qla", ".wza"};
-    association.Name = text("ALBUM_NAME");
-    if (!association.IsAssociated() && platform::askYesNo(this, twoLines("MSG_ASSOCIATE1", "MSG_ASSOCIATE2"))) {
+    association.Name = text(TextKey("ALBUM_NAME"));
+    if (!association.IsAssociated() && platform::askYesNo(this, twoLines(TextKey("MSG_ASSOCIATE1"), TextKey("MSG_ASSOCIATE2")))) {
       association.Associate();
     }
   }
@@ -214,8 +214,8 @@ bool TfrmMain::SaveAlbumAs() {
 void TfrmMain::mnuImgSaveClick(QObject*) {
   flames_->CountSelected();
   if (!CheckSelection()) return;
-  const std::string stopText = text("MSG_STOP_SAVE");
-  const std::string restText = text("MSG_IMG_SAVE");
+  const std::string stopText = text(TextKey("MSG_STOP_SAVE"));
+  const std::string restText = text(TextKey("MSG_IMG_SAVE"));
   const int selected = flames_->SelectedCount();
   for (int i = 0; i < flames_->Count(); ++i) {
     if (!flames_->Cell(i)->selected()) continue;
@@ -233,7 +233,7 @@ void TfrmMain::mnuImgSaveClick(QObject*) {
 }
 
 uint8_t TfrmMain::SaveOneImage(int index) {
-  const std::string errorText = text("MSG_SAVE_ERR");
+  const std::string errorText = text(TextKey("MSG_SAVE_ERR"));
   flames_->CountSelected();
   const FlameInfo record = *flames_->Record(index);
   OutputFormatSettings& format = OutputFormat();
@@ -274,7 +274,7 @@ uint8_t TfrmMain::SaveOneImage(int index) {
 
 void TfrmMain::SaveRestImages(int start) {
   showWait(3);
-  const std::string errorText = text("MSG_SAVE_ERR");
+  const std::string errorText = text(TextKey("MSG_SAVE_ERR"));
   // The rest go where the first picture was just saved.
   const std::string folder = lastSaveDir_;
   const std::string ext = OutputFormat().Format == OutputFormatSettings::kBmp ? "BMP" : "JPG";
