@@ -185,6 +185,7 @@ void CImageOpe::FinishAlbumRead(bool modified) {
 }
 
 bool CImageOpe::ImportQla(const std::string& path) {
+  EntriesSkipped = 0;
   File in = openFile(path, "rb");
   uint8_t header[kQlaHeader];
   if (!in || !readWhole(in.get(), header, sizeof header) || std::memcmp(header, "QLA\0", 4) != 0) return false;
@@ -208,6 +209,7 @@ bool CImageOpe::ImportQla(const std::string& path) {
     if (size > bytesLeft(in.get())) return false;
     const std::optional<std::string> ext = entryExtension(head + 8);
     if (!ext || isAlbumExtension(*ext)) {
+      ++EntriesSkipped;
       if (::fseeko(in.get(), static_cast<off_t>(size), SEEK_CUR) != 0) return false;
       continue;
     }
@@ -221,13 +223,14 @@ bool CImageOpe::ImportQla(const std::string& path) {
     if (std::fclose(out.release()) != 0 || ReadAborted()) return false;
     WaitFileExists(temp, clock_);
     // An entry that cannot be imported is skipped; the next goes to the same place.
-    LoadImage(temp, AlbumCount());
+    if (!LoadImage(temp, AlbumCount())) ++EntriesSkipped;
   }
   FinishAlbumRead(modified);
   return true;
 }
 
 bool CImageOpe::ImportWza(const std::string& path) {
+  EntriesSkipped = 0;
   File in = openFile(path, "rb");
   uint8_t header[kWzaHeader];
   if (!in || !readWhole(in.get(), header, sizeof header) || std::memcmp(header, "WZA", 3) != 0) return false;
@@ -271,7 +274,7 @@ bool CImageOpe::ImportWza(const std::string& path) {
   // the adding too.
   for (const std::string& name : extracted) {
     if (ReadAborted()) return false;
-    LoadImage(name, AlbumCount());
+    if (!LoadImage(name, AlbumCount())) ++EntriesSkipped;
   }
   if (whole) FinishAlbumRead(modified);
   return whole;

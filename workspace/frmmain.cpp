@@ -624,10 +624,7 @@ LRESULT TfrmMain::WMStartup(WPARAM, LPARAM) {
 
 void TfrmMain::OpenCommandLine() {
   if (CmdLine.empty()) return;
-  QString caption = QString::fromStdString(platform::applicationTitle());
-  if (frmWait) platform::sendMessage(frmWait, platform::WM_WAIT_SHOW, reinterpret_cast<WPARAM>(&caption), 1);
-  OpenFile(CmdLine, 0);
-  if (frmWait) platform::sendMessage(frmWait, platform::WM_WAIT_CLOSE);
+  AddFileList({CmdLine}, 0);
 }
 
 }  // namespace workspace

@@ -119,6 +119,7 @@ class TfrmMain : public platform::Form, public GridHost, public AlbumHost, publi
   void mnuPasteClick(QObject* sender);
   void PasteFileList();
   // Adds the files, sorted by name, at the end of the album; albums add all their pictures.
+  // At the end one message names the files that could not be added, or not whole.
   void AddFileList(const std::vector<std::string>& files, int position);
   void mnuMailClick(QObject* sender);
   uint32_t GetMailTimes() const;
@@ -174,6 +175,12 @@ class TfrmMain : public platform::Form, public GridHost, public AlbumHost, publi
   std::string FirstFolder(const char* key) const;
   // The open dialog in the folder remembered under `key`; the files chosen are added.
   void OpenFilesFrom(const char* key, const std::string& filter);
+  // AddFileList without its message: gives the files that could not be added, or not
+  // whole. A Stop, the album limit (which has its own message) and an album kept because
+  // its save did not happen are no failures of a file.
+  std::vector<std::string> AddFiles(const std::vector<std::string>& files, int position);
+  // One message naming the files; none when there are none.
+  void ReportNotAdded(const std::vector<std::string>& files);
   // The selected pictures as the lists of files see them, in album order.
   std::vector<ListedPicture> SelectedPictures() const;
   void ReplaceRecord(int index, const FlameInfo& record);

@@ -23,6 +23,7 @@
 #include "image_ope.h"
 #include "lang.h"
 #include "mail.h"
+#include "name_list.h"
 #include "output_format.h"
 #include "platform/cursor.h"
 #include "platform/dialogs.h"
@@ -156,17 +157,33 @@ void TfrmMain::OpenFilesFrom(const char* key, const std::string& filter) {
 }
 
 void TfrmMain::AddFileList(const std::vector<std::string>& files, int position) {
+  ReportNotAdded(AddFiles(files, position));
+}
+
+std::vector<std::string> TfrmMain::AddFiles(const std::vector<std::string>& files, int position) {
   showWait(1);
   // In the order of the names' bytes: "IMG10.jpg" before "IMG9.jpg" before "img1.jpg".
   std::vector<std::string> sorted = files;
   std::stable_sort(sorted.begin(), sorted.end());
+  std::vector<std::string> failed;
   const int start = flames_->Count();
   for (const std::string& name : sorted) {
     if (stopPressed()) break;
     const int p = std::clamp(position + flames_->Count() - start, 0, flames_->Count());
-    if (!OpenFile(name, p) && imageOpe_->ErrorCode == CImageOpe::kAlbumFull) break;
+    imageOpe_->EntriesSkipped = 0;
+    const bool added = OpenFile(name, p);
+    if (!added && imageOpe_->ErrorCode == CImageOpe::kAlbumFull) break;
+    if (stopPressed() || imageOpe_->ErrorCode == CImageOpe::kCancelled) break;
+    // An album of which a picture was skipped was not added whole.
+    if (!added || imageOpe_->EntriesSkipped > 0) failed.push_back(name);
   }
   closeWait();
+  return failed;
+}
+
+void TfrmMain::ReportNotAdded(const std::vector<std::string>& files) {
+  if (files.empty()) return;
+  platform::showError(this, NamesMessage(*Lang, text(TextKey("MSG_NOTADDED")), files));
 }
 
 // ---- saving ----------------------------------------------------------------------------
@@ -351,16 +368,16 @@ void TfrmMain::PasteFileList() {
   const int position = flames_->SelectedCount() > 0 ? flames_->FirstSelected() : old;
   // Only files that hold exactly one picture are pasted; the limit is tested for all of
   // them before anything changes.
-  std::vector<std::string> names;
+  std::vector<std::string> names, refused;
   for (const std::string& name : DropFiles) {
-    if (imageOpe_->GetImageCount(name) == 1) names.push_back(name);
+    (imageOpe_->GetImageCount(name) == 1 ? names : refused).push_back(name);
   }
   if (old + static_cast<int>(names.size()) > kAlbumLimit) {
     ShowFrameOver(this);
     return;
   }
   imageOpe_->AppendAlbumsQuietly = true;
-  AddFileList(names, old);
+  std::vector<std::string> failed = AddFiles(names, old);
   imageOpe_->AppendAlbumsQuietly = false;
   // What was added moves before the first selected picture; the pictures from there on
   // move up behind it.
@@ -372,6 +389,10 @@ void TfrmMain::PasteFileList() {
     for (int k = 0; k < added; ++k) ReplaceRecord(position + k, pasted[static_cast<size_t>(k)]);
   }
   Modified = 1;
+  // Files that hold no picture the album takes, or several, and those that failed.
+  refused.insert(refused.end(), failed.begin(), failed.end());
+  std::sort(refused.begin(), refused.end());
+  ReportNotAdded(refused);
 }
 
 void TfrmMain::ReplaceRecord(int index, const FlameInfo& record) {

@@ -126,6 +126,9 @@ class CImageOpe {
   // While set, albums read into an album that holds pictures are added to it without
   // the question (a paste adds to the album, it never replaces it).
   bool AppendAlbumsQuietly = false;
+  // The pictures of the last album read that were skipped: entries that could not be
+  // imported or that are no picture of an album.
+  uint32_t EntriesSkipped = 0;
 
   // ---- The facts of the last import (read on WM_IMAGE_INFO) -----------------------------
   int32_t ErrorCode = kNoError;
