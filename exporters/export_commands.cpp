@@ -279,7 +279,8 @@ void mnuMovieClick(workspace::TfrmMain& main) {
       !AskOptions(*options)) {
     return;
   }
-  const std::string chosen = AskSaveName(&main, "MOVIE", "MOVIE000.AVI", text(workspace::TextKey("FD_MOVIE")) + "|*.avi", "AVI");
+  const std::string chosen =
+      AskSaveName(&main, "MOVIE", "MOVIE000.AVI", text(workspace::TextKey("FD_MOVIE")) + "|*.avi", "AVI");
   if (chosen.empty()) return;
   const std::string name = NameWithExtension(chosen, {"avi"}, "AVI");
   if (!main.ConfirmOverwrite(name)) return;

@@ -137,7 +137,9 @@ bool TfrmMain::ConfirmOverwrite(const std::string& path) {
 
 // ---- opening ---------------------------------------------------------------------------
 
-void TfrmMain::mnuAlbumOpenClick(QObject*) { OpenFilesFrom("ALBUM", text(TextKey("FD_ALBUM")) + "(*.qla *.wza)|*.qla;*.wza"); }
+void TfrmMain::mnuAlbumOpenClick(QObject*) {
+  OpenFilesFrom("ALBUM", text(TextKey("FD_ALBUM")) + "(*.qla *.wza)|*.qla;*.wza");
+}
 
 void TfrmMain::mnuImgOpenClick(QObject*) {
   if (flames_->Count() >= kAlbumLimit) {
@@ -210,22 +212,22 @@ bool TfrmMain::SaveAlbumAs() {
   for (int i = 0; i < flames_->Count(); ++i) copies.push_back(flames_->Record(i)->workPath);
   const bool saved = imageOpe_->SaveAlbum(name, copies);
   closeWait();
-  if (saved) {
-    Profile->WriteString("INIT", "ALBUM", dir);
-  } else {
+  if (!saved) {
     platform::showError(this, errorText);
+    return false;
   }
+  Profile->WriteString("INIT", "ALBUM", dir);
 
-  // The association is offered whether or not the album was written.
   if (SystemMajorVersion() < 6) {
     ASSOCIATE association;
     association.Extensions = {".qla", ".wza"};
     association.Name = text(TextKey("ALBUM_NAME"));
-    if (!association.IsAssociated() && platform::askYesNo(this, twoLines(TextKey("MSG_ASSOCIATE1"), TextKey("MSG_ASSOCIATE2")))) {
+    if (!association.IsAssociated() &&
+        platform::askYesNo(this, twoLines(TextKey("MSG_ASSOCIATE1"), TextKey("MSG_ASSOCIATE2")))) {
       association.Associate();
     }
   }
-  return saved;
+  return true;
 }
 
 void TfrmMain::mnuImgSaveClick(QObject*) {
