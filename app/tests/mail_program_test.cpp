@@ -3,6 +3,9 @@
 // holds it while the composer runs, and exits with the code the test asks for.
 #include "app/mail/mail_program.h"
 
+#include <signal.h>
+#include <unistd.h>
+
 #include <QLabel>
 #include <QTest>
 #include <QTimer>
@@ -10,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <sstream>
 
 #include <gtest/gtest.h>
 
@@ -35,8 +39,10 @@ class StandInComposer {
                       "#!/bin/sh\n"
                       "store=\"${ZEB_REGISTRY_FILE:-$XDG_CONFIG_HOME/ZEB/registry.reg}\"\n"
                       "grep -i '^\"TIMES\"' \"$store\" > \"" + record_.string() + ".times\"\n"
-                      "for a in \"$@\"; do printf '%s\\n' \"$a\"; done >> \"" + record_.string() + ".args\"\n"
-                      "echo --- >> \"" + record_.string() + ".args\"\n"
+                      // One append a run, so that runs at the same time do not mix their lines.
+                      "run=\"" + record_.string() + ".$$\"\n"
+                      "{ for a in \"$@\"; do printf '%s\\n' \"$a\"; done; echo ---; } > \"$run\"\n"
+                      "cat \"$run\" >> \"" + record_.string() + ".args\"\n"
                       "exit $(cat \"" + (dir_ / "exit").string() + "\" 2>/dev/null || echo 0)\n");
     fs::permissions(dir_ / "xdg-email", fs::perms::owner_all);
     path_ = std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin";
@@ -207,6 +213,23 @@ TEST_F(MailProgram, BuiltProgramOpensTheComposer) {
   EXPECT_EQ(rlm::MailTimes(), 0u);
 }
 
+// The mail programs this test process started that still run.
+std::vector<pid_t> runningMailPrograms() {
+  std::vector<pid_t> found;
+  for (const auto& entry : fs::directory_iterator("/proc")) {
+    std::string stat;
+    std::getline(std::ifstream(entry.path() / "stat"), stat);  // empty for a process already gone
+    const size_t close = stat.rfind(')');
+    if (close == std::string::npos || stat.find("(ZEB_RLM.EXE)") == std::string::npos) continue;
+    std::istringstream rest(stat.substr(close + 1));
+    char state = 0;
+    pid_t parent = 0;
+    rest >> state >> parent;
+    if (parent == ::getpid() && state != 'Z') found.push_back(static_cast<pid_t>(std::stol(entry.path().filename())));
+  }
+  return found;
+}
+
 // The E-mail icon of the main window, clicked where the user clicks it: the mail program
 // beside albumdesk gets the list and the composer gets the selected pictures' files in
 // album order (in every run: how often a click runs its command is the icon bar's test).
@@ -236,6 +259,9 @@ TEST_F(MailFromTheMainWindow, IconClickReachesTheComposer) {
   platform::setLauncher(recording);
   ASSERT_TRUE(QTest::qWaitFor([&] { return !composer.runs().empty(); }, 20000))
       << "the mail program did not reach the composer";
+  // Every mail program started ends by itself; one that waits on a box is ended here.
+  EXPECT_TRUE(QTest::qWaitFor([] { return runningMailPrograms().empty(); }, 20000));
+  for (pid_t pid : runningMailPrograms()) ::kill(pid, SIGKILL);
   for (const auto& run : composer.runs()) EXPECT_EQ(run, expected);
   EXPECT_TRUE(boxes.shown().empty());
 }
