@@ -279,7 +279,8 @@ void mnuMovieClick(workspace::TfrmMain& main) {
       !AskOptions(*options)) {
     return;
   }
-  const std::string chosen = AskSaveName(&main, "MOVIE", "MOVIE000.AVI", text("FD_MOVIE") + "|*.avi", "AVI");
+  const std::string chosen =
+      AskSaveName(&main, "MOVIE", "MOVIE000.AVI", text(workspace::TextKey("FD_MOVIE")) + "|*.avi", "AVI");
   if (chosen.empty()) return;
   const std::string name = NameWithExtension(chosen, {"avi"}, "AVI");
   if (!main.ConfirmOverwrite(name)) return;
@@ -295,11 +296,11 @@ void mnuMovieClick(workspace::TfrmMain& main) {
     workspace::ImageOpe->DeleteFiles(workspace::WorkDir + "MVTMP*.BMP");
   }
   if (!written) {
-    platform::showError(&main, text("MSG_SAVE_ERR"));
+    platform::showError(&main, text(workspace::TextKey("MSG_SAVE_ERR")));
     return;
   }
   workspace::Profile->WriteString("INIT", "MOVIE", FileName(name).GetDir());
-  OfferToOpen(&main, "MSG_PLAYMOVIE", name);
+  OfferToOpen(&main, workspace::TextKey("MSG_PLAYMOVIE"), name);
 }
 
 void mnuHTMLClick(workspace::TfrmMain& main) {
@@ -320,7 +321,7 @@ void mnuHTMLClick(workspace::TfrmMain& main) {
   album.Folder = slash == std::string::npos ? std::string() : index.substr(0, slash + 1);
   album.IndexName = index.substr(slash == std::string::npos ? 0 : slash + 1);
   album.BaseName = album.IndexName.substr(0, album.IndexName.rfind('.'));
-  const std::string errorText = text("MSG_SAVE_ERR");
+  const std::string errorText = text(workspace::TextKey("MSG_SAVE_ERR"));
   if (album.BaseName.empty()) {  // ".htm": no name for the picture folder
     platform::showError(&main, errorText);
     return;
@@ -352,7 +353,7 @@ void mnuHTMLClick(workspace::TfrmMain& main) {
   }
   written.Keep();
   workspace::Profile->WriteString("INIT", "HTML", FileName(index).GetDir());
-  OfferToOpen(&main, "MSG_HTMDISP", album.IndexPath());
+  OfferToOpen(&main, workspace::TextKey("MSG_HTMDISP"), album.IndexPath());
 }
 
 }  // namespace exporters

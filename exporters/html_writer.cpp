@@ -13,6 +13,9 @@ namespace {
 
 constexpr const char* CRLF = "\r\n";
 constexpr int kPerRow = 5;
+// Every page says that it is UTF-8, first thing in its head, so that a page served over
+// HTTP without a charset shows its title and link texts as written in any language.
+constexpr const char* kCharset = "<meta charset=\"utf-8\">";
 
 }  // namespace
 
@@ -118,7 +121,7 @@ std::string HTML::IndexBytes() const {
   const std::string title = HtmlEscape(Title);
   const std::string folder = PercentEncode(BaseName);
   std::string s;
-  s += "<HTML>" + std::string(CRLF) + "<HEAD>" + CRLF;
+  s += "<HTML>" + std::string(CRLF) + "<HEAD>" + CRLF + kCharset + CRLF;
   s += "<TITLE>" + title + CRLF + "</TITLE>" + CRLF + "</HEAD>" + CRLF;
   s += "<BODY BGCOLOR=#" + BackColorHex + " TEXT=#" + TextColorHex + ">" + CRLF + "<CENTER>" + CRLF;
   s += "<H1>" + title + "</H1><BR>" + CRLF;
@@ -147,7 +150,7 @@ std::string HTML::PageBytes(int32_t k) const {
            CRLF;
   };
   std::string s;
-  s += "<HTML>\n<HEAD>" + std::string(CRLF);
+  s += "<HTML>\n<HEAD>" + std::string(CRLF) + kCharset + CRLF;
   s += "<TITLE>" + heading + "</TITLE>" + CRLF + "</HEAD>" + CRLF;
   s += "<BODY BGCOLOR=#" + BackColorHex + " TEXT=#" + TextColorHex + ">\n\n<CENTER>" + CRLF;
   s += "<H3>" + heading + "</H3>" + CRLF;

@@ -7,10 +7,11 @@
 // the picture folder Folder + BaseName; in it the page of picture k (from 1)
 // "zbn" + k with at least three digits + ".htm". The pages are fixed templates with
 // CR LF line ends (and two bare LFs on each picture page) in UTF-8 without a byte-order
-// mark. What goes into them from outside is made safe: the title, the link texts and
-// the picture names shown are HTML-escaped (& < > "), and every name in a link is
-// percent-encoded, so any file name links to its file. Names keep their case
-// everywhere, so the links work on file systems that tell cases apart.
+// mark, which each page declares in a meta element at the start of its head. What goes
+// into them from outside is made safe: the title, the link texts and the picture names
+// shown are HTML-escaped (& < > "), and every name in a link is percent-encoded, so any
+// file name links to its file. Names keep their case everywhere, so the links work on
+// file systems that tell cases apart.
 //
 // Every page is written under a temporary name; Make renames them into place only when
 // all are complete, so a page that cannot be written fails the album and changes nothing.

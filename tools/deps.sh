@@ -7,8 +7,8 @@ packages=(
   # build
   cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libjpeg62-turbo-dev libpng-dev libtiff-dev
   libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
-  # run
-  fonts-noto-cjk
+  # run (xdg-email: the mail program hands pictures to the desktop's mail composer)
+  fonts-noto-cjk xdg-utils
   # peers of the tests and benchmarks
   ffmpeg libavcodec-dev libavutil-dev libswscale-dev libjpeg-turbo-progs libimage-exiftool-perl exiv2
   imagemagick xvfb xauth xdotool xclip x11-utils openbox python3 desktop-file-utils shared-mime-info

@@ -156,13 +156,19 @@ bool CImageOpe::ReadAborted() {
   return frmWait && frmWait->AbortFlag != 0;
 }
 
-bool CImageOpe::PrepareAlbumRead() {
+std::optional<bool> CImageOpe::PrepareAlbumRead() {
   if (AlbumCount() == 0) return false;
   if (AppendAlbumsQuietly) return true;
   platform::sendMessage(frmWait, platform::WM_WAIT_CLOSE);
   QWidget* owner = dynamic_cast<QWidget*>(album_->MainWindow());
   const std::string question = Lang ? Lang->GetMsg("MSG_ADDALBUM").toStdString() : std::string();
-  if (platform::askYesNo(owner, question)) album_->NewAlbum();
+  if (platform::askYesNo(owner, question) && !album_->NewAlbum()) {
+    // The user wanted the album saved first and it was not: the album stays as it was,
+    // and the command that is adding files ends here.
+    ErrorCode = kCancelled;
+    if (frmWait) frmWait->AbortFlag = 1;
+    return std::nullopt;
+  }
   QString caption = QString::fromStdString(platform::applicationTitle());
   platform::sendMessage(frmWait, platform::WM_WAIT_SHOW, reinterpret_cast<platform::WPARAM>(&caption), 1);
   // Replacing the album leaves it as the file has it; adding to it changes it.
@@ -179,11 +185,14 @@ void CImageOpe::FinishAlbumRead(bool modified) {
 }
 
 bool CImageOpe::ImportQla(const std::string& path) {
+  EntriesSkipped = 0;
   File in = openFile(path, "rb");
   uint8_t header[kQlaHeader];
   if (!in || !readWhole(in.get(), header, sizeof header) || std::memcmp(header, "QLA\0", 4) != 0) return false;
   const uint32_t count = le32(header + 4);
-  const bool modified = PrepareAlbumRead();
+  const std::optional<bool> prepared = PrepareAlbumRead();
+  if (!prepared) return false;
+  const bool modified = *prepared;
   std::vector<char> buffer(kCopyPiece);
   for (uint32_t i = 0; i < count; ++i) {
     if (AlbumCount() >= kAlbumLimit) {
@@ -200,6 +209,7 @@ bool CImageOpe::ImportQla(const std::string& path) {
     if (size > bytesLeft(in.get())) return false;
     const std::optional<std::string> ext = entryExtension(head + 8);
     if (!ext || isAlbumExtension(*ext)) {
+      ++EntriesSkipped;
       if (::fseeko(in.get(), static_cast<off_t>(size), SEEK_CUR) != 0) return false;
       continue;
     }
@@ -213,17 +223,20 @@ bool CImageOpe::ImportQla(const std::string& path) {
     if (std::fclose(out.release()) != 0 || ReadAborted()) return false;
     WaitFileExists(temp, clock_);
     // An entry that cannot be imported is skipped; the next goes to the same place.
-    LoadImage(temp, AlbumCount());
+    if (!LoadImage(temp, AlbumCount())) ++EntriesSkipped;
   }
   FinishAlbumRead(modified);
   return true;
 }
 
 bool CImageOpe::ImportWza(const std::string& path) {
+  EntriesSkipped = 0;
   File in = openFile(path, "rb");
   uint8_t header[kWzaHeader];
   if (!in || !readWhole(in.get(), header, sizeof header) || std::memcmp(header, "WZA", 3) != 0) return false;
-  const bool modified = PrepareAlbumRead();
+  const std::optional<bool> prepared = PrepareAlbumRead();
+  if (!prepared) return false;
+  const bool modified = *prepared;
   const uint32_t first = uint32_t{header[5]} << 8 | header[6];
   const uint32_t room = kAlbumLimit - std::min(AlbumCount(), kAlbumLimit);
   const uint32_t frames = std::min<uint32_t>(header[4], room);
@@ -261,7 +274,7 @@ bool CImageOpe::ImportWza(const std::string& path) {
   // the adding too.
   for (const std::string& name : extracted) {
     if (ReadAborted()) return false;
-    LoadImage(name, AlbumCount());
+    if (!LoadImage(name, AlbumCount())) ++EntriesSkipped;
   }
   if (whole) FinishAlbumRead(modified);
   return whole;

@@ -25,8 +25,9 @@ class AlbumHost {
   // Marks the album as it was saved or read: not modified.
   virtual void ClearModified() {}
   // Empties the album after offering to save it (File, New); a host without that
-  // command keeps its pictures, and albums read into it are added to them.
-  virtual void NewAlbum() {}
+  // command keeps its pictures, and albums read into it are added to them. False when
+  // the album was kept because the save the user asked for failed or was cancelled.
+  virtual bool NewAlbum() { return true; }
   // Shows the busy cursor while a picture is exported, and takes it away again.
   virtual void SetBusy(bool busy) = 0;
 };

@@ -257,14 +257,16 @@ void TfrmMain::FormResize() {
 
 // ---- closing ------------------------------------------------------------------------------------
 
-void TfrmMain::AskSaveAlbum() {
-  if (Modified != 1 || flames_->Count() < 1) return;
+bool TfrmMain::AskSaveAlbum() {
+  if (Modified != 1 || flames_->Count() < 1) return true;
   const QString text = Lang->GetMsg("MSG_SAVE1") + "\n" + Lang->GetMsg("MSG_SAVE2");
-  if (platform::askYesNo(this, text.toStdString())) mnuAlbumSaveClick(nullptr);
+  return !platform::askYesNo(this, text.toStdString()) || SaveAlbumAs();
 }
 
 bool TfrmMain::FormCloseQuery() {
-  AskSaveAlbum();
+  // Closing deletes the working copies: an album the user wanted saved and that was not
+  // keeps the window open.
+  if (!AskSaveAlbum()) return false;
   return platform::askYesNo(this, Lang->GetMsg("MSG_CLOSE").toStdString());
 }
 
@@ -622,10 +624,7 @@ LRESULT TfrmMain::WMStartup(WPARAM, LPARAM) {
 
 void TfrmMain::OpenCommandLine() {
   if (CmdLine.empty()) return;
-  QString caption = QString::fromStdString(platform::applicationTitle());
-  if (frmWait) platform::sendMessage(frmWait, platform::WM_WAIT_SHOW, reinterpret_cast<WPARAM>(&caption), 1);
-  OpenFile(CmdLine, 0);
-  if (frmWait) platform::sendMessage(frmWait, platform::WM_WAIT_CLOSE);
+  AddFileList({CmdLine}, 0);
 }
 
 }  // namespace workspace

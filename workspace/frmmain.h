@@ -70,7 +70,10 @@ class TfrmMain : public platform::Form, public GridHost, public AlbumHost, publi
   void ShowFrameOver(QWidget* owner);
   void ScrollToEnd();
   void EnableMenus(bool on);
-  void AskSaveAlbum();
+  // Offers to save a changed album. True when the album may be discarded: it is
+  // unchanged or empty, the user said No, or the save succeeded; false when the save
+  // the user asked for failed or was cancelled (the command that asked ends there).
+  bool AskSaveAlbum();
   // Whether a command of the menus can run at all here: neither a command of a later
   // part of the program nor one the model hides.
   bool CommandAvailable(const QAction* command) const;
@@ -105,6 +108,8 @@ class TfrmMain : public platform::Form, public GridHost, public AlbumHost, publi
   void mnuAlbumOpenClick(QObject* sender);
   void mnuImgOpenClick(QObject* sender);
   void mnuAlbumSaveClick(QObject* sender);
+  // The album save command; true when the album was written.
+  bool SaveAlbumAs();
   void mnuImgSaveClick(QObject* sender);
   // 1 when picture `index` was written.
   uint8_t SaveOneImage(int index);
@@ -114,6 +119,7 @@ class TfrmMain : public platform::Form, public GridHost, public AlbumHost, publi
   void mnuPasteClick(QObject* sender);
   void PasteFileList();
   // Adds the files, sorted by name, at the end of the album; albums add all their pictures.
+  // At the end one message names the files that could not be added, or not whole.
   void AddFileList(const std::vector<std::string>& files, int position);
   void mnuMailClick(QObject* sender);
   uint32_t GetMailTimes() const;
@@ -132,7 +138,7 @@ class TfrmMain : public platform::Form, public GridHost, public AlbumHost, publi
   void SetModified() override;
   void SetBusy(bool busy) override;
   void ClearModified() override;
-  void NewAlbum() override;
+  bool NewAlbum() override;
 
   // ---- drops onto the window -----------------------------------------------------------------------
   bool DropsRefused() const override;
@@ -169,6 +175,12 @@ class TfrmMain : public platform::Form, public GridHost, public AlbumHost, publi
   std::string FirstFolder(const char* key) const;
   // The open dialog in the folder remembered under `key`; the files chosen are added.
   void OpenFilesFrom(const char* key, const std::string& filter);
+  // AddFileList without its message: gives the files that could not be added, or not
+  // whole. A Stop, the album limit (which has its own message) and an album kept because
+  // its save did not happen are no failures of a file.
+  std::vector<std::string> AddFiles(const std::vector<std::string>& files, int position);
+  // One message naming the files; none when there are none.
+  void ReportNotAdded(const std::vector<std::string>& files);
   // The selected pictures as the lists of files see them, in album order.
   std::vector<ListedPicture> SelectedPictures() const;
   void ReplaceRecord(int index, const FlameInfo& record);

@@ -23,6 +23,7 @@
 #include "image_ope.h"
 #include "lang.h"
 #include "mail.h"
+#include "name_list.h"
 #include "output_format.h"
 #include "platform/cursor.h"
 #include "platform/dialogs.h"
@@ -106,26 +107,29 @@ std::vector<ListedPicture> TfrmMain::SelectedPictures() const {
 
 // ---- new album, overwriting ------------------------------------------------------------
 
-void TfrmMain::mnuNewClick(QObject*) {
-  AskSaveAlbum();
+void TfrmMain::mnuNewClick(QObject*) { NewAlbum(); }
+
+bool TfrmMain::NewAlbum() {
+  // Captured frames exist nowhere but in their working copies: they go only when the
+  // user let them go or they were saved.
+  if (!AskSaveAlbum()) return false;
   while (flames_->Count() > 0) flames_->RemoveLast();
   // The clipboard could only name pictures that are gone now.
   ClearClipboardIfOwned();
+  return true;
 }
-
-void TfrmMain::NewAlbum() { mnuNewClick(nullptr); }
 
 void TfrmMain::ClearModified() { Modified = 0; }
 
 bool TfrmMain::ConfirmOverwrite(const std::string& path) {
   if (!FileName(path).Exists()) return true;
-  if (!platform::askYesNo(this, twoLines("MSG_SAVEOW1", "MSG_SAVEOW2"))) return false;
+  if (!platform::askYesNo(this, twoLines(TextKey("MSG_SAVEOW1"), TextKey("MSG_SAVEOW2")))) return false;
   // The old file stays until the new one is complete: every writer writes beside it and
   // puts the new file in its place at the end. Here it only has to be writable.
   struct stat st;
   if (::stat(path.c_str(), &st) != 0 ||
       (!(st.st_mode & S_IWUSR) && ::chmod(path.c_str(), st.st_mode | S_IWUSR) != 0)) {
-    platform::showError(this, text("MSG_SAVE_ERR"));
+    platform::showError(this, text(TextKey("MSG_SAVE_ERR")));
     return false;
   }
   return true;
@@ -133,14 +137,16 @@ bool TfrmMain::ConfirmOverwrite(const std::string& path) {
 
 // ---- opening ---------------------------------------------------------------------------
 
-void TfrmMain::mnuAlbumOpenClick(QObject*) { OpenFilesFrom("ALBUM", text("FD_ALBUM") + "(*.qla *.wza)|*.qla;*.wza"); }
+void TfrmMain::mnuAlbumOpenClick(QObject*) {
+  OpenFilesFrom("ALBUM", text(TextKey("FD_ALBUM")) + "(*.qla *.wza)|*.qla;*.wza");
+}
 
 void TfrmMain::mnuImgOpenClick(QObject*) {
   if (flames_->Count() >= kAlbumLimit) {
     ShowFrameOver(this);
     return;
   }
-  OpenFilesFrom("LOADIMAGE", text("FD_IMAGE") + "|*.*");
+  OpenFilesFrom("LOADIMAGE", text(TextKey("FD_IMAGE")) + "|*.*");
 }
 
 void TfrmMain::OpenFilesFrom(const char* key, const std::string& filter) {
@@ -153,35 +159,53 @@ void TfrmMain::OpenFilesFrom(const char* key, const std::string& filter) {
 }
 
 void TfrmMain::AddFileList(const std::vector<std::string>& files, int position) {
+  ReportNotAdded(AddFiles(files, position));
+}
+
+std::vector<std::string> TfrmMain::AddFiles(const std::vector<std::string>& files, int position) {
   showWait(1);
   // In the order of the names' bytes: "IMG10.jpg" before "IMG9.jpg" before "img1.jpg".
   std::vector<std::string> sorted = files;
   std::stable_sort(sorted.begin(), sorted.end());
+  std::vector<std::string> failed;
   const int start = flames_->Count();
   for (const std::string& name : sorted) {
     if (stopPressed()) break;
     const int p = std::clamp(position + flames_->Count() - start, 0, flames_->Count());
-    if (!OpenFile(name, p) && imageOpe_->ErrorCode == CImageOpe::kAlbumFull) break;
+    imageOpe_->EntriesSkipped = 0;
+    const bool added = OpenFile(name, p);
+    if (!added && imageOpe_->ErrorCode == CImageOpe::kAlbumFull) break;
+    if (stopPressed() || imageOpe_->ErrorCode == CImageOpe::kCancelled) break;
+    // An album of which a picture was skipped was not added whole.
+    if (!added || imageOpe_->EntriesSkipped > 0) failed.push_back(name);
   }
   closeWait();
+  return failed;
+}
+
+void TfrmMain::ReportNotAdded(const std::vector<std::string>& files) {
+  if (files.empty()) return;
+  platform::showError(this, NamesMessage(*Lang, text(TextKey("MSG_NOTADDED")), files));
 }
 
 // ---- saving ----------------------------------------------------------------------------
 
-void TfrmMain::mnuAlbumSaveClick(QObject*) {
-  if (flames_->Count() == 0) return;
-  const std::string errorText = text("MSG_SAVE_ERR");
+void TfrmMain::mnuAlbumSaveClick(QObject*) { SaveAlbumAs(); }
+
+bool TfrmMain::SaveAlbumAs() {
+  if (flames_->Count() == 0) return false;
+  const std::string errorText = text(TextKey("MSG_SAVE_ERR"));
   const std::string folder = FirstFolder("ALBUM");
   platform::FileDialog dlgSave(FileDialogOptions::Mode::Save);
   dlgSave.options.initialDir = folder;
   dlgSave.options.fileName = FileName(inFolder(folder, "ALBUM000.qla")).NextFreeName(1);
-  dlgSave.options.filter = text("FD_ALBUM") + "(*.qla)|*.qla";
+  dlgSave.options.filter = text(TextKey("FD_ALBUM")) + "(*.qla)|*.qla";
   dlgSave.options.defaultExt = "qla";
-  if (!dlgSave.execute(this)) return;
+  if (!dlgSave.execute(this)) return false;
   const std::string& chosen = dlgSave.fileName;
   const std::string dir = FileName(chosen).GetDir();
   const std::string name = lowerCase(FileName(chosen).GetExt()) == "qla" ? chosen : withoutExt(chosen) + ".qla";
-  if (!ConfirmOverwrite(name)) return;
+  if (!ConfirmOverwrite(name)) return false;
 
   showWait(1);
   std::vector<std::string> copies;
@@ -190,25 +214,27 @@ void TfrmMain::mnuAlbumSaveClick(QObject*) {
   closeWait();
   if (!saved) {
     platform::showError(this, errorText);
-    return;
+    return false;
   }
   Profile->WriteString("INIT", "ALBUM", dir);
 
   if (SystemMajorVersion() < 6) {
     ASSOCIATE association;
     association.Extensions = {".qla", ".wza"};
-    association.Name = text("ALBUM_NAME");
-    if (!association.IsAssociated() && platform::askYesNo(this, twoLines("MSG_ASSOCIATE1", "MSG_ASSOCIATE2"))) {
+    association.Name = text(TextKey("ALBUM_NAME"));
+    if (!association.IsAssociated() &&
+        platform::askYesNo(this, twoLines(TextKey("MSG_ASSOCIATE1"), TextKey("MSG_ASSOCIATE2")))) {
       association.Associate();
     }
   }
+  return true;
 }
 
 void TfrmMain::mnuImgSaveClick(QObject*) {
   flames_->CountSelected();
   if (!CheckSelection()) return;
-  const std::string stopText = text("MSG_STOP_SAVE");
-  const std::string restText = text("MSG_IMG_SAVE");
+  const std::string stopText = text(TextKey("MSG_STOP_SAVE"));
+  const std::string restText = text(TextKey("MSG_IMG_SAVE"));
   const int selected = flames_->SelectedCount();
   for (int i = 0; i < flames_->Count(); ++i) {
     if (!flames_->Cell(i)->selected()) continue;
@@ -226,7 +252,7 @@ void TfrmMain::mnuImgSaveClick(QObject*) {
 }
 
 uint8_t TfrmMain::SaveOneImage(int index) {
-  const std::string errorText = text("MSG_SAVE_ERR");
+  const std::string errorText = text(TextKey("MSG_SAVE_ERR"));
   flames_->CountSelected();
   const FlameInfo record = *flames_->Record(index);
   OutputFormatSettings& format = OutputFormat();
@@ -267,7 +293,7 @@ uint8_t TfrmMain::SaveOneImage(int index) {
 
 void TfrmMain::SaveRestImages(int start) {
   showWait(3);
-  const std::string errorText = text("MSG_SAVE_ERR");
+  const std::string errorText = text(TextKey("MSG_SAVE_ERR"));
   // The rest go where the first picture was just saved.
   const std::string folder = lastSaveDir_;
   const std::string ext = OutputFormat().Format == OutputFormatSettings::kBmp ? "BMP" : "JPG";
@@ -344,16 +370,16 @@ void TfrmMain::PasteFileList() {
   const int position = flames_->SelectedCount() > 0 ? flames_->FirstSelected() : old;
   // Only files that hold exactly one picture are pasted; the limit is tested for all of
   // them before anything changes.
-  std::vector<std::string> names;
+  std::vector<std::string> names, refused;
   for (const std::string& name : DropFiles) {
-    if (imageOpe_->GetImageCount(name) == 1) names.push_back(name);
+    (imageOpe_->GetImageCount(name) == 1 ? names : refused).push_back(name);
   }
   if (old + static_cast<int>(names.size()) > kAlbumLimit) {
     ShowFrameOver(this);
     return;
   }
   imageOpe_->AppendAlbumsQuietly = true;
-  AddFileList(names, old);
+  std::vector<std::string> failed = AddFiles(names, old);
   imageOpe_->AppendAlbumsQuietly = false;
   // What was added moves before the first selected picture; the pictures from there on
   // move up behind it.
@@ -365,6 +391,10 @@ void TfrmMain::PasteFileList() {
     for (int k = 0; k < added; ++k) ReplaceRecord(position + k, pasted[static_cast<size_t>(k)]);
   }
   Modified = 1;
+  // Files that hold no picture the album takes, or several, and those that failed.
+  refused.insert(refused.end(), failed.begin(), failed.end());
+  std::sort(refused.begin(), refused.end());
+  ReportNotAdded(refused);
 }
 
 void TfrmMain::ReplaceRecord(int index, const FlameInfo& record) {

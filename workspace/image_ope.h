@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,7 @@ class CImageOpe {
     kExportFailed = 7,  // writing an export failed
     kThumbnailFailed = 8,
     kAlbumFull = 9,     // the main window's album holds 200 pictures
+    kCancelled = 10,    // the user ended the command (an album kept because its save failed)
   };
   static constexpr uint16_t kNoTitle = 0xFF00;
   static constexpr uint16_t kTypeDv = 257;
@@ -126,6 +128,9 @@ class CImageOpe {
   // While set, albums read into an album that holds pictures are added to it without
   // the question (a paste adds to the album, it never replaces it).
   bool AppendAlbumsQuietly = false;
+  // The pictures of the last album read that were skipped: entries that could not be
+  // imported or that are no picture of an album.
+  uint32_t EntriesSkipped = 0;
 
   // ---- The facts of the last import (read on WM_IMAGE_INFO) -----------------------------
   int32_t ErrorCode = kNoError;
@@ -156,8 +161,9 @@ class CImageOpe {
   bool SaveTitleFile(const std::string& target, QmHandle picture, int32_t quality, const TitleRecord* record);
   bool StretchYuv(const std::string& bmp);
   // The steps shared by both album readers after the header: the question whether to
-  // replace an album that holds pictures. Gives the modified flag the read leaves.
-  bool PrepareAlbumRead();
+  // replace an album that holds pictures. Gives the modified flag the read leaves, or
+  // nothing when the album could not be replaced and the read must not go on.
+  std::optional<bool> PrepareAlbumRead();
   void FinishAlbumRead(bool modified);
   bool ReadAborted();
 

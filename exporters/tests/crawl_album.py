@@ -9,12 +9,15 @@ found as JSON:
 
 Paths are relative to the index page's folder. A link is broken when its target does not
 exist; a picture when it is not a JPEG file. Titles and headings have their white space
-collapsed, as a browser shows them.
+collapsed, as a browser shows them. Each page is decoded as a browser decodes a page
+served without a charset: by the charset its first 1024 bytes declare, else as
+windows-1252.
 
   crawl_album.py INDEX_PAGE
 """
 import json
 import os
+import re
 import sys
 from html.parser import HTMLParser
 from urllib.parse import urljoin, urlparse
@@ -55,6 +58,18 @@ class Page(HTMLParser):
             self._anchor["text"] += data
 
 
+def declared_charset(data):
+    """The charset a browser's pre-scan finds in a page's first 1024 bytes, else None."""
+    head = data[:1024]
+    if head.startswith(b"\xef\xbb\xbf"):
+        return "utf-8"
+    for meta in re.finditer(rb"<meta\b[^>]*>", head, re.IGNORECASE):
+        m = re.search(rb"charset\s*=\s*[\"']?\s*([-\w]+)", meta.group(0), re.IGNORECASE)
+        if m:
+            return m.group(1).decode("ascii").lower()
+    return None
+
+
 def collapse(text):
     return " ".join(text.split())
 
@@ -72,8 +87,9 @@ def main(index):
             continue
         seen.add(path)
         page = Page()
-        with open(path, encoding="utf-8") as f:
-            page.feed(f.read())
+        with open(path, "rb") as f:
+            data = f.read()
+        page.feed(data.decode(declared_charset(data) or "windows-1252", errors="replace"))
         page.close()
         links, images = [], []
         for link in page.links:

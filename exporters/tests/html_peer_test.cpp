@@ -1,6 +1,8 @@
 // Written albums crawled from their index page by an outside HTML parser that resolves
 // links as a browser does: every page and picture is found, nothing is broken, and the
-// titles, headings and the previous / index / next chain are what the user sees.
+// titles, headings and the previous / index / next chain are what the user sees, in
+// every language of the link texts.
+#include <array>
 #include <map>
 #include <set>
 
@@ -10,6 +12,7 @@
 #include "frames.h"
 #include "peers.h"
 #include "platform/testsupport/testsupport.h"
+#include "workspace/lang.h"
 
 using namespace exporters;
 using namespace extest;
@@ -23,7 +26,18 @@ TEST(HtmlAlbumPeer, CrawlFindsEveryPageAndPicture) {
   std::string jpeg;
   ASSERT_EQ(adtest::runProgram({"cjpeg", "-quality", "75", (root / "in.ppm").string()}, &jpeg), 0);
 
-  const std::string title = "Trip & <Friends> \"2024\" </TITLE><script>alert(1)</script>";
+  // Non-ASCII text that a browser shows right only when the page says it is UTF-8.
+  const std::string title =
+      "Trip & <Friends> \"2024\" </TITLE><script>alert(1)</script> \xC3\xA9t\xC3\xA9 \xE4\xBA\xAC\xE9\x83\xBD";
+  // The link texts of the three languages, as the caption table has them.
+  std::vector<std::array<std::string, 3>> linkTexts;
+  for (int language : {workspace::kEnglish, workspace::kFrench, workspace::kJapanese}) {
+    workspace::MLang lang;
+    lang.SetLanguage(language);
+    ASSERT_TRUE(lang.LoadCaptions(std::string(AD_BIN_DIR) + "/kbx40.cpt"));
+    const HTML texts(&lang);
+    linkTexts.push_back({"< " + texts.PrevText, texts.IndexText + " & more", texts.NextText + " >"});
+  }
   struct Case {
     std::string base, index;
   } cases[] = {{"album", ""},    {"Album", ""}, {"My Album", ""}, {"\xC3\xA9t\xC3\xA9", ""},
@@ -39,7 +53,8 @@ TEST(HtmlAlbumPeer, CrawlFindsEveryPageAndPicture) {
     html.BaseName = c.base;
     html.IndexName = c.index;
     html.Title = title;
-    html.PrevText = "< Prev", html.IndexText = "Index & more", html.NextText = "Next >";
+    const auto& [prevText, indexText, nextText] = linkTexts[size_t(&c - cases) % linkTexts.size()];
+    html.PrevText = prevText, html.IndexText = indexText, html.NextText = nextText;
     html.SetColor(0x00FFFFFF, 0);
     for (int k = 1; k <= kPictures; ++k) {
       // The last picture has a name that needs encoding.
@@ -80,9 +95,9 @@ TEST(HtmlAlbumPeer, CrawlFindsEveryPageAndPicture) {
       EXPECT_EQ(page.images[0], c.base + "/" + picture);
       pictures.insert(page.images[0]);
       std::vector<std::pair<std::string, std::string>> links;
-      if (k > 1) links.emplace_back("< Prev", c.base + "/zbn" + ThreeDigits(k - 1) + ".htm");
-      links.emplace_back("Index & more", indexName);
-      if (k < kPictures) links.emplace_back("Next >", c.base + "/zbn" + ThreeDigits(k + 1) + ".htm");
+      if (k > 1) links.emplace_back(prevText, c.base + "/zbn" + ThreeDigits(k - 1) + ".htm");
+      links.emplace_back(indexText, indexName);
+      if (k < kPictures) links.emplace_back(nextText, c.base + "/zbn" + ThreeDigits(k + 1) + ".htm");
       EXPECT_EQ(page.links, links) << "page " << k;
     }
     EXPECT_EQ(index.scripts, 0);

@@ -47,7 +47,7 @@ TEST(HtmlAlbum, PagesByteForByte) {
            "<BR>\r\n<IMG SRC=\"album/tn" + k + ".jpg\"  BORDER=0><BR>\r\n</A></TD>\r\n";
   };
   const std::string index =
-      "<HTML>\r\n<HEAD>\r\n<TITLE>Trip\r\n</TITLE>\r\n</HEAD>\r\n<BODY BGCOLOR=#FFFFFF TEXT=#000000>\r\n"
+      "<HTML>\r\n<HEAD>\r\n<meta charset=\"utf-8\">\r\n<TITLE>Trip\r\n</TITLE>\r\n</HEAD>\r\n<BODY BGCOLOR=#FFFFFF TEXT=#000000>\r\n"
       "<CENTER>\r\n<H1>Trip</H1><BR>\r\n<TABLE BORDER=4>\r\n"
       "<TR>\r\n" + cell("001") + cell("002") + cell("003") + cell("004") + cell("005") + "</TR>\r\n"
       "<TR>\r\n" + cell("006") + cell("007") + "</TR>\r\n"
@@ -55,7 +55,7 @@ TEST(HtmlAlbum, PagesByteForByte) {
   EXPECT_EQ(adtest::readFile(dir() / "album.htm"), index);
 
   const std::string head =
-      "<HTML>\n<HEAD>\r\n<TITLE>Trip:fs00N.jpg</TITLE>\r\n</HEAD>\r\n<BODY BGCOLOR=#FFFFFF TEXT=#000000>\n\n"
+      "<HTML>\n<HEAD>\r\n<meta charset=\"utf-8\">\r\n<TITLE>Trip:fs00N.jpg</TITLE>\r\n</HEAD>\r\n<BODY BGCOLOR=#FFFFFF TEXT=#000000>\n\n"
       "<CENTER>\r\n<H3>Trip:fs00N.jpg</H3>\r\n<BR>\r\n<TABLE BORDER=2>\r\n<TR>\r\n";
   const std::string tail = "</TR></TABLE><BR>\r\n<IMG SRC=\"fs00N.jpg\" BORDER=0>\r\n</CENTER>\r\n</BODY>\r\n</HTML>\r\n";
   auto page = [&](char n, const std::string& links) {

@@ -231,6 +231,80 @@ TEST_F(AlbumCommands, PictureOpenAddsInNameOrder) {
   EXPECT_EQ(stored, (adtest::testDir() / "src").string());
 }
 
+// Files that cannot be added are named in one message at the end of the command, whichever
+// command brought them; the others are added. An empty list or a good one says nothing.
+TEST_F(AlbumCommands, FilesThatCouldNotBeAddedAreNamedAtTheEnd) {
+  const fs::path src = adtest::testDir() / "src";
+  const std::string good = picture("good.bmp", 40);
+  const std::string unreadable = (src / "broken.jpg").string(), missing = (src / "gone.png").string();
+  adtest::writeFile(unreadable, "not a picture");
+  const std::string expected = msg("MSG_NOTADDED") + "\n" + unreadable + "\n" + missing;
+  struct Case {
+    const char* name;
+    std::function<void(const std::vector<std::string>&)> run;
+  } cases[] = {
+      {"open pictures",
+       [&](const std::vector<std::string>& files) {
+         dialogs.queue(files);
+         action("mnuImgOpen")->trigger();
+       }},
+      {"drop",
+       [&](const std::vector<std::string>& files) {
+         DropFiles = files;
+         platform::postMessage(frmMain, platform::WM_INSERT_FILES, -1, static_cast<platform::LPARAM>(files.size()));
+         QCoreApplication::processEvents();
+       }},
+      {"paste",
+       [&](const std::vector<std::string>& files) {
+         PutFilesOnClipboard(files);
+         album().SelectAll(false);
+         action("mnuPaste")->trigger();
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const int before = album().Count();
+    const size_t shown = boxes.shown().size();
+    c.run({missing, good, unreadable});
+    EXPECT_EQ(album().Count(), before + 1);
+    EXPECT_EQ(colours().back(), 40);
+    ASSERT_EQ(boxes.shown().size(), shown + 1);
+    EXPECT_EQ(boxes.shown().back().text, expected);
+    EXPECT_EQ(boxes.shown().back().icon, platform::MsgIcon::Stop);
+    c.run({good});
+    EXPECT_EQ(boxes.shown().size(), shown + 1) << "nothing to name";
+  }
+}
+
+// A damaged album is named too: one whose end is cut off and one with a picture that cannot
+// be read; their other pictures are added. Beyond five names the rest are counted.
+TEST_F(AlbumCommands, DamagedAlbumsAreNamedAndLongListsCounted) {
+  addPictures(3);
+  const fs::path dir = folder("albums");
+  const std::string junk = (dir / "junk.jpg").string();
+  adtest::writeFile(junk, "not a picture");
+  const std::string damaged = (dir / "a-damaged.qla").string(), cut = (dir / "b-cut.qla").string();
+  ASSERT_TRUE(ImageOpe->SaveAlbum(damaged, {copies()[0], junk, copies()[1]}));
+  ASSERT_TRUE(ImageOpe->SaveAlbum(cut, copies()));
+  const std::string whole = adtest::readFile(cut);
+  adtest::writeFile(cut, whole.substr(0, whole.size() - 100));
+  std::vector<std::string> chosen = {damaged, cut};
+  for (int i = 0; i < 6; ++i) {
+    chosen.push_back((dir / ("c" + std::to_string(i) + ".bmp")).string());
+    adtest::writeFile(chosen.back(), "BM but nothing more");
+  }
+  frmMain->Modified = 0;
+  boxes.queue(MsgAnswer::No);  // add to the album
+  boxes.queue(MsgAnswer::No);
+  dialogs.queue(chosen);
+  action("mnuAlbumOpen")->trigger();
+  EXPECT_EQ(colours(), (std::vector<int>{0, 1, 2, 0, 1, 0, 1}));
+  const std::vector<std::string> texts = boxTexts();
+  ASSERT_EQ(texts.size(), 3u);
+  EXPECT_EQ(texts[2], msg("MSG_NOTADDED") + "\n" + damaged + "\n" + cut + "\n" + chosen[2] + "\n" + chosen[3] +
+                          "\n" + chosen[4] + "\n" + msg("MSG_MORE1") + "3" + msg("MSG_MORE2"));
+}
+
 // At the limit: opening pictures says so without a dialog; files added by a dialog or a
 // drop stop at the limit after the message.
 TEST_F(AlbumCommands, AlbumLimitWhileAdding) {
@@ -356,7 +430,8 @@ TEST_F(AlbumCommands, PasteGoesBeforeTheFirstSelectedPicture) {
 }
 
 // Only files that hold exactly one picture are pasted, an album of one picture as that
-// picture without a question; a file that cannot be read leaves no gap and no copy.
+// picture without a question; a file that cannot be read leaves no gap and no copy. The
+// files not pasted are named at the end.
 TEST_F(AlbumCommands, PasteTakesSinglePicturesOnly) {
   addPictures(6);
   const fs::path dir = folder("albums");
@@ -370,7 +445,8 @@ TEST_F(AlbumCommands, PasteTakesSinglePicturesOnly) {
   select({1});
   action("mnuPaste")->trigger();
   EXPECT_EQ(colours(), (std::vector<int>{0, 2, 70, 1, 2, 3, 4, 5}));
-  EXPECT_TRUE(boxes.shown().empty());
+  EXPECT_EQ(boxTexts(), std::vector<std::string>{msg("MSG_NOTADDED") + "\n" + (dir / "five.qla").string() + "\n" +
+                                                 broken.string()});
   const std::vector<std::string> c = copies();
   EXPECT_EQ(std::set<std::string>(c.begin(), c.end()).size(), c.size()) << "no picture twice";
 }
@@ -453,17 +529,74 @@ TEST_F(AlbumCommands, MailHandsOnTheSelectedPicturesInAlbumOrder) {
   EXPECT_EQ(boxTexts(), std::vector<std::string>{msg("MSG_MAILOVER")});
 }
 
-TEST_F(AlbumCommands, NewOffersToSaveAndEmptiesTheAlbum) {
-  addPictures(3);
-  const std::vector<std::string> before = copies();
-  frmMain->Modified = 1;
-  boxes.queue(MsgAnswer::Yes);
-  dialogs.queueCancel();  // the save dialog is cancelled: the album goes anyway
-  action("mnuNew")->trigger();
-  EXPECT_EQ(boxTexts(), std::vector<std::string>{msg("MSG_SAVE1") + "\n" + msg("MSG_SAVE2")});
-  EXPECT_EQ(dialogs.shown().size(), 1u);
-  EXPECT_EQ(album().Count(), 0);
-  for (const std::string& c : before) EXPECT_FALSE(fs::exists(c));
+// New empties the album only when the user let it go or it was saved: a save that was
+// cancelled or failed keeps every picture and working copy and ends the command.
+TEST_F(AlbumCommands, NewEmptiesTheAlbumOnlyWhenNothingIsLost) {
+  const fs::path albums = folder("albums");
+  struct Case {
+    const char* name;
+    MsgAnswer answer;
+    std::string saveTo;  // "" cancels the save dialog
+    bool emptied;
+  } cases[] = {
+      {"no", MsgAnswer::No, "", true},
+      {"yes, cancelled", MsgAnswer::Yes, "", false},
+      {"yes, failed", MsgAnswer::Yes, (albums / "gone" / "a.qla").string(), false},
+      {"yes, saved", MsgAnswer::Yes, (albums / "b.qla").string(), true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    addPictures(3 - album().Count());
+    const std::vector<std::string> before = copies();
+    frmMain->Modified = 1;
+    boxes.queue(c.answer);
+    if (!c.saveTo.empty()) {
+      dialogs.queue({c.saveTo});
+    } else if (c.answer == MsgAnswer::Yes) {
+      dialogs.queueCancel();
+    }
+    const size_t asked = boxes.shown().size();
+    action("mnuNew")->trigger();
+    EXPECT_EQ(boxes.shown()[asked].text, msg("MSG_SAVE1") + "\n" + msg("MSG_SAVE2"));
+    EXPECT_EQ(boxes.answersLeft(), 0u);
+    EXPECT_EQ(album().Count(), c.emptied ? 0 : 3);
+    for (const std::string& copy : before) EXPECT_EQ(fs::exists(copy), !c.emptied) << copy;
+    if (!c.emptied) {
+      EXPECT_EQ(frmMain->Modified, 1);
+    }
+  }
+  EXPECT_EQ(adtest::readFile(albums / "b.qla").substr(0, 8), std::string("QLA\0\x03\0\0\0", 8));
+}
+
+// Opening an album into one that holds pictures: Yes to starting anew, then Yes to saving,
+// and the save is cancelled or fails: nothing of the old album goes, nothing is added,
+// and the other files chosen with it are not added either.
+TEST_F(AlbumCommands, AlbumOpenKeepsTheAlbumWhenItsSaveDidNotHappen) {
+  addPictures(2);
+  const fs::path dir = folder("albums");
+  ASSERT_TRUE(ImageOpe->SaveAlbum((dir / "a.qla").string(), copies()));
+  const std::string b = picture("b.bmp", 50);
+  addPictures(1);
+  for (const std::string& saveTo : {std::string(), (dir / "gone" / "x.qla").string()}) {
+    SCOPED_TRACE(saveTo);
+    const std::vector<std::string> before = copies();
+    frmMain->Modified = 1;
+    boxes.queue(MsgAnswer::Yes);  // start a new album with the file
+    boxes.queue(MsgAnswer::Yes);  // save the album first
+    dialogs.queue({(dir / "a.qla").string(), b});
+    if (saveTo.empty()) {
+      dialogs.queueCancel();
+    } else {
+      dialogs.queue({saveTo});
+    }
+    action("mnuAlbumOpen")->trigger();
+    EXPECT_EQ(colours(), (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(copies(), before);
+    for (const std::string& copy : before) EXPECT_TRUE(fs::exists(copy)) << copy;
+    EXPECT_EQ(frmMain->Modified, 1);
+    EXPECT_EQ(boxes.answersLeft(), 0u);
+    EXPECT_FALSE(frmWait->isVisible());
+  }
 }
 
 }  // namespace

@@ -64,9 +64,10 @@ class Album : public FakeAlbum {
  public:
   void SetModified() override { flags.push_back('M'); }
   void ClearModified() override { flags.push_back('C'); }
-  void NewAlbum() override {
+  bool NewAlbum() override {
     ++newAlbum;
     count = 0;
+    return true;
   }
   int newAlbum = 0;
   std::string flags;

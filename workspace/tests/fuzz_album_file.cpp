@@ -34,7 +34,10 @@ class Album : public workspace::AlbumHost, public platform::MessageReceiver {
   void ShowFrameOver() override {}
   void SetModified() override {}
   void SetBusy(bool) override {}
-  void NewAlbum() override { count = 0; }
+  bool NewAlbum() override {
+    count = 0;
+    return true;
+  }
   uint32_t count = 0;
 };
 

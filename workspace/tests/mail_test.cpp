@@ -114,19 +114,4 @@ TEST_F(MailHandOff, NothingToHandOnIsAnError) {
   EXPECT_EQ(launcher.programs().size(), 1u);
 }
 
-// The real start: the stand-in mail program beside the tests records what it was given.
-TEST_F(MailHandOff, MailProgramReceivesTheListPath) {
-  const std::string record = (adtest::testDir() / "mail").string();
-  ::setenv("ALBUMDESK_MAIL_RECORD", record.c_str(), 1);
-  {
-    platform::Launcher* recording = platform::setLauncher(nullptr);  // the system's own
-    workspace::MailPictures(nullptr, *engine, pictures);
-    platform::setLauncher(recording);
-  }
-  ::unsetenv("ALBUMDESK_MAIL_RECORD");
-  ASSERT_TRUE(workspace::WaitFileExists(record + ".args")) << "the stand-in did not run";
-  EXPECT_EQ(adtest::readFile(record + ".args"), "-f\n" + work + "IMG_LIST.DAT\n");
-  EXPECT_EQ(adtest::readFile(record + ".list"), adtest::readFile(work + "IMG_LIST.DAT"));
-}
-
 }  // namespace
