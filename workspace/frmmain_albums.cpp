@@ -118,13 +118,11 @@ void TfrmMain::NewAlbum() { mnuNewClick(nullptr); }
 void TfrmMain::ClearModified() { Modified = 0; }
 
 bool TfrmMain::ConfirmOverwrite(const std::string& path) {
-  if (!FileName(path).Exists()) return true;
+  if (!FileName(path).Occupied()) return true;
   if (!platform::askYesNo(this, twoLines("MSG_SAVEOW1", "MSG_SAVEOW2"))) return false;
   // The old file stays until the new one is complete: every writer writes beside it and
   // puts the new file in its place at the end. Here it only has to be writable.
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0 ||
-      (!(st.st_mode & S_IWUSR) && ::chmod(path.c_str(), st.st_mode | S_IWUSR) != 0)) {
+  if (!MakeReplaceable(path)) {
     platform::showError(this, text("MSG_SAVE_ERR"));
     return false;
   }
