@@ -527,6 +527,7 @@ bool TfrmAvCtl::CaptureOne() {
     QString text;
     if (r == kCaptureNoSignal) text = Lang->GetMsg("MSG_NOSIG");
     else if (r == kCaptureRefused) text = Lang->GetMsg("MSG_CANTCPT");
+    else if (r == kCaptureFileFailed) text = Lang->GetMsg("MSG_SAVE_ERR");
     else text = Lang->GetMsg("MSG_COMERR") + "[" + QString::number(r) + "]";
     platform::messageBox(nullptr, text.toStdString(), platform::MsgButtons::Ok, platform::MsgIcon::Warning);
   }

@@ -47,7 +47,7 @@ int VarnCpt::CaptureSequence() {
   } else if (!SetRate()) {
     r = kCaptureRateFailed;
   } else if (!hooks_->RunTransfer([this] { return Transfer(); })) {
-    r = hooks_->AbortRequested() ? kCaptureStopped : kCaptureTransferFailed;
+    r = fileFailed_ ? kCaptureFileFailed : hooks_->AbortRequested() ? kCaptureStopped : kCaptureTransferFailed;
   }
   if (leave) {
     hooks_->AllowAbort(false);
@@ -124,6 +124,7 @@ int VarnCpt::Transfer() {
   hooks_->AllowAbort(true);
   picture_.Reset();
   lastFile_.clear();
+  fileFailed_ = false;
   firstBlock_ = true;
   bool complete = false;
   for (;;) {
@@ -254,11 +255,12 @@ bool VarnCpt::writeCaptureFile(const std::string& name, const std::vector<std::p
   std::error_code ec;
   std::filesystem::create_directories(folder(), ec);
   platform::AtomicFileWriter out(folder() + name);
-  if (!out.open()) return false;
-  for (const auto& [data, n] : parts) {
-    if (!out.write(data, n)) return false;
+  bool written = out.open();
+  for (const auto& [data, n] : parts) written = written && out.write(data, n);
+  if (!written || !out.commit()) {
+    fileFailed_ = true;
+    return false;
   }
-  if (!out.commit()) return false;
   lastFile_ = out.target();
   return true;
 }

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -28,6 +29,7 @@ enum CaptureResult : int {
   kCaptureEnterFailed = 132,  // "MSG_COMERR" [132]
   kCaptureRateFailed = 136,   // "MSG_COMERR" [136]
   kCaptureTransferFailed = 144,  // "MSG_COMERR" [144]
+  kCaptureFileFailed = 160,  // "MSG_SAVE_ERR": the picture came whole, its file could not be written
 };
 
 // Results of Prepare.
@@ -137,6 +139,7 @@ class VarnCpt {
   std::vector<uint8_t> dvFrame_;
   std::array<uint8_t, 5> timeCodePack_{};
   std::string lastFile_;
+  std::atomic<bool> fileFailed_{false};  // the last transfer's capture file could not be written
   uint32_t rawCount_ = 0;
   uint32_t pace_ = 50;
   uint8_t deviceId_ = 0;

@@ -243,7 +243,7 @@ bool WriteAlbum(const std::vector<SelectedPicture>& pictures, HTML& album, const
   if (monitor.Aborted()) return false;
   // Pages this album adds (not those it replaces) go again when it fails.
   for (int32_t k = 1; k <= static_cast<int32_t>(album.Images.size()); ++k) {
-    if (!FileName(album.PagePath(k)).Exists()) written.Add(album.PagePath(k));
+    if (!FileName(album.PagePath(k)).Occupied()) written.Add(album.PagePath(k));
   }
   return album.Make();
 }

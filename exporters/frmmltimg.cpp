@@ -379,10 +379,12 @@ void TfrmMltImg::dropEvent(QDropEvent* e) {
 // ---- saving -----------------------------------------------------------------------------------------
 
 bool TfrmMltImg::ConfirmOverwrite(const std::string& path) {
-  if (!workspace::FileName(path).Exists()) return true;
+  if (!workspace::FileName(path).Occupied()) return true;
   const QString question = workspace::Lang->GetMsg("MSG_SAVEOW1") + "\n" + workspace::Lang->GetMsg("MSG_SAVEOW2");
   if (!platform::askYesNo(this, question.toStdString())) return false;
   QCoreApplication::processEvents();
+  // A file that stays read-only makes the save itself fail, with its message.
+  workspace::MakeReplaceable(path);
   return true;
 }
 

@@ -1,80 +1,47 @@
 // The save worker: a 24-bit or 8-bit grey packed bitmap as a JFIF file, or as the same
-// bytes in memory. The file is written under a temporary name beside the target and
-// renamed over it only when it is complete, so a failed or cancelled save never leaves
-// a torn file and never removes the file that was there before.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+// bytes in memory. The file is written as every file of the program is (platform/
+// atomic_file.h): under a temporary name beside the target, renamed over it only when it
+// is complete, so a failed or cancelled save never leaves a torn file and never removes
+// the file that was there before.
 #include <algorithm>
-#include <atomic>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <string>
+#include <memory>
 #include <vector>
 
 #include "jpegmodule/codec.h"
 #include "jpegmodule/memory_save.h"
+#include "platform/atomic_file.h"
 
 namespace qmjpeg {
 
 namespace {
 
-class TemporaryOutput {
- public:
-  explicit TemporaryOutput(std::string target) : target_(std::move(target)) {}
-  ~TemporaryOutput() { discard(); }
-  TemporaryOutput(const TemporaryOutput&) = delete;
-  TemporaryOutput& operator=(const TemporaryOutput&) = delete;
-
-  FILE* open() {
-    static std::atomic<unsigned> counter{0};
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      std::string name = target_ + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-      int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (fd < 0) {
-        if (errno == EEXIST) continue;
-        return nullptr;
-      }
-      // A replaced file keeps its permissions.
-      struct stat st;
-      if (::stat(target_.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::fchmod(fd, st.st_mode & 07777);
-      file_ = ::fdopen(fd, "wb");
-      if (!file_) {
-        ::close(fd);
-        ::unlink(name.c_str());
-        return nullptr;
-      }
-      temp_ = name;
-      return file_;
-    }
-    return nullptr;
-  }
-
-  // Flushes the file to disk and renames it over the target.
-  bool commit() {
-    bool ok = std::fflush(file_) == 0 && ::fsync(::fileno(file_)) == 0;
-    ok = std::fclose(file_) == 0 && ok;
-    file_ = nullptr;
-    ok = ok && ::rename(temp_.c_str(), target_.c_str()) == 0;
-    if (!ok) discard();
-    temp_.clear();
-    return ok;
-  }
-
-  void discard() {
-    if (file_) std::fclose(file_);
-    file_ = nullptr;
-    if (!temp_.empty()) DataFileDelete(temp_.c_str());
-    temp_.clear();
-  }
-
- private:
-  std::string target_;
-  std::string temp_;
-  FILE* file_ = nullptr;
+// The destination of a save to a file: the compressed bytes go through one buffer to
+// the writer's temporary file. A failed write ends the work through the error exit.
+struct FileDestination : jpeg_destination_mgr {
+  platform::AtomicFileWriter* out = nullptr;
+  JOCTET buffer[65536];
 };
+
+void initFile(j_compress_ptr cinfo) {
+  auto* d = static_cast<FileDestination*>(cinfo->dest);
+  d->next_output_byte = d->buffer;
+  d->free_in_buffer = sizeof d->buffer;
+}
+
+boolean emptyFile(j_compress_ptr cinfo) {
+  // Called when the whole buffer is full.
+  auto* d = static_cast<FileDestination*>(cinfo->dest);
+  if (!d->out->write(d->buffer, sizeof d->buffer)) abortWork(reinterpret_cast<j_common_ptr>(cinfo));
+  initFile(cinfo);
+  return TRUE;
+}
+
+void termFile(j_compress_ptr cinfo) {
+  auto* d = static_cast<FileDestination*>(cinfo->dest);
+  if (!d->out->write(d->buffer, sizeof d->buffer - d->free_in_buffer)) abortWork(reinterpret_cast<j_common_ptr>(cinfo));
+}
 
 // A growing block of memory that receives the compressed bytes. It is plain memory,
 // owned by the caller of the save, so that the library's error exit (which skips
@@ -118,7 +85,7 @@ struct SaveJob {
   ErrorGuard guard;
   jpeg_compress_struct cinfo{};
   jpeg_error_mgr err{};
-  FILE* file;                  // the destination: a file, or else
+  FileDestination* file;       // the destination: a file, or else
   MemoryDestination* memory;   // a block of memory
   bool reportProgress;
   const uint8_t* rows;     // the bitmap's rows, bottom row first
@@ -141,7 +108,10 @@ void saveBody(void* arg) {
   c.client_data = &job.guard;
   jpeg_create_compress(&c);
   if (job.file) {
-    jpeg_stdio_dest(&c, job.file);
+    job.file->init_destination = initFile;
+    job.file->empty_output_buffer = emptyFile;
+    job.file->term_destination = termFile;
+    c.dest = job.file;
   } else {
     job.memory->init_destination = initMemory;
     job.memory->empty_output_buffer = growMemory;
@@ -255,11 +225,14 @@ bool encodeDib(SaveJob& job, QmHandle dib, int32_t progressive, int32_t quality,
 bool writeDibFile(const char* path, QmHandle dib, int32_t progressive, int32_t quality, int32_t sampling,
                   const char* comment, intptr_t progressContext) {
   if (!path) return false;
-  TemporaryOutput output(path);
-  FILE* file = output.open();
-  if (!file) return false;
+  // A target that cannot be replaced (no folder, a read-only file) fails here, before
+  // anything is written, with the general status.
+  platform::AtomicFileWriter output(path);
+  if (!output.open()) return false;
+  auto file = std::make_unique<FileDestination>();
+  file->out = &output;
   SaveJob job{};
-  job.file = file;
+  job.file = file.get();
   job.reportProgress = true;
   job.progressContext = progressContext;
   if (!encodeDib(job, dib, progressive, quality, sampling, comment) || !output.commit()) {

@@ -13,7 +13,9 @@
 // written with. Opening a key never creates it; creating does. Every operation reads
 // the file afresh and every change rewrites it whole under a lock, through a temporary
 // file renamed over the old one, so other processes (the mail program) see a
-// consistent file and a failed write leaves the old one.
+// consistent file and a failed write leaves the old one. Only the lines of the values
+// and keys changed are rewritten: everything else in the file, also what the store does
+// not understand, stays as it was (registry_text.h).
 #pragma once
 
 #include <cstdint>

@@ -60,6 +60,16 @@ using File = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
 
 File openFile(const std::string& path, const char* mode) { return File(std::fopen(path.c_str(), mode), &std::fclose); }
 
+// A work file made anew for writing: whatever had the name goes first, and the new file
+// is created exclusively, never through a link put in its place.
+File newWorkFile(const std::string& path) {
+  ::unlink(path.c_str());
+  const int fd = platform::createNewFile(path);
+  std::FILE* f = fd < 0 ? nullptr : ::fdopen(fd, "wb");
+  if (fd >= 0 && !f) ::close(fd);
+  return File(f, &std::fclose);
+}
+
 bool readWhole(std::FILE* f, void* data, size_t n) { return std::fread(data, 1, n, f) == n; }
 bool writeWhole(std::FILE* f, const void* data, size_t n) { return std::fwrite(data, 1, n, f) == n; }
 
@@ -214,8 +224,7 @@ bool CImageOpe::ImportQla(const std::string& path) {
       continue;
     }
     const std::string temp = workDir_ + "zbmt." + *ext;
-    ::unlink(temp.c_str());  // made anew for each entry
-    File out = openFile(temp, "wb");
+    File out = newWorkFile(temp);  // made anew for each entry
     if (!out || !copyBytes(in.get(), size, buffer,
                            [&](const char* data, size_t n) { return writeWhole(out.get(), data, n); })) {
       return false;
@@ -255,7 +264,7 @@ bool CImageOpe::ImportWza(const std::string& path) {
     if (head[10] != '5' && head[10] != '6') break;
     const size_t sequences = head[10] == '6' ? 12 : 10;
     if (!readWhole(in.get(), frame.data(), sequences * kDifSequence)) break;
-    File out = openFile(name, "wb");
+    File out = newWorkFile(name);
     bool written = out && writeWhole(out.get(), head, sizeof head);
     for (size_t s = 0; written && s < sequences; ++s) {
       written = writeWhole(out.get(), frame.data() + s * kDifSequence + kDifHeaderBlock,

@@ -1,5 +1,6 @@
 #include "file_name.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -101,6 +102,11 @@ bool FileName::Exists() const {
   return !path_.empty() && statFile(path_, st);
 }
 
+bool FileName::Occupied() const {
+  struct stat st;
+  return !path_.empty() && ::lstat(path_.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
 bool FileName::GetDiskFree(uint64_t& bytes) const {
   std::string probe = GetFullPath();
   if (probe.empty()) return false;
@@ -191,6 +197,13 @@ bool WaitFileExists(const std::string& path, platform::Clock& clock) {
 
 bool WaitFileGone(const std::string& path, platform::Clock& clock) {
   return waitForPresence(path, false, clock);
+}
+
+bool MakeReplaceable(const std::string& path) {
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0) return errno == ENOENT;
+  if (!S_ISREG(st.st_mode) || (st.st_mode & S_IWUSR)) return true;
+  return ::fchmodat(AT_FDCWD, path.c_str(), (st.st_mode & 07777) | S_IWUSR, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 bool GetDesktopFolder(std::string& folder) {

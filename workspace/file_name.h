@@ -43,6 +43,10 @@ class FileName {
   bool CheckDirs(bool create) const;
   // True when the path names an existing object that is not a folder.
   bool Exists() const;
+  // The question before a file is replaced: true when something that is not a folder
+  // has the name, a symbolic link counting as itself, also one that names nothing or a
+  // folder (a save replaces the link, never what it names).
+  bool Occupied() const;
   // Bytes free for the user on the file system that holds the path (or its nearest
   // existing parent).
   bool GetDiskFree(uint64_t& bytes) const;
@@ -84,6 +88,11 @@ bool WaitFileExists(const std::string& path,
                     platform::Clock& clock = platform::SystemClock::instance());
 bool WaitFileGone(const std::string& path,
                   platform::Clock& clock = platform::SystemClock::instance());
+
+// After the user agreed to replace the file at `path`: a regular file gets the owner's
+// write permission (the normal attributes) where it lacks it; anything else, a link too,
+// is left as it is, since the save replaces it. False when the permission cannot be set.
+bool MakeReplaceable(const std::string& path);
 
 // The user's desktop folder (without a trailing '/'); false and "" when there is none.
 bool GetDesktopFolder(std::string& folder);

@@ -27,6 +27,7 @@
 #include "image_ope.h"
 #include "lang.h"
 #include "later_forms.h"
+#include "platform/atomic_file.h"
 #include "platform/cursor.h"
 #include "platform/dialogs.h"
 #include "platform/folders.h"
@@ -92,6 +93,9 @@ TfrmMain::TfrmMain() : ui_(std::make_unique<Ui::frmMain>()) {
   AppDir = platform::appDir();
   GetDesktopFolder(DesktopDir);
   WorkDir = platform::workDir();
+  // What saves killed with an earlier run left in the work folder (captures, frames,
+  // work files can be large); a save still at work holds its file and keeps it.
+  platform::removeStaleTemporaries(WorkDir);
   IconPage = 1;
   ClearMailTimes();
 }

@@ -122,13 +122,11 @@ bool TfrmMain::NewAlbum() {
 void TfrmMain::ClearModified() { Modified = 0; }
 
 bool TfrmMain::ConfirmOverwrite(const std::string& path) {
-  if (!FileName(path).Exists()) return true;
+  if (!FileName(path).Occupied()) return true;
   if (!platform::askYesNo(this, twoLines(TextKey("MSG_SAVEOW1"), TextKey("MSG_SAVEOW2")))) return false;
   // The old file stays until the new one is complete: every writer writes beside it and
   // puts the new file in its place at the end. Here it only has to be writable.
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0 ||
-      (!(st.st_mode & S_IWUSR) && ::chmod(path.c_str(), st.st_mode | S_IWUSR) != 0)) {
+  if (!MakeReplaceable(path)) {
     platform::showError(this, text(TextKey("MSG_SAVE_ERR")));
     return false;
   }

@@ -30,10 +30,8 @@ std::string lower(std::string s) {
 std::string extensionOf(const std::string& path) { return lower(FileName(path).GetExt()); }
 
 // Gives the file the owner's write permission (the "normal attributes" of a work file).
-void makeNormal(const std::string& path) {
-  struct stat st;
-  if (::stat(path.c_str(), &st) == 0 && !(st.st_mode & S_IWUSR)) ::chmod(path.c_str(), st.st_mode | S_IWUSR);
-}
+// A link is left as it is: what it names is none of the program's business.
+void makeNormal(const std::string& path) { MakeReplaceable(path); }
 
 // A picture released when it goes out of scope, unless taken.
 class Picture {
@@ -122,11 +120,14 @@ bool removeFile(const std::string& path, platform::Clock& clock) {
   return WaitFileGone(path, clock);
 }
 
-// Copies a file byte for byte; a failed copy leaves no target.
+// Copies a file byte for byte into a work file made anew; a failed copy leaves no
+// target. Whatever had the name goes first; the copy creates its file exclusively, so a
+// link put in its place meanwhile makes it fail rather than be written through.
 bool copyFile(const std::string& from, const std::string& to) {
+  ::unlink(to.c_str());
   std::error_code ec;
-  std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing, ec);
-  if (ec) ::unlink(to.c_str());
+  std::filesystem::copy_file(from, to, std::filesystem::copy_options::none, ec);
+  if (ec && ec != std::errc::file_exists) ::unlink(to.c_str());
   return !ec;
 }
 

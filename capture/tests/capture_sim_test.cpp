@@ -67,6 +67,28 @@ TEST(Capture, TheGrabbedFrameCarriesTheTapePositionInEveryTimeCodePack) {
   EXPECT_EQ(otherPacks, 0) << "of 120 pack slots";
 }
 
+TEST(Capture, AFileThatCannotBeWrittenIsReportedAsSuch) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--yuv", "96x64"}, std::vector<std::string>{"--layout", "60", "--sequences", "10"}}) {
+    SCOPED_TRACE(args[0]);
+    auto rig = InProcessRig(args);
+    setUp(*rig, 115200);
+    const fs::path folder = adtest::testDir() / "full";
+    rig->cpt().settings().workDir = folder.string();
+    RecordingHooks hooks;
+    rig->cpt().SetHooks(&hooks);
+    int result;
+    {
+      adtest::FullDisk disk(folder, 4096);
+      result = rig->cpt().CaptureSequence();
+      EXPECT_EQ(result, kCaptureFileFailed) << disk.how();
+      EXPECT_TRUE(fs::is_empty(folder)) << "nothing is left of the file";
+    }
+    EXPECT_TRUE(hooks.files.empty());
+    EXPECT_TRUE(backInControl(*rig));
+  }
+}
+
 TEST(Capture, NoCaptureDeviceIsRefused) {
   auto rig = InProcessRig({});
   rig->cpt().SetId(0);

@@ -18,6 +18,7 @@
 #include <QTimer>
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <thread>
 
 #include "capture/frmauto.h"
@@ -402,10 +403,12 @@ TEST_F(LinkWindows, FailedCapturesShowTheirMessage) {
     std::vector<std::string> args;
     const char* key;
     const char* code;
+    bool fullDisk = false;  // the work folder has no room for the capture file
   } rows[] = {
       {{"--fault", "nosignal,cmd=164271"}, "MSG_NOSIG", ""},
       {{"--fault", "refuse,cmd=164271"}, "MSG_CANTCPT", ""},
       {{"--fault", "start-noack,times=0"}, "MSG_COMERR", "[144]"},
+      {{}, "MSG_SAVE_ERR", "", true},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.key);
@@ -415,7 +418,11 @@ TEST_F(LinkWindows, FailedCapturesShowTheirMessage) {
     showPanel();
     ASSERT_TRUE(captest::WaitFor([&] { return panel->Button("imgCpt")->isEnabled(); }));
     const size_t shown = boxes.shown().size();
-    panel->btnCaptClick();
+    {
+      std::optional<adtest::FullDisk> disk;
+      if (r.fullDisk) disk.emplace(workspace::WorkDir, 4096);
+      panel->btnCaptClick();
+    }
     ASSERT_EQ(boxes.shown().size(), shown + 1);
     EXPECT_EQ(boxes.shown().back().text, (workspace::Lang->GetMsg(r.key) + r.code).toStdString());
     EXPECT_EQ(boxes.shown().back().icon, platform::MsgIcon::Warning);

@@ -3,6 +3,8 @@
 // failures that leave nothing behind, the selection and the album's size, and opening
 // the result. Dialogs, boxes and choosers answer by script; movies are read back with
 // the tests' own RIFF walker (the peer tests read them with ffprobe and ffmpeg).
+#include <sys/stat.h>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -533,6 +535,43 @@ TEST_F(HtmlCommand, StopAndFailuresRemoveWhatTheRunWrote) {
   runHtml([](TfrmHTML&) {});
   EXPECT_EQ(boxTexts(), std::vector<std::string>{msg("MSG_SAVE_ERR")});
   EXPECT_FALSE(fs::exists(desktop() / "plain.htm"));
+}
+
+// The pages and pictures the export names itself: a link planted among them is replaced
+// (a page) or passed over (a picture's numbered name), never written through; a page
+// that is read-only fails the export and stays as it was.
+TEST_F(HtmlCommand, PlantedLinksAndReadOnlyPagesInThePictureFolder) {
+  addPicture(64, 48);
+  addPicture(64, 48);
+  const fs::path index = desktop() / "shared.htm", folder = desktop() / "shared";
+  fs::create_directories(folder);
+  const fs::path victim = adtest::testDir() / "victim.txt";
+  adtest::writeFile(victim, "not the program's");
+  fs::create_symlink(victim, folder / "zbn001.htm");
+  fs::create_symlink(adtest::testDir() / "nowhere.htm", folder / "zbn002.htm");
+  fs::create_symlink(adtest::testDir() / "nowhere.jpg", folder / "fs001.jpg");
+  files.queue({index.string()});
+  boxes.queue(MsgAnswer::No);
+  runHtml([](TfrmHTML&) {});
+  EXPECT_EQ(boxTexts(), std::vector<std::string>{msg("MSG_HTMDISP")});
+  EXPECT_EQ(adtest::readFile(victim), "not the program's");
+  EXPECT_FALSE(fs::exists(adtest::testDir() / "nowhere.htm"));
+  EXPECT_FALSE(fs::exists(adtest::testDir() / "nowhere.jpg"));
+  for (const char* page : {"zbn001.htm", "zbn002.htm"}) {
+    EXPECT_FALSE(fs::is_symlink(folder / page)) << page;
+    EXPECT_NE(adtest::readFile(folder / page).find("<HTML>"), std::string::npos) << page;
+  }
+  EXPECT_NE(adtest::readFile(folder / "zbn001.htm").find("fs002.jpg"), std::string::npos);
+
+  boxes = {};
+  ::chmod((folder / "zbn002.htm").c_str(), 0444);
+  const std::string page = adtest::readFile(folder / "zbn002.htm");
+  files.queue({index.string()});
+  boxes.queue(MsgAnswer::Yes);  // replace shared.htm
+  runHtml([](TfrmHTML&) {});
+  EXPECT_EQ(boxTexts().back(), msg("MSG_SAVE_ERR"));
+  EXPECT_EQ(adtest::readFile(folder / "zbn002.htm"), page);
+  EXPECT_FALSE(fs::exists(folder / "fs004.jpg")) << "what the failed run wrote is removed";
 }
 
 TEST_F(HtmlCommand, DialogKeepsTitleColoursAndWidthInTheSettings) {

@@ -203,6 +203,38 @@ TEST(JpegSaveStatus, ReplacedFileKeepsItsPermissions) {
   QmGlobalFree(dib);
 }
 
+TEST(JpegSaveStatus, TargetsTheSaveMayAndMayNotReplace) {
+  QmHandle dib = makeDib(makePicture(8, 8, 3));
+  auto save = [&](const fs::path& target) { return _QMJpegFileSave(target.c_str(), dib, 0, 75, 0, nullptr, 1, 0, 0, 0); };
+
+  // The longest name the system takes: 85 three-byte characters.
+  std::string name;
+  for (int i = 0; i < 85; ++i) name += "\xE3\x81\x82";
+  ASSERT_EQ(name.size(), 255u);
+  EXPECT_EQ(save(dir() / name), 1);
+  EXPECT_EQ(GetErrorStatus(), QM_STATUS_OK);
+  EXPECT_EQ(readFile(dir() / name).substr(0, 2), "\xFF\xD8");
+
+  // A read-only file stays as it is, whoever runs the save.
+  const fs::path kept = dir() / "kept.jpg";
+  writeFile(kept, "old picture");
+  ::chmod(kept.c_str(), 0444);
+  EXPECT_EQ(save(kept), 0);
+  EXPECT_EQ(GetErrorStatus(), QM_STATUS_FAILED);
+  EXPECT_EQ(readFile(kept), "old picture");
+
+  // A link at the target is replaced; the file it names is not written.
+  const fs::path elsewhere = dir() / "elsewhere.jpg";
+  writeFile(elsewhere, "not ours");
+  fs::create_symlink(elsewhere, dir() / "linked.jpg");
+  EXPECT_EQ(save(dir() / "linked.jpg"), 1);
+  EXPECT_FALSE(fs::is_symlink(dir() / "linked.jpg"));
+  EXPECT_EQ(readFile(dir() / "linked.jpg").substr(0, 2), "\xFF\xD8");
+  EXPECT_EQ(readFile(elsewhere), "not ours");
+  EXPECT_EQ(strayTemporaries(), 0);
+  QmGlobalFree(dib);
+}
+
 TEST(JpegLoadStatus, FailureTable) {
   std::string good = savedJpeg(40, 24);
   std::string progressive = savedJpeg(40, 24, 1);

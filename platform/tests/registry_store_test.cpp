@@ -2,7 +2,6 @@
 #include "platform/testsupport/testsupport.h"
 
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -101,6 +100,66 @@ TEST(RegistryStore, ReadsHandWrittenFilesAndSkipsBrokenLines) {
   }
 }
 
+TEST(RegistryStore, ChangesRewriteOnlyTheirOwnLines) {
+  // A store another program wrote: a byte order mark, CR LF, comments, a default value,
+  // values of other types (some continued over lines), lines under a broken header.
+  const std::string before =
+      "\xEF\xBB\xBFREGEDIT4\r\n"
+      "\r\n"
+      "; written by hand\r\n"
+      "[HKEY_LOCAL_MACHINE\\Software\\ZEB\\RLM]\r\n"
+      "@=\"default\"\r\n"
+      "\"TIMES\"=dword:0000000A\r\n"
+      "\"Blob\"=hex:00,01,02,\\\r\n"
+      "  03,04\r\n"
+      "\"Big\"=qword:0000000000000001\r\n"
+      "\r\n"
+      "[broken\r\n"
+      "\"Name\"=\"v\"\r\n"
+      "\r\n"
+      "[HKEY_LOCAL_MACHINE\\Software\\ZEB\\Other]\r\n"
+      "\"Keep\"=\"x\"  ; note\r\n";
+  auto replaced = [&](const std::string& what, const std::string& with) {
+    std::string text = before;
+    const size_t at = text.find(what);
+    return at == std::string::npos ? std::string("(no ") + what + ")" : text.replace(at, what.size(), with);
+  };
+  const std::string rlm = "Software\\ZEB\\RLM";
+  struct Case {
+    const char* name;
+    std::function<bool(RegistryStore&)> change;
+    std::string after;
+  } cases[] = {
+      {"a value rewritten", [&](RegistryStore& s) { return s.open(RegRoot::LocalMachine, rlm)->writeDword("times", 11); },
+       replaced("\"TIMES\"=dword:0000000A", "\"TIMES\"=dword:0000000b")},
+      {"a value added", [&](RegistryStore& s) { return s.open(RegRoot::LocalMachine, rlm)->writeString("New", "n"); },
+       replaced("0000000000000001\r\n", "0000000000000001\r\n\"New\"=\"n\"\r\n")},
+      {"a value of another type replaced",
+       [&](RegistryStore& s) { return s.open(RegRoot::LocalMachine, rlm)->writeDword("blob", 1); },
+       replaced("\"Blob\"=hex:00,01,02,\\\r\n  03,04", "\"Blob\"=dword:00000001")},
+      {"a value deleted", [&](RegistryStore& s) { return s.open(RegRoot::LocalMachine, rlm)->deleteValue("Big"); },
+       replaced("\"Big\"=qword:0000000000000001\r\n", "")},
+      {"a key added", [](RegistryStore& s) { return s.create(RegRoot::LocalMachine, "Software\\ZEB\\New").has_value(); },
+       before + "\r\n[HKEY_LOCAL_MACHINE\\Software\\ZEB\\New]\r\n"},
+      {"a key deleted", [](RegistryStore& s) { return s.deleteKey(RegRoot::LocalMachine, "Software\\ZEB\\Other"); },
+       replaced("[HKEY_LOCAL_MACHINE\\Software\\ZEB\\Other]\r\n\"Keep\"=\"x\"  ; note\r\n", "")},
+      {"the same value again", [&](RegistryStore& s) { return s.open(RegRoot::LocalMachine, rlm)->writeDword("TIMES", 10); },
+       before},
+  };
+  fs::create_directories(fs::path(storeFile()).parent_path());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    adtest::writeFile(storeFile(), before);
+    RegistryStore store(storeFile());
+    ASSERT_TRUE(c.change(store));
+    EXPECT_EQ(adtest::readFile(storeFile()), c.after);
+  }
+  adtest::writeFile(storeFile(), before);
+  RegistryStore store(storeFile());
+  EXPECT_EQ(store.open(RegRoot::LocalMachine, "Software\\ZEB\\Other")->readString("Keep"), "x");
+  EXPECT_FALSE(store.open(RegRoot::LocalMachine, rlm)->readString("Blob"));
+}
+
 TEST(RegistryStore, ConcurrentWritersLoseNoValue) {
   RegistryStore store(storeFile());
   store.create(RegRoot::LocalMachine, "Software\\ZEB\\T");
@@ -123,21 +182,6 @@ TEST(RegistryStore, UnwritableStoreFailsCleanly) {
   EXPECT_FALSE(store.open(RegRoot::LocalMachine, "Software\\ZEB"));
 }
 
-namespace {
-// Runs `check` in a child process as an unprivileged user (when the test runs as
-// root) so that file permissions apply; true when it held.
-bool asOtherUser(const std::function<bool()>& check) {
-  pid_t pid = ::fork();
-  if (pid == 0) {
-    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
-    ::_exit(check() ? 0 : 1);
-  }
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-}  // namespace
-
 TEST(RegistryStore, AStoreThatCannotBeReadOrWrittenIsLeftAsItWas) {
   RegistryStore store(storeFile());
   auto key = store.create(RegRoot::LocalMachine, "Software\\ZEB\\RLM");
@@ -152,7 +196,7 @@ TEST(RegistryStore, AStoreThatCannotBeReadOrWrittenIsLeftAsItWas) {
   // store would replace every key.
   ::chmod(folder.c_str(), 0777);
   ::chmod(storeFile().c_str(), 0);
-  EXPECT_TRUE(asOtherUser([&] {
+  EXPECT_TRUE(adtest::asOtherUser([&] {
     return !key->writeDword("TIMES", 0) && !key->deleteValue("Owner") &&
            !store.create(RegRoot::LocalMachine, "Software\\ZEB\\Other") && !store.open(RegRoot::LocalMachine, "Software\\ZEB\\RLM");
   }));
@@ -161,7 +205,7 @@ TEST(RegistryStore, AStoreThatCannotBeReadOrWrittenIsLeftAsItWas) {
 
   // The file can be read, the folder cannot be written: nothing reports success.
   ::chmod(folder.c_str(), 0555);
-  EXPECT_TRUE(asOtherUser([&] {
+  EXPECT_TRUE(adtest::asOtherUser([&] {
     return key->readDword("TIMES") == 2u && !key->writeDword("TIMES", 0) && !key->deleteValue("Owner") &&
            key->readString("Owner") == "x";
   }));

@@ -2,14 +2,20 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <vector>
+
+#include "platform/atomic_file.h"
 
 extern char** environ;
 
@@ -137,6 +143,94 @@ void writeFile(const fs::path& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+bool asOtherUser(const std::function<bool()>& check) {
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
+    ::_exit(check() ? 0 : 1);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+ChildSave::ChildSave(const fs::path& target, size_t bytes) {
+  int ready[2], go[2];
+  if (::pipe(ready) != 0 || ::pipe(go) != 0) return;
+  pid_ = ::fork();
+  if (pid_ == 0) {
+    ::close(ready[0]);
+    ::close(go[1]);
+    platform::AtomicFileWriter writer(target.string());
+    if (!writer.open()) ::_exit(2);
+    const std::vector<char> piece(64 << 10, 'x');
+    for (size_t done = 0; done < bytes; done += piece.size()) {
+      if (!writer.write(piece.data(), piece.size())) ::_exit(3);
+    }
+    const std::string& name = writer.tempPath();
+    if (::write(ready[1], name.data(), name.size()) != static_cast<ssize_t>(name.size())) ::_exit(4);
+    ::close(ready[1]);
+    // Writes on until told what to do: a kill finds it writing.
+    char what = 0;
+    ::fcntl(go[0], F_SETFL, O_NONBLOCK);
+    for (size_t more = 0; ::read(go[0], &what, 1) != 1; ++more) {
+      if (more < 32 && !writer.write(piece.data(), piece.size())) ::_exit(3);
+      if (more >= 32) ::usleep(1000);
+    }
+    ::_exit(what == 'c' && writer.commit() ? 0 : 5);
+  }
+  ::close(ready[1]);
+  ::close(go[0]);
+  go_ = go[1];
+  char buffer[4096];
+  ssize_t n;
+  while ((n = ::read(ready[0], buffer, sizeof buffer)) > 0) temporary_.append(buffer, static_cast<size_t>(n));
+  ::close(ready[0]);
+}
+
+ChildSave::~ChildSave() { kill(); }
+
+void ChildSave::kill() {
+  if (pid_ <= 0) return;
+  ::kill(pid_, SIGKILL);
+  ::waitpid(pid_, nullptr, 0);
+  pid_ = -1;
+  ::close(go_);
+}
+
+bool ChildSave::finish() {
+  if (pid_ <= 0) return false;
+  int status = 0;
+  bool told = ::write(go_, "c", 1) == 1;
+  ::close(go_);
+  bool done = told && ::waitpid(pid_, &status, 0) == pid_ && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  pid_ = -1;
+  return done;
+}
+
+FullDisk::FullDisk(const fs::path& folder, size_t bytes) : folder_(folder) {
+  fs::create_directories(folder);
+  const std::string size = "size=" + std::to_string(bytes);
+  mounted_ = ::mount("tmpfs", folder.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, size.c_str()) == 0;
+  if (mounted_) return;
+  struct rlimit limit;
+  ::getrlimit(RLIMIT_FSIZE, &limit);
+  oldLimit_ = limit.rlim_cur;
+  oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+  limit.rlim_cur = bytes;
+  limited_ = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+}
+
+FullDisk::~FullDisk() {
+  if (mounted_) ::umount2(folder_.c_str(), MNT_DETACH);
+  if (!limited_) return;
+  struct rlimit limit;
+  ::getrlimit(RLIMIT_FSIZE, &limit);
+  limit.rlim_cur = oldLimit_;
+  ::setrlimit(RLIMIT_FSIZE, &limit);
+  std::signal(SIGXFSZ, oldHandler_);
 }
 
 void installTestFolders() {

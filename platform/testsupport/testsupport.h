@@ -6,6 +6,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,54 @@ void writeFile(const std::filesystem::path& path, const std::string& bytes);
 
 // Whether a missing outside tool fails the test (CI) or skips it (elsewhere).
 bool peersRequired();
+
+// Runs `check` in a child process as an unprivileged user (when the test runs as root)
+// so that file permissions apply; true when it held.
+bool asOtherUser(const std::function<bool()>& check);
+
+// A save of `target` through the program's file writer (platform/atomic_file.h) in a
+// child process, which stops where it is told to.
+class ChildSave {
+ public:
+  // The child opens the writer and writes until at least `bytes` bytes are in its
+  // temporary file; then it waits.
+  explicit ChildSave(const std::filesystem::path& target, size_t bytes = 1 << 20);
+  ~ChildSave();
+  ChildSave(const ChildSave&) = delete;
+  ChildSave& operator=(const ChildSave&) = delete;
+  // The temporary file the child writes ("" when it could not open its writer).
+  const std::string& temporary() const { return temporary_; }
+  // Kills the child with SIGKILL while it writes, and waits for it.
+  void kill();
+  // Lets the child commit its file; true when it did.
+  bool finish();
+
+ private:
+  int pid_ = -1;
+  int go_ = -1;  // the pipe that tells the child to go on
+  std::string temporary_;
+};
+
+// A folder where writing fails for lack of room, while the object lives. Where the
+// process may mount (root, and a system that allows it), a tmpfs of `bytes` bytes is
+// mounted on the folder and a full disk is real (ENOSPC). Elsewhere the size of the files
+// this process writes is limited to `bytes` (RLIMIT_FSIZE, with SIGXFSZ ignored, so a
+// write fails with EFBIG). how() says which.
+class FullDisk {
+ public:
+  FullDisk(const std::filesystem::path& folder, size_t bytes);
+  ~FullDisk();
+  FullDisk(const FullDisk&) = delete;
+  FullDisk& operator=(const FullDisk&) = delete;
+  const char* how() const { return mounted_ ? "tmpfs (ENOSPC)" : "RLIMIT_FSIZE (EFBIG)"; }
+
+ private:
+  std::filesystem::path folder_;
+  bool mounted_ = false;
+  bool limited_ = false;
+  unsigned long long oldLimit_ = 0;
+  void (*oldHandler_)(int) = nullptr;
+};
 
 }  // namespace adtest
 

@@ -1,6 +1,8 @@
 // The main window's album commands, driven as the user drives them: open and save of
 // albums and pictures, the clipboard, dropped files and the mail hand-off, with every
 // dialog and question answered by script.
+#include <sys/stat.h>
+
 #include <QAction>
 #include <QClipboard>
 #include <QGuiApplication>
@@ -182,6 +184,35 @@ TEST_F(AlbumCommands, AlbumSaveOverAnExistingFile) {
   std::string stored;
   EXPECT_TRUE(Profile->ReadString("INIT", "ALBUM", stored));
   for (const auto& e : fs::directory_iterator(target.parent_path())) EXPECT_EQ(e.path(), target) << "nothing left beside it";
+}
+
+// A link where the album goes counts as a file there, also when it names nothing: the
+// user is asked, and the album replaces the link, never what the link names. A read-only
+// file is replaced only after the user's yes.
+TEST_F(AlbumCommands, AlbumSaveOverALinkOrAReadOnlyFile) {
+  addPictures(1);
+  const fs::path albums = folder("albums");
+  const fs::path other = adtest::testDir() / "other.qla";
+  adtest::writeFile(other, "another album");
+  ::chmod(other.c_str(), 0444);
+  fs::create_symlink(other, albums / "linked.qla");
+  fs::create_symlink(adtest::testDir() / "nowhere.qla", albums / "dangling.qla");
+  adtest::writeFile(albums / "kept.qla", "read-only");
+  ::chmod((albums / "kept.qla").c_str(), 0444);
+  for (const char* name : {"linked.qla", "dangling.qla", "kept.qla"}) {
+    SCOPED_TRACE(name);
+    const size_t before = boxes.shown().size();
+    boxes.queue(MsgAnswer::Yes);
+    dialogs.queue({(albums / name).string()});
+    action("mnuAlbumSave")->trigger();
+    ASSERT_EQ(boxes.shown().size(), before + 1);
+    EXPECT_EQ(boxes.shown().back().text, msg("MSG_SAVEOW1") + "\n" + msg("MSG_SAVEOW2"));
+    EXPECT_FALSE(fs::is_symlink(albums / name));
+    EXPECT_EQ(adtest::readFile(albums / name).substr(0, 4), std::string("QLA\0", 4));
+  }
+  EXPECT_EQ(adtest::readFile(other), "another album");
+  EXPECT_EQ(fs::status(other).permissions(), fs::perms(0444));
+  EXPECT_FALSE(fs::exists(adtest::testDir() / "nowhere.qla"));
 }
 
 // ---- opening --------------------------------------------------------------------------------

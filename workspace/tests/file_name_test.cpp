@@ -142,21 +142,29 @@ TEST(FileHelpers, AnswerForFilesFoldersAndMissingPaths) {
   ASSERT_EQ(::stat(file.c_str(), &st), 0);
   const FileTime fileTime = static_cast<FileTime>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
 
+  const fs::path dangling = adtest::testDir() / "dangling", toFolder = adtest::testDir() / "to-folder";
+  fs::create_symlink(missing, dangling);
+  fs::create_symlink(folder, toFolder);
+
   struct Case {
     fs::path path;
     bool exists;
+    bool occupied;  // a save there asks first
     std::optional<uint64_t> size;
     std::optional<FileTime> time;
     std::string existingDir;
   } cases[] = {
-      {file, true, 5, fileTime, ""},
-      {folder, false, {}, {}, folder.string()},
-      {missing, false, {}, {}, ""},
+      {file, true, true, 5, fileTime, ""},
+      {folder, false, false, {}, {}, folder.string()},
+      {missing, false, false, {}, {}, ""},
+      {dangling, false, true, {}, {}, ""},
+      {toFolder, false, true, {}, {}, toFolder.string()},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.path);
     FileName f(c.path.string());
     EXPECT_EQ(f.Exists(), c.exists);
+    EXPECT_EQ(f.Occupied(), c.occupied);
     uint64_t size = 77;
     EXPECT_EQ(f.GetSize(size), c.size.has_value());
     EXPECT_EQ(size, c.size.value_or(77));

@@ -23,6 +23,7 @@
 #include "main_window_fixture.h"
 #include "engine_fixture.h"
 #include "platform/dialogs.h"
+#include "platform/folders.h"
 #include "platform/registry_store.h"
 #include "platform/scripted.h"
 #include "platform/single_instance.h"
@@ -371,6 +372,24 @@ TEST_F(MainWindow, ShutDownLeavesNoWorkingFilesAndReleasesTheLock) {
   EXPECT_FALSE(QGuiApplication::clipboard()->ownsClipboard() && QGuiApplication::clipboard()->text() == "ours");
   platform::SingleInstanceLock next;
   EXPECT_EQ(next.acquire(), platform::SingleInstanceLock::Result::Acquired);
+}
+
+TEST_F(MainWindow, StartUpRemovesWhatKilledSavesLeftInTheWorkFolder) {
+  const std::string work = platform::workDir();
+  fs::create_directories(work);
+  adtest::writeFile(work + "notes.tmp", "the user's");
+  // A capture file whose save was killed half-way, and a save still at work (another
+  // program's, or one of this program's that outlives it).
+  adtest::ChildSave killed(work + "temp.dvf");
+  ASSERT_FALSE(killed.temporary().empty());
+  killed.kill();
+  adtest::ChildSave live(work + "zbm1000.jpg", 4096);
+  ASSERT_TRUE(fs::exists(killed.temporary()));
+  start();
+  EXPECT_FALSE(fs::exists(killed.temporary()));
+  EXPECT_TRUE(fs::exists(live.temporary()));
+  EXPECT_EQ(adtest::readFile(work + "notes.tmp"), "the user's");
+  EXPECT_TRUE(live.finish());
 }
 
 TEST_F(MainWindow, PictureReportsFillTheAlbumWithoutGaps) {

@@ -181,6 +181,28 @@ TEST_F(EngineTest, WorkingNamesSkipTakenThumbnails) {
   EXPECT_EQ(std::distance(fs::directory_iterator(work), {}), before);
 }
 
+// Links put where working copies go are replaced, never written through: not when one
+// names a read-only file elsewhere, nor when one names nothing.
+TEST_F(EngineTest, WorkingCopiesAreNeverWrittenThroughALink) {
+  const fs::path victim = adtest::testDir() / "victim.jpg";
+  adtest::writeFile(victim, "not the program's");
+  ::chmod(victim.c_str(), 0444);
+  fs::create_symlink(victim, work + "zbm1000.jpg");
+  fs::create_symlink(adtest::testDir() / "nowhere", work + "zbm1001.yuv");
+  const std::string jpeg = pictest::fixture("jpeg_baseline.jpg");
+  const std::string yuv = yuvFile("f.yuv", 720, 480, 128, 128, 128);
+  ASSERT_TRUE(engine->LoadImage(jpeg, 0)) << engine->ErrorCode;
+  album.count = 1;
+  ASSERT_TRUE(engine->LoadImage(yuv, 1)) << engine->ErrorCode;
+  for (const auto& [copy, source] : {std::pair{work + "zbm1000.jpg", jpeg}, std::pair{work + "zbm1001.yuv", yuv}}) {
+    EXPECT_FALSE(fs::is_symlink(copy)) << copy;
+    EXPECT_EQ(adtest::readFile(copy), adtest::readFile(source)) << copy;
+  }
+  EXPECT_EQ(adtest::readFile(victim), "not the program's");
+  EXPECT_EQ(fs::status(victim).permissions(), fs::perms(0444));
+  EXPECT_FALSE(fs::exists(adtest::testDir() / "nowhere"));
+}
+
 // The thumbnail rule: kept when it already fits one side exactly, else scaled so that
 // the wider side (by 4:3) fills; small pictures are scaled up.
 TEST_F(EngineTest, ThumbnailSizes) {

@@ -1,5 +1,7 @@
 #include "workspace/profile.h"
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <optional>
 
@@ -174,6 +176,11 @@ TEST(Profile, FailedWritesLeaveTheFileAsItWas) {
 
   EXPECT_FALSE(profile.WriteString("INIT", "bad\nkey", "v"));
   EXPECT_FALSE(profile.WriteString("INIT", "ALBUM", "two\nlines"));
+  EXPECT_EQ(adtest::readFile(profile.SettingsPath()), before);
+  // A settings file made read-only stays as it is, whoever runs the program.
+  ::chmod(profile.SettingsPath().c_str(), 0444);
+  EXPECT_FALSE(profile.WriteString("INIT", "ALBUM", "/b"));
+  ::chmod(profile.SettingsPath().c_str(), 0644);
   EXPECT_EQ(adtest::readFile(profile.SettingsPath()), before);
   for (const auto& entry : fs::directory_iterator(profile.WorkDir())) {
     EXPECT_EQ(entry.path().filename(), "kbx40.ini");  // no temporary file left behind
