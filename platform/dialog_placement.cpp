@@ -49,14 +49,18 @@ QRect placeClear(const QRect& proposed, const std::vector<QRect>& keepClear, con
     return std::any_of(keepClear.begin(), keepClear.end(), [&](const QRect& k) { return k.intersects(r); });
   };
   if (!overlapsAny(start)) return start;
+  // A few pixels of desktop between the two frames: the window manager may frame a window a
+  // pixel or two apart from what was known when it was placed, and frames that touch still
+  // read as one.
+  constexpr int kGap = 4;
   std::optional<QRect> best;
   int bestDistance = 0;
   for (const QRect& k : keepClear) {
     QRect left = start, right = start, above = start, below = start;
-    left.moveRight(k.left() - 1);
-    right.moveLeft(k.right() + 1);
-    above.moveBottom(k.top() - 1);
-    below.moveTop(k.bottom() + 1);
+    left.moveRight(k.left() - 1 - kGap);
+    right.moveLeft(k.right() + 1 + kGap);
+    above.moveBottom(k.top() - 1 - kGap);
+    below.moveTop(k.bottom() + 1 + kGap);
     for (const QRect& c : {left, right, above, below}) {
       if (!screen.contains(c) || overlapsAny(c)) continue;
       const int distance = std::abs(c.left() - start.left()) + std::abs(c.top() - start.top());

@@ -14,7 +14,7 @@ namespace platform {
 
 // The frame rectangle for a window proposed at `proposed`: moved fully inside `screen`
 // (its top-left corner inside when it is larger), and then, when it overlaps a rectangle
-// of `keepClear`, moved to the nearest place beside one of them that overlaps none and
+// of `keepClear`, moved to the nearest place beside one of them (a few pixels apart) that overlaps none and
 // lies inside the screen. Without such a place it stays where the first step put it.
 QRect placeClear(const QRect& proposed, const std::vector<QRect>& keepClear, const QRect& screen);
 

@@ -180,18 +180,23 @@ TEST(PanelOnADesktop, DialogsOpenAboveThePanelClearOfItAndStayAbove) {
       ++checked;
       // Mapped, framed and placed by the window manager.
       ASSERT_TRUE(captest::WaitFor([&] { return d->windowHandle() && d->windowHandle()->isExposed(); }, 10s));
+      // The window manager frames and places a new window in steps of its own; the place
+      // is judged once it has settled (or the time is up).
       QRect f;
-      ASSERT_TRUE(captest::WaitFor([&] {
+      auto framed = [&] {
         f = frameOnScreen(d->winId());
         return run({"xprop", "-id", std::to_string(d->winId()), "_NET_FRAME_EXTENTS"}).find('=') != std::string::npos;
-      }, 10s));
+      };
+      ASSERT_TRUE(captest::WaitFor(framed, 10s));
+      captest::WaitFor([&] { return framed() && !f.intersects(p) && screen.contains(f); }, 5s);
       EXPECT_FALSE(f.intersects(p)) << captest::RectText(f) << " meets the panel at " << captest::RectText(p);
       EXPECT_TRUE(screen.contains(f)) << captest::RectText(f);
-      EXPECT_TRUE(above(d->winId(), panel->winId())) << "stacked above the panel";
+      EXPECT_TRUE(captest::WaitFor([&] { return above(d->winId(), panel->winId()); }, 5s)) << "stacked above the panel";
       // The user brings the panel forward: the dialog stays above it.
       run({"xdotool", "windowraise", std::to_string(panel->winId())});
       captest::WaitFor([] { return false; }, 200ms);
-      EXPECT_TRUE(above(d->winId(), panel->winId())) << "still above the raised panel";
+      EXPECT_TRUE(captest::WaitFor([&] { return above(d->winId(), panel->winId()); }, 5s))
+          << "still above the raised panel";
     });
     EXPECT_EQ(checked, 5);
     panel->closeForm();
