@@ -21,6 +21,7 @@
 #include "frmmain.h"
 #include "frmwait.h"
 #include "image_ope.h"
+#include "import_ahead.h"
 #include "lang.h"
 #include "mail.h"
 #include "output_format.h"
@@ -158,10 +159,15 @@ void TfrmMain::AddFileList(const std::vector<std::string>& files, int position) 
   std::vector<std::string> sorted = files;
   std::stable_sort(sorted.begin(), sorted.end());
   const int start = flames_->Count();
-  for (const std::string& name : sorted) {
-    if (stopPressed()) break;
-    const int p = std::clamp(position + flames_->Count() - start, 0, flames_->Count());
-    if (!OpenFile(name, p) && imageOpe_->ErrorCode == CImageOpe::kAlbumFull) break;
+  {
+    // The pictures to come are decoded ahead while each is added.
+    ImportAhead ahead(*imageOpe_, ImportAhead::ForFiles(sorted));
+    for (size_t i = 0; i < sorted.size(); ++i) {
+      if (stopPressed()) break;
+      const int p = std::clamp(position + flames_->Count() - start, 0, flames_->Count());
+      ahead.Begin(i);
+      if (!OpenFile(sorted[i], p) && imageOpe_->ErrorCode == CImageOpe::kAlbumFull) break;
+    }
   }
   closeWait();
 }
