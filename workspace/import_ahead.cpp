@@ -1,6 +1,7 @@
 #include "workspace/import_ahead.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -129,6 +130,7 @@ QmHandle ImportAhead::Take(const std::string& path, Extent& full, unsigned& redu
 }
 
 void ImportAhead::work() {
+  pthread_setname_np(pthread_self(), kWorkerName);
   std::unique_lock lock(mutex_);
   for (;;) {
     changed_.wait(lock, [&] {

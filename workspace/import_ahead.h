@@ -67,6 +67,9 @@ class ImportAhead {
   // tests: how much of an import the look-ahead did).
   static uint64_t PicturesTaken();
 
+  // The name of the worker threads, as the system lists them.
+  static constexpr const char* kWorkerName = "import ahead";
+
   // Pictures held at most, decoded or being decoded (the look-ahead), and the bytes of
   // decoded pictures beyond which no further decoding starts while one is held.
   static constexpr size_t kWindowPerThread = 2;
