@@ -44,7 +44,6 @@ std::vector<ImportAhead::Item> ImportAhead::ForFiles(const std::vector<std::stri
 
 ImportAhead::ImportAhead(CImageOpe& engine, std::vector<Item> items)
     : engine_(engine), outer_(engine.ahead_), items_(std::move(items)), slots_(items_.size()) {
-  engine_.ahead_ = this;
   const unsigned threads = ImportThreads();
   size_t toDecode = 0;
   for (size_t i = 0; i < items_.size(); ++i) {
@@ -53,13 +52,17 @@ ImportAhead::ImportAhead(CImageOpe& engine, std::vector<Item> items)
       ++toDecode;
     }
   }
-  if (toDecode == 0) return;
-  window_ = kWindowPerThread * threads;
-  try {
-    for (size_t n = std::min<size_t>(threads, toDecode); n > 0; --n) workers_.emplace_back([this] { work(); });
-  } catch (const std::system_error&) {
-    // Fewer workers, or none: whatever no worker decodes, the engine reads itself.
+  if (toDecode > 0) {
+    window_ = kWindowPerThread * threads;
+    const size_t n = std::min<size_t>(threads, toDecode);
+    try {
+      workers_.reserve(n);
+      while (workers_.size() < n) workers_.emplace_back([this] { work(); });
+    } catch (const std::exception&) {
+      // Fewer workers, or none: whatever no worker decodes, the engine reads itself.
+    }
   }
+  engine_.ahead_ = this;
 }
 
 ImportAhead::~ImportAhead() {
