@@ -2,6 +2,7 @@
 // marker processors) and the workers behind the four exports.
 #pragma once
 
+#include <atomic>
 #include <csetjmp>
 #include <cstdint>
 #include <cstdio>
@@ -95,8 +96,11 @@ bool readInfo(const char* path, JPEGFILEINFO* info, EXIFINFO* exif, bool copyWan
 // a cancel ended the decode; a bitmap can come back with it set when the picture was
 // complete before the library stopped. With a scale denominator of 2, 4 or 8 the library
 // decodes the picture reduced by that factor in its inverse DCT (each side rounded up).
+// With `stop` given, no progress is reported (the hook is never called) and the decode
+// is cancelled as soon as *stop is set.
 QmHandle readDib(const char* path, const uint8_t* block, size_t blockLength, intptr_t progressContext,
-                 bool* libraryStopped, uint64_t maxBytes, unsigned scaleDenominator = 1);
+                 bool* libraryStopped, uint64_t maxBytes, unsigned scaleDenominator = 1,
+                 const std::atomic<bool>* stop = nullptr);
 
 // Writes the bitmap as a JFIF file; true when the file is complete. The bytes go to a
 // temporary file beside the target, renamed over it only on success.

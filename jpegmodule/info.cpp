@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "jpegmodule/codec.h"
+#include "jpegmodule/scaled_load.h"
 
 namespace qmjpeg {
 
@@ -14,12 +15,14 @@ struct InfoJob {
   FILE* file;
   bool exifWanted;
   bool accepted = false;
+  const uint8_t* block = nullptr;  // read when there is no file
+  size_t blockLength = 0;
 };
 
 void infoBody(void* arg) {
   InfoJob& job = *static_cast<InfoJob*>(arg);
   Decoder& d = *job.decoder;
-  d.create(job.file, nullptr, 0);
+  d.create(job.file, job.block, job.blockLength);
   d.exif.wanted = job.exifWanted;
   jpeg_read_header(&d.cinfo, TRUE);
   job.accepted = d.accepted();
@@ -110,6 +113,19 @@ bool readInfo(const char* path, JPEGFILEINFO* info, EXIFINFO* exif, bool copyWan
     exif->Thumbnail = t;
   }
   SetErrorStatus(QM_STATUS_OK);
+  return true;
+}
+
+bool readBlockSize(const uint8_t* data, size_t length, uint32_t& width, uint32_t& height) {
+  if (!data || length < 2 || data[0] != 0xFF || data[1] != 0xD8) return false;
+  InfoJob job{nullptr, nullptr, false};
+  job.block = data;
+  job.blockLength = length;
+  Decoder d;
+  job.decoder = &d;
+  if (!runGuarded(d.guard, infoBody, &job) || !job.accepted) return false;
+  width = d.cinfo.image_width;
+  height = d.cinfo.image_height;
   return true;
 }
 

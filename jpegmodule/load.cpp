@@ -18,6 +18,7 @@ struct LoadJob {
   intptr_t progressContext;
   uint64_t maxBytes;
   unsigned scaleDenominator = 1;
+  const std::atomic<bool>* stop = nullptr;
   bool refused = false;
   bool noMemory = false;
   bool complete = false;  // every row is in the bitmap
@@ -123,8 +124,10 @@ void decodeBody(void* arg) {
     JSAMPROW target = ycck ? sample[0] : row;
     if (jpeg_read_scanlines(&c, &target, 1) == 0) continue;
     if (ycck) cmykRowToBgr(sample[0], row, c.output_width);
-    if (!PercentProgress(static_cast<int32_t>(c.output_scanline + 1), static_cast<int32_t>(c.output_height), 0, 100,
-                         job.progressContext)) {
+    const bool goOn = job.stop ? !job.stop->load(std::memory_order_relaxed)
+                               : PercentProgress(static_cast<int32_t>(c.output_scanline + 1),
+                                                 static_cast<int32_t>(c.output_height), 0, 100, job.progressContext);
+    if (!goOn) {
       releaseSource(job);
       SetErrorStatus(QM_STATUS_CANCELLED);
       abortWork(reinterpret_cast<j_common_ptr>(&c));
@@ -138,10 +141,11 @@ void decodeBody(void* arg) {
 }  // namespace
 
 QmHandle readDib(const char* path, const uint8_t* block, size_t blockLength, intptr_t progressContext,
-                 bool* libraryStopped, uint64_t maxBytes, unsigned scaleDenominator) {
+                 bool* libraryStopped, uint64_t maxBytes, unsigned scaleDenominator, const std::atomic<bool>* stop) {
   if (libraryStopped) *libraryStopped = false;
   LoadJob job{};
   job.progressContext = progressContext;
+  job.stop = stop;
   job.maxBytes = maxBytes;
   job.scaleDenominator = scaleDenominator == 2 || scaleDenominator == 4 || scaleDenominator == 8 ? scaleDenominator : 1;
   if (block) {
@@ -176,6 +180,21 @@ QmHandle readFileScaled(const std::string& path, unsigned denominator) {
   bool stopped = false;
   // Progress goes to the caller's context 1, which no display answers.
   return readDib(path.c_str(), nullptr, 0, 1, &stopped, kMaxDibBytes, denominator);
+}
+
+QmHandle readBlockScaled(const uint8_t* data, size_t length, unsigned denominator, const std::atomic<bool>* stop) {
+  uint32_t width = 0, height = 0;
+  if (!readBlockSize(data, length, width, height)) return 0;
+  // A flag that is never set keeps the progress hook out of it.
+  static const std::atomic<bool> never{false};
+  bool stopped = false;
+  const QmHandle dib = readDib(nullptr, data, length, 1, &stopped, kMaxDibBytes, denominator, stop ? stop : &never);
+  // A cancelled decode gives nothing, even where its rows happened to be complete.
+  if (dib && stop && stop->load()) {
+    QmGlobalFree(dib);
+    return 0;
+  }
+  return dib;
 }
 
 }  // namespace qmjpeg

@@ -40,6 +40,7 @@
 #include "workspace/album_host.h"
 #include "workspace/frmwait.h"
 #include "workspace/image_ope.h"
+#include "workspace/import_ahead.h"
 #include "workspace/lang.h"
 #include "workspace/program.h"
 
@@ -194,6 +195,49 @@ void CImageOpe::FinishAlbumRead(bool modified) {
   }
 }
 
+namespace {
+
+// Entries indexed at a time: an album's pictures are decoded ahead within one batch, and
+// a damaged count cannot make the index large.
+constexpr uint32_t kIndexBatch = 256;
+
+// Where an entry's picture lies in an album file. An entry cut short (its head or its
+// bytes missing) ends the index and the read.
+struct Entry {
+  uint64_t offset = 0;
+  uint32_t size = 0;
+  std::optional<std::string> ext;
+  bool cut = false;
+};
+
+// The next `count` entries from the current position on; the file is left behind the
+// last of them.
+std::vector<Entry> indexEntries(std::FILE* in, uint32_t count) {
+  std::vector<Entry> entries;
+  for (uint32_t i = 0; i < count; ++i) {
+    uint8_t head[kEntryHead];
+    Entry e;
+    // An entry that runs past the end of the file ends the read: it and what follows
+    // it are lost, and nothing of it is imported.
+    if (!readWhole(in, head, sizeof head) || le32(head + 4) > bytesLeft(in)) {
+      e.cut = true;
+      entries.push_back(e);
+      break;
+    }
+    e.offset = static_cast<uint64_t>(::ftello(in));
+    e.size = le32(head + 4);
+    e.ext = entryExtension(head + 8);
+    entries.push_back(e);
+    if (::fseeko(in, static_cast<off_t>(e.size), SEEK_CUR) != 0) {
+      entries.push_back(Entry{0, 0, std::nullopt, true});
+      break;
+    }
+  }
+  return entries;
+}
+
+}  // namespace
+
 bool CImageOpe::ImportQla(const std::string& path) {
   EntriesSkipped = 0;
   File in = openFile(path, "rb");
@@ -203,36 +247,45 @@ bool CImageOpe::ImportQla(const std::string& path) {
   const std::optional<bool> prepared = PrepareAlbumRead();
   if (!prepared) return false;
   const bool modified = *prepared;
+  const auto tempName = [&](const Entry& e) { return workDir_ + "zbmt." + *e.ext; };
+  const auto imported = [&](const Entry& e) { return !e.cut && e.ext && !isAlbumExtension(*e.ext); };
   std::vector<char> buffer(kCopyPiece);
-  for (uint32_t i = 0; i < count; ++i) {
-    if (AlbumCount() >= kAlbumLimit) {
-      platform::sendMessage(frmWait, platform::WM_WAIT_CLOSE);
-      if (album_) album_->ShowFrameOver();
-      return true;
+  for (uint32_t done = 0; done < count;) {
+    const std::vector<Entry> entries = indexEntries(in.get(), std::min(count - done, kIndexBatch));
+    const off_t next = ::ftello(in.get());
+    done += static_cast<uint32_t>(entries.size());
+    std::vector<ImportAhead::Item> items;
+    for (const Entry& e : entries) {
+      const bool picture = imported(e) && ReadsAsPicture(tempName(e));
+      items.push_back({picture ? tempName(e) : std::string(), path, e.offset, e.size, picture && e.size > 0});
     }
-    if (ReadAborted()) return false;
-    uint8_t head[kEntryHead];
-    if (!readWhole(in.get(), head, sizeof head)) return false;
-    const uint32_t size = le32(head + 4);
-    // An entry that runs past the end of the file ends the read: it and what follows
-    // it are lost, and nothing of it is imported.
-    if (size > bytesLeft(in.get())) return false;
-    const std::optional<std::string> ext = entryExtension(head + 8);
-    if (!ext || isAlbumExtension(*ext)) {
-      ++EntriesSkipped;
-      if (::fseeko(in.get(), static_cast<off_t>(size), SEEK_CUR) != 0) return false;
-      continue;
+    ImportAhead ahead(*this, std::move(items));
+    for (size_t i = 0; i < entries.size(); ++i) {
+      const Entry& e = entries[i];
+      if (AlbumCount() >= kAlbumLimit) {
+        platform::sendMessage(frmWait, platform::WM_WAIT_CLOSE);
+        if (album_) album_->ShowFrameOver();
+        return true;
+      }
+      if (ReadAborted() || e.cut) return false;
+      if (!imported(e)) {
+        ++EntriesSkipped;
+        continue;
+      }
+      const std::string temp = tempName(e);
+      File out = newWorkFile(temp);  // made anew for each entry
+      if (!out || ::fseeko(in.get(), static_cast<off_t>(e.offset), SEEK_SET) != 0 ||
+          !copyBytes(in.get(), e.size, buffer,
+                     [&](const char* data, size_t n) { return writeWhole(out.get(), data, n); })) {
+        return false;
+      }
+      if (std::fclose(out.release()) != 0 || ReadAborted()) return false;
+      WaitFileExists(temp, clock_);
+      // An entry that cannot be imported is skipped; the next goes to the same place.
+      ahead.Begin(i);
+      if (!LoadImage(temp, AlbumCount())) ++EntriesSkipped;
     }
-    const std::string temp = workDir_ + "zbmt." + *ext;
-    File out = newWorkFile(temp);  // made anew for each entry
-    if (!out || !copyBytes(in.get(), size, buffer,
-                           [&](const char* data, size_t n) { return writeWhole(out.get(), data, n); })) {
-      return false;
-    }
-    if (std::fclose(out.release()) != 0 || ReadAborted()) return false;
-    WaitFileExists(temp, clock_);
-    // An entry that cannot be imported is skipped; the next goes to the same place.
-    if (!LoadImage(temp, AlbumCount())) ++EntriesSkipped;
+    if (next < 0 || ::fseeko(in.get(), next, SEEK_SET) != 0) return false;
   }
   FinishAlbumRead(modified);
   return true;

@@ -21,6 +21,7 @@
 #include "frmmain.h"
 #include "frmwait.h"
 #include "image_ope.h"
+#include "import_ahead.h"
 #include "lang.h"
 #include "mail.h"
 #include "name_list.h"
@@ -167,15 +168,20 @@ std::vector<std::string> TfrmMain::AddFiles(const std::vector<std::string>& file
   std::stable_sort(sorted.begin(), sorted.end());
   std::vector<std::string> failed;
   const int start = flames_->Count();
-  for (const std::string& name : sorted) {
-    if (stopPressed()) break;
-    const int p = std::clamp(position + flames_->Count() - start, 0, flames_->Count());
-    imageOpe_->EntriesSkipped = 0;
-    const bool added = OpenFile(name, p);
-    if (!added && imageOpe_->ErrorCode == CImageOpe::kAlbumFull) break;
-    if (stopPressed() || imageOpe_->ErrorCode == CImageOpe::kCancelled) break;
-    // An album of which a picture was skipped was not added whole.
-    if (!added || imageOpe_->EntriesSkipped > 0) failed.push_back(name);
+  {
+    // The pictures to come are decoded ahead while each is added.
+    ImportAhead ahead(*imageOpe_, ImportAhead::ForFiles(sorted));
+    for (size_t i = 0; i < sorted.size(); ++i) {
+      if (stopPressed()) break;
+      const int p = std::clamp(position + flames_->Count() - start, 0, flames_->Count());
+      imageOpe_->EntriesSkipped = 0;
+      ahead.Begin(i);
+      const bool added = OpenFile(sorted[i], p);
+      if (!added && imageOpe_->ErrorCode == CImageOpe::kAlbumFull) break;
+      if (stopPressed() || imageOpe_->ErrorCode == CImageOpe::kCancelled) break;
+      // An album of which a picture was skipped was not added whole.
+      if (!added || imageOpe_->EntriesSkipped > 0) failed.push_back(sorted[i]);
+    }
   }
   closeWait();
   return failed;

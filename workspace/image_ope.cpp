@@ -16,6 +16,7 @@
 #include "toolkit/effect/qm6effect.h"
 #include "workspace/album_host.h"
 #include "workspace/dcf_data.h"
+#include "workspace/import_ahead.h"
 #include "workspace/reduced_read.h"
 
 namespace workspace {
@@ -179,6 +180,15 @@ bool CImageOpe::LoadImage(const std::string& path, uint32_t position) {
   return ImportFile(path);
 }
 
+bool CImageOpe::ReadsAsPicture(const std::string& path) {
+  const std::string ext = extensionOf(path);
+  return ext != "qla" && ext != "wza" && ext != "dvf" && ext != "yuv";
+}
+
+Extent CImageOpe::ThumbnailExtent(Extent full) {
+  return ThumbnailSize(full.width, full.height, kThumbnailWidth, kThumbnailHeight);
+}
+
 std::string CImageOpe::MakeTempName(uint32_t start) const {
   for (uint32_t i = start; i < 1000; ++i) {
     char number[16];
@@ -204,16 +214,21 @@ bool CImageOpe::ImportFile(const std::string& path) {
   }
   GetFileWriteTime(path, SourceWriteTime);
 
-  // A JPEG much larger than its thumbnail is decoded already reduced and scaled from
-  // there to the thumbnail's size, which the rule gives for the picture's full size; any
-  // other picture is read whole and scaled by SaveImage.
+  // A JPEG much larger than its thumbnail is decoded already reduced (by the import's
+  // look-ahead, when it has it ready) and scaled from there to the thumbnail's size,
+  // which the rule gives for the picture's full size; any other picture is read whole
+  // and scaled by SaveImage.
   Extent full;
   unsigned reduction = 1;
-  const auto thumbnail = [](Extent f) { return ThumbnailSize(f.width, f.height, kThumbnailWidth, kThumbnailHeight); };
-  Picture picture(ReadReduced(path, thumbnail, 2, full, reduction));
+  Picture picture;
+  if (ahead_ && IsJpegType(PictureType)) {
+    picture.reset(ahead_->Take(path, full, reduction));
+    if (picture && (full.width != info.width || full.height != info.height)) picture.reset(0);
+  }
+  if (!picture) picture.reset(ReadReduced(path, ThumbnailExtent, kThumbnailMargin, full, reduction));
   if (picture) {
     QmHandle small = 0;
-    const Extent t = thumbnail(full);
+    const Extent t = ThumbnailExtent(full);
     if (Resize(picture.get(), t.width, t.height, small)) {
       picture.reset(small);
     } else {
@@ -243,7 +258,7 @@ bool CImageOpe::ImportFile(const std::string& path) {
       Extension = ".bmp";
     } else if (t == QM_TYPE_BMP_RLE4 || t == QM_TYPE_BMP_RLE8) {
       Extension = ".rle";
-    } else if (t == QM_TYPE_JPEG || t == QM_TYPE_JPEG_PROGRESSIVE || t == QM_TYPE_JPEG_EXIF) {
+    } else if (IsJpegType(t)) {
       Extension = ".jpg";
     } else if (t >= QM_TYPE_TIFF && t <= QM_TYPE_TIFF_OTHER) {
       Extension = ".tif";

@@ -20,6 +20,7 @@
 #include "workspace/capture_files.h"
 #include "workspace/file_name.h"
 #include "workspace/output_format.h"
+#include "workspace/reduced_read.h"
 
 namespace platform {
 class MessageReceiver;
@@ -28,6 +29,7 @@ class MessageReceiver;
 namespace workspace {
 
 class AlbumHost;
+class ImportAhead;
 
 // What the title-picture command hands the engine for the title pictures it writes.
 struct TitleRecord {
@@ -60,6 +62,11 @@ class CImageOpe {
   static constexpr uint64_t kDvFreeBytes = 1471116;
   static constexpr int32_t kThumbnailWidth = 100;  // the box of the album's thumbnails
   static constexpr int32_t kThumbnailHeight = 75;
+  // A JPEG's thumbnail is made from a decoding reduced as far as leaves it this many
+  // times the thumbnail's size.
+  static constexpr int32_t kThumbnailMargin = 2;
+  // The size of the thumbnail of a picture of `full` size.
+  static Extent ThumbnailExtent(Extent full);
 
   // Bound to `window` (the receiver of WM_IMAGE_INFO); `album` is the main window's album,
   // none when there is none (yet). Exports read `settings`.
@@ -77,6 +84,9 @@ class CImageOpe {
   // Imports the file by its extension for album position (or sheet cell) `position`;
   // true when a picture was added.
   bool LoadImage(const std::string& path, uint32_t position);
+  // Whether LoadImage reads the file as one picture (by ImportFile or ImportTitle), not
+  // as an album or a capture file.
+  static bool ReadsAsPicture(const std::string& path);
   bool ImportFile(const std::string& path);
   bool ImportDvf(const std::string& path);
   bool ImportYuv(const std::string& path);
@@ -167,6 +177,8 @@ class CImageOpe {
   void FinishAlbumRead(bool modified);
   bool ReadAborted();
 
+  friend class ImportAhead;
+  ImportAhead* ahead_ = nullptr;  // the look-ahead of the import under way, if any
   platform::MessageReceiver* window_;
   AlbumHost* album_;
   OutputFormatSettings& settings_;

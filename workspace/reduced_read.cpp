@@ -1,6 +1,7 @@
 #include "workspace/reduced_read.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 
 #include "jpegmodule/scaled_load.h"
@@ -11,13 +12,13 @@ namespace workspace {
 
 namespace {
 
-bool isJpeg(uint16_t type) {
-  return type == QM_TYPE_JPEG || type == QM_TYPE_JPEG_PROGRESSIVE || type == QM_TYPE_JPEG_EXIF;
-}
-
 int64_t reducedSide(int32_t side, unsigned d) { return (static_cast<int64_t>(side) + d - 1) / d; }
 
 }  // namespace
+
+bool IsJpegType(uint16_t type) {
+  return type == QM_TYPE_JPEG || type == QM_TYPE_JPEG_PROGRESSIVE || type == QM_TYPE_JPEG_EXIF;
+}
 
 Extent ThumbnailSize(int32_t w, int32_t h, int32_t maxW, int32_t maxH) {
   if ((w == maxW && h <= maxH) || (w <= maxW && h == maxH)) return {w, h};
@@ -41,16 +42,15 @@ unsigned ReductionFor(int32_t w, int32_t h, Extent target, int32_t margin) {
   return 1;
 }
 
-QmHandle ReadReduced(const std::string& path, const std::function<Extent(Extent)>& wanted, int32_t margin,
-                     Extent& full, unsigned& reduction) {
-  full = {};
-  reduction = 1;
-  ImageFileInfoRecord info;
-  if (!ImageFileInfo(path.c_str(), &info) || !isJpeg(info.pictureType) || info.width < 1 || info.height < 1) return 0;
-  full = {info.width, info.height};
+namespace {
+
+// The reduction for a picture of `full` size, and the picture `decode` gives for it when
+// it is exactly the size the library promised; else 0 (and reduction 1).
+QmHandle decodeReduced(Extent full, const std::function<Extent(Extent)>& wanted, int32_t margin, unsigned& reduction,
+                       const std::function<QmHandle(unsigned)>& decode) {
   const unsigned d = ReductionFor(full.width, full.height, wanted(full), margin);
   if (d == 1) return 0;
-  const QmHandle picture = qmjpeg::readFileScaled(path, d);
+  const QmHandle picture = decode(d);
   ImageKindRecord kind{};
   // Anything but the picture the library promised is left to a full reading.
   if (picture && ImageInfo(picture, &kind) && kind.width == reducedSide(full.width, d) &&
@@ -60,6 +60,31 @@ QmHandle ReadReduced(const std::string& path, const std::function<Extent(Extent)
   }
   ImageFree(picture);
   return 0;
+}
+
+}  // namespace
+
+QmHandle ReadReduced(const std::string& path, const std::function<Extent(Extent)>& wanted, int32_t margin,
+                     Extent& full, unsigned& reduction) {
+  full = {};
+  reduction = 1;
+  ImageFileInfoRecord info;
+  if (!ImageFileInfo(path.c_str(), &info) || !IsJpegType(info.pictureType) || info.width < 1 || info.height < 1) {
+    return 0;
+  }
+  full = {info.width, info.height};
+  return decodeReduced(full, wanted, margin, reduction, [&](unsigned d) { return qmjpeg::readFileScaled(path, d); });
+}
+
+QmHandle ReadReducedBlock(const uint8_t* data, size_t length, const std::function<Extent(Extent)>& wanted,
+                          int32_t margin, Extent& full, unsigned& reduction, const std::atomic<bool>* stop) {
+  full = {};
+  reduction = 1;
+  uint32_t w = 0, h = 0;
+  if (!qmjpeg::readBlockSize(data, length, w, h) || w < 1 || h < 1 || w > INT32_MAX || h > INT32_MAX) return 0;
+  full = {static_cast<int32_t>(w), static_cast<int32_t>(h)};
+  return decodeReduced(full, wanted, margin, reduction,
+                       [&](unsigned d) { return qmjpeg::readBlockScaled(data, length, d, stop); });
 }
 
 }  // namespace workspace

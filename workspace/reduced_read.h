@@ -6,6 +6,8 @@
 // fitted showing and the exports' pictures and thumbnails.
 #pragma once
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -18,6 +20,9 @@ struct Extent {
   int32_t width = 0, height = 0;
   bool operator==(const Extent&) const = default;
 };
+
+// Whether the toolkit's picture type is one of the JPEG kinds.
+bool IsJpegType(uint16_t type);
 
 // The size the engine's thumbnail rule gives a w x h picture for a maxW x maxH box: the
 // picture's own when one side meets the box and the other fits; otherwise scaled to the
@@ -36,5 +41,12 @@ unsigned ReductionFor(int32_t w, int32_t h, Extent target, int32_t margin = 2);
 // the factor used (1 when none).
 QmHandle ReadReduced(const std::string& path, const std::function<Extent(Extent)>& wanted, int32_t margin,
                      Extent& full, unsigned& reduction);
+
+// The same reading of a JPEG held in memory, giving what ReadReduced gives for a file of
+// these bytes. It reports no progress and shares nothing with other threads but the
+// handle table, so it may run on a worker thread (with a `wanted` that may too); a set
+// *stop ends it, giving 0.
+QmHandle ReadReducedBlock(const uint8_t* data, size_t length, const std::function<Extent(Extent)>& wanted,
+                          int32_t margin, Extent& full, unsigned& reduction, const std::atomic<bool>* stop = nullptr);
 
 }  // namespace workspace

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "workspace/import_ahead.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -77,9 +78,12 @@ int main(int argc, char** argv) {
     album.clear();
     engine.DeleteFiles(work + "zbm*.*");
   };
+  // As the main window adds a list of files: the pictures to come decoded ahead.
   auto importAll = [&] {
-    for (const std::string& p : pictures) {
-      if (!engine.LoadImage(p, album.count)) return false;
+    workspace::ImportAhead ahead(engine, workspace::ImportAhead::ForFiles(pictures));
+    for (size_t i = 0; i < pictures.size(); ++i) {
+      ahead.Begin(i);
+      if (!engine.LoadImage(pictures[i], album.count)) return false;
     }
     return true;
   };

@@ -1,7 +1,8 @@
 // The load: the information gate, then the decode from a file and from a memory block
-// (the latter at full size or reduced by 2, 4 or 8).
+// (the latter at full size or reduced by 2, 4 or 8, after the header read from memory).
 #include "fuzz_common.h"
 #include "jpegmodule/codec.h"
+#include "jpegmodule/scaled_load.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Pictures are bounded so that one input decodes in moments.
@@ -15,6 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   // From memory at one of the four scales (chosen by the input's length).
+  uint32_t width = 0, height = 0;
+  qmjpeg::readBlockSize(data, size, width, height);
   bool stopped = false;
   QmHandle dib = qmjpeg::readDib(nullptr, data, size, 1, &stopped, kLimit, 1u << (size % 4));
   if (dib) QmGlobalFree(dib);

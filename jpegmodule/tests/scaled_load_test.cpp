@@ -1,6 +1,6 @@
 // The load at a reduced size that the program links from the module's core, against
 // djpeg decoding the same files at the same scale: the same size and the same pixels,
-// for every kind of file the full load takes.
+// for every kind of file the full load takes, from a file and from memory.
 #include <gtest/gtest.h>
 
 #include "jpeg_test_util.h"
@@ -28,6 +28,12 @@ TEST(JpegScaledLoad, SamePixelsAsDjpegAtEveryScale) {
     writePnm(dir / "in.pnm", makePicture(c.w, c.h, c.channels, 3));
     const fs::path file = dir / "in.jpg";
     writeFile(file, cjpeg(dir / "in.pnm", c.options));
+    const std::string bytes = readFile(file);
+    const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+    uint32_t w = 0, h = 0;
+    EXPECT_TRUE(qmjpeg::readBlockSize(data, bytes.size(), w, h));
+    EXPECT_EQ(int(w), c.w);
+    EXPECT_EQ(int(h), c.h);
     for (unsigned d : {1u, 2u, 4u, 8u}) {
       SCOPED_TRACE(std::string(c.name) + " 1/" + std::to_string(d));
       QmHandle dib = qmjpeg::readFileScaled(file.string(), d);
@@ -41,6 +47,14 @@ TEST(JpegScaledLoad, SamePixelsAsDjpegAtEveryScale) {
       EXPECT_EQ(got.bits, c.channels * 8);
       EXPECT_TRUE(got.rows == want.rows);
       QmGlobalFree(dib);
+      // The same bytes read from memory give the same picture.
+      QmHandle fromMemory = qmjpeg::readBlockScaled(data, bytes.size(), d);
+      const Raster block = dibRaster(fromMemory);
+      EXPECT_EQ(block.width, got.width);
+      EXPECT_EQ(block.height, got.height);
+      EXPECT_EQ(block.bits, got.bits);
+      EXPECT_TRUE(block.rows == got.rows);
+      QmGlobalFree(fromMemory);
     }
   }
   // Other reductions read the full size; files that are no JPEG give nothing.
@@ -50,4 +64,10 @@ TEST(JpegScaledLoad, SamePixelsAsDjpegAtEveryScale) {
   writeFile(dir / "not.jpg", "not a picture");
   EXPECT_EQ(qmjpeg::readFileScaled((dir / "not.jpg").string(), 4), 0u);
   EXPECT_EQ(qmjpeg::readFileScaled((dir / "missing.jpg").string(), 4), 0u);
+  uint32_t w = 0, h = 0;
+  for (const std::string& bytes : {std::string("not a picture"), std::string("\xFF\xD8"), std::string()}) {
+    const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+    EXPECT_FALSE(qmjpeg::readBlockSize(data, bytes.size(), w, h));
+    EXPECT_EQ(qmjpeg::readBlockScaled(data, bytes.size(), 4), 0u);
+  }
 }

@@ -243,6 +243,18 @@ const QlaCase kQlaCases[] = {
      true, {B}},
     {"empty_entry", [](auto&, auto& p) { return qlaHeader(2) + qlaEntry(0, "jpg", "") + qlaEntry(1, "png", p); }, true,
      {P}},
+    // Pictures on both sides of the first few hundred entries, with albums between them.
+    {"many_entries",
+     [](auto& j, auto& p) {
+       std::string s = qlaHeader(300);
+       for (uint32_t i = 0; i < 300; ++i) {
+         s += i == 254 || i == 299 ? qlaEntry(i, "jpg", j)
+              : i == 256           ? qlaEntry(i, "png", p)
+                                   : qlaEntry(i, "qla", i == 255 ? "QLA" : "");
+       }
+       return s;
+     },
+     true, {J, P, J}},
 };
 INSTANTIATE_TEST_SUITE_P(Crafted, QlaReading, ::testing::ValuesIn(kQlaCases),
                          [](const auto& info) { return std::string(info.param.name); });
