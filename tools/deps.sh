@@ -11,7 +11,7 @@ packages=(
   fonts-noto-cjk
   # peers of the tests and benchmarks
   ffmpeg libavcodec-dev libavutil-dev libswscale-dev libjpeg-turbo-progs libimage-exiftool-perl exiv2
-  imagemagick xvfb xauth xdotool xclip python3 desktop-file-utils
+  imagemagick xvfb xauth openbox x11-utils xdotool xclip python3 desktop-file-utils
 )
 
 missing=()

@@ -1,10 +1,11 @@
-// The program on a virtual display of its own (Xvfb), started and driven from outside as
-// a user would drive it, with xdotool.
+// The program on the test's desktop (a virtual display with a window manager, started by
+// the common test main), started and driven from outside as a user would drive it, with
+// xdotool.
 #pragma once
 
 #include <QProcess>
 #include <QProcessEnvironment>
-#include <QSize>
+#include <QRect>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -16,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/testsupport/desktop.h"
 #include "platform/testsupport/testsupport.h"
 
 namespace {
@@ -46,24 +48,16 @@ std::vector<std::string> lines(const std::string& text) {
 class Desktop : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (const char* tool : {"Xvfb", "xdotool", "xwininfo", "import"}) AD_REQUIRE_TOOL(tool);
-    // Xvfb picks a free display and writes its number to standard output.
-    xvfb.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
-    ASSERT_TRUE(xvfb.waitForStarted(10000));
-    ASSERT_TRUE(waitFor([&] { return xvfb.canReadLine() || xvfb.waitForReadyRead(100); }, 20s));
-    display = ":" + xvfb.readLine().trimmed().toStdString();
-    ::setenv("DISPLAY", display.c_str(), 1);
-    ::unsetenv("WAYLAND_DISPLAY");
+    for (const char* tool : {"xdotool", "xwininfo", "import"}) AD_REQUIRE_TOOL(tool);
+    display = adtest::desktopDisplay();
+    ASSERT_FALSE(display.empty()) << "no desktop";
+    ASSERT_EQ(adtest::windowManagerName(display), "Openbox") << "no window manager manages " << display;
     workDir = adtest::testDir() / "Documents/ZEB";
   }
   void TearDown() override {
     if (program.state() != QProcess::NotRunning) {
       program.kill();
       program.waitForFinished(5000);
-    }
-    if (xvfb.state() != QProcess::NotRunning) {
-      xvfb.terminate();
-      if (!xvfb.waitForFinished(5000)) xvfb.kill();
     }
   }
 
@@ -94,17 +88,19 @@ class Desktop : public ::testing::Test {
   // The main window: the one visible window named after the program (the splash has no name).
   std::vector<std::string> mainWindows() { return lines(xdotool({"search", "--onlyvisible", "--name", "^albumdesk$"})); }
 
-  QSize windowSize(const std::string& id) {
+  // Where a window's client area lies on the screen. (xdotool's getwindowgeometry counts
+  // the frame's offset twice under a window manager that reparents.)
+  QRect geometry(const std::string& id) {
     std::string out;
     adtest::runProgram({"xwininfo", "-id", id}, &out);
     auto value = [&](const std::string& key) {
       const size_t at = out.find(key);
       return at == std::string::npos ? -1 : std::atoi(out.c_str() + at + key.size());
     };
-    return QSize(value("Width:"), value("Height:"));
+    return QRect(value("Absolute upper-left X:"), value("Absolute upper-left Y:"), value("Width:"),
+                 value("Height:"));
   }
 
-  QProcess xvfb;
   QProcess program;
   std::string display;
   fs::path workDir;
