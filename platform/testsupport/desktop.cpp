@@ -113,6 +113,11 @@ std::string windowManagerName(const std::string& display) {
 
 const std::string& desktopDisplay() { return g_display; }
 
+bool clickAt(int x, int y, int button) {
+  return runProgram({"xdotool", "mousemove", "--sync", std::to_string(x), std::to_string(y), "click",
+                     std::to_string(button)}) == 0;
+}
+
 bool VirtualDesktop::start(std::string* why) {
   for (const char* tool : {"Xvfb", "openbox", "xprop"}) {
     if (!haveTool(tool)) {

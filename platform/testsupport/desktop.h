@@ -38,4 +38,8 @@ const std::string& desktopDisplay();
 // (_NET_SUPPORTING_WM_CHECK), or "" when no window manager manages the display.
 std::string windowManagerName(const std::string& display);
 
+// A real click of the pointer's button at a point of the screen, as the X server sends
+// it to whatever window lies there (xdotool). True when xdotool ran.
+bool clickAt(int x, int y, int button = 1);
+
 }  // namespace adtest
