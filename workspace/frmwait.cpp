@@ -44,7 +44,12 @@ TfrmWait::TfrmWait(const MLang& lang) : ui_(std::make_unique<Ui::frmWait>()) {
   // always a close box, whatever the window asks), and a minimised wait window would
   // leave the program's other windows disabled out of reach. So the window has no frame
   // from the window manager and draws its caption and border itself.
-  setWindowFlags(Qt::SplashScreen | Qt::CustomizeWindowHint | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+  // A window the window manager offers nothing on, not even from its keys and menus
+  // (openbox grants a splash window no action); the type is told once the window-system
+  // window exists.
+  winId();
+  setAttribute(Qt::WA_X11NetWmWindowTypeSplash);
   const QPoint clientOrigin(kBorder, kBorder + kCaptionHeight);
   for (QWidget* w : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) w->move(w->pos() + clientOrigin);
   caption_ = new QLabel(this);
