@@ -43,6 +43,7 @@ class Program : public ::testing::Test {
   }
 
   void start() {
+    QCoreApplication::setApplicationName("albumdesk");  // as the program's windows are named
     exporters::RegisterCards();
     exporters::EnterViewerForms();
     capture::EnterLinkForms();
@@ -80,7 +81,8 @@ class Program : public ::testing::Test {
     if (!area.isEmpty()) {
       argv.insert(argv.end(), {"-crop", std::to_string(area.width()) + "x" + std::to_string(area.height()) + "+" +
                                             std::to_string(std::max(0, area.x())) + "+" +
-                                            std::to_string(std::max(0, area.y()))});
+                                            std::to_string(std::max(0, area.y())),
+                             "+repage"});
     }
     argv.push_back(file.string());
     EXPECT_EQ(adtest::runProgram(argv), 0) << file;

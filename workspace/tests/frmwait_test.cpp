@@ -65,7 +65,7 @@ TEST_F(WaitWindow, IsDressedFromTheTablesAndStaysOnTopWithoutCloseBox) {
   // A client area of 246 by 57 below its own caption, within its border.
   const int frame = 2 * TfrmWait::kBorder;
   EXPECT_EQ(wait->size(), QSize(246 + frame, 57 + TfrmWait::kCaptionHeight + frame));
-  EXPECT_EQ(wait->lblWait()->pos(), QPoint(48, 4) + QPoint(TfrmWait::kBorder, TfrmWait::kBorder + TfrmWait::kCaptionHeight));
+  EXPECT_EQ(wait->lblWait()->pos(), QPoint(48, 3) + QPoint(TfrmWait::kBorder, TfrmWait::kBorder + TfrmWait::kCaptionHeight));
   EXPECT_EQ(wait->Caption()->text(), "Working");
   EXPECT_EQ(wait->Gauge1()->maximum(), 100);
   Qt::WindowFlags f = wait->windowFlags();
