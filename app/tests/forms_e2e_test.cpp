@@ -61,7 +61,7 @@ TEST_F(Program, TheSheetsSettingsDialogOpensAboveTheSheetWithThePresetListReset)
   QWidget* sheet = workspace::frmMltImg;
   ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet));
   int sheetPlace = -1, dialogPlace = -1, preset = -1;
-  whenShown(settings, [&] {
+  adtest::whenShown(settings, [&] {
     EXPECT_TRUE(QTest::qWaitForWindowExposed(settings));
     // The window manager restacks the new window once it manages it.
     for (int i = 0; i < 20 && (dialogPlace = stackPlace(settings)) < 0; ++i) QTest::qWait(100);

@@ -25,6 +25,7 @@
 #include "exporters/viewer_forms.h"
 #include "platform/scripted.h"
 #include "platform/testsupport/testsupport.h"
+#include "platform/testsupport/widgets.h"
 #include "workspace/flames.h"
 #include "workspace/frmmain.h"
 #include "workspace/frmtitle.h"
@@ -88,19 +89,6 @@ class Program : public ::testing::Test {
     EXPECT_EQ(adtest::runProgram(argv), 0) << file;
     std::cout << "screenshot: " << file.string() << std::endl;
     return file;
-  }
-
-  // Runs `act` once `form` is shown (a modal form: from inside its showing).
-  static void whenShown(QWidget* form, std::function<void()> act) {
-    auto* poll = new QTimer(form);
-    poll->setInterval(10);
-    QObject::connect(poll, &QTimer::timeout, form, [form, poll, act] {
-      if (!form->isVisible()) return;
-      poll->stop();
-      poll->deleteLater();
-      act();
-    });
-    poll->start();
   }
 
   platform::ScriptedMessageBoxes boxes;

@@ -17,6 +17,7 @@
 #include "capture/frmavctl.h"
 #include "capture/frmvarndev.h"
 #include "capture/link_objects.h"
+#include "platform/testsupport/widgets.h"
 #include "workspace/frmmain.h"
 #include "workspace/frmtitle.h"
 #include "workspace/later_forms.h"
@@ -38,17 +39,7 @@ inline bool WaitFor(const std::function<bool()>& done,
 }
 
 // Runs `act` once `form` is shown (a modal form: from inside its showing).
-inline void WhenShown(QWidget* form, std::function<void()> act) {
-  auto* poll = new QTimer(form);
-  poll->setInterval(5);
-  QObject::connect(poll, &QTimer::timeout, form, [form, poll, act] {
-    if (!form->isVisible()) return;
-    poll->stop();
-    poll->deleteLater();
-    act();
-  });
-  poll->start();
-}
+inline void WhenShown(QWidget* form, std::function<void()> act) { adtest::whenShown(form, std::move(act)); }
 
 // The program's forms with the link's windows, the main window shown.
 struct Program {
