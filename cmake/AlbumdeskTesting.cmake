@@ -1,12 +1,17 @@
 # Helpers shared by every module's tests, fuzz targets and benchmarks.
 #
-#   ad_add_test(<name> LABEL unit|gui|peer|e2e SOURCES ... [LIBS ...] [TIMEOUT s] [OWN_APP] [WIDGETS])
+#   ad_add_test(<name> LABEL unit|gui|peer|e2e SOURCES ... [LIBS ...] [TIMEOUT s] [OWN_APP] [WIDGETS]
+#               [LANGUAGES en fr ja])
 #     A GoogleTest executable linked with the common test main (its own HOME and
 #     XDG folders per test; a QApplication on the offscreen platform for gui tests).
 #     With OWN_APP the tests make their own application object, so the main makes none.
 #     With WIDGETS the main makes the QApplication whatever the label (peer tests of
 #     windows).
-#     Each test case becomes its own CTest test carrying the label.
+#     e2e tests run on a desktop of their own: the main starts a virtual display (Xvfb)
+#     with a window manager (openbox) and the QApplication on it (platform/testsupport/desktop.h).
+#     Each test case becomes its own CTest test carrying the label. The program takes its
+#     language from the locale; e2e tests run in English, and with LANGUAGES once per
+#     language given, as <test>.<language>.
 #
 #   ad_add_fuzzer(<name> SOURCES ... [LIBS ...] [SEEDS dir])
 #     A libFuzzer target, built only with ALBUMDESK_FUZZ. It is also registered as a
@@ -19,7 +24,7 @@ function(ad_add_test name)
   if(NOT ALBUMDESK_TESTS OR ALBUMDESK_FUZZ)
     return()
   endif()
-  cmake_parse_arguments(T "OWN_APP;WIDGETS" "LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "OWN_APP;WIDGETS" "LABEL;TIMEOUT" "SOURCES;LIBS;LANGUAGES" ${ARGN})
   if(NOT T_LABEL)
     set(T_LABEL unit)
   endif()
@@ -27,7 +32,12 @@ function(ad_add_test name)
     set(T_TIMEOUT 300)
   endif()
   add_executable(${name} ${T_SOURCES})
-  if((T_WIDGETS OR T_LABEL STREQUAL "gui" OR T_LABEL STREQUAL "e2e") AND NOT T_OWN_APP)
+  if(T_LABEL STREQUAL "e2e")
+    if(T_OWN_APP)
+      message(FATAL_ERROR "${name}: desktop tests get their application from the common main")
+    endif()
+    target_link_libraries(${name} PRIVATE ad_testmain_desktop)
+  elseif((T_WIDGETS OR T_LABEL STREQUAL "gui") AND NOT T_OWN_APP)
     target_link_libraries(${name} PRIVATE ad_testmain_gui)
   else()
     target_link_libraries(${name} PRIVATE ad_testmain)
@@ -35,10 +45,38 @@ function(ad_add_test name)
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock)
   target_compile_definitions(${name} PRIVATE AD_SOURCE_DIR="${CMAKE_CURRENT_SOURCE_DIR}"
                                              AD_BIN_DIR="${AD_BIN_DIR}")
-  gtest_discover_tests(${name}
-    DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT}
-               ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+  if(NOT T_LABEL STREQUAL "e2e")
+    gtest_discover_tests(${name}
+      DISCOVERY_TIMEOUT 60
+      PROPERTIES LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT}
+                 ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+    return()
+  endif()
+  # The desktop's language comes from the locale, as on a user's machine.
+  set(locale_en en_US.UTF-8)
+  set(locale_fr fr_FR.UTF-8)
+  set(locale_ja ja_JP.UTF-8)
+  set(suffix "")
+  if(NOT T_LANGUAGES)
+    set(T_LANGUAGES en)
+  else()
+    set(suffix ON)
+  endif()
+  foreach(language ${T_LANGUAGES})
+    if(NOT DEFINED locale_${language})
+      message(FATAL_ERROR "${name}: no locale for the language ${language}")
+    endif()
+    set(l ${locale_${language}})
+    set(test_suffix "")
+    if(suffix)
+      set(test_suffix ".${language}")
+    endif()
+    gtest_discover_tests(${name}
+      DISCOVERY_TIMEOUT 60
+      TEST_SUFFIX "${test_suffix}"
+      PROPERTIES LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT} SKIP_RETURN_CODE 77
+                 ENVIRONMENT "LC_ALL=${l};LANG=${l};LANGUAGE=${language}")
+  endforeach()
 endfunction()
 
 function(ad_add_fuzzer name)

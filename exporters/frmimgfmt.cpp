@@ -88,10 +88,7 @@ void TfrmImgFmt::FormCreate() {
 
 void TfrmImgFmt::SetDefaults() {
   workspace::SetDefaults(s_);
-  {
-    const QSignalBlocker quiet(ui_->cbSize);
-    ui_->cbSize->setCurrentIndex(3);
-  }
+  ResetPresetList();
   SetJpegQuality(75);
   SetFormat(Fmt::kJpeg);
   SetSizeMode(Fmt::kFreeSize);
@@ -100,6 +97,14 @@ void TfrmImgFmt::SetDefaults() {
   s_.Rotation = Fmt::kNoRotation;
   ui_->rgRotate->SetItemIndex(0);
   ui_->rgRevImage->setEnabled(false);
+}
+
+void TfrmImgFmt::ResetPresetList() {
+  {
+    const QSignalBlocker quiet(ui_->cbSize);
+    ui_->cbSize->setCurrentIndex(3);
+  }
+  resetsSeen_ = s_.Resets;
 }
 
 void TfrmImgFmt::SetFormat(int format) {
@@ -184,6 +189,9 @@ void TfrmImgFmt::MirrorRecord() {
 }
 
 void TfrmImgFmt::FormShow() {
+  // A command that reset the record without the dialog left the preset list where an
+  // earlier showing put it; the reset puts it on 640x480.
+  if (s_.Resets != resetsSeen_) ResetPresetList();
   MirrorRecord();
   s_.SourceWidth = atLeastOne(s_.SourceWidth);
   s_.SourceHeight = atLeastOne(s_.SourceHeight);

@@ -79,6 +79,8 @@ class TfrmImgFmt : public platform::Form {
   void tbJpegChange(QObject* sender);
   void btnOkClick(QObject* sender);
 
+  // The reset's step for the preset list: 640x480, selected without its handler.
+  void ResetPresetList();
   // The edits' limits by the aspect box and the source's shape.
   void RecomputeLimits();
   // The aspect lock: one edit follows the other while free size and the aspect box
@@ -100,6 +102,7 @@ class TfrmImgFmt : public platform::Form {
   std::unique_ptr<Ui::frmImgFmt> ui_;
   workspace::OutputFormatSettings& s_;
   bool rotationOffered_ = false;  // the caller of this showing offered rotation
+  uint32_t resetsSeen_ = 0;  // the record's resets that the controls follow
 };
 
 }  // namespace exporters

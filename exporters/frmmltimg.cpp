@@ -14,8 +14,10 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <QPointer>
 #include <QTimer>
 #include <QUrl>
+#include <QWindow>
 
 #include "platform/cursor.h"
 #include "platform/dialogs.h"
@@ -59,7 +61,7 @@ void paintBackground(QWidget* w, uint32_t colour) {
   w->setAutoFillBackground(true);
 }
 
-bool ownSettingsDialog(QWidget*) {
+bool ownSettingsDialog(QWidget* owner) {
   // A program without the output settings dialog (a form without OK) writes the
   // settings as they were set.
   platform::Form* dialog = workspace::frmImgFmt;
@@ -67,7 +69,14 @@ bool ownSettingsDialog(QWidget*) {
   OutputFormatSettings& s = workspace::OutputFormat();
   // Only OK of the dialog clears it: a dialog closed any other way leaves it cancelled.
   s.Cancelled = 1;
+  // The sheet stays on top of the program's windows: the dialog opens as the sheet's own,
+  // above it, or the user could not reach it.
+  dialog->winId();
+  QWindow* handle = dialog->windowHandle();
+  QPointer<QWindow> before = handle->transientParent();
+  if (owner) handle->setTransientParent(owner->window()->windowHandle());
   dialog->showModal();
+  handle->setTransientParent(before);
   return s.Cancelled == 0;
 }
 

@@ -361,6 +361,22 @@ void Form::bind(const QString& name, Event event, EventHandler h) {
   }
 }
 
+bool Form::passedOn(QObject* watched, const QMouseEvent* e) {
+  auto* widget = qobject_cast<QWidget*>(watched);
+  if (!widget) return false;
+  const TakenMouse& t = takenMouse_;
+  if (t.by && t.type == e->type() && t.timestamp == e->timestamp() && t.global == e->globalPosition() &&
+      widget->isAncestorOf(t.by))
+    return true;
+  for (Event event : {Event::MouseDown, Event::MouseMove, Event::MouseUp, Event::Click, Event::DblClick}) {
+    if (filtered(watched, event)) {
+      takenMouse_ = {widget, e->type(), e->timestamp(), e->globalPosition()};
+      break;
+    }
+  }
+  return false;
+}
+
 const EventHandler* Form::filtered(QObject* watched, Event event) const {
   auto it = handlers_.find({watched, event});
   if (it == handlers_.end()) {
@@ -384,6 +400,18 @@ bool Form::eventFilter(QObject* watched, QEvent* e) {
     a.pos = me->position().toPoint();
     return a;
   };
+  switch (e->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseMove:
+    case QEvent::MouseButtonDblClick:
+      // A component's mouse events are its own: one that its handlers took and the widget
+      // then passed on to its parent is not handled again there.
+      if (passedOn(watched, static_cast<QMouseEvent*>(e))) return QDialog::eventFilter(watched, e);
+      break;
+    default:
+      break;
+  }
   switch (e->type()) {
     case QEvent::MouseButtonPress: {
       auto* me = static_cast<QMouseEvent*>(e);

@@ -25,6 +25,8 @@
 
 #include <QDialog>
 #include <QPoint>
+#include <QPointF>
+#include <QPointer>
 #include <QSize>
 #include <QString>
 #include <functional>
@@ -37,6 +39,7 @@
 #include "messages.h"
 
 class QEventLoop;
+class QMouseEvent;
 
 namespace platform {
 
@@ -178,6 +181,9 @@ class Form : public QDialog, public MessageReceiver {
   void applyWindowFlags();
   void runHandler(QObject* sender, const EventHandler& h);
   const EventHandler* filtered(QObject* watched, Event event) const;
+  // Whether `e` is a mouse event that a component inside `watched` has taken already;
+  // otherwise notes it as taken when `watched` has mouse handlers.
+  bool passedOn(QObject* watched, const QMouseEvent* e);
   void unlockSize();
   void lockSize();
   void placeOnShow();
@@ -195,6 +201,13 @@ class Form : public QDialog, public MessageReceiver {
   QEventLoop* modalLoop_ = nullptr;
   std::map<std::pair<QObject*, Event>, EventHandler> handlers_;
   std::set<QObject*> pressed_;
+  struct TakenMouse {
+    QPointer<QWidget> by;
+    int type = 0;
+    quint64 timestamp = 0;
+    QPointF global;
+  };
+  TakenMouse takenMouse_;  // the last mouse event a component's handlers took
 };
 
 // Constructs a form and runs its FormCreate: the way every form is made.

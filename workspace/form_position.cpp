@@ -5,6 +5,7 @@
 #include <QRect>
 #include <QScreen>
 #include <QWidget>
+#include <QWindow>
 #include <algorithm>
 
 #include "platform/form.h"
@@ -24,6 +25,15 @@ bool onSomeScreen(QPoint corner) {
     if (s->availableGeometry().contains(corner)) return true;
   }
   return false;
+}
+
+// Puts the window's frame corner at `corner`, the corner that SaveFormPosition stores.
+// Until the window manager has framed a window, the system takes a point given to a
+// window it has made already for the corner of the client area; the window's handle is
+// told that the point is the frame's.
+void placeFrame(QWidget* form, QPoint corner) {
+  form->move(corner);
+  if (QWindow* handle = form->isWindow() ? form->windowHandle() : nullptr) handle->setFramePosition(corner);
 }
 
 }  // namespace
@@ -50,14 +60,20 @@ bool LoadFormPosition(QWidget* form, const CProfile& profile) {
     }
     if (stored) {
       if (sizeable(form)) form->resize(width, height);
-      form->move(corner);
+      placeFrame(form, corner);
       return true;
     }
   }
   if (sizeable(form)) form->resize(screenSize.width() / 2, screenSize.height() / 2);
   const QSize frame = form->frameGeometry().size();
-  form->move((screenSize.width() - frame.width()) / 2, (screenSize.height() - frame.height()) / 2);
+  placeFrame(form, QPoint((screenSize.width() - frame.width()) / 2, (screenSize.height() - frame.height()) / 2));
   return false;
+}
+
+void ResizeForm(QWidget* form, QSize size) {
+  const QPoint corner = form->pos();
+  form->resize(size);
+  placeFrame(form, corner);
 }
 
 void SaveFormPosition(QWidget* form, CProfile& profile) {

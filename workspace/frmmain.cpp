@@ -219,7 +219,7 @@ void TfrmMain::FormShow() {
     frmTitle->showModal();
   }
   QCoreApplication::processEvents();
-  if (!LoadFormPosition(this, *Profile)) resize(600, 450);
+  if (!LoadFormPosition(this, *Profile)) ResizeForm(this, QSize(600, 450));
   Lang->ApplyCaptions(this);
   for (int i = 0; i < 3; ++i) importIcons_->Icon(i)->SetCaption(Lang->GetMsg(kImportLabels[i]));
   for (int i = 0; i < 8; ++i) exportIcons_->Icon(i)->SetCaption(Lang->GetMsg(kExportLabels[i]));

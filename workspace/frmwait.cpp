@@ -3,6 +3,8 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QScreen>
+#include <QLabel>
+#include <QPainter>
 #include <QStyle>
 #include <algorithm>
 
@@ -18,7 +20,7 @@ using platform::LRESULT;
 using platform::WPARAM;
 
 namespace {
-constexpr int kWidth = 246;
+constexpr int kWidth = 246;  // the client area, below the caption
 constexpr int kHeight = 57;
 constexpr int kHeightWithErrorButton = 115;
 
@@ -39,9 +41,29 @@ void processPendingEvents() { QCoreApplication::processEvents(); }
 
 TfrmWait::TfrmWait(const MLang& lang) : ui_(std::make_unique<Ui::frmWait>()) {
   ui_->setupUi(this);
-  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                 Qt::WindowStaysOnTopHint);
-  setFixedSize(kWidth, kHeight);
+  // A window manager gives a window with a title bar buttons of its own choosing (openbox
+  // always a close box, whatever the window asks), and a minimised wait window would
+  // leave the program's other windows disabled out of reach. So the window has no frame
+  // from the window manager and draws its caption and border itself.
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+  // A window the window manager offers nothing on, not even from its keys and menus
+  // (openbox grants a splash window no action); the type is told once the window-system
+  // window exists.
+  winId();
+  setAttribute(Qt::WA_X11NetWmWindowTypeSplash);
+  const QPoint clientOrigin(kBorder, kBorder + kCaptionHeight);
+  for (QWidget* w : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) w->move(w->pos() + clientOrigin);
+  caption_ = new QLabel(this);
+  caption_->setProperty("noCaption", true);
+  caption_->setGeometry(kBorder, kBorder, kWidth, kCaptionHeight);
+  caption_->setIndent(4);
+  caption_->setAutoFillBackground(true);
+  caption_->setForegroundRole(QPalette::HighlightedText);
+  caption_->setBackgroundRole(QPalette::Highlight);
+  QFont bold = caption_->font();
+  bold.setBold(true);
+  caption_->setFont(bold);
+  setClientHeight(kHeight);
   ui_->Image1->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxInformation).pixmap(32, 32));
   lang.ApplyCaptions(this);
   setWindowTitle(lang.GetMsg("MB_TI_CLOSE"));
@@ -131,7 +153,7 @@ void TfrmWait::FormShow() {
   processPendingEvents();
   const bool diagnostic = DiagnosticFlag.load() == 1;
   ui_->btnErr->setVisible(diagnostic);
-  setFixedSize(kWidth, diagnostic ? kHeightWithErrorButton : kHeight);
+  setClientHeight(diagnostic ? kHeightWithErrorButton : kHeight);
   BlockErrFlag = 0;
 }
 
@@ -151,6 +173,22 @@ void TfrmWait::btnAbortClick() {
 void TfrmWait::btnErrClick() { BlockErrFlag = 1; }
 
 void TfrmWait::closeEvent(QCloseEvent* event) { event->ignore(); }
+
+void TfrmWait::setClientHeight(int height) {
+  setFixedSize(kWidth + 2 * kBorder, height + kCaptionHeight + 2 * kBorder);
+}
+
+void TfrmWait::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::WindowTitleChange && caption_) caption_->setText(windowTitle());
+  QDialog::changeEvent(event);
+}
+
+void TfrmWait::paintEvent(QPaintEvent* event) {
+  QDialog::paintEvent(event);
+  QPainter p(this);
+  p.setPen(palette().color(QPalette::Dark));
+  p.drawRect(rect().adjusted(0, 0, -1, -1));
+}
 
 void TfrmWait::reject() {}
 

@@ -62,11 +62,17 @@ class TfrmWait : public QDialog, public platform::MessageReceiver {
   QFrame* Panel1() const;
   QProgressBar* Gauge1() const;
   QPushButton* btnErr() const;
+  // The caption it draws above its client area, and the border around both.
+  QLabel* Caption() const { return caption_; }
+  static constexpr int kCaptionHeight = 20;
+  static constexpr int kBorder = 1;
 
  protected:
   // The user cannot close the window: neither the window manager's close nor Escape.
   void closeEvent(QCloseEvent* event) override;
   void reject() override;
+  void changeEvent(QEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
 
  private:
   platform::LRESULT WMWaitShow(platform::WPARAM w, platform::LPARAM l);
@@ -79,12 +85,15 @@ class TfrmWait : public QDialog, public platform::MessageReceiver {
   void FormClose();
   // Shows the window (running FormShow when it was hidden) at the top of the stack.
   void ShowOnTop();
+  // Sizes the window for a client area of the designed width and this height.
+  void setClientHeight(int height);
 
   std::unique_ptr<Ui::frmWait> ui_;
   // Enabled states of frmAvCtl, frmView, frmMain and frmVarnDev at the last showing.
   // Nothing for a window that did not exist then.
   std::array<std::optional<bool>, 4> savedStates_;
   bool placed_ = false;
+  QLabel* caption_ = nullptr;
 };
 
 }  // namespace workspace

@@ -1,14 +1,16 @@
 #include "icons.h"
 
+#include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
+#include <algorithm>
 
 #include "lang.h"
 #include "platform/form.h"
 
 namespace workspace {
 
-CIcon::CIcon(QWidget* parent, int languageId)
+CIcon::CIcon(QWidget* parent, int /*languageId*/)
     : image_(new QLabel(parent)), label_(new QLabel(parent)), bevel_(new QFrame(parent)) {
   for (QWidget* w : {static_cast<QWidget*>(image_), static_cast<QWidget*>(label_), static_cast<QWidget*>(bevel_)}) {
     // The panel under the icon takes its mouse: the pointer is tested against the squares.
@@ -18,7 +20,7 @@ CIcon::CIcon(QWidget* parent, int languageId)
   label_->resize(kLabelWidth, kLabelHeight);
   label_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
   label_->setTextFormat(Qt::PlainText);
-  label_->setWordWrap(languageId != kJapanese);
+  label_->setWordWrap(true);
   bevel_->resize(kBevelSize, kBevelSize);
   bevel_->setFrameShape(QFrame::Panel);
   bevel_->setFrameShadow(QFrame::Raised);
@@ -41,7 +43,8 @@ void CIcon::Arrange(int s) {
   const int w = image_->width(), h = image_->height();
   const int offset = s == Hot ? -1 : s == Pressed ? 1 : 0;
   image_->move(x + offset, y + offset);
-  label_->move(x - (kLabelWidth - w) / 2 + offset, y + h + 4 + offset);
+  const int left = std::clamp(x - (kLabelWidth - w) / 2, 0, kPageWidth - kLabelWidth);
+  label_->move(left + offset, y + h + 4 + offset);
   bevel_->move(x - 20, y - 5);
 }
 
@@ -51,7 +54,21 @@ void CIcon::PlaceAt(int px, int py) {
   Arrange(Normal);
 }
 
-void CIcon::SetCaption(const QString& text) { label_->setText(text); }
+void CIcon::SetCaption(const QString& text) {
+  // A caption too wide for one line breaks at a blank where it has one, between its words,
+  // rather than wherever its script allows a break (inside a Japanese word).
+  QString shown = text;
+  const QFontMetrics metrics(label_->font());
+  if (metrics.horizontalAdvance(text) > kLabelWidth) {
+    for (qsizetype blank = text.lastIndexOf(' '); blank > 0; blank = text.lastIndexOf(' ', blank - 1)) {
+      if (metrics.horizontalAdvance(text.left(blank)) <= kLabelWidth) {
+        shown[blank] = '\n';
+        break;
+      }
+    }
+  }
+  label_->setText(shown);
+}
 
 void CIcon::Show(bool on) {
   image_->setVisible(on);

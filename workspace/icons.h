@@ -19,11 +19,15 @@ namespace workspace {
 class CIcon {
  public:
   enum State { Normal = 0, Hot = 1, Pressed = 2 };
-  static constexpr int kLabelWidth = 70;
-  static constexpr int kLabelHeight = 35;
+  static constexpr int kLabelWidth = 74;
+  static constexpr int kLabelHeight = 38;  // two lines of the largest caption font
   static constexpr int kBevelSize = 70;
+  // The bar's page left of the picture of its right edge: labels stay inside it.
+  static constexpr int kPageWidth = 144;
 
-  // Labels wrap their words unless the user's language is Japanese (17).
+  // A label is centred under its icon where the page lets it be, and a caption wider
+  // than the label breaks into two lines, in every language (Japanese breaks between
+  // most characters).
   CIcon(QWidget* parent, int languageId);
   ~CIcon();
   CIcon(const CIcon&) = delete;

@@ -15,6 +15,7 @@ void SetDefaults(OutputFormatSettings& s) {
   // item's code, so what the group shows and what the export uses agree.
   s.CorrectionCode = kCorrectionCodes[kDefaultCorrectionItem];
   s.Rotation = OutputFormatSettings::kNoRotation;
+  ++s.Resets;
 }
 
 OutputFormatSettings& OutputFormat() {

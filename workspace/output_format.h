@@ -30,6 +30,9 @@ struct OutputFormatSettings {
   int32_t OutputHeight = 480;
   int32_t CorrectionCode = 3;   // the DV codec's filter mode for DV frames: 0, 1 or 3
   int32_t Rotation = kNoRotation;
+  // How often the record was reset: a dialog showing it resets its own controls (the
+  // preset list) after a reset that a command made without it.
+  uint32_t Resets = 0;
 };
 
 struct SizePreset {
@@ -46,7 +49,7 @@ inline constexpr int kDefaultCorrectionItem = 1;
 
 // The record's reset: source 640 x 480, rotation not offered, keeping the size allowed,
 // quality 75, JPEG, free size, the correction of the group's item 1, no rotation. The
-// output size and the preset index keep their values.
+// output size and the preset index keep their values. Counts the reset in Resets.
 void SetDefaults(OutputFormatSettings& settings);
 
 // The program's one record, which the output settings dialog shows.

@@ -1,13 +1,16 @@
-// The program on a virtual display of its own (Xvfb), started and driven from outside as
-// a user would drive it, with xdotool.
+// The program on the test's desktop (a virtual display with a window manager, started by
+// the common test main), started and driven from outside as a user would drive it, with
+// xdotool.
 #pragma once
 
 #include <QColor>
 #include <QImage>
 #include <QProcess>
 #include <QProcessEnvironment>
-#include <QSize>
+#include <QRect>
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -18,7 +21,15 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/testsupport/desktop.h"
 #include "platform/testsupport/testsupport.h"
+
+// Places and sizes in test messages.
+inline void PrintTo(const QPoint& p, std::ostream* os) { *os << "(" << p.x() << ", " << p.y() << ")"; }
+inline void PrintTo(const QSize& s, std::ostream* os) { *os << s.width() << "x" << s.height(); }
+inline void PrintTo(const QRect& r, std::ostream* os) {
+  *os << r.width() << "x" << r.height() << " at (" << r.x() << ", " << r.y() << ")";
+}
 
 namespace {
 
@@ -60,24 +71,16 @@ inline bool near(QColor a, QColor b, int tolerance = 24) {
 class Desktop : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (const char* tool : {"Xvfb", "xdotool", "xwininfo", "import"}) AD_REQUIRE_TOOL(tool);
-    // Xvfb picks a free display and writes its number to standard output.
-    xvfb.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
-    ASSERT_TRUE(xvfb.waitForStarted(10000));
-    ASSERT_TRUE(waitFor([&] { return xvfb.canReadLine() || xvfb.waitForReadyRead(100); }, 20s));
-    display = ":" + xvfb.readLine().trimmed().toStdString();
-    ::setenv("DISPLAY", display.c_str(), 1);
-    ::unsetenv("WAYLAND_DISPLAY");
+    for (const char* tool : {"xdotool", "xwininfo", "import"}) AD_REQUIRE_TOOL(tool);
+    display = adtest::desktopDisplay();
+    ASSERT_FALSE(display.empty()) << "no desktop";
+    ASSERT_EQ(adtest::windowManagerName(display), "Openbox") << "no window manager manages " << display;
     workDir = adtest::testDir() / "Documents/ZEB";
   }
   void TearDown() override {
     if (program.state() != QProcess::NotRunning) {
       program.kill();
       program.waitForFinished(5000);
-    }
-    if (xvfb.state() != QProcess::NotRunning) {
-      xvfb.terminate();
-      if (!xvfb.waitForFinished(5000)) xvfb.kill();
     }
   }
 
@@ -108,17 +111,95 @@ class Desktop : public ::testing::Test {
   // The main window: the one visible window named after the program (the splash has no name).
   std::vector<std::string> mainWindows() { return lines(xdotool({"search", "--onlyvisible", "--name", "^albumdesk$"})); }
 
-  QSize windowSize(const std::string& id) {
+  // Where a window's client area lies on the screen. (xdotool's getwindowgeometry counts
+  // the frame's offset twice under a window manager that reparents.)
+  QRect geometry(const std::string& id) {
     std::string out;
     adtest::runProgram({"xwininfo", "-id", id}, &out);
     auto value = [&](const std::string& key) {
       const size_t at = out.find(key);
       return at == std::string::npos ? -1 : std::atoi(out.c_str() + at + key.size());
     };
-    return QSize(value("Width:"), value("Height:"));
+    return QRect(value("Absolute upper-left X:"), value("Absolute upper-left Y:"), value("Width:"),
+                 value("Height:"));
   }
 
-  QProcess xvfb;
+  // The frame's corner and size: the client area and the frame's extents
+  // (_NET_FRAME_EXTENTS: left, right, top, bottom) that the window manager drew.
+  QRect frame(const std::string& id) {
+    std::string out;
+    adtest::runProgram({"xprop", "-id", id, "_NET_FRAME_EXTENTS"}, &out);
+    int l = 0, r = 0, t = 0, b = 0;
+    const size_t at = out.find(" = ");
+    if (at != std::string::npos) std::sscanf(out.c_str() + at + 3, "%d, %d, %d, %d", &l, &r, &t, &b);
+    return geometry(id).adjusted(-l, -t, r, b);
+  }
+
+  // The program's visible windows, and a window's title.
+  std::vector<std::string> programWindows() {
+    return lines(xdotool({"search", "--onlyvisible", "--pid", std::to_string(program.processId())}));
+  }
+  std::string windowName(const std::string& id) {
+    std::string name = xdotool({"getwindowname", id});
+    while (!name.empty() && name.back() == '\n') name.pop_back();
+    return name;
+  }
+  // Waits for a visible window of the program that is not among `known`; "" when none came.
+  std::string newWindow(const std::vector<std::string>& known, std::chrono::seconds limit = 30s) {
+    std::string found;
+    waitFor([&] {
+      for (const auto& w : programWindows()) {
+        if (std::find(known.begin(), known.end(), w) == known.end()) {
+          found = w;
+          return true;
+        }
+      }
+      return false;
+    }, limit);
+    return found;
+  }
+
+  // Presses keys on a window once it is the active one (a window that opens at the same
+  // time may take the focus first). False when it never became active.
+  bool pressOn(const std::string& window, const std::string& keys) {
+    const bool active = waitFor([&] {
+      xdotool({"windowactivate", "--sync", window});
+      std::string id = xdotool({"getactivewindow"});
+      return std::atol(id.c_str()) == std::atol(window.c_str());
+    }, 10s);
+    if (active) xdotool({"key", keys});
+    return active;
+  }
+  bool shown(const std::string& window) {
+    const auto all = programWindows();
+    return std::find(all.begin(), all.end(), window) != all.end();
+  }
+  // Closes a window by the window manager (Alt+F4 under openbox), as a user does with
+  // its close box; true when it closed.
+  bool closeByWindowManager(const std::string& window) {
+    return waitFor([&] {
+      if (!shown(window)) return true;
+      pressOn(window, "alt+F4");
+      return waitFor([&] { return !shown(window); }, 3s);
+    }, 20s);
+  }
+
+  // Closes the main window as a user does, by the window manager (Alt+F4 under openbox):
+  // No to saving a changed album, Yes to quitting; the program ends.
+  void quitByWindowManager(const std::string& mainWindow, bool albumChanged) {
+    std::vector<std::string> known = programWindows();
+    ASSERT_TRUE(pressOn(mainWindow, "alt+F4"));
+    for (const char* answer : albumChanged ? std::vector<const char*>{"Escape", "Return"}
+                                           : std::vector<const char*>{"Return"}) {
+      const std::string box = newWindow(known);
+      ASSERT_FALSE(box.empty()) << "no question appeared";
+      known.push_back(box);
+      ASSERT_TRUE(pressOn(box, answer));
+    }
+    ASSERT_TRUE(program.waitForFinished(20000)) << "the program did not end";
+    EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
+  }
+
   QProcess program;
   std::string display;
   fs::path workDir;

@@ -41,7 +41,7 @@ TEST_F(Desktop, StartsOnceShowsTheCommandLinePictureAndQuitsCleanly) {
   startProgram({QString::fromStdString(path.substr(0, blank)), QString::fromStdString(path.substr(blank + 1))});
   ASSERT_TRUE(waitFor([&] { return mainWindows().size() == 1; })) << "no main window appeared";
   const std::string window = mainWindows()[0];
-  EXPECT_EQ(windowSize(window), QSize(600, 450));
+  EXPECT_EQ(geometry(window).size(), QSize(600, 450));
 
   // The picture is the album's first: its working copy, its thumbnail, its cell.
   ASSERT_TRUE(waitFor([&] { return fs::exists(workDir / "zbm1000TN.bmp"); })) << "the picture was not read";

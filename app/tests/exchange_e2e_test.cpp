@@ -31,15 +31,6 @@ std::string fileUri(const fs::path& p) { return "file://" + p.string(); }
 
 class Exchange : public Desktop {
  protected:
-  // Where a window lies on the screen.
-  QRect geometry(const std::string& window) {
-    const std::string out = xdotool({"getwindowgeometry", "--shell", window});
-    auto value = [&](const std::string& key) {
-      const size_t at = out.find(key + "=");
-      return at == std::string::npos ? 0 : std::atoi(out.c_str() + at + key.size() + 1);
-    };
-    return QRect(value("X"), value("Y"), value("WIDTH"), value("HEIGHT"));
-  }
   // A press at `from`, a move in steps (the drag protocol follows the pointer) and a
   // release at `to`.
   void drag(QPoint from, QPoint to) {

@@ -1,15 +1,8 @@
-// The camcorder panel on a desktop as a user has one: a virtual display (Xvfb) with a real
-// window manager (openbox), the program's windows made by this process on it, the link on
-// the simulator. The panel stays above the other windows; every dialog that its work
+// The camcorder panel on a desktop as a user has one (the test's virtual display with its
+// window manager), the program's windows made by this process on it, the link on the
+// simulator. The panel stays above the other windows; every dialog that its work
 // opens must come above it, clear of it and on the screen, as the X server and the window
 // manager report it, even after the panel is raised.
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <QApplication>
 #include <QWindow>
 #include <algorithm>
@@ -17,95 +10,12 @@
 
 #include "linkwin_testkit.h"
 #include "platform/scripted.h"
+#include "platform/testsupport/desktop.h"
 #include "platform/testsupport/testsupport.h"
-
-extern char** environ;
 
 using namespace std::chrono_literals;
 
 namespace {
-
-// Xvfb on a display it picks, and openbox on it; both ended when this goes.
-class VirtualDesktop {
- public:
-  // A display taken by a server starting at the same moment makes Xvfb give up: it is
-  // tried again.
-  bool Start(std::string* why) {
-    for (int attempt = 0; attempt < 3; ++attempt) {
-      if (startServer(why)) return startManager(why);
-      stop(xvfb_);
-    }
-    return false;
-  }
-  ~VirtualDesktop() {
-    stop(openbox_);
-    stop(xvfb_);
-  }
-
- private:
-  bool startServer(std::string* why) {
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) return fail(why, "pipe failed");
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_adddup2(&fa, fds[1], 3);
-    posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-    xvfb_ = spawn({"Xvfb", "-displayfd", "3", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"}, &fa);
-    posix_spawn_file_actions_destroy(&fa);
-    ::close(fds[1]);
-    std::string number;
-    for (auto until = std::chrono::steady_clock::now() + 20s; std::chrono::steady_clock::now() < until;) {
-      pollfd p{fds[0], POLLIN, 0};
-      char c;
-      if (poll(&p, 1, 100) <= 0) continue;
-      if (::read(fds[0], &c, 1) != 1 || c == '\n') break;
-      number += c;
-    }
-    ::close(fds[0]);
-    if (xvfb_ <= 0 || number.empty()) return fail(why, "Xvfb gave no display");
-    display_ = ":" + number;
-    ::setenv("DISPLAY", display_.c_str(), 1);
-    ::unsetenv("WAYLAND_DISPLAY");
-    return true;
-  }
-  bool startManager(std::string* why) {
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-    openbox_ = spawn({"openbox", "--sm-disable"}, &fa);
-    posix_spawn_file_actions_destroy(&fa);
-    // The window manager is there once it has named itself on the root window.
-    for (auto until = std::chrono::steady_clock::now() + 20s; std::chrono::steady_clock::now() < until;) {
-      std::string out;
-      adtest::runProgram({"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"}, &out);
-      if (out.find("window id") != std::string::npos) return true;
-      std::this_thread::sleep_for(50ms);
-    }
-    return fail(why, "openbox did not start");
-  }
-  static void stop(pid_t& pid) {
-    if (pid <= 0) return;
-    ::kill(pid, SIGTERM);
-    int status;
-    ::waitpid(pid, &status, 0);
-    pid = -1;
-  }
-  static bool fail(std::string* why, const char* text) {
-    *why = text;
-    return false;
-  }
-  static pid_t spawn(std::vector<std::string> argv, posix_spawn_file_actions_t* fa) {
-    std::vector<char*> args;
-    for (auto& a : argv) args.push_back(a.data());
-    args.push_back(nullptr);
-    pid_t pid = -1;
-    return ::posix_spawnp(&pid, args[0], fa, nullptr, args.data(), environ) == 0 ? pid : -1;
-  }
-  pid_t xvfb_ = -1, openbox_ = -1;
-  std::string display_;
-};
 
 std::string run(const std::vector<std::string>& argv) {
   std::string out;
@@ -149,15 +59,8 @@ bool above(WId upper, WId lower) {
 }  // namespace
 
 TEST(PanelOnADesktop, DialogsOpenAboveThePanelClearOfItAndStayAbove) {
-  for (const char* tool : {"Xvfb", "openbox", "xprop", "xwininfo", "xdotool"}) AD_REQUIRE_TOOL(tool);
-  VirtualDesktop desktop;
-  std::string why;
-  ASSERT_TRUE(desktop.Start(&why)) << why;
-  ::setenv("QT_QPA_PLATFORM", "xcb", 1);
-  static int argc = 1;
-  static char name[] = "linkwin_desktop_tests";
-  static char* argv[] = {name, nullptr};
-  QApplication app(argc, argv);
+  for (const char* tool : {"xprop", "xwininfo", "xdotool"}) AD_REQUIRE_TOOL(tool);
+  ASSERT_FALSE(adtest::desktopDisplay().empty()) << "no desktop";
   {
     captest::SimLine line;
     line.Use({"--yuv", "64x48"});

@@ -27,6 +27,7 @@
 #include "capture/link_objects.h"
 #include "platform/dialogs.h"
 #include "platform/messages.h"
+#include "platform/testsupport/widgets.h"
 #include "testkit.h"
 #include "workspace/frmmain.h"
 #include "workspace/frmtitle.h"
@@ -49,19 +50,8 @@ inline bool WaitFor(const std::function<bool()>& done,
   return true;
 }
 
-// Runs `act` once `form` is shown (a modal form: from inside its showing): its showing
-// has ended and its window is on the screen, not just about to be.
-inline void WhenShown(QWidget* form, std::function<void()> act) {
-  auto* poll = new QTimer(form);
-  poll->setInterval(5);
-  QObject::connect(poll, &QTimer::timeout, form, [form, poll, act] {
-    if (!form->isVisible() || !form->windowHandle() || !form->windowHandle()->isVisible()) return;
-    poll->stop();
-    poll->deleteLater();
-    act();
-  });
-  poll->start();
-}
+// Runs `act` once `form` is shown (a modal form: from inside its showing).
+inline void WhenShown(QWidget* form, std::function<void()> act) { adtest::whenShown(form, std::move(act)); }
 
 // The link on the simulator in this process (given camsim's options), on virtual time; of
 // the ports only COM1 is there.

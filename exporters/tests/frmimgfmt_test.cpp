@@ -37,7 +37,11 @@ class OutputSettings : public viewertest::ViewerProgram {
     edit->selectAll();
     QTest::keyClicks(edit, text);
   }
-  void click(const char* name) const { QTest::mouseClick(named<QAbstractButton>(name), Qt::LeftButton); }
+  // A click near the left end, where a radio button or check box has its mark.
+  void click(const char* name) const {
+    auto* b = named<QAbstractButton>(name);
+    QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(8, b->height() / 2));
+  }
   void choosePreset(int index) const {
     auto* list = named<QComboBox>("cbSize");
     list->setCurrentIndex(index);

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
@@ -292,6 +293,39 @@ TEST(Form, HandlerTableBindsHandlersToComponentsByNameAndEvent) {
   f.timer->start(0);
   QTRY_COMPARE_WITH_TIMEOUT(f.log.size(), size_t(1), 10000);
   EXPECT_EQ(f.log, Log({"Timer:Timer1"}));
+}
+
+TEST(Form, AComponentsMouseEventsAreItsOwn) {
+  // A picture with handlers lies over part of a panel with handlers, and a picture without
+  // handlers over another part.
+  TfrmTest f;
+  auto* picture = new QLabel(f.ui.pnlIco);
+  picture->setObjectName("imgTab");
+  picture->setGeometry(0, 0, 50, 20);
+  auto* plain = new QLabel(f.ui.pnlIco);
+  plain->setGeometry(50, 0, 50, 20);
+  for (const char* c : {"pnlIco", "imgTab"}) {
+    for (Event e : {Event::MouseDown, Event::Click, Event::MouseUp}) {
+      f.bind(c, e, [&f, e](EventArgs& a) {
+        f.log.push_back(std::string(e == Event::MouseDown ? "Down:" : e == Event::Click ? "Click:" : "Up:") +
+                        name(a.sender));
+      });
+    }
+  }
+  f.show();
+  struct Case {
+    QWidget* at;
+    Log expect;
+  } cases[] = {
+      {picture, {"Down:imgTab", "Click:imgTab", "Up:imgTab"}},
+      {plain, {"Down:pnlIco", "Click:pnlIco", "Up:pnlIco"}},
+      {f.ui.pnlIco, {"Down:pnlIco", "Click:pnlIco", "Up:pnlIco"}},
+  };
+  for (const Case& c : cases) {
+    f.log.clear();
+    QTest::mouseClick(c.at, Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_EQ(f.log, c.expect) << name(c.at);
+  }
 }
 
 TEST(Form, PaintHandlerPaintsTheComponent) {

@@ -35,6 +35,9 @@ int runProgram(const std::vector<std::string>& argv, std::string* out = nullptr,
 std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const std::string& bytes);
 
+// The exit code of a test executable that skips all its tests (CTest's SKIP_RETURN_CODE).
+constexpr int kSkipCode = 77;
+
 // Whether a missing outside tool fails the test (CI) or skips it (elsewhere).
 bool peersRequired();
 

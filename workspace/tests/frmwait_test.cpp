@@ -62,7 +62,11 @@ TEST_F(WaitWindow, IsDressedFromTheTablesAndStaysOnTopWithoutCloseBox) {
   EXPECT_EQ(wait->lblWait()->text(), "Please wait...");
   EXPECT_EQ(wait->btnAbort()->text(), "Stop");
   EXPECT_TRUE(wait->btnAbort()->font().bold());
-  EXPECT_EQ(wait->size(), QSize(246, 57));
+  // A client area of 246 by 57 below its own caption, within its border.
+  const int frame = 2 * TfrmWait::kBorder;
+  EXPECT_EQ(wait->size(), QSize(246 + frame, 57 + TfrmWait::kCaptionHeight + frame));
+  EXPECT_EQ(wait->lblWait()->pos(), QPoint(48, 3) + QPoint(TfrmWait::kBorder, TfrmWait::kBorder + TfrmWait::kCaptionHeight));
+  EXPECT_EQ(wait->Caption()->text(), "Working");
   EXPECT_EQ(wait->Gauge1()->maximum(), 100);
   Qt::WindowFlags f = wait->windowFlags();
   EXPECT_TRUE(f & Qt::WindowStaysOnTopHint);
@@ -212,7 +216,7 @@ TEST_F(WaitWindow, BlockErrorButtonShowsOnlyWithTheDiagnosticFlag) {
     for (int showing = 0; showing < 2; ++showing) {
       send(WM_WAIT_SHOW, 0, 3);
       EXPECT_EQ(wait->btnErr()->isVisible(), flag == 1);
-      EXPECT_EQ(wait->height(), flag ? 115 : 57);
+      EXPECT_EQ(wait->height(), (flag ? 115 : 57) + TfrmWait::kCaptionHeight + 2 * TfrmWait::kBorder);
       EXPECT_EQ(wait->BlockErrFlag, 0);
       if (flag) QTest::mouseClick(wait->btnErr(), Qt::LeftButton);
       EXPECT_EQ(wait->BlockErrFlag, flag);

@@ -6,6 +6,8 @@
 #include <QLabel>
 #include <QPixmap>
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include "platform/form.h"
@@ -50,7 +52,8 @@ TEST_F(IconPage, IconsRestInTwoColumnsAndAnswerTheirWholeFrame) {
     EXPECT_EQ(icon->x, c.x);
     EXPECT_EQ(icon->y, c.y);
     EXPECT_EQ(icon->image()->pos(), QPoint(c.x, c.y));
-    EXPECT_EQ(icon->label()->pos(), QPoint(c.x - (70 - 32) / 2, c.y + 32 + 4));
+    // Centred under the icon, kept left of the page's edge at 144.
+    EXPECT_EQ(icon->label()->pos(), QPoint(std::min(c.x - (74 - 32) / 2, 144 - 74), c.y + 32 + 4));
     EXPECT_EQ(icon->bevel()->geometry(), QRect(c.x - 20, c.y - 5, 70, 70));
     EXPECT_EQ(platform::tagOf(icon->image()), 256 + c.index);
   }
@@ -70,14 +73,14 @@ TEST_F(IconPage, HotPressedAndNormalLooks) {
   EXPECT_EQ(page.HotIndex(), 2);
   EXPECT_TRUE(page.Captured());
   EXPECT_EQ(icon->image()->pos(), QPoint(21, 164));
-  EXPECT_EQ(icon->label()->pos(), QPoint(22 - 19 - 1, 165 + 32 + 3));
+  EXPECT_EQ(icon->label()->pos(), QPoint(22 - 21 - 1, 165 + 32 + 3));
   EXPECT_TRUE(icon->bevel()->isVisible());
   EXPECT_EQ(icon->bevel()->frameShadow(), QFrame::Raised);
 
   page.MouseDown(30, 170);
   EXPECT_EQ(icon->state, CIcon::Pressed);
   EXPECT_EQ(icon->image()->pos(), QPoint(23, 166));
-  EXPECT_EQ(icon->label()->pos(), QPoint(22 - 19 + 1, 165 + 32 + 5));
+  EXPECT_EQ(icon->label()->pos(), QPoint(22 - 21 + 1, 165 + 32 + 5));
   EXPECT_EQ(icon->bevel()->frameShadow(), QFrame::Sunken);
   EXPECT_EQ(icon->bevel()->pos(), QPoint(2, 160));
 
@@ -126,14 +129,19 @@ TEST_F(IconPage, ShowingThePageAgainRestsEveryIconAtItsOwnPlace) {
   EXPECT_EQ(states(), (std::vector<int>(8, 0)));
 }
 
-TEST(IconLabels, WrapWordsExceptInJapanese) {
+TEST(IconLabels, WrapInEveryLanguage) {
   QWidget panel;
   CIcons english(&panel, kEnglish), japanese(&panel, kJapanese);
   std::vector<QPixmap> none;
   english.AddIcon(none, 0);
   japanese.AddIcon(none, 0);
   EXPECT_TRUE(english.Icon(0)->label()->wordWrap());
-  EXPECT_FALSE(japanese.Icon(0)->label()->wordWrap());
+  EXPECT_TRUE(japanese.Icon(0)->label()->wordWrap());
+  // A caption too wide for one line breaks between its words where it has a blank.
+  japanese.Icon(0)->SetCaption("HTML アルバム");
+  EXPECT_EQ(japanese.Icon(0)->label()->text(), "HTML\nアルバム");
+  english.Icon(0)->SetCaption("Album");
+  EXPECT_EQ(english.Icon(0)->label()->text(), "Album");
 }
 
 }  // namespace

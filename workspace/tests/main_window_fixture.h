@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QFrame>
 #include <QScrollArea>
+#include <QTimer>
 #include <filesystem>
 #include <functional>
 #include <set>

@@ -1,0 +1,95 @@
+// Remembered windows under a window manager: the program started and closed five times,
+// each time with its viewer and camcorder panel open, shows every window where it was
+// left, and the settings file keeps each frame's corner and client size.
+#include <QColor>
+#include <QImage>
+#include <QRect>
+#include <map>
+
+#include "desktop_fixture.h"
+
+namespace {
+
+// The place stored for a window in the settings file.
+QRect storedPlace(const std::string& ini, const std::string& section) {
+  const size_t at = ini.find("[" + section + "]");
+  if (at == std::string::npos) return {};
+  auto value = [&](const std::string& key) {
+    const size_t k = ini.find("\n" + key + "=", at);
+    return k == std::string::npos ? -1 : std::atoi(ini.c_str() + k + key.size() + 2);
+  };
+  return QRect(value("Left"), value("Top"), value("Width"), value("Height"));
+}
+
+class RememberedWindows : public Desktop {};
+
+TEST_F(RememberedWindows, OpenWhereTheyWereLeft) {
+  // The viewer and the panel have stored places; the main window starts at its default.
+  fs::create_directories(workDir);
+  adtest::writeFile(workDir / "kbx40.ini",
+                    "[frmView]\nTop=330\nLeft=430\nWidth=500\nHeight=360\n\n[frmAvCtl]\nTop=40\nLeft=900\n");
+  const fs::path picture = adtest::testDir() / "red.jpg";
+  QImage red(320, 240, QImage::Format_RGB32);
+  red.fill(QColor(220, 30, 30));
+  ASSERT_TRUE(red.save(QString::fromStdString(picture.string()), "JPG", 90));
+
+  std::map<std::string, QRect> first;
+  for (int run = 1; run <= 5; ++run) {
+    SCOPED_TRACE("start " + std::to_string(run));
+    startProgram({QString::fromStdString(picture.string())});
+    ASSERT_TRUE(waitFor([&] { return mainWindows().size() == 1; })) << "no main window appeared";
+    const std::string main = mainWindows()[0];
+    ASSERT_TRUE(waitFor([&] { return fs::exists(workDir / "zbm1000TN.bmp"); })) << "the picture was not read";
+    std::map<std::string, QRect> seen;
+    seen["frmMain"] = frame(main);
+    EXPECT_EQ(geometry(main).size(), QSize(600, 450));
+
+    // The viewer, by a double click on the picture; closed by the window manager.
+    const QPoint cell = geometry(main).topLeft() + QPoint(150 + 8 + 50, 75);
+    xdotool({"mousemove", std::to_string(cell.x()), std::to_string(cell.y()), "click", "--repeat", "2", "--delay",
+             "80", "1"});
+    std::string viewer;
+    ASSERT_TRUE(waitFor([&] {
+      for (const auto& w : programWindows())
+        if (windowName(w).rfind("Image Viewer", 0) == 0) viewer = w;
+      return !viewer.empty();
+    })) << "the viewer did not open";
+    seen["frmView"] = frame(viewer);
+    ASSERT_TRUE(closeByWindowManager(viewer)) << "the viewer did not close";
+
+    // The camcorder panel, by Import > Capture; no camcorder is there, so the device
+    // window opens too, and is cancelled.
+    ASSERT_TRUE(pressOn(main, "alt+i"));
+    xdotool({"key", "c"});
+    std::string panel, devices;
+    ASSERT_TRUE(waitFor([&] {
+      for (const auto& w : programWindows()) {
+        const std::string name = windowName(w);
+        if (name == "Camcorder control") panel = w;
+        if (name == "Device selection") devices = w;
+      }
+      return !panel.empty() && !devices.empty();
+    })) << "the panel did not open";
+    seen["frmAvCtl"] = frame(panel);
+    ASSERT_TRUE(pressOn(devices, "Escape"));
+    ASSERT_TRUE(waitFor([&] { return !shown(devices); })) << "the device window did not close";
+
+    quitByWindowManager(main, true);
+    if (HasFatalFailure()) return;
+
+    EXPECT_EQ(seen["frmView"].topLeft(), QPoint(430, 330));
+    EXPECT_EQ(seen["frmAvCtl"].topLeft(), QPoint(900, 40));
+    if (run == 1) {
+      first = seen;
+    } else {
+      for (const auto& [form, place] : first) EXPECT_EQ(seen[form].topLeft(), place.topLeft()) << form;
+    }
+    // The settings file holds each frame's corner and the main window's client size.
+    const std::string ini = adtest::readFile(workDir / "kbx40.ini");
+    EXPECT_EQ(storedPlace(ini, "frmMain"), QRect(seen["frmMain"].topLeft(), QSize(600, 450)));
+    for (const char* form : {"frmView", "frmAvCtl"})
+      EXPECT_EQ(storedPlace(ini, form).topLeft(), seen[form].topLeft()) << form;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,186 @@
+#include "desktop.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "testsupport.h"
+
+namespace adtest {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string g_display;
+
+// Starts a helper program that ends with this process, whatever way this process ends
+// (a crash or a time-out's kill included). Its output goes to `log`; `keepFd` stays open
+// in it.
+pid_t spawnHelper(const std::vector<std::string>& argv, int logFd, int keepFd = -1) {
+  const pid_t parent = ::getpid();
+  const pid_t pid = ::fork();
+  if (pid != 0) return pid;
+  ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+  if (::getppid() != parent) ::_exit(127);
+  const int null = ::open("/dev/null", O_RDWR);
+  ::dup2(null, 0);
+  ::dup2(logFd, 1);
+  ::dup2(logFd, 2);
+  for (int fd = 3; fd < 1024; ++fd) {
+    if (fd != keepFd) ::close(fd);
+  }
+  std::vector<char*> args;
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  ::execvp(args[0], args.data());
+  ::_exit(127);
+}
+
+bool exited(pid_t pid) {
+  int status;
+  return ::waitpid(pid, &status, WNOHANG) == pid;
+}
+
+void end(pid_t& pid) {
+  if (pid <= 0) return;
+  ::kill(pid, SIGTERM);
+  for (int i = 0; i < 50; ++i) {
+    if (exited(pid)) {
+      pid = -1;
+      return;
+    }
+    std::this_thread::sleep_for(20ms);
+  }
+  ::kill(pid, SIGKILL);
+  int status;
+  ::waitpid(pid, &status, 0);
+  pid = -1;
+}
+
+std::string tail(const std::string& path) {
+  std::ifstream in(path);
+  std::ostringstream s;
+  s << in.rdbuf();
+  const std::string text = s.str();
+  return text.size() > 2000 ? text.substr(text.size() - 2000) : text;
+}
+
+// The value of a window property as xprop prints it after " = " or "# ", or "".
+std::string property(const std::string& display, const std::string& window, const std::string& name) {
+  std::string out;
+  std::vector<std::string> argv{"xprop", "-display", display};
+  if (window.empty()) {
+    argv.push_back("-root");
+  } else {
+    argv.insert(argv.end(), {"-id", window});
+  }
+  argv.push_back(name);
+  if (runProgram(argv, &out) != 0) return {};
+  for (const char* mark : {" = ", "# "}) {
+    const size_t at = out.find(mark);
+    if (at != std::string::npos) {
+      std::string value = out.substr(at + std::strlen(mark));
+      while (!value.empty() && (value.back() == '\n' || value.back() == ' ')) value.pop_back();
+      return value;
+    }
+  }
+  return {};
+}
+
+}  // namespace
+
+std::string windowManagerName(const std::string& display) {
+  // A window manager that follows the desktop conventions names a window of its own on the
+  // root window, and names it again on that window itself; a stale value left by a window
+  // manager that has gone names a window that no longer exists.
+  const std::string check = property(display, "", "_NET_SUPPORTING_WM_CHECK");
+  if (check.empty() || property(display, check, "_NET_SUPPORTING_WM_CHECK") != check) return {};
+  std::string name = property(display, check, "_NET_WM_NAME");
+  if (name.size() >= 2 && name.front() == '"' && name.back() == '"') name = name.substr(1, name.size() - 2);
+  return name;
+}
+
+const std::string& desktopDisplay() { return g_display; }
+
+bool clickAt(int x, int y, int button) {
+  return runProgram({"xdotool", "mousemove", "--sync", std::to_string(x), std::to_string(y), "click",
+                     std::to_string(button)}) == 0;
+}
+
+bool VirtualDesktop::start(std::string* why) {
+  for (const char* tool : {"Xvfb", "openbox", "xprop"}) {
+    if (!haveTool(tool)) {
+      *why = std::string("outside tool missing: ") + tool;
+      return false;
+    }
+  }
+  char logName[] = "/tmp/adtest-desktop-XXXXXX";
+  const int logFd = ::mkstemp(logName);
+  if (logFd < 0) {
+    *why = "cannot make a log file";
+    return false;
+  }
+  ::unlink(logName);
+  const std::string log = "/proc/self/fd/" + std::to_string(logFd);
+  auto fail = [&](const std::string& reason) {
+    *why = reason + "\n" + tail(log);
+    stop();
+    ::close(logFd);
+    return false;
+  };
+
+  // Xvfb picks a free display itself and writes its number to the pipe once it accepts
+  // connections.
+  int pipeFds[2];
+  if (::pipe(pipeFds) != 0) return fail("cannot make a pipe");
+  xvfb_ = spawnHelper({"Xvfb", "-displayfd", std::to_string(pipeFds[1]), "-screen", "0", "1280x1024x24",
+                       "-nolisten", "tcp", "-noreset"},
+                      logFd, pipeFds[1]);
+  ::close(pipeFds[1]);
+  std::string number;
+  char c;
+  while (::read(pipeFds[0], &c, 1) == 1 && c != '\n') number.push_back(c);
+  ::close(pipeFds[0]);
+  if (number.empty()) return fail("Xvfb did not start");
+  display_ = ":" + number;
+
+  // openbox with the system's own settings, not those of the user running the tests.
+  std::vector<std::string> wm{"openbox", "--sm-disable"};
+  if (::access("/etc/xdg/openbox/rc.xml", R_OK) == 0) wm.insert(wm.end(), {"--config-file", "/etc/xdg/openbox/rc.xml"});
+  ::setenv("DISPLAY", display_.c_str(), 1);
+  ::unsetenv("WAYLAND_DISPLAY");
+  windowManager_ = spawnHelper(wm, logFd);
+  const auto limit = std::chrono::steady_clock::now() + 20s;
+  while (windowManagerName(display_).empty()) {
+    if (exited(windowManager_)) {
+      windowManager_ = -1;
+      return fail("openbox ended at start");
+    }
+    if (std::chrono::steady_clock::now() > limit) return fail("openbox does not manage " + display_);
+    std::this_thread::sleep_for(50ms);
+  }
+  ::close(logFd);
+  ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+  g_display = display_;
+  return true;
+}
+
+void VirtualDesktop::stop() {
+  end(windowManager_);
+  end(xvfb_);
+  if (g_display == display_) g_display.clear();
+  display_.clear();
+}
+
+}  // namespace adtest

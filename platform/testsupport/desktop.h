@@ -1,0 +1,45 @@
+// A desktop of the test executable's own: a virtual display (Xvfb) with a real window
+// manager (openbox) on it, as a user's desktop has one. The common main of desktop tests
+// starts it before the application object and stops it when the tests are done, so that
+// every window of the run, in this process or in programs it starts, is placed, framed
+// and stacked by the window manager.
+#pragma once
+
+#include <string>
+#include <sys/types.h>
+
+namespace adtest {
+
+class VirtualDesktop {
+ public:
+  VirtualDesktop() = default;
+  VirtualDesktop(const VirtualDesktop&) = delete;
+  VirtualDesktop& operator=(const VirtualDesktop&) = delete;
+  ~VirtualDesktop() { stop(); }
+
+  // Starts Xvfb on a display it picks itself (so parallel runs never collide), then
+  // openbox, and waits until openbox manages the screen. Sets DISPLAY and points Qt at it.
+  // On failure returns false with the reason in *why.
+  bool start(std::string* why);
+  void stop();
+
+  const std::string& display() const { return display_; }
+
+ private:
+  pid_t xvfb_ = -1;
+  pid_t windowManager_ = -1;
+  std::string display_;
+};
+
+// The display of the running desktop (":N"), or "" when the executable runs without one.
+const std::string& desktopDisplay();
+
+// The name the window manager gives itself on the root window's supporting window
+// (_NET_SUPPORTING_WM_CHECK), or "" when no window manager manages the display.
+std::string windowManagerName(const std::string& display);
+
+// A real click of the pointer's button at a point of the screen, as the X server sends
+// it to whatever window lies there (xdotool). True when xdotool ran.
+bool clickAt(int x, int y, int button = 1);
+
+}  // namespace adtest
