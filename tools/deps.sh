@@ -10,7 +10,8 @@ packages=(
   # run
   fonts-noto-cjk
   # peers of the tests and benchmarks
-  ffmpeg libavcodec-dev libavutil-dev libswscale-dev libjpeg-turbo-progs libimage-exiftool-perl exiv2
+  ffmpeg libavcodec-dev libavutil-dev libswscale-dev libturbojpeg0-dev libmagickwand-dev libjpeg-turbo-progs
+  libimage-exiftool-perl exiv2
   imagemagick xvfb xauth xdotool xclip python3 desktop-file-utils
 )
 
