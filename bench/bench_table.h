@@ -49,19 +49,22 @@ inline double medianMs(int repetitions, const std::function<bool()>& step) {
   return median(times);
 }
 
-// Medians of two steps timed in turns (ours, peer, ours, peer...), so that both see the
-// same moments of a shared machine. A failed step gives -1 for its side.
+// Medians of two steps timed in turns, so that both see the same moments of a shared
+// machine; which goes first alternates, so neither always finds the caches and the heap as
+// the other left them. A failed step gives -1 for its side.
 inline std::pair<double, double> medianPairMs(int repetitions, const std::function<bool()>& ours,
                                               const std::function<bool()>& peer) {
-  std::vector<double> a, b;
-  bool okA = true, okB = true;
-  for (int i = 0; i < repetitions && (okA || okB); ++i) {
-    auto start = Clock::now();
-    if (okA && (okA = ours())) a.push_back(msSince(start));
-    start = Clock::now();
-    if (okB && (okB = peer())) b.push_back(msSince(start));
+  std::vector<double> times[2];
+  bool ok[2] = {true, true};
+  const std::function<bool()>* steps[2] = {&ours, &peer};
+  for (int i = 0; i < repetitions && (ok[0] || ok[1]); ++i) {
+    for (int k = 0; k < 2; ++k) {
+      const int side = (i + k) % 2;
+      const auto start = Clock::now();
+      if (ok[side] && (ok[side] = (*steps[side])())) times[side].push_back(msSince(start));
+    }
   }
-  return {okA ? median(a) : -1, okB ? median(b) : -1};
+  return {ok[0] ? median(times[0]) : -1, ok[1] ? median(times[1]) : -1};
 }
 
 // Runs a program (looked up on PATH) with its arguments, in `dir` when given, its output
