@@ -1,18 +1,15 @@
-// What the benchmarks of the picture engine share: an album that grows with each
-// picture, pictures with the detail of photographs, a HOME of their own, and starting a
-// peer program.
+// What the benchmarks of the picture engine share beyond bench_table.h: an album that grows
+// with each picture, pictures with the detail of photographs, and a HOME of their own.
 #pragma once
 
-#include <spawn.h>
 #include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "bench/bench_table.h"
 #include "platform/folders.h"
 #include "platform/messages.h"
 #include "toolkit/com/qm6com.h"
@@ -20,8 +17,6 @@
 #include "toolkit/file/qm6file.h"
 #include "workspace/album_host.h"
 #include "workspace/image_ope.h"
-
-extern char** environ;
 
 namespace bench {
 
@@ -81,33 +76,15 @@ inline bool makePicture(const std::string& path, int w, int h, uint32_t seed) {
   return ok;
 }
 
-// A new temporary folder that becomes HOME (the engine's work folder lies below it, made
-// here); "" when it cannot be made.
-inline std::string ownHome(const char* name) {
-  std::string pattern = std::string("/tmp/") + name + "-XXXXXX";
-  if (!mkdtemp(pattern.data())) return {};
-  setenv("HOME", pattern.c_str(), 1);
+// A new folder that becomes HOME, below `base` or the temporary folder (see newFolder);
+// the engine's work folder lies below it, made here. "" when it cannot be made.
+inline std::string ownHome(const char* name, const std::string& base = {}) {
+  const std::filesystem::path home = newFolder(name, base);
+  if (home.empty()) return {};
+  setenv("HOME", home.c_str(), 1);
   for (const char* v : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"}) unsetenv(v);
   std::filesystem::create_directories(platform::workDir());
-  return pattern;
-}
-
-// Runs a program (looked up on PATH) with its arguments, in `dir` when given; its exit
-// code, -1 when it could not run.
-inline int run(const std::vector<std::string>& argv, const std::string& dir = {}) {
-  std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  if (!dir.empty()) posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
-  pid_t pid;
-  const int started = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (started != 0) return -1;
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return home.string();
 }
 
 }  // namespace bench

@@ -48,11 +48,12 @@ uint64_t dibBytes(const jpeg_decompress_struct& c) {
 }
 
 // Allocates the bitmap with its header and palette; returns the start of its rows, or null.
+// The rows are left uncleared: the decode writes every byte of them, padding included.
 uint8_t* createDib(LoadJob& job, const jpeg_decompress_struct& c) {
   uint32_t bits = dibBits(c);
   uint64_t rowBytes = dibRowBytes(bits, c.output_width);
   uint64_t headerBytes = dibHeaderBytes(bits);
-  job.dib = QmGlobalAlloc(dibBytes(c));
+  job.dib = QmGlobalAllocUncleared(dibBytes(c));
   auto* base = static_cast<uint8_t*>(QmGlobalLock(job.dib));
   if (!base) {
     QmGlobalFree(job.dib);
@@ -78,6 +79,7 @@ uint8_t* createDib(LoadJob& job, const jpeg_decompress_struct& c) {
     for (int i = 0; i < 256; ++i) {
       uint8_t* e = base + 40 + 4 * i;
       e[0] = e[1] = e[2] = static_cast<uint8_t>(i);
+      e[3] = 0;
     }
   }
   return base + headerBytes;
@@ -118,19 +120,31 @@ void decodeBody(void* arg) {
     return;
   }
   const size_t rowBytes = dibRowBytes(dibBits(c), c.output_width);
+  const size_t dataBytes = static_cast<size_t>(dibBits(c) / 8) * c.output_width;
+  // The library hands out as many rows as it has ready (a row group), up to the targets
+  // given; progress still counts row by row.
+  constexpr JDIMENSION kBatch = 16;
+  JSAMPROW targets[kBatch];
   while (c.output_scanline < c.output_height) {
+    const JDIMENSION first = c.output_scanline;
+    const JDIMENSION wanted = ycck ? 1 : std::min(kBatch, c.output_height - first);
     // The file's first row is the bitmap's last row in memory.
-    uint8_t* row = rows + rowBytes * (c.output_height - 1 - c.output_scanline);
-    JSAMPROW target = ycck ? sample[0] : row;
-    if (jpeg_read_scanlines(&c, &target, 1) == 0) continue;
-    if (ycck) cmykRowToBgr(sample[0], row, c.output_width);
-    const bool goOn = job.stop ? !job.stop->load(std::memory_order_relaxed)
-                               : PercentProgress(static_cast<int32_t>(c.output_scanline + 1),
-                                                 static_cast<int32_t>(c.output_height), 0, 100, job.progressContext);
-    if (!goOn) {
-      releaseSource(job);
-      SetErrorStatus(QM_STATUS_CANCELLED);
-      abortWork(reinterpret_cast<j_common_ptr>(&c));
+    for (JDIMENSION k = 0; k < wanted; ++k) targets[k] = rows + rowBytes * (c.output_height - 1 - first - k);
+    if (ycck) targets[0] = sample[0];
+    const JDIMENSION got = jpeg_read_scanlines(&c, targets, wanted);
+    for (JDIMENSION k = 0; k < got; ++k) {
+      uint8_t* row = rows + rowBytes * (c.output_height - 1 - first - k);
+      if (ycck) cmykRowToBgr(sample[0], row, c.output_width);
+      std::memset(row + dataBytes, 0, rowBytes - dataBytes);
+      // A decode with a stop flag (on a worker thread) reports no progress.
+      const bool goOn = job.stop ? !job.stop->load(std::memory_order_relaxed)
+                                 : PercentProgress(static_cast<int32_t>(first + k + 2),
+                                                   static_cast<int32_t>(c.output_height), 0, 100, job.progressContext);
+      if (!goOn) {
+        releaseSource(job);
+        SetErrorStatus(QM_STATUS_CANCELLED);
+        abortWork(reinterpret_cast<j_common_ptr>(&c));
+      }
     }
   }
   job.complete = true;

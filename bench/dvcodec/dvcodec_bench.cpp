@@ -1,13 +1,15 @@
-// Speed of libzeb_dv32 against ffmpeg's DV decoder and encoder, single thread, in the
-// same run on the same frames: decoding at full size (native and square-pixel widths)
-// and at the reduced sizes (against our own full size, and ffmpeg's low-resolution
-// decoding), and encoding.
+// Speed of libzeb_dv32 against ffmpeg's DV decoder and encoder (libavcodec and
+// libswscale in this program), one thread, in the same run on the same frames: decoding at
+// full size (native and square-pixel widths), with each picture filter, at the reduced
+// sizes (against ffmpeg's low-resolution decoding), and encoding.
 //
-// The frames are made by the ffmpeg program at start (clean test pictures and noise,
-// 525/60 from yuv411p and 625/50 from yuv420p). Both decoders turn each frame into a
-// bottom-up 24-bit BGR bitmap: ours with DvcDecode, the peer with libavcodec's dvvideo
-// decoder (one thread) followed by libswscale. Prints frames per second (the median of
-// several runs) and the ratio ours / peer.
+// The frames are made by the ffmpeg program at start: clean and noisy test pictures, and
+// interlaced motion coded with the 2-4-8 DCT (ffmpeg's encoder with interlaced DCT on
+// woven fields of a moving picture; the frames are checked to carry such blocks); 525/60
+// from yuv411p and 625/50 from yuv420p. Both decoders turn each frame into a bottom-up
+// 24-bit BGR bitmap: ours with DvcDecode, the peer with libavcodec's dvvideo decoder
+// followed by libswscale to the same size. Each row gives milliseconds a frame (the
+// median of several runs, the two sides taking turns).
 //
 //   dvcodec_bench [--frames N] [--runs N] [--seconds S] [--work DIR] [--reduced]
 #include <algorithm>
@@ -28,6 +30,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "bench/bench_table.h"
 #include "zeb_dv32.h"
 
 namespace fs = std::filesystem;
@@ -36,8 +39,8 @@ namespace {
 
 struct Options {
   int frames = 30;
-  int runs = 9;
-  double seconds = 0.25;
+  int runs = 7;
+  double seconds = 0.2;
   fs::path work;
   bool reducedOnly = false;
 };
@@ -45,29 +48,49 @@ struct Options {
 struct Clip {
   std::string name;
   int system;
-  std::string source;
+  std::string source;   // the lavfi source and its filters
+  bool interlacedDct;   // encoded with the 2-4-8 DCT where the fields differ
   std::vector<std::string> frames;
+  int blocks248 = 0;    // blocks of all frames coded with the 2-4-8 DCT
 };
 
 int linesOf(int system) { return system == 625 ? 576 : 480; }
 size_t strideOf(int width) { return (size_t(width) * 3 + 3) / 4 * 4; }
 
+// The blocks of a frame coded with the 2-4-8 DCT (the mode bit of each block's first word).
+int count248Blocks(int system, const std::string& frame) {
+  int count = 0;
+  for (int s = 0; s < (system == 625 ? 12 : 10); ++s) {
+    for (int k = 0; k < 135; ++k) {
+      const size_t at = size_t(80) * (150 * s + 7 + k + k / 15);
+      for (int area : {4, 18, 32, 46, 60, 70}) count += (uint8_t(frame[at + area + 1]) & 0x40) ? 1 : 0;
+    }
+  }
+  return count;
+}
+
 bool makeClip(Clip& clip, const Options& opt) {
   const fs::path out = opt.work / (clip.name + ".dv");
   const std::string size = clip.system == 625 ? "720x576" : "720x480";
   const std::string rate = clip.system == 625 ? "25" : "30000/1001";
-  const std::string cmd = "ffmpeg -v error -y -f lavfi -i '" + clip.source + "=size=" + size + ":rate=" + rate +
-                          (clip.name.find("noise") != std::string::npos ? ",noise=alls=40:allf=t" : "") +
-                          "' -frames:v " + std::to_string(opt.frames) + " -pix_fmt " +
-                          (clip.system == 625 ? "yuv420p" : "yuv411p") + " -c:v dvvideo -an -f dv '" +
-                          out.string() + "'";
-  if (std::system(cmd.c_str()) != 0) return false;
+  const size_t filters = clip.source.find(',');
+  const std::string input = clip.source.substr(0, filters) + "=size=" + size + ":rate=" + rate +
+                            (filters == std::string::npos ? "" : clip.source.substr(filters));
+  std::vector<std::string> argv = {"ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", input,
+                                   "-frames:v", std::to_string(opt.frames), "-pix_fmt",
+                                   clip.system == 625 ? "yuv420p" : "yuv411p"};
+  if (clip.interlacedDct) argv.insert(argv.end(), {"-flags", "+ildct"});
+  argv.insert(argv.end(), {"-threads", "1", "-c:v", "dvvideo", "-an", "-f", "dv", out.string()});
+  if (bench::run(argv) != 0) return false;
   std::ifstream in(out, std::ios::binary);
   std::stringstream ss;
   ss << in.rdbuf();
   const std::string all = ss.str();
   const size_t n = size_t(clip.system == 625 ? 12 : 10) * 12000;
-  for (size_t at = 0; at + n <= all.size(); at += n) clip.frames.push_back(all.substr(at, n));
+  for (size_t at = 0; at + n <= all.size(); at += n) {
+    clip.frames.push_back(all.substr(at, n));
+    clip.blocks248 += count248Blocks(clip.system, clip.frames.back());
+  }
   return !clip.frames.empty();
 }
 
@@ -226,76 +249,86 @@ int main(int argc, char** argv) {
     ownWork = true;
   }
 
-  std::vector<Clip> clips = {{"525-noise", 525, "testsrc2", {}},
-                             {"525-clean", 525, "testsrc2", {}},
-                             {"625-noise", 625, "testsrc2", {}},
-                             {"625-clean", 625, "testsrc2", {}}};
+  const std::string motion = "mandelbrot,scroll=h=0.03:v=0.01,tinterlace=mode=interleave_top";
+  std::vector<Clip> clips = {{"525-noise", 525, "testsrc2,noise=alls=40:allf=t", false, {}},
+                             {"525-clean", 525, "testsrc2", false, {}},
+                             {"525-2-4-8", 525, motion, true, {}},
+                             {"625-noise", 625, "testsrc2,noise=alls=40:allf=t", false, {}},
+                             {"625-clean", 625, "testsrc2", false, {}},
+                             {"625-2-4-8", 625, motion, true, {}}};
   for (Clip& c : clips) {
     if (!makeClip(c, opt)) {
       std::fprintf(stderr, "could not make the frames of %s with ffmpeg\n", c.name.c_str());
       return 1;
     }
+    const int blocks = int(c.frames.size()) * (c.system == 625 ? 12 : 10) * 135 * 6;
+    std::printf("%s: %zu frames, %d of %d blocks coded with the 2-4-8 DCT\n", c.name.c_str(), c.frames.size(),
+                c.blocks248, blocks);
+    if (c.interlacedDct && c.blocks248 < blocks / 20) {
+      std::fprintf(stderr, "the frames of %s carry too few 2-4-8 blocks to measure them\n", c.name.c_str());
+      return 1;
+    }
   }
+  const auto msPerFrame = [](double fps) { return fps > 0 ? 1000 / fps : -1; };
+  const std::string peerDecode = "libavcodec dvvideo decode (1 thread) + libswscale to the same BGR size";
 
-  const bool fullTable = !opt.reducedOnly;
-  if (fullTable) std::printf("Full-size DV decoding to 24-bit BGR, one thread, %d frames per clip, median of %d runs\n", opt.frames,
-              opt.runs);
-  if (fullTable) std::printf("%-10s %-6s %12s %14s %14s %8s\n", "clip", "width", "ours fps", "ffmpeg fps", "ffmpeg dec fps",
-              "ratio");
-  for (const Clip& c : clips) {
-    if (!fullTable) break;
-    const int height = linesOf(c.system);
-    const int square = c.system == 625 ? 768 : 640;
-    for (int width : {720, square}) {
-      std::vector<uint8_t> ours(strideOf(width) * height), theirs(strideOf(width) * height);
-      DvDecoder* d = DvcOpenDecoder(c.system == 625 ? 1 : 0);
-      Peer peer;
-      const std::vector<double> fps = measure(
-          opt, c.frames.size(),
-          {[&](size_t i) {
-             DvcDibFormat f = {uint32_t(width), uint32_t(height), 1, 24, 1, 1, 0, 0, 0, width == 720 ? 0u : 2u,
-                               DVC_FORM_FRAME};
-             uint8_t* src = reinterpret_cast<uint8_t*>(const_cast<char*>(c.frames[i].data()));
-             if (DvcDecode(d, src, uint32_t(c.frames[i].size()), ours.data(), nullptr, &f) != 0) std::abort();
-           },
-           [&](size_t i) { peer.decode(c.frames[i], theirs.data(), width, height); },
-           [&](size_t i) { peer.decode(c.frames[i], nullptr, width, height); }});
-      DvcCloseDecoder(d);
-      std::printf("%-10s %-6d %12.0f %14.0f %14.0f %8.2f\n", c.name.c_str(), width, fps[0], fps[1], fps[2],
-                  fps[0] / fps[1]);
-      std::fflush(stdout);
+  // Ours decodes at the size given, with the filter given; the peer decodes (at 1 / 2^lowres
+  // of the size) and converts to the same size. Returns our and the peer's ms a frame.
+  const auto decodeRow = [&](const Clip& c, int width, int height, uint32_t filter, uint32_t resample, int lowres) {
+    std::vector<uint8_t> ours(strideOf(720) * 576 * 2), theirs(ours.size());
+    DvDecoder* d = DvcOpenDecoder(c.system == 625 ? 1 : 0);
+    Peer peer;
+    peer.setLowres(lowres);
+    const std::vector<double> fps = measure(
+        opt, c.frames.size(),
+        {[&](size_t i) {
+           DvcDibFormat f = {uint32_t(width), uint32_t(height), 1, 24, 1, 1, 0, 0, filter, resample, DVC_FORM_FRAME};
+           uint8_t* src = reinterpret_cast<uint8_t*>(const_cast<char*>(c.frames[i].data()));
+           if (DvcDecode(d, src, uint32_t(c.frames[i].size()), ours.data(), nullptr, &f) != 0) std::abort();
+         },
+         [&](size_t i) { peer.decode(c.frames[i], theirs.data(), width, height); }});
+    DvcCloseDecoder(d);
+    return std::pair{msPerFrame(fps[0]), msPerFrame(fps[1])};
+  };
+
+  if (!opt.reducedOnly) {
+    for (const Clip& c : clips) {
+      const int height = linesOf(c.system), square = c.system == 625 ? 768 : 640;
+      for (int width : {720, square}) {
+        const auto [ours, peer] = decodeRow(c, width, height, 0, width == 720 ? 0 : 2, 0);
+        bench::row("DV decode " + c.name + " to " + std::to_string(width) + "x" + std::to_string(height) + " BGR",
+                   ours, peer,
+                   width == 720 ? "DvcDecode, ms a frame" : "DvcDecode with filtered aspect resampling, ms a frame",
+                   peerDecode);
+      }
+    }
+    static const char* const kFilters[5] = {"", "line averaging", "motion de-interlace keeping even rows",
+                                            "motion de-interlace keeping odd rows", "edge-directed interpolation"};
+    for (const Clip& c : clips) {
+      if (c.name.find("clean") != std::string::npos) continue;
+      for (uint32_t mode = 1; mode <= 4; ++mode) {
+        const auto [ours, peer] = decodeRow(c, 720, linesOf(c.system), mode, 0, 0);
+        bench::row("DV decode " + c.name + ", filter " + std::to_string(mode), ours, peer,
+                   std::string("DvcDecode with ") + kFilters[mode] + ", ms a frame",
+                   peerDecode + ", no filter");
+      }
     }
   }
-  std::printf("\nReduced sizes (native widths): frames per second, the ratio to our own full size, and ffmpeg's\n"
-              "low-resolution decoding with its conversion to BGR\n");
-  std::printf("%-10s %-8s %10s %10s %12s %8s\n", "clip", "size", "ours fps", "ours/full", "ffmpeg fps", "ratio");
+  static const char* const kSizes[4] = {"full", "half", "quarter", "eighth"};
   for (const Clip& c : clips) {
-    const int lines = linesOf(c.system);
-    std::vector<double> fullFps;
-    for (int level = 0; level < 4; ++level) {
-      const int width = 720 >> level, height = lines >> level;
-      std::vector<uint8_t> ours(strideOf(720) * lines), theirs(strideOf(720) * lines);
-      DvDecoder* d = DvcOpenDecoder(c.system == 625 ? 1 : 0);
-      Peer peer;
-      peer.setLowres(level);
-      const std::vector<double> fps = measure(
-          opt, c.frames.size(),
-          {[&](size_t i) {
-             DvcDibFormat f = {uint32_t(width), uint32_t(height), 1, 24, 1, 1, 0, 0, 0, 0, DVC_FORM_FRAME};
-             uint8_t* src = reinterpret_cast<uint8_t*>(const_cast<char*>(c.frames[i].data()));
-             if (DvcDecode(d, src, uint32_t(c.frames[i].size()), ours.data(), nullptr, &f) != 0) std::abort();
-           },
-           [&](size_t i) { peer.decode(c.frames[i], theirs.data(), width, height); }});
-      DvcCloseDecoder(d);
-      if (level == 0) fullFps.push_back(fps[0]);
-      static const char* const kNames[4] = {"full", "half", "quarter", "eighth"};
-      std::printf("%-10s %-8s %10.0f %10.2f %12.0f %8.2f\n", c.name.c_str(), kNames[level], fps[0], fps[0] / fullFps[0],
-                  fps[1], fps[0] / fps[1]);
-      std::fflush(stdout);
+    for (int level = 1; level < 4; ++level) {
+      const int width = 720 >> level, height = linesOf(c.system) >> level;
+      const auto [ours, peer] = decodeRow(c, width, height, 0, 0, level);
+      bench::row("DV decode " + c.name + " at " + kSizes[level] + " size", ours, peer,
+                 "DvcDecode's reduced decoding to " + std::to_string(width) + "x" + std::to_string(height) +
+                     " BGR, ms a frame",
+                 "libavcodec dvvideo lowres " + std::to_string(level) + " (1 thread) + libswscale to the same BGR");
     }
   }
-  std::printf("\nEncoding 720-wide 24-bit BGR pictures (the clips' frames as decoded) into DV frames, one thread\n");
-  std::printf("%-10s %12s %14s %8s\n", "clip", "ours fps", "ffmpeg fps", "ratio");
+  if (opt.reducedOnly) {
+    if (ownWork) fs::remove_all(opt.work);
+    return 0;
+  }
   for (const Clip& c : clips) {
     const int height = linesOf(c.system), n = c.system == 625 ? 12 : 10;
     // The pictures, top row first as the encoders take them.
@@ -327,8 +360,9 @@ int main(int argc, char** argv) {
          },
          [&](size_t i) { peer.encode(pictures[i].data()); }});
     DvcCloseEncoder(e);
-    std::printf("%-10s %12.0f %14.0f %8.2f\n", c.name.c_str(), fps[0], fps[1], fps[0] / fps[1]);
-    std::fflush(stdout);
+    bench::row("DV encode " + c.name + " (720 BGR)", msPerFrame(fps[0]), msPerFrame(fps[1]),
+               "DvcEncode of the decoded pictures, ms a frame",
+               "libswscale to the system's sampling + libavcodec dvvideo encode (1 thread)");
   }
   if (ownWork) fs::remove_all(opt.work);
   return 0;

@@ -4,12 +4,14 @@
 // whole working copy for every file it writes (ExportImage for each frame or picture,
 // ConvertImage for each thumbnail), and the commands' own way (one reading per picture,
 // reduced in the JPEG decoder where the result is small). Both end in the same movie
-// writer or page writer. ffmpeg doing the same work from the same files is the peer.
+// writer or page writer. ffmpeg doing the same work from the same files is the peer: one
+// thread, its start-up (the same command on a one-picture album) taken out, the files it
+// writes flushed to the disk as ours are.
 //
-//   bench_export_commands [repetitions]
+//   bench_export_commands [repetitions] [folder]
 //
-// Repetitions default to 1 (each run takes seconds); the median is printed. Files live
-// in a home of the run's own in the temporary folder.
+// Repetitions default to 3 (each run takes seconds); medians are printed. Files live in
+// a home of the run's own below `folder` (default: the temporary folder, on a disk).
 #include <unistd.h>
 
 #include <algorithm>
@@ -40,26 +42,24 @@ using workspace::OutputFormatSettings;
 
 constexpr int kPictures = 200;
 
-using benchutil::medianMs;
-using benchutil::runTool;
-
 struct Run {
-  const char* name;
+  std::string name;
   double before, after, peer;
 };
 
-void report(const Run& r) {
-  std::printf("%-28s %9.0f ms (%6.1f ms a picture)  %9.0f ms (%6.1f ms a picture)  x%5.2f   %9.0f ms\n", r.name,
-              r.before, r.before / kPictures, r.after, r.after / kPictures, r.after > 0 ? r.before / r.after : 0.0,
-              r.peer);
+void report(const Run& r, const std::string& peerDoes) {
+  bench::row(r.name + ", engine per file", r.before, r.peer,
+             "the picture engine reads the whole working copy for every file it writes", peerDoes);
+  bench::row(r.name + ", the commands", r.after, r.peer, "the commands' picture writer (one reduced reading a picture)",
+             peerDoes);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1;
+  const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
   // The engine's work folder lies in this run's own home.
-  const std::string home = bench::ownHome("bench_export_commands");
+  const std::string home = bench::ownHome("bench_export_commands", argc > 2 ? argv[2] : "");
   if (home.empty()) return 1;
   const fs::path dir = home, work = platform::workDir();
   const bool haveFfmpeg = benchutil::haveFfmpeg();
@@ -81,10 +81,24 @@ int main(int argc, char** argv) {
     fs::create_symlink(sources[size_t(i) % sources.size()], work / name);
     album.push_back((work / name).string());
   }
-  std::printf("200 album pictures (4000x3000, 3264x2448, 1920x1080, 640x480 JPEG in turn), median of %d, files in %s\n",
-              repetitions, dir.c_str());
-  std::printf("%-28s %-36s %-36s %-7s %s\n", "", "engine per file (as before)", "the commands (after)", "gain",
-              haveFfmpeg ? "ffmpeg" : "(ffmpeg missing)");
+  std::printf("200 album pictures (4000x3000, 3264x2448, 1920x1080, 640x480 JPEG in turn), median of %d, files in %s%s\n",
+              repetitions, dir.c_str(), haveFfmpeg ? "" : " (ffmpeg missing: no comparison)");
+  // A one-picture album (the smallest picture) measures ffmpeg's start-up on the same commands.
+  const fs::path trivial = dir / "trivial";
+  fs::create_directories(trivial);
+  fs::create_symlink(sources.back(), trivial / "zbm1001.jpg");
+  const auto peerMs = [&](const std::function<std::vector<std::vector<std::string>>(const fs::path& in, const fs::path& out)>& commands) {
+    if (!haveFfmpeg) return -1.0;
+    const fs::path out = dir / "ffmpeg";
+    const double took = bench::medianMs(repetitions, [&] {
+      fs::remove_all(out);
+      fs::create_directories(out);
+      return benchutil::runAndFlush(commands(work, out), {out.string()});
+    });
+    double startup = 0;
+    for (const auto& argv : commands(trivial, trivial)) startup += bench::startupMs(repetitions, argv);
+    return took > 0 ? took - startup : -1.0;
+  };
 
   OutputFormatSettings settings;
   workspace::CImageOpe engine(nullptr, nullptr, settings);
@@ -109,16 +123,15 @@ int main(int argc, char** argv) {
     engine.DeleteFiles(engine.WorkDir() + "MVTMP*.BMP");
     return ok;
   };
-  Run m{"movie 320x240", medianMs(repetitions, [&] { return movie(false); }),
-        medianMs(repetitions, [&] { return movie(true); }), -1};
-  if (haveFfmpeg) {
-    m.peer = medianMs(repetitions, [&] {
-      return runTool({"ffmpeg", "-v", "error", "-y", "-framerate", "1/2", "-i", (work / "zbm1%03d.jpg").string(), "-vf",
-                      "scale=320:240:force_original_aspect_ratio=decrease,pad=320:240:(ow-iw)/2:(oh-ih)/2", "-c:v",
-                      "mjpeg", "-q:v", "1", "-pix_fmt", "yuvj420p", (dir / "ffmpeg.avi").string()});
-    });
-  }
-  report(m);
+  Run m{"movie 320x240 of 200 album pictures", bench::medianMs(repetitions, [&] { return movie(false); }),
+        bench::medianMs(repetitions, [&] { return movie(true); }), -1};
+  m.peer = peerMs([](const fs::path& in, const fs::path& out) {
+    return std::vector<std::vector<std::string>>{benchutil::ffmpeg(
+        {"-framerate", "1/2", "-i", (in / "zbm1%03d.jpg").string()},
+        {"-vf", "scale=320:240:force_original_aspect_ratio=decrease,pad=320:240:(ow-iw)/2:(oh-ih)/2", "-c:v", "mjpeg",
+         "-q:v", "1", "-pix_fmt", "yuvj420p", (out / "movie.avi").string()})};
+  });
+  report(m, "ffmpeg 1 thread: decode, scale and pad to 320x240, mjpeg AVI; start-up taken out, fsync");
   failed = failed || m.before < 0 || m.after < 0;
 
   // ---- the HTML album: thumbnails and pictures within a width, then the pages -----------------
@@ -173,22 +186,18 @@ int main(int argc, char** argv) {
   };
   for (int widest : {480, 4000}) {
     const std::string name = "HTML album, widest " + std::to_string(widest);
-    Run r{name.c_str(), medianMs(repetitions, [&] { return html(false, widest); }),
-          medianMs(repetitions, [&] { return html(true, widest); }), -1};
-    if (haveFfmpeg) {
-      // Thumbnails, then the pictures within the width (none is wider than 4000).
-      const std::string fit = "scale='min(iw," + std::to_string(widest) + ")':-2";
-      r.peer = medianMs(repetitions, [&] {
-        const fs::path out = dir / "ffmpeg";
-        fs::remove_all(out);
-        fs::create_directories(out);
-        const std::string in = (work / "zbm1%03d.jpg").string();
-        return runTool({"ffmpeg", "-v", "error", "-y", "-i", in, "-vf", "scale=80:60:force_original_aspect_ratio=decrease", "-q:v",
-                        "8", (out / "tn%03d.jpg").string()}) &&
-               runTool({"ffmpeg", "-v", "error", "-y", "-i", in, "-vf", fit, "-q:v", "4", (out / "fs%03d.jpg").string()});
-      });
-    }
-    report(r);
+    Run r{name, bench::medianMs(repetitions, [&] { return html(false, widest); }),
+          bench::medianMs(repetitions, [&] { return html(true, widest); }), -1};
+    // Thumbnails, then the pictures within the width (none is wider than 4000).
+    const std::string fit = "scale='min(iw," + std::to_string(widest) + ")':-2";
+    r.peer = peerMs([&](const fs::path& in, const fs::path& out) {
+      const std::string pictures = (in / "zbm1%03d.jpg").string();
+      return std::vector<std::vector<std::string>>{
+          benchutil::ffmpeg({"-i", pictures},
+                            {"-vf", "scale=80:60:force_original_aspect_ratio=decrease", "-q:v", "8", (out / "tn%03d.jpg").string()}),
+          benchutil::ffmpeg({"-i", pictures}, {"-vf", fit, "-q:v", "4", (out / "fs%03d.jpg").string()})};
+    });
+    report(r, "ffmpeg 1 thread: the thumbnails, then the pictures within the width, as JPEG; start-ups taken out, fsync");
     failed = failed || r.before < 0 || r.after < 0;
   }
   fs::remove_all(dir);

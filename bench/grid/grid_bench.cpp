@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_table.h"
 #include "workspace/flames.h"
 
 namespace {
@@ -76,8 +77,9 @@ Scroll scrollThrough(QScrollBar* bar, QWidget* view, int repetitions) {
   return s;
 }
 
-void print(const char* what, double ours, double peer, const char* unit = "ms") {
-  std::printf("  %-44s %10.3f %s %10.3f %s   %5.2fx\n", what, ours, unit, peer, unit, peer > 0 ? ours / peer : 0.0);
+void print(const char* what, double ours, double peer) {
+  bench::row(std::string("album grid of 200: ") + what, ours, peer, "the album grid (IFlames, offscreen platform)",
+             "Qt's icon view (QListWidget) with the same thumbnails on the same grid");
 }
 
 }  // namespace
@@ -87,9 +89,8 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   const int reps = argc > 1 ? std::max(1, std::atoi(argv[1])) : 15;
 
-  const fs::path dir = fs::path(fs::exists("/dev/shm") ? "/dev/shm" : fs::temp_directory_path()) /
-                       ("grid_bench_" + std::to_string(::getpid()));
-  fs::create_directories(dir);
+  const fs::path dir = bench::newFolder("grid_bench");
+  if (dir.empty()) return 1;
   std::vector<std::string> thumbs;
   for (int i = 0; i < kPictures; ++i) {
     QImage img(100, 75, QImage::Format_RGB32);
@@ -158,16 +159,14 @@ int main(int argc, char** argv) {
   list.setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
   const Scroll peer = scrollThrough(list.verticalScrollBar(), list.viewport(), reps);
 
-  std::printf("Album grid of %d pictures against Qt's icon view (medians of %d runs; ratio = album / icon view)\n",
-              kPictures, reps);
-  std::printf("  %-44s %13s %13s\n", "", "album grid", "icon view");
+  std::printf("Album grid of %d pictures against Qt's icon view (medians of %d runs); placing one cell takes %.3f us\n",
+              kPictures, reps, median(place) * 1000);
   print("building the grid (200 cells, thumbnails)", median(build), median(peerBuild));
-  std::printf("  %-44s %10.3f us %13s\n", "placing one cell (PlaceItem)", median(place) * 1000, "-");
   print("reflow on a change of columns (Relayout)", median(relayout), median(peerRelayout));
   print("one scroll step of 60 px, painted", ours.medianMs, peer.medianMs);
   print("worst scroll step", ours.worstMs, peer.worstMs);
-  std::printf("  %-44s %10d    %10d      (of %d and %d steps; a stall takes longer than %.1f ms)\n",
-              "scroll steps slower than a 60 Hz frame", ours.stalls, peer.stalls, ours.steps, peer.steps, kFrameMs);
+  std::printf("scroll steps slower than a 60 Hz frame: %d of %d (album grid), %d of %d (icon view)\n", ours.stalls,
+              ours.steps, peer.stalls, peer.steps);
   fs::remove_all(dir);
   return 0;
 }

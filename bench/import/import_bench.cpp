@@ -7,9 +7,10 @@
 //
 // Our import runs with its look-ahead (the next pictures decoded on worker threads while
 // the GUI thread stores each one) and without it (one thread). ImageMagick runs in this
-// process through MagickWand (when the bench was built with it) on one thread and on as
-// many threads as our look-ahead has, and as the command /usr/bin/convert on one thread
-// with its start-up, measured on a picture of one pixel, subtracted.
+// process through MagickWand on one thread and on as many threads as our look-ahead has,
+// and as the command /usr/bin/convert on one thread with its start-up, measured on a
+// picture of one pixel, subtracted. Every thumbnail, ours and the peer's, is flushed to
+// the disk.
 //
 //   import_bench [--count N] [--width W] [--height H] [--folder DIR] [--rounds R] [--command 0|1]
 //
@@ -28,14 +29,14 @@
 #include <vector>
 
 #include "bench/bench_support.h"
-#include "bench/import/magick_peer.h"
+#include "bench/bench_table.h"
+#include "bench/peers.h"
 #include "jpegmodule/scaled_load.h"
 #include "workspace/import_ahead.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using bench::makePicture;
-using bench::run;
 
 namespace {
 
@@ -45,7 +46,8 @@ constexpr const char* kHint = "jpeg:size=200x150";
 
 // ImageMagick's hinted thumbnail command on one picture; false when it failed.
 bool convert(const std::string& in, const std::string& out) {
-  return run({"/usr/bin/convert", "-define", kHint, in, "-thumbnail", "100x75", out}) == 0;
+  return bench::run({"/usr/bin/convert", "-define", kHint, in, "-thumbnail", "100x75", out}) == 0 &&
+         bench::flushToDisk(out);
 }
 
 }  // namespace
@@ -131,8 +133,8 @@ int main(int argc, char** argv) {
     return s;
   };
   const auto wandOn = [&](unsigned threads) {
-    const double s = bench::magickWandThumbnails(pictures, thumbs.string(), threads);
-    if (bench::haveMagickWand() && s < 0) {
+    const double s = bench::magickHintedThumbnails(pictures, 100, 75, thumbs.string(), threads);
+    if (s < 0) {
       std::fprintf(stderr, "MagickWand failed\n");
       std::exit(1);
     }
@@ -196,34 +198,28 @@ int main(int argc, char** argv) {
   const auto ms = [&](double s) { return 1000 * s / count; };
   const double oursPool = median(kOursPool), oursOne = median(kOursOne), wandOne = median(kWandOne),
                wandPool = median(kWandPool);
-  std::printf("pictures: %d of %dx%d, %.1f MB in all, files on disk; %u hardware threads; median of %d rounds\n",
-              count, width, height, bytes / 1e6, std::thread::hardware_concurrency(), rounds);
-  std::printf("our import (working copy and %dx%d thumbnail), the GUI thread and\n", kind.width, kind.height);
-  std::printf("  %u look-ahead decoding threads:                        %6.2f s, %5.1f ms a picture"
-              "   (%llu of %d decoded ahead)\n",
-              pool, oursPool, ms(oursPool), static_cast<unsigned long long>(fromAhead), count);
-  std::printf("  no look-ahead (one thread):                             %6.2f s, %5.1f ms a picture\n", oursOne,
-              ms(oursOne));
-  std::printf("  the JPEG library's decoding at 1/8 alone, one thread:   %6.2f s, %5.1f ms a picture\n",
-              median(kDecode), ms(median(kDecode)));
-  if (wandOne >= 0) {
-    std::printf("ImageMagick in process (MagickWand, %s):\n", kHint);
-    std::printf("  one thread:                                             %6.2f s, %5.1f ms a picture\n", wandOne,
-                ms(wandOne));
-    std::printf("  %u threads, a wand each, the files split between them:   %6.2f s, %5.1f ms a picture\n", pool,
-                wandPool, ms(wandPool));
-    std::printf("ratio ours with look-ahead / ImageMagick one thread:      %.2f   (goal 0.50 or less)\n",
-                oursPool / wandOne);
-    std::printf("ratio ours with look-ahead / ImageMagick on %u threads:    %.2f\n", pool, oursPool / wandPool);
-    std::printf("ratio ours one thread / ImageMagick one thread:           %.2f\n", oursOne / wandOne);
-  } else {
-    std::printf("ImageMagick in process: not built (no MagickWand)\n");
-  }
+  std::printf("pictures: %d of %dx%d, %.1f MB in all, files on disk; our thumbnails %dx%d; %u hardware threads;"
+              " median of %d rounds; %llu of %d pictures decoded ahead\n",
+              count, width, height, bytes / 1e6, kind.width, kind.height, std::thread::hardware_concurrency(), rounds,
+              static_cast<unsigned long long>(fromAhead), count);
+  const std::string work = "import of " + std::to_string(count) + " JPEG pictures " + std::to_string(width) + "x" +
+                           std::to_string(height) + ", a picture, ";
+  const std::string oursPoolDoes = "working copy and 100x75 thumbnail (flushed), the next JPEGs decoded at 1/8 on " +
+                                   std::to_string(pool) + " look-ahead threads beside the window's thread";
+  const std::string oursOneDoes = "working copy and 100x75 thumbnail (flushed), one thread";
+  const std::string wandOneDoes = "MagickWand with the hint " + std::string(kHint) +
+                                  ", thumbnail 100x75, BMP written and flushed, one thread";
+  bench::row(work + "look-ahead vs 1 thread (goal 0.50)", ms(oursPool), ms(wandOne), oursPoolDoes, wandOneDoes);
+  bench::row(work + "look-ahead vs " + std::to_string(pool) + " threads", ms(oursPool), ms(wandPool), oursPoolDoes,
+             "the same on " + std::to_string(pool) + " threads, a wand each, the files split between them");
+  bench::row(work + "one thread each", ms(oursOne), ms(wandOne), oursOneDoes, wandOneDoes);
+  bench::row("JPEG decoding at 1/8 alone, a picture", ms(median(kDecode)), -1,
+             "the JPEG module's reduced load of each picture, one thread (what no reduced thumbnail can do without)",
+             "");
   if (withCommand) {
-    const double c = median(kCommand);
-    std::printf("ImageMagick convert -define %s -thumbnail 100x75, one thread, its start-up subtracted:\n", kHint);
-    std::printf("                                                          %6.2f s, %5.1f ms a picture\n", c, ms(c));
-    std::printf("ratio ours with look-ahead / convert:                     %.2f\n", oursPool / c);
+    bench::row(work + "look-ahead vs the command", ms(oursPool), ms(median(kCommand)), oursPoolDoes,
+               "convert -define " + std::string(kHint) + " -thumbnail 100x75 to BMP, flushed, one thread, its "
+               "start-up (a picture of one pixel) taken out");
   }
   std::error_code ec;
   fs::remove_all(home, ec);

@@ -1,7 +1,8 @@
 // Times the viewer showing a 4000 x 3000 JPEG picture in a view of 800 x 600, and its
-// peers in the same run:
+// peers in the same run (in this program, one thread):
 //   - showing the picture fitted to the window (load, reduced copy, first paint), against
-//     djpeg decoding the file and ImageMagick decoding and reducing it to 800 x 600;
+//     ImageMagick (MagickWand) decoding the file and reducing it to 800 x 600, and against
+//     libjpeg-turbo (TurboJPEG) decoding the file alone into fresh memory;
 //   - a zoom change below 100 percent (the reduced copy is made once), against Qt's
 //     smooth scaling of the same picture;
 //   - one paint of the view at 25 percent from the reduced copy, against painting the full
@@ -12,9 +13,6 @@
 //
 // It runs on the offscreen platform unless QT_QPA_PLATFORM says otherwise, in a folder of
 // its own that is also HOME, and removes it afterwards.
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QAction>
@@ -33,6 +31,8 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_table.h"
+#include "bench/peers.h"
 #include "exporters/frmview.h"
 #include "exporters/viewer_forms.h"
 #include "workspace/flames.h"
@@ -40,8 +40,6 @@
 #include "workspace/frmtitle.h"
 #include "workspace/profile.h"
 #include "workspace/program.h"
-
-extern char** environ;
 
 namespace {
 
@@ -65,28 +63,8 @@ double medianOf(int reps, const std::function<void()>& f) {
   return median(t);
 }
 
-// Runs a program to its end with its output discarded; false when it failed.
-bool run(const std::vector<std::string>& argv) {
-  std::vector<char*> args;
-  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  pid_t pid = 0;
-  const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  int status = 0;
-  return rc == 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 void print(const char* what, double ours, const char* peerName, double peer) {
-  if (peer > 0) {
-    std::printf("  %-40s %9.2f ms   %-30s %9.2f ms   %5.2fx\n", what, ours, peerName, peer, ours / peer);
-  } else {
-    std::printf("  %-40s %9.2f ms\n", what, ours);
-  }
+  bench::row(std::string("viewer: ") + what, ours, peer, "the viewer window (offscreen platform)", peerName);
 }
 
 }  // namespace
@@ -149,11 +127,13 @@ int main(int argc, char** argv) {
     zoomsIn.push_back(ms(Clock::now() - t0));
   }
   const double firstZoomIn = median(zoomsIn);
-  const bool haveDjpeg = run({"djpeg", "-version"});
-  const double djpeg = haveDjpeg ? medianOf(reps, [&] { run({"djpeg", "-bmp", "-outfile", "/dev/null", jpeg}); }) : 0;
-  const bool haveConvert = run({"/usr/bin/convert", "-version"});
-  const double convert =
-      haveConvert ? medianOf(reps, [&] { run({"/usr/bin/convert", jpeg, "-resize", "800x600", "bmp:/dev/null"}); }) : 0;
+  const double djpeg = bench::medianMs(reps, [&] {
+    int w = 0, h = 0;
+    uint8_t* rows = bench::turboLoad(jpeg, &w, &h);
+    std::free(rows);
+    return rows != nullptr;
+  });
+  const double convert = bench::medianMs(reps, [&] { return bench::magickReduce(jpeg, 800, 600); });
 
   // Zoom changes between 100 and 25 percent, each timed on its own.
   std::vector<double> down, up;
@@ -185,9 +165,9 @@ int main(int argc, char** argv) {
 
   std::printf("Viewer with a %d x %d JPEG in a view of %d x %d (medians of %d runs; ratio = viewer / peer)\n", W, H,
               port->width(), port->height(), reps);
-  print("showing it fitted (load, reduce, paint)", show, haveConvert ? "ImageMagick decode + reduce" : "-", convert);
-  print("", show, haveDjpeg ? "djpeg decode alone" : "-", djpeg);
-  print("first zoom in past the fitted view", firstZoomIn, "-", 0);
+  print("showing it fitted (load, reduce, paint)", show, "ImageMagick (MagickWand) decode + reduce to 800x600", convert);
+  print("showing it fitted, against the decode alone", show, "TurboJPEG decode alone into fresh memory", djpeg);
+  print("first zoom in past the fitted view (reads the whole picture)", firstZoomIn, "-", 0);
   print("zoom change to 25 % (reduced copy)", reduce, "Qt smooth scaling", qtScaled);
   print("zoom change back to 100 %", to100, "-", 0);
   print("paint at 25 % from the reduced copy", paint25, "full picture scaled per paint", paintFull);

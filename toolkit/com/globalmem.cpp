@@ -25,13 +25,9 @@ Table& table() {
   return *t;
 }
 
-}  // namespace
-
-extern "C" {
-
-QmHandle QmGlobalAlloc(size_t bytes) {
-  if (bytes == 0) return 0;
-  void* data = std::calloc(1, bytes);
+// Enters a block of `bytes` bytes at `data` (from malloc or calloc) into the table; 0 and
+// the memory freed when the table is full.
+QmHandle enter(void* data, size_t bytes) {
   if (!data) return 0;
   Table& t = table();
   std::lock_guard lock(t.mutex);
@@ -45,6 +41,14 @@ QmHandle QmGlobalAlloc(size_t bytes) {
   t.blocks.emplace(h, Block{data, bytes, 0});
   return h;
 }
+
+}  // namespace
+
+extern "C" {
+
+QmHandle QmGlobalAlloc(size_t bytes) { return bytes == 0 ? 0 : enter(std::calloc(1, bytes), bytes); }
+
+QmHandle QmGlobalAllocUncleared(size_t bytes) { return bytes == 0 ? 0 : enter(std::malloc(bytes), bytes); }
 
 void* QmGlobalLock(QmHandle handle) {
   Table& t = table();

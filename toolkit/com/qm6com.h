@@ -33,6 +33,9 @@ typedef uint32_t QmHandle; /* 0 is no block */
 /* A new zero-filled block of the given size (at least 1 byte); 0 when it cannot be had.
  * Blocks never move, so a pointer from QmGlobalLock stays good until the block is freed. */
 QM6COM_API QmHandle QmGlobalAlloc(size_t bytes);
+/* A new block like QmGlobalAlloc's whose bytes are left as they come: for a caller that
+ * writes every byte of it at once (a decoded picture), so no time goes into clearing. */
+QM6COM_API QmHandle QmGlobalAllocUncleared(size_t bytes);
 /* The block's address, counting one lock more; NULL for a handle that is not live. */
 QM6COM_API void* QmGlobalLock(QmHandle handle);
 /* Counts one lock less. Non-zero while the block stays locked, 0 otherwise. */

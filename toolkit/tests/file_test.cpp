@@ -1,5 +1,8 @@
 // The file library over the committed fixtures: what each file is, whether it loads, and
 // its pixels where the fixture script drew them exactly; BMP writing.
+#include <malloc.h>
+
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
@@ -188,6 +191,22 @@ TEST(SaveJpeg, WritesThroughTheModule) {
   EXPECT_LE(maxDifference(read(back), read(pic)), 4) << "quality 90, no subsampling, a smooth picture";
   ImageFree(back);
   ImageFree(pic);
+}
+
+// A library leaves the settings of the process it is loaded into alone: with this test
+// linked to the file library, a large block still comes from a mapping of its own, as the
+// C library's defaults give it, not from a heap told to keep such blocks.
+TEST(FileLibrary, LeavesTheMemorySettingsOfTheProcessAlone) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizer's allocator replaces the C library's";
+#endif
+  ASSERT_NE(ImageFileLoad("/nonexistent.jpg"), 1u);  // the library is in use
+  constexpr size_t kBytes = 64u << 20;  // above the largest threshold the C library picks itself
+  const size_t before = mallinfo2().hblkhd;
+  void* block = std::malloc(kBytes);
+  ASSERT_NE(block, nullptr);
+  EXPECT_GE(mallinfo2().hblkhd, before + kBytes);
+  std::free(block);
 }
 
 }  // namespace

@@ -40,6 +40,8 @@ TEST(GlobalMemory, BlockLifecycle) {
 TEST(GlobalMemory, RefusesWhatItCannotGive) {
   EXPECT_EQ(QmGlobalAlloc(0), 0u);
   EXPECT_EQ(QmGlobalAlloc(SIZE_MAX / 2), 0u);
+  EXPECT_EQ(QmGlobalAllocUncleared(0), 0u);
+  EXPECT_EQ(QmGlobalAllocUncleared(SIZE_MAX / 2), 0u);
   EXPECT_EQ(QmGlobalLock(0), nullptr);
   EXPECT_EQ(QmGlobalFree(0), 0u) << "0 is never a live handle, so it comes back as is";
 }
