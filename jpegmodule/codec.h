@@ -47,13 +47,14 @@ struct ExifState {
 
 // The data source: a file or a memory block, read through one 4096-byte buffer. At the
 // end of the data it supplies an end-of-image marker, so short data decodes like a
-// file that ends early.
+// file that ends early; once a read has found the end, the file is not read again.
 struct Source : jpeg_source_mgr {
   FILE* file = nullptr;
   const uint8_t* block = nullptr;
   size_t blockLength = 0;
   size_t position = 0;
   bool startOfFile = true;
+  bool fileEnded = false;  // a read found the end of the file
   JOCTET buffer[4096];
 };
 
