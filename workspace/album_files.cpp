@@ -99,9 +99,12 @@ bool isAlbumExtension(std::string ext) {
   return ext == "qla" || ext == "wza";
 }
 
-// Copies exactly `size` bytes from `in` to `out` through `buffer`.
+// Copies exactly `size` bytes from `in` to `out` through `buffer`, which grows to the
+// piece needed (at most kCopyPiece bytes): small entries take no large buffer.
 template <typename Write>
 bool copyBytes(std::FILE* in, uint64_t size, std::vector<char>& buffer, Write&& write) {
+  const size_t wanted = static_cast<size_t>(std::min<uint64_t>(size, kCopyPiece));
+  if (buffer.size() < wanted) buffer.resize(wanted);
   while (size > 0) {
     const size_t piece = static_cast<size_t>(std::min<uint64_t>(size, buffer.size()));
     if (!readWhole(in, buffer.data(), piece) || !write(buffer.data(), piece)) return false;
@@ -138,7 +141,7 @@ bool CImageOpe::SaveAlbum(const std::string& path, const std::vector<std::string
   uint8_t header[kQlaHeader] = {'Q', 'L', 'A', 0};
   putLe32(header + 4, static_cast<uint32_t>(files.size()));
   bool ok = out.write(header, sizeof header);
-  std::vector<char> buffer(kCopyPiece);
+  std::vector<char> buffer;
   for (size_t i = 0; ok && i < files.size(); ++i) ok = writeEntry(out, static_cast<uint32_t>(i), files[i], buffer);
   if (!ok || !out.commit()) {
     out.discard();
@@ -184,7 +187,7 @@ bool CImageOpe::ImportQla(const std::string& path) {
   if (!in || !readWhole(in.get(), header, sizeof header) || std::memcmp(header, "QLA\0", 4) != 0) return false;
   const uint32_t count = le32(header + 4);
   const bool modified = PrepareAlbumRead();
-  std::vector<char> buffer(kCopyPiece);
+  std::vector<char> buffer;
   for (uint32_t i = 0; i < count; ++i) {
     if (AlbumCount() >= kAlbumLimit) {
       platform::sendMessage(frmWait, platform::WM_WAIT_CLOSE);
