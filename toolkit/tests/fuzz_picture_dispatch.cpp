@@ -6,13 +6,11 @@
 // GIF or FlashPix file is described but never loaded), a loaded picture has the size
 // the information call gave, and every bitmap block is given back. Pictures above a few
 // million pixels are only described, so that one input is read in moments.
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
+#include "platform/testsupport/fuzz_files.h"
 #include "toolkit/com/qm6com.h"
 #include "toolkit/file/qm6file.h"
 
@@ -27,26 +25,23 @@ constexpr int64_t kMaxPixels = 4 << 20;
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const int fd = memfd_create("picture", 0);
-  if (fd < 0) return 0;
-  if (write(fd, data, size) == static_cast<ssize_t>(size)) {
-    const std::string path = "/proc/self/fd/" + std::to_string(fd);
-    const uint32_t blocks = QmGlobalCount();
-    ImageFileInfoRecord info{};
-    const bool described = ImageFileInfo(path.c_str(), &info) != 0;
-    if (described) check(info.fileSize == uint32_t(size));
-    if (!described || int64_t(info.width) * std::abs(int64_t(info.height)) <= kMaxPixels) {
-      const QmHandle picture = ImageFileLoad(path.c_str());
-      check(!picture || described);
-      if (picture) {
-        const auto* header = static_cast<const QmBitmapInfoHeader*>(QmGlobalLock(picture));
-        check(header->biWidth == info.width && std::abs(header->biHeight) == std::abs(info.height));
-        QmGlobalUnlock(picture);
-        QmGlobalFree(picture);
-      }
+  const adfuzz::MemoryFile input(data, size);
+  if (input.path().empty()) return 0;
+  const char* path = input.path().c_str();
+  const uint32_t blocks = QmGlobalCount();
+  ImageFileInfoRecord info{};
+  const bool described = ImageFileInfo(path, &info) != 0;
+  if (described) check(info.fileSize == uint32_t(size));
+  if (!described || int64_t(info.width) * std::abs(int64_t(info.height)) <= kMaxPixels) {
+    const QmHandle picture = ImageFileLoad(path);
+    check(!picture || described);
+    if (picture) {
+      const auto* header = static_cast<const QmBitmapInfoHeader*>(QmGlobalLock(picture));
+      check(header->biWidth == info.width && std::abs(header->biHeight) == std::abs(info.height));
+      QmGlobalUnlock(picture);
+      QmGlobalFree(picture);
     }
-    check(QmGlobalCount() == blocks);
   }
-  close(fd);
+  check(QmGlobalCount() == blocks);
   return 0;
 }

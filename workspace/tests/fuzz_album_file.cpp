@@ -15,7 +15,7 @@
 #include "platform/folders.h"
 #include "platform/messages.h"
 #include "platform/scripted.h"
-#include "platform/testsupport/fuzz_folder.h"
+#include "platform/testsupport/fuzz_files.h"
 #include "workspace/album_host.h"
 #include "workspace/image_ope.h"
 

@@ -7,7 +7,6 @@
 // and parsing it does, and the decoder has targets of its own: the whole conversion runs
 // for the inputs whose last byte is a multiple of 16, so that the readers see many inputs
 // a second and the conversion still sees every kind of frame.
-#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -15,7 +14,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/testsupport/fuzz_folder.h"
+#include "platform/testsupport/fuzz_files.h"
 #include "workspace/capture_files.h"
 
 namespace {
@@ -27,29 +26,25 @@ void check(bool ok) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const int fd = memfd_create("capture", 0);
-  if (fd < 0) return 0;
-  if (write(fd, data, size) == static_cast<ssize_t>(size)) {
-    const std::string path = "/proc/self/fd/" + std::to_string(fd);
-    const std::string target = adfuzz::folder() + "/out.bmp";
-    bool written = false;
-    if (size >= 4 && memcmp(data, "YUV0", 4) == 0) {
-      workspace::YUV_FILE yuv;
-      written = yuv.Convert(path, target);
-    } else {
-      workspace::DV_FILE dv;
-      if (dv.ReadFrame(path)) {
-        dv.ParseFrame();
-        const char* code = dv.info().timeCode;
-        for (int i = 0; i < 11; ++i) {
-          check(i % 3 == 2 ? code[i] == ':' : (code[i] == '-' || (code[i] >= '0' && code[i] <= '9')));
-        }
-        check(code[11] == '\0');
-        if (data[size - 1] % 16 == 0) written = dv.Convert(path, target, size > 11 ? data[11] % 5 : 0);
+  const adfuzz::MemoryFile input(data, size);
+  if (input.path().empty()) return 0;
+  const std::string target = adfuzz::folder() + "/out.bmp";
+  bool written = false;
+  if (size >= 4 && memcmp(data, "YUV0", 4) == 0) {
+    workspace::YUV_FILE yuv;
+    written = yuv.Convert(input.path(), target);
+  } else {
+    workspace::DV_FILE dv;
+    if (dv.ReadFrame(input.path())) {
+      dv.ParseFrame();
+      const char* code = dv.info().timeCode;
+      for (int i = 0; i < 11; ++i) {
+        check(i % 3 == 2 ? code[i] == ':' : (code[i] == '-' || (code[i] >= '0' && code[i] <= '9')));
       }
+      check(code[11] == '\0');
+      if (data[size - 1] % 16 == 0) written = dv.Convert(input.path(), target, size > 11 ? data[11] % 5 : 0);
     }
-    if (written) unlink(target.c_str());
   }
-  close(fd);
+  if (written) unlink(target.c_str());
   return 0;
 }
