@@ -13,9 +13,12 @@
 #     language from the locale; e2e tests run in English, and with LANGUAGES once per
 #     language given, as <test>.<language>.
 #
-#   ad_add_fuzzer(<name> SOURCES ... [LIBS ...] [SEEDS dir])
+#   ad_add_fuzzer(<name> SOURCES ... [LIBS ...] [SEEDS dir ...] [MAX_LEN bytes]
+#                 [RUNS suffix=VARIABLE=value ...])
 #     A libFuzzer target, built only with ALBUMDESK_FUZZ. It is also registered as a
-#     CTest test (label fuzz) that runs a few seconds over the seed folder.
+#     CTest test (label fuzz) that runs a few seconds over the seed folders, with inputs
+#     of at most MAX_LEN bytes when given. Each RUNS entry registers one more such test,
+#     <name>_<suffix>, with the variable set in its environment (and its own corpus).
 
 include(GoogleTest)
 find_package(GTest REQUIRED)
@@ -83,15 +86,29 @@ function(ad_add_fuzzer name)
   if(NOT ALBUMDESK_FUZZ)
     return()
   endif()
-  cmake_parse_arguments(F "" "SEEDS" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(F "" "MAX_LEN" "SOURCES;LIBS;SEEDS;RUNS" ${ARGN})
   add_executable(${name} ${F_SOURCES})
   target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
   target_link_libraries(${name} PRIVATE ${F_LIBS})
+  set(options -max_total_time=8 -rss_limit_mb=2048)
+  if(F_MAX_LEN)
+    list(APPEND options -max_len=${F_MAX_LEN})
+  endif()
   # New inputs go to the first folder (in the build tree); the seeds stay untouched.
   set(corpus ${CMAKE_CURRENT_BINARY_DIR}/${name}-corpus)
   file(MAKE_DIRECTORY ${corpus})
-  add_test(NAME ${name}
-           COMMAND $<TARGET_FILE:${name}> -max_total_time=8 -rss_limit_mb=2048 ${corpus} ${F_SEEDS})
+  add_test(NAME ${name} COMMAND $<TARGET_FILE:${name}> ${options} ${corpus} ${F_SEEDS})
   set_tests_properties(${name} PROPERTIES LABELS fuzz TIMEOUT 120)
+  foreach(run ${F_RUNS})
+    string(REGEX MATCH "^([^=]+)=(.+)$" matched "${run}")
+    if(NOT matched)
+      message(FATAL_ERROR "ad_add_fuzzer(${name}): RUNS entry '${run}' is not suffix=VARIABLE=value")
+    endif()
+    set(test ${name}_${CMAKE_MATCH_1})
+    set(environment "${CMAKE_MATCH_2}")
+    file(MAKE_DIRECTORY ${corpus}-${CMAKE_MATCH_1})
+    add_test(NAME ${test} COMMAND $<TARGET_FILE:${name}> ${options} ${corpus}-${CMAKE_MATCH_1} ${F_SEEDS})
+    set_tests_properties(${test} PROPERTIES LABELS fuzz TIMEOUT 120 ENVIRONMENT "${environment}")
+  endforeach()
 endfunction()

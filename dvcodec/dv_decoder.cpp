@@ -29,7 +29,10 @@ DvcResult configure(Decoder& d, int system, int wide, int level, int orientation
   // The picture first, so that a failure leaves the decoder as it was.
   const uint32_t rowBytes = uint32_t(level == 3 ? 92 : width) * 4;
   if (picture && picture->buffer) {
-    if (picture->pixelSize != 4 || picture->stride < rowBytes || picture->width < width ||
+    // The decoder's own picture carries the last level's width, but its rows and buffer
+    // keep the size it was made with: what its stride holds is what it can take.
+    const int32_t capacity = picture == &d.picture ? int32_t(picture->stride / 4) : picture->width;
+    if (picture->pixelSize != 4 || picture->stride < rowBytes || capacity < width ||
         uint64_t(picture->size) < uint64_t(picture->stride) * uint32_t(height)) {
       return DVC_ERR_BAD_ARGUMENT;
     }
@@ -312,7 +315,7 @@ DvcResult decode(Decoder* d, const uint8_t* source, uint32_t length, uint8_t* de
   format->resample = resample;
   if (!size.accepted) return DVC_ERR_BAD_ARGUMENT;
   if (size.level != d->level || size.wide != d->wide) {
-    (void)configure(*d, d->system, size.wide, size.level, d->orientation, &d->picture);
+    if (DvcResult r = configure(*d, d->system, size.wide, size.level, d->orientation, &d->picture)) return r;
   }
 
   // Locate the video blocks.

@@ -35,12 +35,13 @@ void initSource(j_decompress_ptr cinfo) { static_cast<Source*>(cinfo->src)->star
 boolean fillInputBuffer(j_decompress_ptr cinfo) {
   auto* src = static_cast<Source*>(cinfo->src);
   size_t n = 0;
-  if (src->file) {
+  if (src->file && !src->fileEnded) {
     n = std::fread(src->buffer, 1, sizeof src->buffer, src->file);
     if (n == 0 && src->startOfFile) {
       cinfo->err->msg_code = JERR_INPUT_EMPTY;
       cinfo->err->error_exit(reinterpret_cast<j_common_ptr>(cinfo));
     }
+    src->fileEnded = n == 0;  // past the end only end markers follow, without reading
   } else if (src->position < src->blockLength) {
     n = std::min(sizeof src->buffer, src->blockLength - src->position);
     std::memcpy(src->buffer, src->block + src->position, n);
@@ -193,6 +194,7 @@ void Decoder::create(FILE* file, const uint8_t* block, size_t blockLength) {
   source.blockLength = file ? 0 : blockLength;
   source.position = 0;
   source.startOfFile = true;
+  source.fileEnded = false;
   cinfo.src = &source;
   jpeg_set_marker_processor(&cinfo, JPEG_COM, readComment);
   jpeg_set_marker_processor(&cinfo, JPEG_APP0 + 1, readApp1);

@@ -49,13 +49,15 @@ struct ExifState {
 // The data source: a file or a memory block, read through one 64 KiB buffer (the
 // library's Huffman decoder takes its fast path only while a few kilobytes lie ready in
 // the buffer, so a small one slows every picture down). At the end of the data it
-// supplies an end-of-image marker, so short data decodes like a file that ends early.
+// supplies an end-of-image marker, so short data decodes like a file that ends early;
+// once a read has found the end, the file is not read again.
 struct Source : jpeg_source_mgr {
   FILE* file = nullptr;
   const uint8_t* block = nullptr;
   size_t blockLength = 0;
   size_t position = 0;
   bool startOfFile = true;
+  bool fileEnded = false;  // a read found the end of the file
   JOCTET buffer[65536];
 };
 

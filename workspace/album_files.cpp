@@ -110,9 +110,12 @@ bool isAlbumExtension(std::string ext) {
   return ext == "qla" || ext == "wza";
 }
 
-// Copies exactly `size` bytes from `in` to `out` through `buffer`.
+// Copies exactly `size` bytes from `in` to `out` through `buffer`, which grows to the
+// piece needed (at most kCopyPiece bytes): small entries take no large buffer.
 template <typename Write>
 bool copyBytes(std::FILE* in, uint64_t size, std::vector<char>& buffer, Write&& write) {
+  const size_t wanted = static_cast<size_t>(std::min<uint64_t>(size, kCopyPiece));
+  if (buffer.size() < wanted) buffer.resize(wanted);
   while (size > 0) {
     const size_t piece = static_cast<size_t>(std::min<uint64_t>(size, buffer.size()));
     if (!readWhole(in, buffer.data(), piece) || !write(buffer.data(), piece)) return false;
@@ -149,7 +152,7 @@ bool CImageOpe::SaveAlbum(const std::string& path, const std::vector<std::string
   uint8_t header[kQlaHeader] = {'Q', 'L', 'A', 0};
   putLe32(header + 4, static_cast<uint32_t>(files.size()));
   bool ok = out.write(header, sizeof header);
-  std::vector<char> buffer(kCopyPiece);
+  std::vector<char> buffer;
   for (size_t i = 0; ok && i < files.size(); ++i) ok = writeEntry(out, static_cast<uint32_t>(i), files[i], buffer);
   if (!ok || !out.commit()) {
     out.discard();
@@ -249,7 +252,7 @@ bool CImageOpe::ImportQla(const std::string& path) {
   const bool modified = *prepared;
   const auto tempName = [&](const Entry& e) { return workDir_ + "zbmt." + *e.ext; };
   const auto imported = [&](const Entry& e) { return !e.cut && e.ext && !isAlbumExtension(*e.ext); };
-  std::vector<char> buffer(kCopyPiece);
+  std::vector<char> buffer;
   for (uint32_t done = 0; done < count;) {
     const std::vector<Entry> entries = indexEntries(in.get(), std::min(count - done, kIndexBatch));
     const off_t next = ::ftello(in.get());

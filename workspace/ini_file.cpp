@@ -141,7 +141,9 @@ std::string IniFile::Text() const {
   std::string text;
   for (const auto& line : lines_) {
     text += line;
-    text += end;
+    // The reader takes one CR before a LF as part of the line's end: a line whose own
+    // text ends in CR keeps it only when a CR LF follows.
+    text += !line.empty() && line.back() == '\r' ? "\r\n" : end;
   }
   return text;
 }

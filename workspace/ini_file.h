@@ -41,7 +41,8 @@ class IniFile {
   static bool Storable(std::string_view section, std::string_view key, std::string_view value);
 
   // The whole file, each line ended as the parsed text ended its first line (LF for a
-  // new file).
+  // new file); a line whose text ends in CR is ended with CR LF, so that it reads back
+  // the same.
   std::string Text() const;
 
  private:

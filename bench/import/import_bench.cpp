@@ -202,22 +202,22 @@ int main(int argc, char** argv) {
               " median of %d rounds; %llu of %d pictures decoded ahead\n",
               count, width, height, bytes / 1e6, kind.width, kind.height, std::thread::hardware_concurrency(), rounds,
               static_cast<unsigned long long>(fromAhead), count);
-  const std::string work = "import of " + std::to_string(count) + " JPEG pictures " + std::to_string(width) + "x" +
+  const std::string what = "import of " + std::to_string(count) + " JPEG pictures " + std::to_string(width) + "x" +
                            std::to_string(height) + ", a picture, ";
   const std::string oursPoolDoes = "working copy and 100x75 thumbnail (flushed), the next JPEGs decoded at 1/8 on " +
                                    std::to_string(pool) + " look-ahead threads beside the window's thread";
   const std::string oursOneDoes = "working copy and 100x75 thumbnail (flushed), one thread";
   const std::string wandOneDoes = "MagickWand with the hint " + std::string(kHint) +
                                   ", thumbnail 100x75, BMP written and flushed, one thread";
-  bench::row(work + "look-ahead vs 1 thread (goal 0.50)", ms(oursPool), ms(wandOne), oursPoolDoes, wandOneDoes);
-  bench::row(work + "look-ahead vs " + std::to_string(pool) + " threads", ms(oursPool), ms(wandPool), oursPoolDoes,
+  bench::row(what + "look-ahead vs 1 thread (goal 0.50)", ms(oursPool), ms(wandOne), oursPoolDoes, wandOneDoes);
+  bench::row(what + "look-ahead vs " + std::to_string(pool) + " threads", ms(oursPool), ms(wandPool), oursPoolDoes,
              "the same on " + std::to_string(pool) + " threads, a wand each, the files split between them");
-  bench::row(work + "one thread each", ms(oursOne), ms(wandOne), oursOneDoes, wandOneDoes);
+  bench::row(what + "one thread each", ms(oursOne), ms(wandOne), oursOneDoes, wandOneDoes);
   bench::row("JPEG decoding at 1/8 alone, a picture", ms(median(kDecode)), -1,
              "the JPEG module's reduced load of each picture, one thread (what no reduced thumbnail can do without)",
              "");
   if (withCommand) {
-    bench::row(work + "look-ahead vs the command", ms(oursPool), ms(median(kCommand)), oursPoolDoes,
+    bench::row(what + "look-ahead vs the command", ms(oursPool), ms(median(kCommand)), oursPoolDoes,
                "convert -define " + std::string(kHint) + " -thumbnail 100x75 to BMP, flushed, one thread, its "
                "start-up (a picture of one pixel) taken out");
   }

@@ -211,6 +211,35 @@ TEST(DvDecodeSizes, HeightOfTheOtherSystemWritesOnlyTheDecodedLines) {
   EXPECT_TRUE(std::all_of(tall.begin() + long(native.size()), tall.end(), [](uint8_t b) { return b == 0x5A; }));
 }
 
+TEST(DvDecodeSizes, OneDecoderWalkedThroughTheLevelsDecodesLikeAFreshOne) {
+  // Every move between two size levels, up and down (each level's three widths in turn,
+  // the resampling modes in rotation): the decoder that moves gives the bitmap a new
+  // decoder gives for the same request.
+  static constexpr int kWalk[] = {0, 1, 0, 2, 0, 3, 1, 2, 1, 3, 2, 3, 0};
+  for (int system : {525, 625}) {
+    const uint32_t widths[3] = {system == 525 ? 640u : 768u, 720u, system == 525 ? 852u : 1024u};
+    const uint32_t lines = uint32_t(dvtest::linesOf(system));
+    std::string frame = randomFrame(system, 13);
+    DvDecoder* d = DvcOpenDecoder(system == 625 ? 1 : 0);
+    uint32_t step = 0;
+    for (int level : kWalk) {
+      for (uint32_t w : widths) {
+        const uint32_t width = w >> level, height = lines >> level, resample = step++ % 3;
+        SCOPED_TRACE(std::to_string(system) + ": " + std::to_string(width) + "x" + std::to_string(height) +
+                     " resampling " + std::to_string(resample));
+        std::vector<uint8_t> fresh, walked(strideOf(int(width)) * height, 0x5A);
+        ASSERT_EQ(decodeInto(system, frame, width, height, resample, DVC_FORM_FRAME, &fresh, 0x5A), 0);
+        DvcDibFormat f = {width, height, 1, 24, 1, 1, 0, 0, 0, resample, DVC_FORM_FRAME};
+        ASSERT_EQ(DvcDecode(d, reinterpret_cast<uint8_t*>(frame.data()), uint32_t(frame.size()), walked.data(),
+                            nullptr, &f),
+                  0);
+        ASSERT_EQ(walked, fresh);
+      }
+    }
+    DvcCloseDecoder(d);
+  }
+}
+
 // ---- Input ---------------------------------------------------------------------------------
 
 TEST(DvDecodeInput, ResultCodesOfMissingOrUnknownInput) {

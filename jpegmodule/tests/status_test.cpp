@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <sstream>
 
@@ -281,6 +282,41 @@ TEST(JpegLoadStatus, FailureTable) {
     EXPECT_EQ(_QMJpegFileInfo(file.c_str(), &info), c.infoOk ? 1 : 0);
     EXPECT_EQ(_QMJpegExifInfo(file.c_str(), &exif), c.infoOk ? 1 : 0);
     EXPECT_EQ(GetErrorStatus(), c.infoOk ? QM_STATUS_OK : c.status);
+  }
+}
+
+// Read calls this thread has made so far (the kernel's count, so every layer shows).
+long readCalls() {
+  std::ifstream io("/proc/thread-self/io");
+  for (std::string key; io >> key;) {
+    long value = 0;
+    io >> value;
+    if (key == "syscr:") return value;
+  }
+  return -1;
+}
+
+TEST(JpegLoadStatus, FileCutInsideASegmentIsNotReadPastItsEnd) {
+  // Each file ends inside a segment that declares 65535 bytes: the rest of the segment
+  // comes from the end marker the data source supplies, without asking the file again.
+  const std::string start("\xFF\xD8", 2);
+  const std::string cases[] = {
+      start + std::string("\xFF\xE1\xFF\xFF" "Exif\0\0" "II*\0\x08\0\0\0", 18) + std::string(40, '\0'),
+      start + std::string("\xFF\xFE\xFF\xFF", 4) + "a comment cut short",
+      start + std::string("\xFF\xE2\xFF\xFF", 4) + std::string(30, 'x'),
+  };
+  for (const std::string& bytes : cases) {
+    fs::path file = dir() / "cut.jpg";
+    writeFile(file, bytes);
+    JPEGFILEINFO info{};
+    EXIFINFO exif;
+    const long before = readCalls();
+    ASSERT_GE(before, 0);
+    EXPECT_EQ(_QMJpegFileInfo(file.c_str(), &info), 0);
+    EXPECT_EQ(_QMJpegExifInfo(file.c_str(), &exif), 0);
+    EXPECT_EQ(_QMJpegFileLoad(file.c_str(), 0, 0, 0, 77), 0u);
+    // Three opens of a small file: a few reads each, not one a pair of bytes.
+    EXPECT_LE(readCalls() - before, 16) << bytes.size() << " bytes";
   }
 }
 

@@ -15,6 +15,7 @@
 #include "platform/folders.h"
 #include "platform/messages.h"
 #include "platform/scripted.h"
+#include "platform/testsupport/fuzz_files.h"
 #include "workspace/album_host.h"
 #include "workspace/image_ope.h"
 
@@ -43,8 +44,7 @@ class Album : public workspace::AlbumHost, public platform::MessageReceiver {
 
 std::string inputFolder() {
   static std::string dir = [] {
-    char pattern[] = "/tmp/fuzz-album-XXXXXX";
-    const std::string home = mkdtemp(pattern) ? pattern : "/tmp";
+    const std::string home = adfuzz::folder();
     setenv("HOME", home.c_str(), 1);
     unsetenv("XDG_CONFIG_HOME");
     std::filesystem::create_directories(platform::workDir());

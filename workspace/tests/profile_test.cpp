@@ -75,6 +75,8 @@ TEST(IniFile, ChangesOnlyTheEntryItWrites) {
        "[A]\nk=1\nn=v\n\n[B]\nk=2\n"},
       {"new section at the end", "[A]\nk=1", "B", "k", "2", "[A]\nk=1\n\n[B]\nk=2\n"},
       {"line ends kept", "[A]\r\nk=1\r\n", "A", "k", "2", "[A]\r\nk=2\r\n"},
+      {"a CR ending other lines' text kept", "[A]\nk=1\nx=2\r\r\n[B\r\r", "A", "k", "3",
+       "[A]\nk=3\nx=2\r\r\n[B\r\r\n"},
       {"blanks at the ends are quoted", "", "S", "k", " x ", "[S]\nk=\" x \"\n"},
       {"surrounding quotes are quoted", "", "S", "k", "'q'", "[S]\nk=\"'q'\"\n"},
       {"key with '=' refused", "[S]\n", "S", "a=b", "v", "[S]\n"},
