@@ -71,7 +71,7 @@ inline bool near(QColor a, QColor b, int tolerance = 24) {
 class Desktop : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (const char* tool : {"xdotool", "xwininfo", "import"}) AD_REQUIRE_TOOL(tool);
+    for (const char* tool : {"xdotool", "xwininfo", "xprop", "import"}) AD_REQUIRE_TOOL(tool);
     display = adtest::desktopDisplay();
     ASSERT_FALSE(display.empty()) << "no desktop";
     ASSERT_EQ(adtest::windowManagerName(display), "Openbox") << "no window manager manages " << display;
@@ -108,8 +108,28 @@ class Desktop : public ::testing::Test {
     return out;
   }
 
-  // The main window: the one visible window named after the program (the splash has no name).
-  std::vector<std::string> mainWindows() { return lines(xdotool({"search", "--onlyvisible", "--name", "^albumdesk$"})); }
+  // The main window: the one visible window named after the program that is a normal
+  // window to the window manager (the splash has no name; the wait window, which may carry
+  // the program's name too, is not a normal window).
+  std::vector<std::string> mainWindows() {
+    std::vector<std::string> out;
+    for (const std::string& id : lines(xdotool({"search", "--onlyvisible", "--name", "^albumdesk$"}))) {
+      std::string type;
+      adtest::runProgram({"xprop", "-id", id, "_NET_WM_WINDOW_TYPE"}, &type);
+      if (type.find("_NET_WM_WINDOW_TYPE_NORMAL") != std::string::npos) out.push_back(id);
+    }
+    return out;
+  }
+  // Waits for the program's one main window; its id, or "" when none came.
+  std::string waitForMainWindow() {
+    std::string id;
+    waitFor([&] {
+      const std::vector<std::string> found = mainWindows();
+      id = found.size() == 1 ? found[0] : std::string();
+      return !id.empty();
+    });
+    return id;
+  }
 
   // Where a window's client area lies on the screen. (xdotool's getwindowgeometry counts
   // the frame's offset twice under a window manager that reparents.)

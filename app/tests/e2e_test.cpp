@@ -39,8 +39,8 @@ TEST_F(Desktop, StartsOnceShowsTheCommandLinePictureAndQuitsCleanly) {
   const std::string path = picture.string();
   const size_t blank = path.rfind(' ');
   startProgram({QString::fromStdString(path.substr(0, blank)), QString::fromStdString(path.substr(blank + 1))});
-  ASSERT_TRUE(waitFor([&] { return mainWindows().size() == 1; })) << "no main window appeared";
-  const std::string window = mainWindows()[0];
+  const std::string window = waitForMainWindow();
+  ASSERT_FALSE(window.empty()) << "no main window appeared";
   EXPECT_EQ(geometry(window).size(), QSize(600, 450));
 
   // The picture is the album's first: its working copy, its thumbnail, its cell.

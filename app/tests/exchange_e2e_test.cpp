@@ -111,8 +111,8 @@ TEST_F(Exchange, ClipboardAndDragAndDropWithOtherPrograms) {
                                    std::string("jpg\0\0\0\0\0", 8) + red + le32(1) + le32(green.size()) +
                                    std::string("jpg\0\0\0\0\0", 8) + green);
   startProgram({QString::fromStdString(albumFile.string())});
-  ASSERT_TRUE(waitFor([&] { return mainWindows().size() == 1; })) << "no main window appeared";
-  const std::string window = mainWindows()[0];
+  const std::string window = waitForMainWindow();
+  ASSERT_FALSE(window.empty()) << "no main window appeared";
   ASSERT_TRUE(waitFor([&] { return fs::exists(workDir) && thumbnails() == 2; })) << "the album was not read";
   const std::string redCopy = copyOf(red), greenCopy = copyOf(green);
   ASSERT_FALSE(redCopy.empty());

@@ -280,8 +280,8 @@ TEST_F(InstalledProgram, StartsFromItsFolderAndShowsTheCommandLinePicture) {
   program.setProcessEnvironment(env);
   program.start(QString::fromStdString((root / "bin/albumdesk").string()), {QString::fromStdString(picture.string())});
   ASSERT_TRUE(program.waitForStarted(10000));
-  ASSERT_TRUE(waitFor([&] { return mainWindows().size() == 1; })) << "no main window appeared";
-  const std::string window = mainWindows()[0];
+  const std::string window = waitForMainWindow();
+  ASSERT_FALSE(window.empty()) << "no main window appeared";
   const fs::path shot = adtest::artefactDir() / "albumdesk-installed.png";
   const QPoint inThumbnail(150 + 8 + 50, 75);
   EXPECT_TRUE(waitFor([&] {

@@ -37,8 +37,8 @@ TEST_F(RememberedWindows, OpenWhereTheyWereLeft) {
   for (int run = 1; run <= 5; ++run) {
     SCOPED_TRACE("start " + std::to_string(run));
     startProgram({QString::fromStdString(picture.string())});
-    ASSERT_TRUE(waitFor([&] { return mainWindows().size() == 1; })) << "no main window appeared";
-    const std::string main = mainWindows()[0];
+    const std::string main = waitForMainWindow();
+    ASSERT_FALSE(main.empty()) << "no main window appeared";
     ASSERT_TRUE(waitFor([&] { return fs::exists(workDir / "zbm1000TN.bmp"); })) << "the picture was not read";
     std::map<std::string, QRect> seen;
     seen["frmMain"] = frame(main);
