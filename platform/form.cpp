@@ -23,6 +23,7 @@
 #include <QTabWidget>
 #include <QTextEdit>
 #include <QTimer>
+#include <QWindow>
 #include <stdexcept>
 
 #include "dialog_placement.h"
@@ -160,11 +161,44 @@ void Form::showEvent(QShowEvent* e) {
   placeOnShow();
   // A dialog opens above a window that stays on top (and clear of it), never under it.
   if (!stayOnTop_ && (border_ == BorderStyle::Dialog || modalLoop_)) placeAboveStayOnTop(this);
+  keepPlaceWhileFramed();
+}
+
+// A window moved while it is not mapped asks the window manager to move it, and the X
+// server tells the program of the move; the program then asks the X server where the window
+// lies. When it asks while the window manager is taking the window in (the window already
+// inside a frame that is not yet at its place), it is told the frame's passing corner, often
+// (0,0). A framed window is told its place again once framed, as its client area moves by
+// the frame's border; a window without a frame keeps the very place it asked for, so nothing
+// more comes: the program would take the passing corner for the window's place, save it, and
+// put the window there at its next move. So a window without a frame holds the place it was
+// shown at until it is drawn there (or hidden first), and asks for it again if the program
+// was told another one.
+void Form::keepPlaceWhileFramed() {
+  placeToKeep_.reset();
+  QWindow* handle = windowHandle();
+  if (!(windowFlags() & Qt::FramelessWindowHint) || !handle) return;
+  placeToKeep_ = pos();
+  handle->installEventFilter(this);
+}
+
+void Form::settlePlace() {
+  if (!placeToKeep_) return;
+  const QPoint place = *placeToKeep_;
+  placeToKeep_.reset();
+  QWindow* handle = windowHandle();
+  if (handle) handle->removeEventFilter(this);
+  if (pos() != place) {
+    move(place);
+  } else if (handle && handle->position() != place) {
+    handle->setPosition(place);
+  }
 }
 
 void Form::hideEvent(QHideEvent* e) {
   QDialog::hideEvent(e);
   if (e->spontaneous() || quiet_) return;
+  settlePlace();
   FormHide();
   if (modalLoop_) modalLoop_->exit();
 }
@@ -389,6 +423,10 @@ const EventHandler* Form::filtered(QObject* watched, Event event) const {
 }
 
 bool Form::eventFilter(QObject* watched, QEvent* e) {
+  if (watched->isWindowType()) {
+    if (e->type() == QEvent::Expose && watched == windowHandle() && windowHandle()->isExposed()) settlePlace();
+    return QDialog::eventFilter(watched, e);
+  }
   QObject* sender = watched;
   if (auto* area = qobject_cast<QAbstractScrollArea*>(watched->parent()); area && area->viewport() == watched)
     sender = area;

@@ -32,6 +32,7 @@
 #include <functional>
 #include <initializer_list>
 #include <map>
+#include <optional>
 #include <set>
 #include <utility>
 #include <vector>
@@ -187,6 +188,8 @@ class Form : public QDialog, public MessageReceiver {
   void unlockSize();
   void lockSize();
   void placeOnShow();
+  void keepPlaceWhileFramed();
+  void settlePlace();
 
   bool created_ = false;
   bool stayOnTop_ = false;
@@ -197,6 +200,7 @@ class Form : public QDialog, public MessageReceiver {
   QSize freeMin_, freeMax_;  // the limits before the size was locked
   BorderStyle border_ = BorderStyle::Sizeable;
   FormPosition position_ = FormPosition::Designed;
+  std::optional<QPoint> placeToKeep_;  // where a window without a frame was shown, until it is drawn there
   int modalResult_ = mrNone;
   QEventLoop* modalLoop_ = nullptr;
   std::map<std::pair<QObject*, Event>, EventHandler> handlers_;

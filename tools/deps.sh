@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   # build
   cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libjpeg62-turbo-dev libpng-dev libtiff-dev
-  libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
+  libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev libxcb1-dev
   # run (xdg-email: the mail program hands pictures to the desktop's mail composer)
   fonts-noto-cjk xdg-utils
   # peers of the tests and benchmarks
