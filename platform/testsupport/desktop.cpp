@@ -100,6 +100,19 @@ std::string property(const std::string& display, const std::string& window, cons
 
 }  // namespace
 
+std::string windowProperty(unsigned long window, const std::string& name) {
+  return property(desktopDisplay(), std::to_string(window), name);
+}
+
+std::string allowedActions(unsigned long window) {
+  const auto limit = std::chrono::steady_clock::now() + 10s;
+  std::string actions;
+  while ((actions = windowProperty(window, "_NET_WM_ALLOWED_ACTIONS")).empty() &&
+         std::chrono::steady_clock::now() < limit)
+    std::this_thread::sleep_for(100ms);
+  return actions;
+}
+
 std::string windowManagerName(const std::string& display) {
   // A window manager that follows the desktop conventions names a window of its own on the
   // root window, and names it again on that window itself; a stale value left by a window

@@ -38,6 +38,14 @@ const std::string& desktopDisplay();
 // (_NET_SUPPORTING_WM_CHECK), or "" when no window manager manages the display.
 std::string windowManagerName(const std::string& display);
 
+// A property of a window on the running desktop, as xprop prints it after " = " or "# ";
+// "" when the window has none.
+std::string windowProperty(unsigned long window, const std::string& name);
+
+// What the window manager grants `window` (_NET_WM_ALLOWED_ACTIONS), waiting up to ten
+// seconds for it to manage the window; "" when it never does.
+std::string allowedActions(unsigned long window);
+
 // A real click of the pointer's button at a point of the screen, as the X server sends
 // it to whatever window lies there (xdotool). True when xdotool ran.
 bool clickAt(int x, int y, int button = 1);
