@@ -8,6 +8,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "dv_test_support.h"
@@ -238,6 +239,71 @@ TEST(DvDecodeSizes, OneDecoderWalkedThroughTheLevelsDecodesLikeAFreshOne) {
     }
     DvcCloseDecoder(d);
   }
+}
+
+TEST(DvDecodeSizes, DecodersOnSeveralThreadsGiveWhatOneThreadGives) {
+  // A caller may decode and encode on several threads at once, a decoder and an encoder
+  // each; the library's shared tables and kernels must serve them all alike.
+  struct Request {
+    int system;
+    uint32_t width, height, filter, resample;
+  };
+  std::vector<Request> requests;
+  for (int system : {525, 625}) {
+    const uint32_t lines = uint32_t(dvtest::linesOf(system));
+    for (uint32_t filter = 0; filter <= 4; ++filter) requests.push_back({system, 720, lines, filter, 0});
+    requests.push_back({system, system == 525 ? 640u : 768u, lines, 0, 2});
+    for (int level = 1; level < 4; ++level) requests.push_back({system, 720u >> level, lines >> level, 0, 0});
+  }
+  const std::string frames[2] = {randomFrame(525, 21), randomFrame(625, 22)};
+  auto decode = [&](DvDecoder* d, const Request& r, std::vector<uint8_t>* out) {
+    out->assign(strideOf(int(r.width)) * r.height, 0);
+    std::string frame = frames[r.system == 625];
+    DvcDibFormat f = {r.width, r.height, 1, 24, 1, 1, 0, 0, r.filter, r.resample, DVC_FORM_FRAME};
+    return DvcDecode(d, reinterpret_cast<uint8_t*>(frame.data()), uint32_t(frame.size()), out->data(), nullptr, &f);
+  };
+  auto encode = [](DvEncoder* e, const std::vector<uint8_t>& picture, std::vector<uint8_t>* out) {
+    out->assign(32 + 11920 * 12, 0);
+    DvcDibFormat f = {720, uint32_t(picture.size() / 2160), 1, 24, 1, 1, 0, 2160, 0, 0, DVC_FORM_FRAME};
+    return DvcEncode(e, out->data(), picture.data(), &f);
+  };
+  // What one thread gives, request by request, and the encoding of each full-size picture.
+  std::vector<std::vector<uint8_t>> expected(requests.size()), encoded(requests.size());
+  for (size_t i = 0; i < requests.size(); ++i) {
+    DvDecoder* d = DvcOpenDecoder(requests[i].system == 625 ? 1 : 0);
+    ASSERT_EQ(decode(d, requests[i], &expected[i]), 0);
+    DvcCloseDecoder(d);
+    if (requests[i].width != 720 || requests[i].filter != 0) continue;
+    DvEncoder* e = DvcOpenEncoder(requests[i].system == 625 ? 1 : 0);
+    ASSERT_EQ(encode(e, expected[i], &encoded[i]), 0);
+    DvcCloseEncoder(e);
+  }
+  constexpr int kThreads = 6, kRounds = 3;
+  std::vector<std::string> faults(kThreads);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      const int system = t % 2 ? 625 : 525;
+      DvDecoder* d = DvcOpenDecoder(system == 625 ? 1 : 0);
+      DvEncoder* e = DvcOpenEncoder(system == 625 ? 1 : 0);
+      std::vector<uint8_t> out, dv;
+      for (int round = 0; round < kRounds; ++round) {
+        for (size_t k = 0; k < requests.size(); ++k) {
+          const size_t i = (k + size_t(t) * 3) % requests.size();  // each thread in its own order
+          if (requests[i].system != system) continue;
+          if (decode(d, requests[i], &out) != 0 || out != expected[i]) {
+            faults[t] += " decode " + std::to_string(i);
+          } else if (!encoded[i].empty() && (encode(e, out, &dv) != 0 || dv != encoded[i])) {
+            faults[t] += " encode " + std::to_string(i);
+          }
+        }
+      }
+      DvcCloseEncoder(e);
+      DvcCloseDecoder(d);
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  for (int t = 0; t < kThreads; ++t) EXPECT_EQ(faults[t], "") << "thread " << t;
 }
 
 // ---- Input ---------------------------------------------------------------------------------
