@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <QProcess>
+#include <filesystem>
 #include <QStringList>
 #include <cstdint>
 #include <fstream>
@@ -95,7 +96,17 @@ int RunMailProgram(const std::vector<std::string>& args, const workspace::MLang&
     return 2;
   }
   std::vector<std::string> attachments, missing;
-  for (const std::string& file : *files) (readableFile(file) ? attachments : missing).push_back(file);
+  for (const std::string& file : *files) {
+    if (!readableFile(file)) {
+      missing.push_back(file);
+      continue;
+    }
+    // The composer gets whole paths: a relative name means nothing in its folder, and one
+    // that begins with '-' would be taken for an option by the tools it runs.
+    std::error_code error;
+    const std::filesystem::path whole = std::filesystem::absolute(file, error);
+    attachments.push_back(error ? file : whole.string());
+  }
   if (!missing.empty()) {
     platform::showError(owner, workspace::NamesMessage(lang, text(workspace::TextKey("MSG_RLM_MISSING")), missing));
   }

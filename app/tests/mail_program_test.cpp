@@ -86,6 +86,18 @@ std::vector<std::string> attach(const std::vector<std::string>& files) {
   return args;
 }
 
+// A desktop where no mail program is set up: no desktop, no desktop entries, no browser.
+void withoutAMailProgram() {
+  const fs::path empty = adtest::testDir() / "empty";
+  fs::create_directories(empty);
+  ::setenv("XDG_DATA_DIRS", empty.c_str(), 1);
+  ::setenv("XDG_CONFIG_DIRS", empty.c_str(), 1);
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "BROWSER",
+                           "KDE_FULL_SESSION", "GNOME_DESKTOP_SESSION_ID"}) {
+    ::unsetenv(name);
+  }
+}
+
 class MailProgram : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -183,20 +195,41 @@ TEST_F(MailProgram, TellsWhatFailed) {
   }
 }
 
+// Names in the list relative to the mail program's folder, one of them beginning with
+// '-', reach the composer as whole paths; the real xdg-email takes them as files, so it
+// gets as far as finding no mail program (3) instead of a missing file (2).
+TEST_F(MailProgram, RelativeNamesReachTheComposerWhole) {
+  const fs::path folder = adtest::testDir() / "Pictures";
+  const fs::path dashed = adtest::writePicture(folder / "-x.bmp", adtest::colourOf(5));
+  struct InFolder {
+    fs::path before = fs::current_path();
+    explicit InFolder(const fs::path& folder) { fs::current_path(folder); }
+    ~InFolder() { fs::current_path(before); }
+  } inFolder(folder);
+  EXPECT_EQ(run({"-f", list({"-x.bmp", "été 1.bmp"})}), 0);
+  ASSERT_FALSE(composer.runs().empty());
+  EXPECT_EQ(composer.runs().back(), attach({dashed.string(), pictures[1]}));
+
+  composer.remove();
+  ::setenv("PATH", composer.systemPath().c_str(), 1);
+  if (adtest::haveTool("xdg-email")) {
+    withoutAMailProgram();
+    int exitCode = -1;
+    const int result = rlm::RunMailProgram({"-f", list({"-x.bmp"})}, lang, [&](const std::vector<std::string>& a) {
+      return exitCode = rlm::RunXdgEmail(a);
+    });
+    EXPECT_EQ(exitCode, 3);
+    EXPECT_EQ(result, 1);
+  }
+}
+
 // The real xdg-email on a desktop where no mail program is set up (no desktop, no
 // desktop entries, no browser) says so with its exit code 3, which the user hears of.
 TEST_F(MailProgram, RealXdgEmailWithoutAMailProgram) {
   composer.remove();
   ::setenv("PATH", composer.systemPath().c_str(), 1);
   AD_REQUIRE_TOOL("xdg-email");
-  const fs::path empty = adtest::testDir() / "empty";
-  fs::create_directories(empty);
-  ::setenv("XDG_DATA_DIRS", empty.c_str(), 1);
-  ::setenv("XDG_CONFIG_DIRS", empty.c_str(), 1);
-  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "BROWSER",
-                           "KDE_FULL_SESSION", "GNOME_DESKTOP_SESSION_ID"}) {
-    ::unsetenv(name);
-  }
+  withoutAMailProgram();
   EXPECT_EQ(rlm::RunXdgEmail(pictures), 3);
   EXPECT_EQ(run({"-f", list(pictures)}), 1);
   ASSERT_EQ(boxes.shown().size(), 1u);
