@@ -297,6 +297,8 @@ bool CImageOpe::ImportFile(const std::string& path) {
     }
     makeNormal(WorkingPath);
     if (!SaveImage(ThumbnailPath, picture.get(), kThumbnailWidth, kThumbnailHeight)) {
+      // A picture that is not added keeps no working copy.
+      removeFile(WorkingPath, clock_);
       ErrorCode = kThumbnailFailed;
       return;
     }
