@@ -4,6 +4,8 @@
 // its thumbnail is made again, and the album counts as modified. The user chooses for
 // the first picture and then either keeps that choice for the rest (with the wait
 // window and its Stop) or is asked again for each.
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <cstdlib>
 #include <string>
@@ -37,12 +39,10 @@ void sendToWait(uint32_t msg, platform::WPARAM w = 0, platform::LPARAM l = 0) {
   if (workspace::frmWait) platform::sendMessage(workspace::frmWait, msg, w, l);
 }
 
-// The record after its picture was written to `target`: the new file, its thumbnail,
-// the size actually written, its type and its file size.
-void UpdateRecord(workspace::FlameInfo& r, workspace::SFrame& cell, const std::string& target, const Fmt& s) {
+// The record after its picture was written to `target`: the new file, the size actually
+// written, its type and its file size.
+void UpdateRecord(workspace::FlameInfo& r, const std::string& target, const Fmt& s) {
   r.workPath = target;
-  workspace::ImageOpe->ConvertImage(r.thumbPath, target, kThumbWidth, kThumbHeight);
-  cell.LoadPicture(r.thumbPath);
   // The written picture tells its size; the settings may not (a kept size is held to
   // the dialog's limits, and the wide format is never turned).
   ImageFileInfoRecord info{};
@@ -139,8 +139,22 @@ void mnuFmtClick(workspace::TfrmMain& main) {
       fail();
       return finish();
     }
+    // The thumbnail is made again from the new file; where it cannot be written (a full
+    // disk) the old one stays, and a new file beside the working copy goes again, so
+    // the record still describes its files.
+    if (!engine.ConvertImage(r.thumbPath, target, kThumbWidth, kThumbHeight)) {
+      if (target != r.workPath) {
+        ::unlink(target.c_str());
+      } else {
+        ++converted;
+        UpdateRecord(r, target, s);
+      }
+      fail();
+      return finish();
+    }
+    album.Cell(i)->LoadPicture(r.thumbPath);
     ++converted;
-    UpdateRecord(r, *album.Cell(i), target, s);
+    UpdateRecord(r, target, s);
     if (selected == 1) return finish();
     if (!sameForAll && reached < selected && platform::askYesNo(&main, sameText)) {
       sameForAll = true;

@@ -277,12 +277,16 @@ bool CImageOpe::ImportQla(const std::string& path) {
       }
       const std::string temp = tempName(e);
       File out = newWorkFile(temp);  // made anew for each entry
-      if (!out || ::fseeko(in.get(), static_cast<off_t>(e.offset), SEEK_SET) != 0 ||
-          !copyBytes(in.get(), e.size, buffer,
-                     [&](const char* data, size_t n) { return writeWhole(out.get(), data, n); })) {
+      // A copy that cannot be written whole (a full disk) leaves nothing of itself.
+      const bool copied = out && ::fseeko(in.get(), static_cast<off_t>(e.offset), SEEK_SET) == 0 &&
+                          copyBytes(in.get(), e.size, buffer,
+                                    [&](const char* data, size_t n) { return writeWhole(out.get(), data, n); });
+      const bool closed = out && std::fclose(out.release()) == 0;
+      if (!copied || !closed) {
+        ::unlink(temp.c_str());
         return false;
       }
-      if (std::fclose(out.release()) != 0 || ReadAborted()) return false;
+      if (ReadAborted()) return false;
       WaitFileExists(temp, clock_);
       // An entry that cannot be imported is skipped; the next goes to the same place.
       ahead.Begin(i);

@@ -297,6 +297,8 @@ bool CImageOpe::ImportFile(const std::string& path) {
     }
     makeNormal(WorkingPath);
     if (!SaveImage(ThumbnailPath, picture.get(), kThumbnailWidth, kThumbnailHeight)) {
+      // A picture that is not added keeps no working copy.
+      removeFile(WorkingPath, clock_);
       ErrorCode = kThumbnailFailed;
       return;
     }
@@ -420,7 +422,9 @@ bool CImageOpe::SaveImage(const std::string& target, QmHandle picture, int32_t m
     scaled.reset(result);
   }
   const QmHandle out = scaled ? scaled.get() : picture;
-  removeFile(target, clock_);
+  // The file is replaced only once the new one is whole: a thumbnail that cannot be
+  // written (a full disk) leaves the one there was.
+  makeNormal(target);
   const bool jpeg = FileName(target).GetExt().size() == 3 && lower(FileName(target).GetExt()) == "jpg";
   const bool ok = jpeg ? ImageFileSaveJpeg(target.c_str(), out, 0, 50, 1, "") : ImageFileSaveBmp(target.c_str(), out);
   if (!ok) {

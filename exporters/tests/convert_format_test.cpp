@@ -36,6 +36,7 @@ using viewertest::Conversion;
 namespace {
 
 using workspace::Flames;
+namespace fs = std::filesystem;
 
 // What a record should say after the command, and the colour of its picture's upper
 // left part (which tells whether and how it was turned).
@@ -192,6 +193,48 @@ TEST_F(Conversion, AFailedRewriteOfTheSameFileKeepsTheWorkingCopy) {
   EXPECT_EQ(*Flames->Record(0), before);
   EXPECT_EQ(adtest::readFile(before.workPath), bytes) << "the working copy is untouched";
   EXPECT_EQ(workspace::frmMain->Modified, 0);
+}
+
+// The work folder's disk is full: the new picture or its new thumbnail cannot be written.
+// The error is shown, and the record, the working copy and the thumbnail stay as they
+// were, with nothing new left in the folder.
+TEST_F(Conversion, AFullWorkFolderKeepsRecordsAndFiles) {
+  const Choice bitmap = [](exporters::TfrmImgFmt* d) { d->component<QComboBox>("cbFmt")->setCurrentIndex(1); };
+  struct Case {
+    const char* name;
+    Choice choice;
+  } cases[] = {
+      {"the picture (a BMP of 230 KB) does not fit", bitmap},
+      {"the picture (a small JPEG) fits, its thumbnail does not", [](exporters::TfrmImgFmt*) {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    reset();
+    adtest::FullDisk disk(workspace::WorkDir, 2 << 20);
+    addQuarters({"a.bmp", 320, 240});
+    select({0});
+    const workspace::FlameInfo before = *Flames->Record(0);
+    const std::string copy = adtest::readFile(before.workPath), thumb = adtest::readFile(before.thumbPath);
+    std::set<fs::path> files;
+    for (const auto& e : fs::directory_iterator(workspace::WorkDir)) files.insert(e.path());
+    disk.leave(8 << 10);
+    SCOPED_TRACE(disk.how());
+    workspace::frmMain->Modified = 0;
+    script.steps = {c.choice};
+    mainAction("mnuFmt")->trigger();
+    EXPECT_EQ(boxTexts(), texts({"MSG_SAVE_ERR"}));
+    EXPECT_EQ(*Flames->Record(0), before);
+    EXPECT_EQ(adtest::readFile(before.workPath), copy);
+    EXPECT_EQ(adtest::readFile(before.thumbPath), thumb);
+    std::set<fs::path> after;
+    for (const auto& e : fs::directory_iterator(workspace::WorkDir)) after.insert(e.path());
+    files.insert(fs::path(workspace::WorkDir) / ".filler");
+    after.insert(fs::path(workspace::WorkDir) / ".filler");
+    EXPECT_EQ(after, files);
+    EXPECT_EQ(workspace::frmMain->Modified, 0);
+    EXPECT_FALSE(workspace::frmWait->isVisible());
+    reset();  // the album's files go with the disk
+  }
 }
 
 TEST_F(Conversion, NeedsASelectionAndAsksForOne) {

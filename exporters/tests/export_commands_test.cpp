@@ -12,6 +12,8 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTest>
+#include <functional>
+#include <map>
 #include <set>
 
 #include <gtest/gtest.h>
@@ -625,4 +627,70 @@ TEST_F(HtmlCommand, AlbumOfTwoHundredPictures) {
   runMovie([](TfrmMovie& f) { f.cbSize()->setCurrentIndex(0); });
   EXPECT_EQ(readMovie(desktop() / "all.avi").frames, 200u);
   EXPECT_EQ(workFiles("MVTMP"), 0);
+}
+
+// ---- a full disk -----------------------------------------------------------------------------
+
+namespace {
+
+// The files of a folder and below, with their bytes.
+std::map<std::string, std::string> filesIn(const fs::path& folder) {
+  std::map<std::string, std::string> f;
+  for (const auto& e : fs::recursive_directory_iterator(folder))
+    if (e.is_regular_file()) f[e.path().lexically_relative(folder).string()] = adtest::readFile(e.path());
+  return f;
+}
+
+class FullDiskExport : public CommandTest {};
+
+}  // namespace
+
+// The disk of the chosen folder fills up part-way through the movie or the HTML album:
+// the error is shown, the earlier movie or album there stays byte for byte, nothing new is
+// left there or in the work folder, and the next export onto a disk with room succeeds.
+TEST_F(FullDiskExport, TheEarlierFileStaysAndNothingIsLeft) {
+  for (int i = 0; i < 3; ++i) addPicture(640, 480, true);
+  const fs::path folder = adtest::testDir() / "full";
+  adtest::FullDisk disk(folder, 2 << 20);
+  adtest::writeFile(folder / "old.avi", "the old movie");
+  fs::create_directories(folder / "old");
+  adtest::writeFile(folder / "old.htm", "the old index");
+  adtest::writeFile(folder / "old" / "zbn001.htm", "the old page");
+  adtest::writeFile(folder / "old" / "fs001.jpg", "the old picture");
+  disk.leave(4 << 10);
+  const auto before = filesIn(folder);
+  const int workingFiles = workFiles("zbm");
+  struct Case {
+    const char* name;
+    std::string target;
+    std::function<void()> run;
+  } cases[] = {
+      {"movie", (folder / "old.avi").string(), [&] { runMovie([](TfrmMovie&) {}); }},
+      {"HTML album", (folder / "old.htm").string(), [&] { runHtml([](TfrmHTML&) {}); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + " on " + disk.how());
+    boxes = {};
+    files.queue({c.target});
+    boxes.queue(MsgAnswer::Yes);  // replace it
+    c.run();
+    EXPECT_EQ(boxTexts(), (std::vector<std::string>{msg("MSG_SAVEOW1") + "\n" + msg("MSG_SAVEOW2"), msg("MSG_SAVE_ERR")}));
+    std::map<std::string, std::string> after = filesIn(folder);
+    after.erase(".filler");
+    std::map<std::string, std::string> expected = before;
+    expected.erase(".filler");
+    EXPECT_EQ(after, expected);
+    EXPECT_EQ(workFiles("MVTMP"), 0);
+    EXPECT_EQ(workFiles("zbm"), workingFiles);
+    EXPECT_EQ(readSetting(c.name[0] == 'm' ? "MOVIE" : "HTML"), "");
+    EXPECT_FALSE(workspace::frmWait->isVisible());
+    EXPECT_TRUE(launcher.documents().empty());
+  }
+  disk.leave(2 << 20);
+  boxes = {};
+  files.queue({cases[0].target});
+  boxes.queue(MsgAnswer::Yes);
+  boxes.queue(MsgAnswer::No);  // not played
+  runMovie([](TfrmMovie&) {});
+  EXPECT_TRUE(readMovie(folder / "old.avi").sound);
 }

@@ -362,6 +362,33 @@ TEST_F(SheetSave, OverwriteFailureAndStop) {
     EXPECT_FALSE(workspace::frmWait->isVisible());
     EXPECT_TRUE(sheet()->isEnabled());
   }
+
+  // The disk fills up part-way through the sheet: the error, the old sheet as it was and
+  // nothing beside it; with room again the same save succeeds.
+  const fs::path full = dir / "full";
+  adtest::FullDisk disk(full, 2 << 20);
+  adtest::writeFile(full / "sheet.bmp", "the old sheet");
+  disk.leave(4 << 10);
+  SCOPED_TRACE(disk.how());
+  chosen.format = workspace::OutputFormatSettings::kBmp;
+  for (bool room : {false, true}) {
+    if (room) disk.leave(2 << 20);
+    platform::ScriptedMessageBoxes shown;
+    shown.queue(MsgAnswer::Yes);
+    dialogs.queue({(full / "sheet.bmp").string()});
+    save();
+    const std::string replace = "A file of this name already exists.\nReplace it?";
+    std::vector<std::string> expected{replace};
+    if (!room) expected.push_back("The file could not be saved.");
+    EXPECT_EQ(texts(shown), expected);
+    EXPECT_EQ(adtest::readFile(full / "sheet.bmp") == "the old sheet", !room);
+    std::set<std::string> names;
+    for (const auto& e : fs::directory_iterator(full)) names.insert(e.path().filename().string());
+    names.erase(".filler");
+    EXPECT_EQ(names, std::set<std::string>{"sheet.bmp"});
+    EXPECT_FALSE(workspace::frmWait->isVisible());
+    EXPECT_TRUE(sheet()->isEnabled());
+  }
 }
 
 }  // namespace

@@ -182,6 +182,27 @@ TEST(RegistryStore, UnwritableStoreFailsCleanly) {
   EXPECT_FALSE(store.open(RegRoot::LocalMachine, "Software\\ZEB"));
 }
 
+// On a full disk a change fails and the store stays whole, with nothing beside it.
+TEST(RegistryStore, AFullDiskLeavesTheStoreAsItWas) {
+  const fs::path folder = adtest::testDir() / "full";
+  adtest::FullDisk disk(folder, 1 << 20);
+  RegistryStore store((folder / "registry.reg").string());
+  auto key = store.create(RegRoot::LocalMachine, "Software\\ZEB\\RLM");
+  ASSERT_TRUE(key);
+  ASSERT_TRUE(key->writeDword("TIMES", 2));
+  const std::string before = adtest::readFile(folder / "registry.reg");
+  disk.leave(0);
+  SCOPED_TRACE(disk.how());
+  EXPECT_FALSE(key->writeDword("TIMES", 0));
+  EXPECT_FALSE(key->writeString("Owner", std::string(5000, 'x')));
+  EXPECT_EQ(adtest::readFile(folder / "registry.reg"), before);
+  EXPECT_EQ(key->readDword("TIMES"), 2u);
+  for (const auto& e : fs::directory_iterator(folder)) {
+    const std::string name = e.path().filename();
+    EXPECT_TRUE(name == "registry.reg" || name == "registry.reg.lock" || name == ".filler") << name;
+  }
+}
+
 TEST(RegistryStore, AStoreThatCannotBeReadOrWrittenIsLeftAsItWas) {
   RegistryStore store(storeFile());
   auto key = store.create(RegRoot::LocalMachine, "Software\\ZEB\\RLM");

@@ -5,9 +5,11 @@
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
@@ -221,6 +223,34 @@ FullDisk::FullDisk(const fs::path& folder, size_t bytes) : folder_(folder) {
   oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
   limit.rlim_cur = bytes;
   limited_ = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+}
+
+void FullDisk::leave(size_t room) {
+  if (!mounted_) {
+    struct rlimit limit;
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    if (!limited_) {
+      oldLimit_ = limit.rlim_cur;
+      oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    }
+    limit.rlim_cur = room;
+    limited_ = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    return;
+  }
+  ::unlink((folder_ / ".filler").c_str());
+  struct statvfs fs;
+  if (::statvfs(folder_.c_str(), &fs) != 0) return;
+  const unsigned long long free = static_cast<unsigned long long>(fs.f_bavail) * fs.f_frsize;
+  if (free <= room) return;
+  const int fd = ::open((folder_ / ".filler").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+  if (fd < 0) return;
+  const std::vector<char> zeros(1 << 16, 0);
+  for (unsigned long long left = free - room; left > 0;) {
+    const ssize_t n = ::write(fd, zeros.data(), std::min<unsigned long long>(left, zeros.size()));
+    if (n <= 0) break;
+    left -= static_cast<unsigned long long>(n);
+  }
+  ::close(fd);
 }
 
 FullDisk::~FullDisk() {

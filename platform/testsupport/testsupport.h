@@ -80,6 +80,11 @@ class FullDisk {
   FullDisk(const FullDisk&) = delete;
   FullDisk& operator=(const FullDisk&) = delete;
   const char* how() const { return mounted_ ? "tmpfs (ENOSPC)" : "RLIMIT_FSIZE (EFBIG)"; }
+  // Fills the disk so that no more than about `room` bytes still fit, for files put in
+  // the folder first: on the tmpfs a filler file (".filler") takes the rest, elsewhere
+  // the size limit becomes `room`. A file larger than `room` fails either way; a larger
+  // `room` later makes room again.
+  void leave(size_t room);
 
  private:
   std::filesystem::path folder_;

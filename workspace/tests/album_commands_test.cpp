@@ -8,6 +8,8 @@
 #include <QGuiApplication>
 #include <QPlainTextEdit>
 #include <QTimer>
+#include <functional>
+#include <map>
 
 #include "engine_fixture.h"
 #include "main_window_fixture.h"
@@ -631,3 +633,144 @@ TEST_F(AlbumCommands, AlbumOpenKeepsTheAlbumWhenItsSaveDidNotHappen) {
 }
 
 }  // namespace
+
+// ---- a full disk ----------------------------------------------------------------------------
+
+namespace {
+
+// A picture of noise, which no writer can make much smaller than its pixels.
+std::string noisePicture(const fs::path& path, const char* format, int w = 160, int h = 120) {
+  QImage img(w, h, QImage::Format_RGB32);
+  uint32_t x = 12345;
+  for (int y = 0; y < h; ++y)
+    for (int i = 0; i < w; ++i) img.setPixel(i, y, (x = x * 1103515245u + 12345u) >> 8);
+  fs::create_directories(path.parent_path());
+  img.save(QString::fromStdString(path.string()), format);
+  return path.string();
+}
+
+// Every file below a folder, with a digest of its bytes; the settings file, which
+// remembers folders as the commands run, aside.
+std::map<std::string, size_t> filesBelow(const fs::path& folder) {
+  std::map<std::string, size_t> files;
+  for (const auto& e : fs::recursive_directory_iterator(folder)) {
+    if (e.is_regular_file() && e.path() != Profile->SettingsPath())
+      files[e.path().string()] = std::hash<std::string>()(adtest::readFile(e.path()));
+  }
+  return files;
+}
+
+// The files added (+), removed (-) or changed (~) from one listing to the next.
+std::vector<std::string> changes(const std::map<std::string, size_t>& before,
+                                 const std::map<std::string, size_t>& after) {
+  std::vector<std::string> c;
+  for (const auto& [name, digest] : after) {
+    auto it = before.find(name);
+    if (it == before.end()) c.push_back("+" + name);
+    else if (it->second != digest) c.push_back("~" + name);
+  }
+  for (const auto& [name, digest] : before)
+    if (!after.count(name)) c.push_back("-" + name);
+  return c;
+}
+
+}  // namespace
+
+// The work folder's disk fills up: saving the album or a picture onto it, and adding
+// pictures or an album to the album, fail with their messages part-way through writing,
+// and leave the disk, the album and its files as they were. Once there is room, the
+// program goes on as before.
+TEST_F(AlbumCommands, AFullDiskFailsEverySaveAndAddingAndChangesNothing) {
+  adtest::FullDisk disk(WorkDir, 4 << 20);
+  addPictures(2);
+  const fs::path out = fs::path(WorkDir) / "out";
+  fs::create_directories(out);
+  for (const char* f : {"old.qla", "old.JPG", "old.BMP"}) adtest::writeFile(out / f, std::string("old ") + f);
+  const fs::path src = adtest::testDir() / "src";
+  const std::string big = noisePicture(src / "big.bmp", "BMP");        // its working copy does not fit
+  QImage flat(160, 120, QImage::Format_RGB32);  // its working copy fits, its thumbnail does not
+  flat.fill(adtest::colourOf(7));
+  flat.save(QString::fromStdString((src / "small.jpg").string()), "JPG");
+  ASSERT_TRUE(ImageOpe->SaveAlbum((src / "two.qla").string(), {big, big}));
+  // Noise in the album, so that a JPEG of a picture is large too.
+  noisePicture(album().Record(0)->workPath, "BMP");
+  disk.leave(8 << 10);
+
+  const auto records = [&] {
+    std::vector<std::string> r;
+    for (int i = 0; i < album().Count(); ++i) r.push_back(album().Record(i)->workPath + album().Record(i)->thumbPath);
+    return r;
+  };
+  const std::vector<std::string> albumBefore = records();
+  const auto diskBefore = filesBelow(WorkDir);
+  const std::string replace = msg("MSG_SAVEOW1") + "\n" + msg("MSG_SAVEOW2");
+  struct Case {
+    const char* what;
+    std::function<void()> run;
+    std::vector<std::string> shown;
+  } cases[] = {
+      {"album save",
+       [&] {
+         boxes.queue(MsgAnswer::Yes);
+         dialogs.queue({(out / "old.qla").string()});
+         action("mnuAlbumSave")->trigger();
+       },
+       {replace, msg("MSG_SAVE_ERR")}},
+      {"picture save as JPEG",
+       [&] {
+         settings->format = OutputFormatSettings::kJpeg;
+         select({0});
+         boxes.queue(MsgAnswer::Yes);
+         dialogs.queue({(out / "old.JPG").string()});
+         frmMain->mnuImgSaveClick(nullptr);
+       },
+       {replace, msg("MSG_SAVE_ERR")}},
+      {"picture save as BMP",
+       [&] {
+         settings->format = OutputFormatSettings::kBmp;
+         select({1});
+         boxes.queue(MsgAnswer::Yes);
+         dialogs.queue({(out / "old.BMP").string()});
+         frmMain->mnuImgSaveClick(nullptr);
+       },
+       {replace, msg("MSG_SAVE_ERR")}},
+      {"pictures added",
+       [&] {
+         dialogs.queue({big, (src / "small.jpg").string()});
+         action("mnuImgOpen")->trigger();
+       },
+       {msg("MSG_NOTADDED") + "\n" + big + "\n" + (src / "small.jpg").string()}},
+      {"album added",
+       [&] {
+         boxes.queue(MsgAnswer::No);  // added to the album, not in its place
+         dialogs.queue({(src / "two.qla").string()});
+         action("mnuAlbumOpen")->trigger();
+       },
+       {msg("MSG_ADDALBUM"), msg("MSG_NOTADDED") + "\n" + (src / "two.qla").string()}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.what) + " on " + disk.how());
+    frmMain->Modified = 1;
+    const size_t before = boxes.shown().size();
+    c.run();
+    std::vector<std::string> shown;
+    for (size_t i = before; i < boxes.shown().size(); ++i) shown.push_back(boxes.shown()[i].text);
+    EXPECT_EQ(shown, c.shown);
+    EXPECT_EQ(boxes.answersLeft(), 0u);
+    EXPECT_EQ(records(), albumBefore);
+    EXPECT_EQ(changes(diskBefore, filesBelow(WorkDir)), std::vector<std::string>{})
+        << "old files as they were, nothing new left";
+    EXPECT_EQ(frmMain->Modified, 1);
+    EXPECT_FALSE(frmWait->isVisible());
+  }
+
+  // With room again, the same commands succeed.
+  disk.leave(4 << 20);
+  boxes.queue(MsgAnswer::Yes);
+  dialogs.queue({(out / "old.qla").string()});
+  action("mnuAlbumSave")->trigger();
+  EXPECT_EQ(adtest::readFile(out / "old.qla").substr(0, 8), std::string("QLA\0\x02\0\0\0", 8));
+  dialogs.queue({big, (src / "small.jpg").string()});
+  action("mnuImgOpen")->trigger();
+  EXPECT_EQ(album().Count(), 4);
+}

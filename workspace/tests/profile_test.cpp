@@ -188,6 +188,25 @@ TEST(Profile, FailedWritesLeaveTheFileAsItWas) {
     EXPECT_EQ(entry.path().filename(), "kbx40.ini");  // no temporary file left behind
   }
 
+  // A full disk: the settings written as the program closes fail, and the old ones stay
+  // whole, with no temporary beside them.
+  {
+    const fs::path full = adtest::testDir() / "full";
+    adtest::FullDisk disk(full, 1 << 20);
+    CProfile onFull(full.string(), "/prog");
+    ASSERT_TRUE(onFull.WriteString("INIT", "ALBUM", "/a"));
+    const std::string kept = adtest::readFile(onFull.SettingsPath());
+    disk.leave(0);
+    SCOPED_TRACE(disk.how());
+    EXPECT_FALSE(onFull.WriteInt("frmMain", "Top", 10));
+    EXPECT_FALSE(onFull.WriteString("INIT", "ALBUM", std::string(5000, 'x')));
+    EXPECT_EQ(adtest::readFile(onFull.SettingsPath()), kept);
+    for (const auto& entry : fs::directory_iterator(full)) {
+      const std::string name = entry.path().filename();
+      EXPECT_TRUE(name == "kbx40.ini" || name == ".filler") << name;
+    }
+  }
+
   // A settings "file" that cannot be read is never replaced.
   CProfile unreadable((adtest::testDir() / "other/").string(), "/prog");
   fs::create_directory(unreadable.SettingsPath());
