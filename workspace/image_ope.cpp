@@ -347,17 +347,14 @@ bool CImageOpe::ImportCapture(const std::string& path, bool dv) {
 
   // A bitmap left from an earlier run must not pass for this frame's.
   removeFile(bitmap, clock_);
+  bool ok = false;
   const bool converted = dv ? dvFile_.Convert(WorkingPath, bitmap, 0) : yuvFile_.Convert(WorkingPath, bitmap, 0);
   if (!converted || !WaitFileExists(bitmap, clock_)) {
     ErrorCode = kUnreadable;
-    return false;
-  }
-  if (dv) std::memcpy(TimeCode, dvFile_.info().timeCode, sizeof dvFile_.info().timeCode);
-  if (!dv) StretchYuv(bitmap);
-  if (!dv) Wait(200, clock_);
-
-  bool ok = false;
-  {
+  } else {
+    if (dv) std::memcpy(TimeCode, dvFile_.info().timeCode, sizeof dvFile_.info().timeCode);
+    if (!dv) StretchYuv(bitmap);
+    if (!dv) Wait(200, clock_);
     Picture picture(ImageFileLoad(bitmap.c_str()));
     Size size;
     if (!picture) {
@@ -372,6 +369,11 @@ bool CImageOpe::ImportCapture(const std::string& path, bool dv) {
       PictureType = dv ? kTypeDv : kTypeYuv;
       ok = true;
     }
+  }
+  if (!ok) {
+    // A frame that is not added keeps no working copy and no thumbnail.
+    removeFile(WorkingPath, clock_);
+    removeFile(ThumbnailPath, clock_);
   }
   removeFile(bitmap, clock_);
   if (ok) Report();

@@ -259,9 +259,12 @@ TEST_F(EngineTest, ImportsYuvFrames) {
     const std::string path = yuvFile("frame.yuv", c.width, c.height, 128, 128, 128, c.sizeDelta, c.magic);
     album.count = position;
     ASSERT_EQ(engine->LoadImage(path, position), c.ok) << c.width << "x" << c.height << " " << c.sizeDelta;
+    const std::string base = work + "zbm1" + std::to_string(1000 + position).substr(1);
     if (!c.ok) {
       EXPECT_EQ(engine->ErrorCode, CImageOpe::kUnreadable);
       EXPECT_TRUE(mainWindow.received.empty());
+      for (const char* left : {".yuv", "TN.bmp", ".bmp"})
+        EXPECT_FALSE(fs::exists(base + left)) << "a frame not added leaves " << base + left;
       continue;
     }
     ASSERT_EQ(mainWindow.received.size(), 1u);
