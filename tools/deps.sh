@@ -10,7 +10,7 @@ packages=(
   # run (xdg-email: the mail program hands pictures to the desktop's mail composer)
   fonts-noto-cjk xdg-utils
   # peers of the tests and benchmarks
-  ffmpeg libavcodec-dev libavutil-dev libswscale-dev libjpeg-turbo-progs libimage-exiftool-perl exiv2 imagemagick
+  ffmpeg libavcodec-dev libavfilter-dev libavutil-dev libswscale-dev libjpeg-turbo-progs libimage-exiftool-perl exiv2 imagemagick
   xvfb xauth xdotool xclip x11-utils openbox python3 desktop-file-utils shared-mime-info gtk-update-icon-cache
   hicolor-icon-theme libglib2.0-bin libmagickwand-dev libturbojpeg0-dev
 )

@@ -1,7 +1,10 @@
 // Speed of libzeb_dv32 against ffmpeg's DV decoder and encoder (libavcodec and
 // libswscale in this program), one thread, in the same run on the same frames: decoding at
-// full size (native and square-pixel widths), with each picture filter, at the reduced
-// sizes (against ffmpeg's low-resolution decoding), and encoding.
+// full size (native and square-pixel widths), with each picture filter (against the nearest
+// de-interlacer of libavfilter, set to replace the same rows, its graph on one thread), at
+// the reduced sizes (against ffmpeg's low-resolution decoding), and encoding. Before a
+// filter row is timed, both sides' filtered pictures are checked against their unfiltered
+// decode: a side that does not filter leaves the row out and the program fails.
 //
 // The frames are made by the ffmpeg program at start: clean and noisy test pictures, and
 // interlaced motion coded with the 2-4-8 DCT (ffmpeg's encoder with interlaced DCT on
@@ -22,10 +25,14 @@
 #include <functional>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavfilter/avfilter.h>
+#include <libavfilter/buffersink.h>
+#include <libavfilter/buffersrc.h>
 #include <libavutil/imgutils.h>
 #include <libswscale/swscale.h>
 }
@@ -123,21 +130,22 @@ std::vector<double> measure(const Options& opt, size_t frameCount,
   return medians;
 }
 
-// ffmpeg's decoder and converter, one thread.
+// ffmpeg's decoder, optionally followed by a libavfilter graph, and its converter; one
+// thread each.
 class Peer {
  public:
-  Peer() {
-    const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_DVVIDEO);
-    ctx_ = avcodec_alloc_context3(codec);
-    ctx_->thread_count = 1;
-    ctx_->thread_type = 0;
-    if (avcodec_open2(ctx_, codec, nullptr) < 0) std::abort();
+  // `filter` is a libavfilter graph run on every decoded frame (empty: none).
+  explicit Peer(std::string filter = {}) : filter_(std::move(filter)) {
+    open(0);
     frame_ = av_frame_alloc();
+    filtered_ = av_frame_alloc();
     packet_ = av_packet_alloc();
   }
   ~Peer() {
     sws_freeContext(sws_);
+    avfilter_graph_free(&graph_);
     av_packet_free(&packet_);
+    av_frame_free(&filtered_);
     av_frame_free(&frame_);
     avcodec_free_context(&ctx_);
   }
@@ -145,6 +153,58 @@ class Peer {
   void setLowres(int lowres) {
     if (lowres == lowres_) return;
     avcodec_free_context(&ctx_);
+    open(lowres);
+  }
+  // Decodes one frame and runs it through the filter. Returns the picture that comes out,
+  // held until the next call, or null while a filter that looks at the following frame
+  // still holds the first one (each later frame then brings out the one before it).
+  const AVFrame* next(const std::string& data) {
+    av_frame_unref(frame_);
+    av_frame_unref(filtered_);
+    packet_->data = reinterpret_cast<uint8_t*>(const_cast<char*>(data.data()));
+    packet_->size = int(data.size());
+    if (avcodec_send_packet(ctx_, packet_) < 0 || avcodec_receive_frame(ctx_, frame_) < 0) std::abort();
+    if (filter_.empty()) return frame_;
+    if (!graph_) openGraph(*frame_);
+    frame_->pts = pts_++;
+    if (av_buffersrc_add_frame_flags(source_, frame_, 0) < 0) std::abort();
+    const int got = av_buffersink_get_frame(sink_, filtered_);
+    if (got == AVERROR(EAGAIN)) return nullptr;
+    if (got < 0) std::abort();
+    return filtered_;
+  }
+  // Converts a picture to bottom-up BGR of the given size.
+  void convert(const AVFrame& picture, uint8_t* bgr, int width, int height) {
+    sws_ = sws_getCachedContext(sws_, picture.width, picture.height, AVPixelFormat(picture.format), width, height,
+                                AV_PIX_FMT_BGR24, SWS_BILINEAR, nullptr, nullptr, nullptr);
+    const int stride = int(strideOf(width));
+    uint8_t* dst[4] = {bgr + size_t(stride) * (height - 1), nullptr, nullptr, nullptr};
+    int dstStride[4] = {-stride, 0, 0, 0};
+    sws_scale(sws_, picture.data, picture.linesize, 0, picture.height, dst, dstStride);
+  }
+  // Decodes (and filters) one frame; with a destination, converts what comes out to
+  // bottom-up BGR of that size.
+  void decode(const std::string& data, uint8_t* bgr, int width, int height) {
+    const AVFrame* picture = next(data);
+    if (picture && bgr) convert(*picture, bgr, width, height);
+    av_frame_unref(frame_);
+    av_frame_unref(filtered_);
+  }
+  // The filters of the graph other than those named (e.g. a format converter that
+  // libavfilter put in), empty when there are none or no graph yet.
+  std::string addedFilters() const {
+    std::string added;
+    for (unsigned i = 0; graph_ && i < graph_->nb_filters; ++i) {
+      const AVFilterContext* f = graph_->filters[i];
+      if (f != source_ && f != sink_ && filter_.find(f->filter->name) == std::string::npos) {
+        added += std::string(added.empty() ? "" : ", ") + f->filter->name;
+      }
+    }
+    return added;
+  }
+
+ private:
+  void open(int lowres) {
     const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_DVVIDEO);
     ctx_ = avcodec_alloc_context3(codec);
     ctx_->thread_count = 1;
@@ -153,27 +213,47 @@ class Peer {
     if (avcodec_open2(ctx_, codec, nullptr) < 0) std::abort();
     lowres_ = lowres;
   }
-  // Decodes one frame; with a destination, converts it to bottom-up BGR of that width.
-  void decode(const std::string& data, uint8_t* bgr, int width, int height) {
-    packet_->data = reinterpret_cast<uint8_t*>(const_cast<char*>(data.data()));
-    packet_->size = int(data.size());
-    if (avcodec_send_packet(ctx_, packet_) < 0 || avcodec_receive_frame(ctx_, frame_) < 0) std::abort();
-    if (bgr) {
-      sws_ = sws_getCachedContext(sws_, frame_->width, frame_->height, AVPixelFormat(frame_->format), width, height,
-                                  AV_PIX_FMT_BGR24, SWS_BILINEAR, nullptr, nullptr, nullptr);
-      const int stride = int(strideOf(width));
-      uint8_t* dst[4] = {bgr + size_t(stride) * (height - 1), nullptr, nullptr, nullptr};
-      int dstStride[4] = {-stride, 0, 0, 0};
-      sws_scale(sws_, frame_->data, frame_->linesize, 0, frame_->height, dst, dstStride);
+  // buffer -> the filter -> buffersink, made for the first frame's size and format.
+  void openGraph(const AVFrame& first) {
+    graph_ = avfilter_graph_alloc();
+    if (!graph_) std::abort();
+    graph_->nb_threads = 1;  // set before the first filter is made, which starts the graph's threads
+    const AVRational sar = first.sample_aspect_ratio.num ? first.sample_aspect_ratio : AVRational{1, 1};
+    const AVRational tb = ctx_->framerate.num ? av_inv_q(ctx_->framerate) : AVRational{1, 25};
+    const std::string args = "video_size=" + std::to_string(first.width) + "x" + std::to_string(first.height) +
+                             ":pix_fmt=" + std::to_string(first.format) + ":time_base=" + std::to_string(tb.num) +
+                             "/" + std::to_string(tb.den) + ":pixel_aspect=" + std::to_string(sar.num) + "/" +
+                             std::to_string(sar.den);
+    const AVFilter *buffer = avfilter_get_by_name("buffer"), *buffersink = avfilter_get_by_name("buffersink");
+    if (avfilter_graph_create_filter(&source_, buffer, "in", args.c_str(), nullptr, graph_) < 0 ||
+        avfilter_graph_create_filter(&sink_, buffersink, "out", nullptr, nullptr, graph_) < 0) {
+      std::abort();
     }
-    av_frame_unref(frame_);
+    AVFilterInOut* outputs = avfilter_inout_alloc();
+    AVFilterInOut* inputs = avfilter_inout_alloc();
+    outputs->name = av_strdup("in");
+    outputs->filter_ctx = source_;
+    inputs->name = av_strdup("out");
+    inputs->filter_ctx = sink_;
+    const int parsed = avfilter_graph_parse_ptr(graph_, filter_.c_str(), &inputs, &outputs, nullptr);
+    avfilter_inout_free(&inputs);
+    avfilter_inout_free(&outputs);
+    if (parsed < 0 || avfilter_graph_config(graph_, nullptr) < 0) {
+      std::fprintf(stderr, "libavfilter cannot run \"%s\"\n", filter_.c_str());
+      std::abort();
+    }
   }
 
- private:
+  std::string filter_;
   AVCodecContext* ctx_ = nullptr;
   AVFrame* frame_ = nullptr;
+  AVFrame* filtered_ = nullptr;
   AVPacket* packet_ = nullptr;
   SwsContext* sws_ = nullptr;
+  AVFilterGraph* graph_ = nullptr;
+  AVFilterContext* source_ = nullptr;
+  AVFilterContext* sink_ = nullptr;
+  int64_t pts_ = 0;
   int lowres_ = 0;
 };
 
@@ -225,6 +305,109 @@ class PeerEncoder {
   SwsContext* sws_ = nullptr;
 };
 
+// The peer of each of our picture filters: the nearest de-interlacer of libavfilter, set to
+// replace the same rows as ours (top row first: the even rows are the top field).
+struct FilterPeer {
+  const char* ours;   // what our filter does
+  const char* graph;  // the peer's filter graph
+  const char* peer;   // what the peer's filter does
+  int keptParity;     // the rows both keep: 0 the even ones, 1 the odd ones
+};
+const FilterPeer kFilterPeers[5] = {
+    {},
+    {"line averaging (the odd rows become the mean of the rows above and below)", "pp=li",
+     "linear interpolating de-interlace (the odd rows become the mean of the rows above and below)", 0},
+    {"motion-adaptive de-interlace keeping the even rows (motion measured between the frame's two fields; "
+     "the moving pixels of the odd rows interpolated along edges)",
+     "yadif=mode=send_frame:parity=tff:deint=all",
+     "motion-adaptive de-interlace keeping the even rows (motion measured against the previous and next "
+     "frames, the clip's frames fed in order; the moving pixels of the odd rows interpolated along edges)",
+     0},
+    {"motion-adaptive de-interlace keeping the odd rows (motion measured between the frame's two fields; "
+     "the moving pixels of the even rows interpolated along edges)",
+     "yadif=mode=send_frame:parity=bff:deint=all",
+     "motion-adaptive de-interlace keeping the odd rows (motion measured against the previous and next "
+     "frames, the clip's frames fed in order; the moving pixels of the even rows interpolated along edges)",
+     1},
+    {"edge-directed interpolation (the odd rows rebuilt by interpolating along edges)",
+     "estdif=mode=frame:parity=tff:deint=all:rslope=1:redge=1:interp=2p",
+     "edge slope tracing de-interlace (the odd rows rebuilt by two-point interpolation along the traced "
+     "edges; slopes of -1 to 1 pixel matched over 3 pixels, the search nearest ours)",
+     0},
+};
+
+// Pixels of two bottom-up BGR pictures of the same size that differ.
+size_t differingPixels(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, int width, int height) {
+  size_t count = 0;
+  for (int r = 0; r < height; ++r) {
+    const uint8_t *p = &a[strideOf(width) * r], *q = &b[strideOf(width) * r];
+    for (int x = 0; x < 3 * width; x += 3) count += (p[x] != q[x] || p[x + 1] != q[x + 1] || p[x + 2] != q[x + 2]);
+  }
+  return count;
+}
+
+// Checks that both sides of a filter row filter the clip, each against its own decode of
+// the clip without a filter: our filter must change the pictures; the peer's must leave the
+// luminance rows of the kept field as decoded and change those of the other field. Returns
+// what is wrong ("" when nothing is) and sets the share of the pixels each side changed.
+std::string checkFilterRow(const Clip& c, uint32_t mode, double* oursShare, double* peerShare) {
+  const FilterPeer& fp = kFilterPeers[mode];
+  const int width = 720, height = linesOf(c.system);
+  std::vector<uint8_t> plainBgr(strideOf(width) * height), filteredBgr(plainBgr.size());
+  size_t oursChanged = 0, peerChanged = 0;
+  DvDecoder* d = DvcOpenDecoder(c.system == 625 ? 1 : 0);
+  for (const std::string& frame : c.frames) {
+    for (uint32_t m : {0u, mode}) {
+      DvcDibFormat f = {uint32_t(width), uint32_t(height), 1, 24, 1, 1, 0, 0, m, 0, DVC_FORM_FRAME};
+      std::string copy = frame;
+      if (DvcDecode(d, reinterpret_cast<uint8_t*>(copy.data()), uint32_t(copy.size()),
+                    (m ? filteredBgr : plainBgr).data(), nullptr, &f) != 0) {
+        std::abort();
+      }
+    }
+    oursChanged += differingPixels(plainBgr, filteredBgr, width, height);
+  }
+  DvcCloseDecoder(d);
+
+  // The peer's filter gives out its pictures in the order of the frames, perhaps one frame
+  // late: the k-th that comes out is frame k filtered.
+  Peer plain, filtered(fp.graph);
+  std::vector<AVFrame*> decoded;
+  size_t outputs = 0, keptRowsChanged = 0, otherRowsChanged = 0;
+  std::string problem;
+  for (const std::string& frame : c.frames) {
+    decoded.push_back(av_frame_clone(plain.next(frame)));
+    const AVFrame* out = filtered.next(frame);
+    if (!out) continue;
+    const AVFrame& in = *decoded[outputs++];
+    if (out->width != in.width || out->height != in.height || out->format != in.format) {
+      problem = "the peer's filter changed the picture's size or pixel format";
+      break;
+    }
+    for (int r = 0; r < in.height; ++r) {
+      if (std::memcmp(in.data[0] + size_t(in.linesize[0]) * r, out->data[0] + size_t(out->linesize[0]) * r,
+                      size_t(in.width)) != 0) {
+        ++((r & 1) == fp.keptParity ? keptRowsChanged : otherRowsChanged);
+      }
+    }
+    plain.convert(in, plainBgr.data(), width, height);
+    filtered.convert(*out, filteredBgr.data(), width, height);
+    peerChanged += differingPixels(plainBgr, filteredBgr, width, height);
+  }
+  for (AVFrame*& f : decoded) av_frame_free(&f);
+  *oursShare = double(oursChanged) / (double(width) * height * c.frames.size());
+  *peerShare = outputs ? double(peerChanged) / (double(width) * height * outputs) : 0;
+  if (!problem.empty()) return problem;
+  if (const std::string added = filtered.addedFilters(); !added.empty())
+    return "libavfilter put " + added + " into the peer's graph";
+  if (outputs == 0) return "the peer's filter gave out no picture";
+  if (keptRowsChanged > 0)
+    return "the peer's filter changed " + std::to_string(keptRowsChanged) + " rows of the field it should keep";
+  if (otherRowsChanged == 0) return "the peer's filter left every picture as decoded";
+  if (oursChanged == 0) return "our filter left every picture as decoded";
+  return {};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -269,15 +452,18 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
+  bool failed = false;  // a row left out because a side did not do its work
   const auto msPerFrame = [](double fps) { return fps > 0 ? 1000 / fps : -1; };
   const std::string peerDecode = "libavcodec dvvideo decode (1 thread) + libswscale to the same BGR size";
 
   // Ours decodes at the size given, with the filter given; the peer decodes (at 1 / 2^lowres
-  // of the size) and converts to the same size. Returns our and the peer's ms a frame.
-  const auto decodeRow = [&](const Clip& c, int width, int height, uint32_t filter, uint32_t resample, int lowres) {
+  // of the size), runs its filter graph if one is given and converts to the same size.
+  // Returns our and the peer's ms a frame.
+  const auto decodeRow = [&](const Clip& c, int width, int height, uint32_t filter, uint32_t resample, int lowres,
+                            const std::string& peerFilter = {}) {
     std::vector<uint8_t> ours(strideOf(720) * 576 * 2), theirs(ours.size());
     DvDecoder* d = DvcOpenDecoder(c.system == 625 ? 1 : 0);
-    Peer peer;
+    Peer peer(peerFilter);
     peer.setLowres(lowres);
     const std::vector<double> fps = measure(
         opt, c.frames.size(),
@@ -302,15 +488,23 @@ int main(int argc, char** argv) {
                    peerDecode);
       }
     }
-    static const char* const kFilters[5] = {"", "line averaging", "motion de-interlace keeping even rows",
-                                            "motion de-interlace keeping odd rows", "edge-directed interpolation"};
     for (const Clip& c : clips) {
       if (c.name.find("clean") != std::string::npos) continue;
       for (uint32_t mode = 1; mode <= 4; ++mode) {
-        const auto [ours, peer] = decodeRow(c, 720, linesOf(c.system), mode, 0, 0);
-        bench::row("DV decode " + c.name + ", filter " + std::to_string(mode), ours, peer,
-                   std::string("DvcDecode with ") + kFilters[mode] + ", ms a frame",
-                   peerDecode + ", no filter");
+        const FilterPeer& fp = kFilterPeers[mode];
+        const std::string work = "DV decode " + c.name + ", filter " + std::to_string(mode);
+        double oursShare = 0, peerShare = 0;
+        if (const std::string problem = checkFilterRow(c, mode, &oursShare, &peerShare); !problem.empty()) {
+          std::fprintf(stderr, "%s: %s; the row is left out\n", work.c_str(), problem.c_str());
+          failed = true;
+          continue;
+        }
+        std::printf("%s: the filter changes %.1f%% of our pixels, %.1f%% of the peer's\n", work.c_str(),
+                    100 * oursShare, 100 * peerShare);
+        const auto [ours, peer] = decodeRow(c, 720, linesOf(c.system), mode, 0, 0, fp.graph);
+        bench::row(work, ours, peer, std::string("DvcDecode with ") + fp.ours + ", ms a frame",
+                   std::string("libavcodec dvvideo decode (1 thread) + libavfilter ") + fp.graph + ", " + fp.peer +
+                       " (graph on 1 thread) + libswscale to the same BGR size");
       }
     }
   }
@@ -327,7 +521,7 @@ int main(int argc, char** argv) {
   }
   if (opt.reducedOnly) {
     if (ownWork) fs::remove_all(opt.work);
-    return 0;
+    return failed ? 1 : 0;
   }
   for (const Clip& c : clips) {
     const int height = linesOf(c.system), n = c.system == 625 ? 12 : 10;
@@ -365,5 +559,5 @@ int main(int argc, char** argv) {
                "libswscale to the system's sampling + libavcodec dvvideo encode (1 thread)");
   }
   if (ownWork) fs::remove_all(opt.work);
-  return 0;
+  return failed ? 1 : 0;
 }
