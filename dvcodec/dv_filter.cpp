@@ -1,7 +1,9 @@
 #include "dv_filter.h"
 
+#include <bit>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "dv_resample.h"
 
@@ -75,12 +77,6 @@ void forFieldRows(int32_t height, int32_t start, Fn fn) {
 
 int32_t startRow(int field) { return field == 1 ? 2 : 1; }
 
-// Motion level of a three-tap difference measure: 2-3 gives 1, 4-7 2, ... 128 and above 7.
-uint8_t level(int d) {
-  int l = 31 - __builtin_clz(unsigned(d));
-  return uint8_t(l > 7 ? 7 : l);
-}
-
 }  // namespace
 
 void fieldRows(int32_t height, int field, int32_t* first, int32_t* last) {
@@ -119,86 +115,192 @@ DvcResult edgeInterpolate(const PixelDesc& picture, int field) {
 
 namespace motion {
 
-void measure(const PixelDesc& picture, int32_t first, uint8_t* mask, int32_t rows, int32_t width) {
-  const Channels ch(picture);
-  // The three-tap means of each channel of the rows above, at and below the examined row:
-  // taps[row 0-2][channel][x].
-  const size_t n = size_t(width);
-  int32_t* taps = static_cast<int32_t*>(std::malloc(sizeof(int32_t) * 9 * n));
-  if (!taps) {
-    std::memset(mask, 0, size_t(rows) * n);  // no motion found
-    return;
+namespace {
+
+// Channel access for the row loops. Four-byte pixels (the decoder's 'YCCa') are read
+// as one 32-bit word each, which lets the compiler vectorise the loops; any other
+// layout is read byte by byte.
+int byteShift(uint8_t offset) { return std::endian::native == std::endian::little ? 8 * offset : 8 * (3 - offset); }
+
+struct WordPixels {
+  int shiftY, shiftCr, shiftCb;
+  explicit WordPixels(const PixelDesc& p)
+      : shiftY(byteShift(p.offsets[0])), shiftCr(byteShift(p.offsets[1])), shiftCb(byteShift(p.offsets[2])) {}
+  static uint32_t load(const uint8_t* row, int32_t x) {
+    uint32_t v;
+    std::memcpy(&v, row + 4 * size_t(x), 4);
+    return v;
   }
-  auto tapRow = [&](int32_t row, int32_t* out) {
-    const uint8_t* p = ch.row(row);
-    const size_t ps = ch.pixelSize;
-    int32_t *ty = out, *tr = out + n, *tb = out + 2 * n;
-    for (size_t x = 1; x + 1 < n; ++x) {
-      const uint8_t *l = p + (x - 1) * ps, *q = p + x * ps, *r = p + (x + 1) * ps;
-      ty[x] = (l[ch.o0] + 2 * q[ch.o0] + r[ch.o0]) >> 2;
-      tr[x] = (int8_t(l[ch.o1]) + 2 * int8_t(q[ch.o1]) + int8_t(r[ch.o1])) / 4;  // toward zero
-      tb[x] = (int8_t(l[ch.o2]) + 2 * int8_t(q[ch.o2]) + int8_t(r[ch.o2])) / 4;
-    }
-  };
-  auto difference = [](int32_t a, int32_t c, int32_t b) {
-    const int32_t u = a - c, v = b - c;
-    return (u > 0 && v > 0) || (u < 0 && v < 0) ? std::abs(u) + std::abs(v) : 0;
-  };
+  int y(const uint8_t* row, int32_t x) const { return int((load(row, x) >> shiftY) & 0xFF); }
+  int cr(const uint8_t* row, int32_t x) const { return int8_t(load(row, x) >> shiftCr); }
+  int cb(const uint8_t* row, int32_t x) const { return int8_t(load(row, x) >> shiftCb); }
+};
+
+struct BytePixels {
+  size_t pixelSize;
+  uint8_t o0, o1, o2;
+  explicit BytePixels(const PixelDesc& p) : pixelSize(p.pixelSize), o0(p.offsets[0]), o1(p.offsets[1]), o2(p.offsets[2]) {}
+  int y(const uint8_t* row, int32_t x) const { return row[size_t(x) * pixelSize + o0]; }
+  int cr(const uint8_t* row, int32_t x) const { return int8_t(row[size_t(x) * pixelSize + o1]); }
+  int cb(const uint8_t* row, int32_t x) const { return int8_t(row[size_t(x) * pixelSize + o2]); }
+};
+
+// Four-byte pixels whose three channels lie in three different bytes.
+bool wordPixels(const PixelDesc& p) {
+  return p.pixelSize == 4 && p.offsets[0] < 4 && p.offsets[1] < 4 && p.offsets[2] < 4 && p.offsets[0] != p.offsets[1] &&
+         p.offsets[0] != p.offsets[2] && p.offsets[1] != p.offsets[2];
+}
+
+// The three-tap means of one row at x = 1 .. width - 2: Y rounded down, Cr and Cb toward
+// zero. taps holds the Y, Cr and Cb rows, width values each.
+template <typename Pixels>
+void tapRow(const Pixels& px, const uint8_t* row, int32_t width, int16_t* taps) {
+  int16_t *ty = taps, *tr = taps + width, *tb = taps + 2 * size_t(width);
+  for (int32_t x = 1; x + 1 < width; ++x) {
+    ty[x] = int16_t((px.y(row, x - 1) + 2 * px.y(row, x) + px.y(row, x + 1)) >> 2);
+    tr[x] = int16_t((px.cr(row, x - 1) + 2 * px.cr(row, x) + px.cr(row, x + 1)) / 4);
+    tb[x] = int16_t((px.cb(row, x - 1) + 2 * px.cb(row, x) + px.cb(row, x + 1)) / 4);
+  }
+}
+
+// How far the examined row's mean c stands out from those above (a) and below (b): the
+// sum of both distances when it lies beyond both on the same side, else 0.
+inline int difference(int a, int c, int b) {
+  const int u = a - c, v = b - c;
+  return u > 0 && v > 0 ? u + v : (u < 0 && v < 0 ? -(u + v) : 0);
+}
+
+// The motion level of a difference: 0 below 2, else floor(log2(d)) up to 7 (2-3 gives 1,
+// 4-7 2, ... 128 and above 7), counted as thresholds passed so that the loop vectorises.
+inline int levelOf(int d) {
+  return (d >= 2) + (d >= 4) + (d >= 8) + (d >= 16) + (d >= 32) + (d >= 64) + (d >= 128);
+}
+
+// One mask row of levels from the tap rows above, at and below the examined row. The
+// luminance decides when it qualifies (2 or more), else Cb, else Cr; the end columns
+// are not examined.
+void levelRow(const int16_t* above, const int16_t* at, const int16_t* below, uint8_t* out, int32_t width) {
+  const size_t n = size_t(width);
+  for (size_t x = 1; x + 1 < n; ++x) {
+    const int dy = difference(above[x], at[x], below[x]);
+    const int dcr = difference(above[n + x], at[n + x], below[n + x]);
+    const int dcb = difference(above[2 * n + x], at[2 * n + x], below[2 * n + x]);
+    out[x] = uint8_t(levelOf(dy >= 2 ? dy : (dcb >= 2 ? dcb : dcr)));
+  }
+  out[0] = 0;
+  out[width - 1] = 0;
+}
+
+template <typename Pixels>
+void measureRows(const Pixels& px, const PixelDesc& picture, int32_t first, uint8_t* mask, int32_t rows,
+                 int32_t width, int16_t* taps) {
+  // Each picture row's taps are made once: the row below one examined row is the row
+  // above the next, so the three sets of tap rows rotate.
+  const size_t set = 3 * size_t(width);
+  int16_t *above = taps, *at = taps + set, *below = taps + 2 * set;
+  tapRow(px, picture.row(first - 1), width, above);
   for (int32_t m = 0; m < rows; ++m) {
     const int32_t row = first + 2 * m;
-    for (int k = 0; k < 3; ++k) tapRow(row - 1 + k, taps + 3 * n * size_t(k));
-    const int32_t *a = taps, *c = taps + 3 * n, *b = taps + 6 * n;
-    uint8_t* out = mask + size_t(m) * n;
-    out[0] = 0;
-    out[width - 1] = 0;
-    for (size_t x = 1; x + 1 < n; ++x) {
-      const int dy = difference(a[x], c[x], b[x]);
-      if (dy >= 2) {
-        out[x] = level(dy);
-        continue;
-      }
-      // Cb's level wins over Cr's when both qualify.
-      const int dcr = difference(a[n + x], c[n + x], b[n + x]), dcb = difference(a[2 * n + x], c[2 * n + x], b[2 * n + x]);
-      out[x] = dcb >= 2 ? level(dcb) : (dcr >= 2 ? level(dcr) : 0);
+    tapRow(px, picture.row(row), width, at);
+    tapRow(px, picture.row(row + 1), width, below);
+    levelRow(above, at, below, mask + size_t(m) * width, width);
+    std::swap(above, below);
+  }
+}
+
+// The 15-tap horizontal sums of one row of levels (weights 1 1 1 2 2 3 3 6 3 3 2 2 1 1 1),
+// kept to their low eight bits; taps beyond the row's ends count nothing.
+void horizontalRow(const uint8_t* in, uint8_t* out, int32_t width) {
+  static constexpr int kHorizontal[15] = {1, 1, 1, 2, 2, 3, 3, 6, 3, 3, 2, 2, 1, 1, 1};  // sum 32
+  auto edgeSum = [&](int32_t x) {
+    int sum = 0;
+    for (int32_t t = 0; t < 15; ++t) {
+      const int32_t c = x - 7 + t;
+      if (c >= 0 && c < width) sum += kHorizontal[t] * in[c];
+    }
+    return uint8_t(sum);
+  };
+  int32_t x = 0;
+  for (; x < width && x < 7; ++x) out[x] = edgeSum(x);
+  // Sums of eight-bit lanes: the low eight bits of the sum are those of the lane sums.
+  for (; x + 7 < width; ++x) {
+    const uint8_t* c = in + x;
+    out[x] = uint8_t(c[-7] + c[-6] + c[-5] + c[5] + c[6] + c[7] + 2 * (c[-4] + c[-3] + c[3] + c[4]) +
+                     3 * (c[-2] + c[-1] + c[1] + c[2]) + 6 * c[0]);
+  }
+  for (; x < width; ++x) out[x] = edgeSum(x);
+}
+
+// The weighted vertical sum (1 2 4 2 1) of five rows of horizontal sums against the
+// threshold: kMoving above it, else 0. A row of weight 0 adds nothing.
+void verticalRow(const uint8_t* const h[5], const int weight[5], uint8_t* out, int32_t width) {
+  const int threshold = int(32 * 10 * 1.8f);  // 575
+  const uint8_t *h0 = h[0], *h1 = h[1], *h2 = h[2], *h3 = h[3], *h4 = h[4];
+  const int w0 = weight[0], w1 = weight[1], w2 = weight[2], w3 = weight[3], w4 = weight[4];
+  for (int32_t x = 0; x < width; ++x) {
+    const int sum = w0 * h0[x] + w1 * h1[x] + w2 * h2[x] + w3 * h3[x] + w4 * h4[x];
+    out[x] = sum > threshold ? kMoving : 0;
+  }
+}
+
+uint64_t load64(const uint8_t* p) {
+  uint64_t v;
+  std::memcpy(&v, p, 8);
+  return v;
+}
+constexpr uint64_t kMovingBytes = 0x8080808080808080ull;
+
+// The first x in [from, to) whose byte is moving (or, with moving false, still), else to.
+// Eight bytes at a time; the lowest address is the lowest byte of a little-endian word.
+int32_t findByte(const uint8_t* row, int32_t from, int32_t to, bool moving) {
+  const uint64_t flip = moving ? 0 : kMovingBytes;
+  int32_t x = from;
+  if constexpr (std::endian::native == std::endian::little) {
+    for (; x + 8 <= to; x += 8) {
+      const uint64_t v = (load64(row + x) ^ flip) & kMovingBytes;
+      if (v) return x + std::countr_zero(v) / 8;
     }
   }
-  std::free(taps);
+  for (; x < to; ++x) {
+    if (((row[x] & kMoving) != 0) == moving) return x;
+  }
+  return to;
+}
+
+// Whether any byte in [from, to) is moving.
+bool anyMoving(const uint8_t* row, int32_t from, int32_t to) {
+  uint64_t any = 0;
+  int32_t x = from;
+  for (; x + 8 <= to; x += 8) any |= load64(row + x);
+  for (; x < to; ++x) any |= row[x];
+  return (any & kMovingBytes) != 0;
+}
+
+void mark(uint8_t* mask, int64_t from, int64_t to) {
+  for (int64_t i = from; i < to; ++i) mask[i] |= kInterpolate;
+}
+
+}  // namespace
+
+void measure(const PixelDesc& picture, int32_t first, uint8_t* mask, int32_t rows, int32_t width, int16_t* taps) {
+  if (wordPixels(picture)) {
+    measureRows(WordPixels(picture), picture, first, mask, rows, width, taps);
+  } else {
+    measureRows(BytePixels(picture), picture, first, mask, rows, width, taps);
+  }
 }
 
 void smooth(uint8_t* mask, int32_t rows, int32_t width) {
-  static constexpr int kHorizontal[15] = {1, 1, 1, 2, 2, 3, 3, 6, 3, 3, 2, 2, 1, 1, 1};  // sum 32
-  static constexpr int kVertical[5] = {1, 2, 4, 2, 1};                                  // sum 10
-  const int threshold = int(32 * 10 * 1.8f);                                            // 575
   // Horizontal sums (at most 32 x 7) go five rows down, bottom row first, so that one
-  // buffer serves: row j's sums land where no row still to be read lies. Taps beyond
-  // the row's ends are left out.
-  for (int32_t j = rows - 1; j >= 0; --j) {
-    const uint8_t* in = mask + size_t(j) * width;
-    uint8_t* out = mask + size_t(j + 5) * width;
-    auto edgeSum = [&](int32_t x) {
-      int sum = 0;
-      for (int32_t t = 0; t < 15; ++t) {
-        const int32_t c = x - 7 + t;
-        if (c >= 0 && c < width) sum += kHorizontal[t] * in[c];
-      }
-      return uint8_t(sum);
-    };
-    int32_t x = 0;
-    for (; x < width && x < 7; ++x) out[x] = edgeSum(x);
-    for (; x + 7 < width; ++x) {
-      int sum = 0;
-      for (int32_t t = 0; t < 15; ++t) sum += kHorizontal[t] * in[x - 7 + t];
-      out[x] = uint8_t(sum);
-    }
-    for (; x < width; ++x) out[x] = edgeSum(x);
-  }
+  // buffer serves: row j's sums land where no row still to be read lies.
+  for (int32_t j = rows - 1; j >= 0; --j) horizontalRow(mask + size_t(j) * width, mask + size_t(j + 5) * width, width);
   // Vertical sums of the horizontal ones of rows j - 2 .. j + 2 (stored at j + 3 .. j + 7),
   // the rows outside the examined ones left out.
   for (int32_t j = 0; j < rows; ++j) {
-    uint8_t* out = mask + size_t(j) * width;
     const uint8_t* h[5];
     int weight[5];
     for (int t = 0; t < 5; ++t) {
+      static constexpr int kVertical[5] = {1, 2, 4, 2, 1};  // sum 10
       // A row outside the examined ones counts nothing (its place may lie past the mask:
       // read row j's sums instead).
       const int32_t source = j - 2 + t;
@@ -206,57 +308,108 @@ void smooth(uint8_t* mask, int32_t rows, int32_t width) {
       h[t] = mask + size_t(inside ? j + 3 + t : j + 5) * width;
       weight[t] = inside ? kVertical[t] : 0;
     }
-    for (int32_t x = 0; x < width; ++x) {
-      const int sum = weight[0] * h[0][x] + weight[1] * h[1][x] + weight[2] * h[2][x] + weight[3] * h[3][x] +
-                      weight[4] * h[4][x];
-      out[x] = sum > threshold ? kMoving : 0;
-    }
+    verticalRow(h, weight, mask + size_t(j) * width, width);
   }
 }
 
 void runs(uint8_t* mask, int32_t rows, int32_t width) {
   // The mask is one byte sequence; a run is remembered by its start and may go on past
   // the end of a row (covering the two last bytes of the row, which are not examined).
+  // A run is linked once one of its moving bytes has motion directly above or below.
+  // Each row's moving bytes lose kMoving as the row is passed, so motion above counts
+  // only for the first examined row (2), whose row above is never passed; below the
+  // last row lies the first scratch row of the smoothing, whose sums stand for the
+  // motion a few rows up. The runs are found eight bytes at a time.
   const int64_t none = -1;
   int64_t start = none;
-  auto mark = [mask](int64_t from, int64_t to) {
-    for (int64_t i = from; i < to; ++i) mask[i] |= kInterpolate;
-  };
+  const int32_t examined = width - 2;
   for (int32_t q = 2; q < rows; ++q) {
-    for (int32_t x = 0; x + 2 < width; ++x) {
-      const int64_t pos = int64_t(q) * width + x;
-      const uint8_t v = mask[pos];
-      mask[pos] = uint8_t(v & ~kMoving);
-      const bool moving = (v & kMoving) != 0;
+    const int64_t base = int64_t(q) * width;
+    uint8_t* row = mask + base;
+    const uint8_t *above = row - width, *below = row + width;
+    int32_t x = 0;
+    while (x < examined) {
       if (start == none) {
-        if (!moving) continue;
-        start = pos;
+        x = findByte(row, x, examined, true);
+        if (x == examined) break;
+        start = base + x;
       }
-      if (moving) {
-        // Motion directly above (as the byte is now) or below links the run. Below the
-        // last row lies the first scratch row of the smoothing, whose sums stand for the
-        // motion a few rows up.
-        const bool above = (mask[pos - width] & kMoving) != 0;
-        const bool below = (mask[pos + width] & kMoving) != 0;
-        if (above || below) mask[start] |= kRunLinked;
-      } else {
-        if ((mask[start] & kRunLinked) && start + 1 < pos) mark(start, pos);
-        start = none;
-      }
+      const int32_t end = findByte(row, x, examined, false);  // the run's moving bytes are x .. end - 1
+      if (anyMoving(below, x, end) || (q == 2 && anyMoving(above, x, end))) mask[start] |= kRunLinked;
+      if (end == examined) break;
+      const int64_t pos = base + end;
+      if ((mask[start] & kRunLinked) && start + 1 < pos) mark(mask, start, pos);
+      start = none;
+      x = end + 1;
     }
     if (start != none) {
-      const int64_t end = int64_t(q) * width + width - 2;
+      const int64_t end = base + width - 2;
       if ((mask[start] & kRunLinked) && start + 1 < end) {
-        mark(start, end);
+        mark(mask, start, end);
         start = end;
       }
     }
+    for (int32_t i = 0; i < examined; ++i) row[i] &= uint8_t(~kMoving);
   }
 }
 
 }  // namespace motion
 
-DvcResult deinterlaceMotion(const PixelDesc& src, const PixelDesc& dst, int field) {
+namespace {
+
+// One replaced row of four-byte pixels: the marked pixels of x = 1 .. width - 2 become the
+// mean along the edge (as Channels::averageAlongEdge). The means of whole pixels are
+// taken byte-wise in one word, Cr and Cb shifted by 128 to be unsigned; a pixel's fourth
+// byte stays.
+void interpolateWordRow(const PixelDesc& p, const uint8_t* above, uint8_t* out, const uint8_t* below,
+                        const uint8_t* marks, int32_t width) {
+  const int shiftY = motion::byteShift(p.offsets[0]);
+  const uint32_t chroma = (0x80u << motion::byteShift(p.offsets[1])) | (0x80u << motion::byteShift(p.offsets[2]));
+  const uint32_t channels = (0xFFu << shiftY) | (0xFFu << motion::byteShift(p.offsets[1])) |
+                            (0xFFu << motion::byteShift(p.offsets[2]));
+  using motion::WordPixels;
+  for (int32_t x = 1; x + 1 < width; ++x) {
+    const uint32_t al = WordPixels::load(above, x - 1), a = WordPixels::load(above, x),
+                   ar = WordPixels::load(above, x + 1);
+    const uint32_t bl = WordPixels::load(below, x - 1), b = WordPixels::load(below, x),
+                   br = WordPixels::load(below, x + 1);
+    const int32_t shift = Channels::edgeShift(int((al >> shiftY) & 0xFF), int((a >> shiftY) & 0xFF),
+                                              int((ar >> shiftY) & 0xFF), int((bl >> shiftY) & 0xFF),
+                                              int((b >> shiftY) & 0xFF), int((br >> shiftY) & 0xFF));
+    // Pixel x + shift above and x - shift below.
+    const uint32_t u = (shift < 0 ? al : (shift == 0 ? a : ar)) ^ chroma;
+    const uint32_t v = (shift < 0 ? br : (shift == 0 ? b : bl)) ^ chroma;
+    const uint32_t mean = ((u & v) + (((u ^ v) >> 1) & 0x7F7F7F7Fu)) ^ chroma;
+    const uint32_t old = WordPixels::load(out, x);
+    const uint32_t result = (marks[x] & motion::kInterpolate) ? (mean & channels) | (old & ~channels) : old;
+    std::memcpy(out + 4 * size_t(x), &result, 4);
+  }
+}
+
+// Byte offsets of the motion de-interlacer's working memory inside one block.
+struct MotionScratchLayout {
+  size_t mask = 0, taps = 0, total = 0;
+  MotionScratchLayout(int32_t width, int32_t rows) {
+    auto rounded = [](size_t bytes) { return (bytes + 63) / 64 * 64; };
+    taps = rounded(size_t(width) * size_t(rows + 5));
+    total = taps + rounded(sizeof(int16_t) * 9 * size_t(width));
+  }
+};
+
+}  // namespace
+
+FilterScratch::~FilterScratch() { std::free(bytes); }
+
+uint8_t* FilterScratch::reserve(size_t wanted) {
+  if (size < wanted) {
+    std::free(bytes);
+    bytes = static_cast<uint8_t*>(std::aligned_alloc(64, (wanted + 63) / 64 * 64));
+    size = bytes ? wanted : 0;
+  }
+  return bytes;
+}
+
+DvcResult deinterlaceMotion(const PixelDesc& src, const PixelDesc& dst, int field, FilterScratch* scratch) {
   if (!hasThreeChannels(src) || !hasThreeChannels(dst)) return DVC_ERR_BAD_ARGUMENT;
   if (src.width != dst.width || src.height != dst.height || src.stride != dst.stride ||
       src.pixelSize != dst.pixelSize) {
@@ -264,54 +417,63 @@ DvcResult deinterlaceMotion(const PixelDesc& src, const PixelDesc& dst, int fiel
   }
   const int32_t w = dst.width, h = dst.height;
   if (w < 1 || h < 2) return DVC_OK;
-  // The mask: one byte a pixel for every other row, and five rows for the smoothing.
-  int16_t error = 0;
-  PixelDesc mask = pixelDescCreateAligned(w, h / 2 + 5, 1, 0, kTagK, &error);
-  if (!mask.buffer) return error ? error : DvcResult(DVC_ERR_NO_MEMORY);
   if (src.buffer != dst.buffer) (void)copyPicture(src, dst);
-  DvcResult result = DVC_OK;
-  if (!isYcc(dst.tag)) {
-    result = DVC_ERR_NO_INPUT;
-  } else {
-    int32_t first, last;
-    fieldRows(h, field, &first, &last);
-    int32_t rows = last >= first ? (last - first) / 2 + 1 : 0;
-    if (rows > h / 2) rows = h / 2;
-    while (rows > 0 && first + 2 * rows > h) --rows;  // every examined row has a row below
-    if (rows > 0 && w >= 3) {
-      motion::measure(dst, first, mask.buffer, rows, w);
-      motion::smooth(mask.buffer, rows, w);
-      motion::runs(mask.buffer, rows, w);
+  if (!isYcc(dst.tag)) return DVC_ERR_NO_INPUT;
+
+  int32_t first, last;
+  fieldRows(h, field, &first, &last);
+  int32_t rows = last >= first ? (last - first) / 2 + 1 : 0;
+  if (rows > h / 2) rows = h / 2;
+  while (rows > 0 && first + 2 * rows > h) --rows;  // every examined row has a row below
+  const bool examine = rows > 0 && w >= 3;
+
+  // The mask: one byte a pixel for every examined row, and five rows for the smoothing;
+  // then the tap rows of the measure.
+  FilterScratch own;
+  FilterScratch& s = scratch ? *scratch : own;
+  const MotionScratchLayout layout(w, rows);
+  uint8_t* mask = nullptr;
+  if (examine) {
+    if (!s.reserve(layout.total)) return DVC_ERR_NO_MEMORY;
+    mask = s.bytes + layout.mask;
+    // With fewer than five examined rows the row below the last (which the runs read)
+    // receives no sums: it holds no motion.
+    if (rows < 5) std::memset(mask + size_t(rows) * w, 0, size_t(5 - rows) * w);
+    motion::measure(dst, first, mask, rows, w, reinterpret_cast<int16_t*>(s.bytes + layout.taps));
+    motion::smooth(mask, rows, w);
+    motion::runs(mask, rows, w);
+  }
+
+  // The edge row of the kept field is copied, then the marked pixels are interpolated.
+  const Channels ch(dst);
+  const int32_t from = field == 1 ? 1 : h - 2, to = field == 1 ? 0 : h - 1;
+  for (int32_t x = 0; x < w; ++x)
+    for (int c = 0; c < 3; ++c) *ch.at(to, x, c) = *ch.at(from, x, c);
+  const bool words = motion::wordPixels(dst);
+  int32_t m = 0;
+  forFieldRows(h, first, [&](int32_t row) {
+    const uint8_t* marks = mask && m < rows ? mask + size_t(m) * w : nullptr;
+    ++m;
+    const uint8_t *above = ch.row(row - 1), *below = ch.row(row + 1);
+    uint8_t* out = ch.row(row);
+    ch.average(above, out, below, 0, 0, 0);
+    if (marks && words) {
+      interpolateWordRow(dst, above, out, below, marks, w);
     } else {
-      std::memset(mask.buffer, 0, mask.size);
-    }
-    // The edge row of the kept field is copied, then the marked pixels are interpolated.
-    const Channels ch(dst);
-    const int32_t from = field == 1 ? 1 : h - 2, to = field == 1 ? 0 : h - 1;
-    for (int32_t x = 0; x < w; ++x)
-      for (int c = 0; c < 3; ++c) *ch.at(to, x, c) = *ch.at(from, x, c);
-    int32_t m = 0;
-    forFieldRows(h, first, [&](int32_t row) {
-      const uint8_t* marks = m < rows ? mask.buffer + size_t(m) * w : nullptr;
-      ++m;
-      const uint8_t *above = ch.row(row - 1), *below = ch.row(row + 1);
-      uint8_t* out = ch.row(row);
-      ch.average(above, out, below, 0, 0, 0);
       for (int32_t x = 1; marks && x < w - 1; ++x) {
         if (marks[x] & motion::kInterpolate) ch.averageAlongEdge(above, out, below, x);
       }
-      if (w > 1) ch.average(above, out, below, w - 1, w - 1, w - 1);
-    });
-  }
-  pixelDescFree(&mask);
-  return result;
+    }
+    if (w > 1) ch.average(above, out, below, w - 1, w - 1, w - 1);
+  });
+  return DVC_OK;
 }
 
-DvcResult filterPicture(const PixelDesc& picture, uint32_t mode) {
+DvcResult filterPicture(const PixelDesc& picture, uint32_t mode, FilterScratch* scratch) {
   switch (mode) {
     case kFilterLineAverage: return lineAverage(picture, 0);
-    case kFilterKeepEvenRows: return deinterlaceMotion(picture, picture, 0);
-    case kFilterKeepOddRows: return deinterlaceMotion(picture, picture, 1);
+    case kFilterKeepEvenRows: return deinterlaceMotion(picture, picture, 0, scratch);
+    case kFilterKeepOddRows: return deinterlaceMotion(picture, picture, 1, scratch);
     case kFilterEdgeInterpolate: return edgeInterpolate(picture, 0);
     default: return DVC_OK;
   }
