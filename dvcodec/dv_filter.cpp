@@ -5,6 +5,7 @@
 #include <cstring>
 #include <utility>
 
+#include "dv_kernels.h"
 #include "dv_resample.h"
 
 namespace zebdv {
@@ -117,94 +118,23 @@ namespace motion {
 
 namespace {
 
-// Channel access for the row loops. Four-byte pixels (the decoder's 'YCCa') are read
-// as one 32-bit word each, which lets the compiler vectorise the loops; any other
-// layout is read byte by byte.
-int byteShift(uint8_t offset) { return std::endian::native == std::endian::little ? 8 * offset : 8 * (3 - offset); }
-
-struct WordPixels {
-  int shiftY, shiftCr, shiftCb;
-  explicit WordPixels(const PixelDesc& p)
-      : shiftY(byteShift(p.offsets[0])), shiftCr(byteShift(p.offsets[1])), shiftCb(byteShift(p.offsets[2])) {}
-  static uint32_t load(const uint8_t* row, int32_t x) {
-    uint32_t v;
-    std::memcpy(&v, row + 4 * size_t(x), 4);
-    return v;
-  }
-  int y(const uint8_t* row, int32_t x) const { return int((load(row, x) >> shiftY) & 0xFF); }
-  int cr(const uint8_t* row, int32_t x) const { return int8_t(load(row, x) >> shiftCr); }
-  int cb(const uint8_t* row, int32_t x) const { return int8_t(load(row, x) >> shiftCb); }
-};
-
-struct BytePixels {
-  size_t pixelSize;
-  uint8_t o0, o1, o2;
-  explicit BytePixels(const PixelDesc& p) : pixelSize(p.pixelSize), o0(p.offsets[0]), o1(p.offsets[1]), o2(p.offsets[2]) {}
-  int y(const uint8_t* row, int32_t x) const { return row[size_t(x) * pixelSize + o0]; }
-  int cr(const uint8_t* row, int32_t x) const { return int8_t(row[size_t(x) * pixelSize + o1]); }
-  int cb(const uint8_t* row, int32_t x) const { return int8_t(row[size_t(x) * pixelSize + o2]); }
-};
-
-// Four-byte pixels whose three channels lie in three different bytes.
-bool wordPixels(const PixelDesc& p) {
-  return p.pixelSize == 4 && p.offsets[0] < 4 && p.offsets[1] < 4 && p.offsets[2] < 4 && p.offsets[0] != p.offsets[1] &&
-         p.offsets[0] != p.offsets[2] && p.offsets[1] != p.offsets[2];
+// Pixels in the decoder's layout ('YCCa': four bytes, Y, Cr, Cb first) go through the
+// codec's vector kernels; any other layout through the byte-wise loops here.
+bool yccaPixels(const PixelDesc& p) {
+  return p.pixelSize == 4 && p.offsets[0] == 0 && p.offsets[1] == 1 && p.offsets[2] == 2;
 }
 
-// The three-tap means of one row at x = 1 .. width - 2: Y rounded down, Cr and Cb toward
-// zero. taps holds the Y, Cr and Cb rows, width values each.
-template <typename Pixels>
-void tapRow(const Pixels& px, const uint8_t* row, int32_t width, int16_t* taps) {
+// The three-tap means of one row at x = 1 .. width - 2 (as Kernels::motionTapsRow) for
+// any layout.
+void tapRow(const PixelDesc& p, const uint8_t* row, int32_t width, int16_t* taps) {
+  const Channels ch(p);
   int16_t *ty = taps, *tr = taps + width, *tb = taps + 2 * size_t(width);
+  const size_t ps = p.pixelSize;
   for (int32_t x = 1; x + 1 < width; ++x) {
-    ty[x] = int16_t((px.y(row, x - 1) + 2 * px.y(row, x) + px.y(row, x + 1)) >> 2);
-    tr[x] = int16_t((px.cr(row, x - 1) + 2 * px.cr(row, x) + px.cr(row, x + 1)) / 4);
-    tb[x] = int16_t((px.cb(row, x - 1) + 2 * px.cb(row, x) + px.cb(row, x + 1)) / 4);
-  }
-}
-
-// How far the examined row's mean c stands out from those above (a) and below (b): the
-// sum of both distances when it lies beyond both on the same side, else 0.
-inline int difference(int a, int c, int b) {
-  const int u = a - c, v = b - c;
-  return u > 0 && v > 0 ? u + v : (u < 0 && v < 0 ? -(u + v) : 0);
-}
-
-// The motion level of a difference: 0 below 2, else floor(log2(d)) up to 7 (2-3 gives 1,
-// 4-7 2, ... 128 and above 7), counted as thresholds passed so that the loop vectorises.
-inline int levelOf(int d) {
-  return (d >= 2) + (d >= 4) + (d >= 8) + (d >= 16) + (d >= 32) + (d >= 64) + (d >= 128);
-}
-
-// One mask row of levels from the tap rows above, at and below the examined row. The
-// luminance decides when it qualifies (2 or more), else Cb, else Cr; the end columns
-// are not examined.
-void levelRow(const int16_t* above, const int16_t* at, const int16_t* below, uint8_t* out, int32_t width) {
-  const size_t n = size_t(width);
-  for (size_t x = 1; x + 1 < n; ++x) {
-    const int dy = difference(above[x], at[x], below[x]);
-    const int dcr = difference(above[n + x], at[n + x], below[n + x]);
-    const int dcb = difference(above[2 * n + x], at[2 * n + x], below[2 * n + x]);
-    out[x] = uint8_t(levelOf(dy >= 2 ? dy : (dcb >= 2 ? dcb : dcr)));
-  }
-  out[0] = 0;
-  out[width - 1] = 0;
-}
-
-template <typename Pixels>
-void measureRows(const Pixels& px, const PixelDesc& picture, int32_t first, uint8_t* mask, int32_t rows,
-                 int32_t width, int16_t* taps) {
-  // Each picture row's taps are made once: the row below one examined row is the row
-  // above the next, so the three sets of tap rows rotate.
-  const size_t set = 3 * size_t(width);
-  int16_t *above = taps, *at = taps + set, *below = taps + 2 * set;
-  tapRow(px, picture.row(first - 1), width, above);
-  for (int32_t m = 0; m < rows; ++m) {
-    const int32_t row = first + 2 * m;
-    tapRow(px, picture.row(row), width, at);
-    tapRow(px, picture.row(row + 1), width, below);
-    levelRow(above, at, below, mask + size_t(m) * width, width);
-    std::swap(above, below);
+    const uint8_t *l = row + size_t(x - 1) * ps, *c = l + ps, *r = c + ps;
+    ty[x] = int16_t((l[ch.o0] + 2 * c[ch.o0] + r[ch.o0]) >> 2);
+    tr[x] = int16_t((int8_t(l[ch.o1]) + 2 * int8_t(c[ch.o1]) + int8_t(r[ch.o1])) / 4);  // toward zero
+    tb[x] = int16_t((int8_t(l[ch.o2]) + 2 * int8_t(c[ch.o2]) + int8_t(r[ch.o2])) / 4);
   }
 }
 
@@ -283,10 +213,23 @@ void mark(uint8_t* mask, int64_t from, int64_t to) {
 }  // namespace
 
 void measure(const PixelDesc& picture, int32_t first, uint8_t* mask, int32_t rows, int32_t width, int16_t* taps) {
-  if (wordPixels(picture)) {
-    measureRows(WordPixels(picture), picture, first, mask, rows, width, taps);
-  } else {
-    measureRows(BytePixels(picture), picture, first, mask, rows, width, taps);
+  const Kernels& k = kernels();
+  const bool ycca = yccaPixels(picture);
+  auto taps3 = [&](int32_t row, int16_t* out) {
+    if (ycca) k.motionTapsRow(picture.row(row), width, out);
+    else tapRow(picture, picture.row(row), width, out);
+  };
+  // Each picture row's taps are made once: the row below one examined row is the row
+  // above the next, so the three sets of tap rows rotate.
+  const size_t set = 3 * size_t(width);
+  int16_t *above = taps, *at = taps + set, *below = taps + 2 * set;
+  taps3(first - 1, above);
+  for (int32_t m = 0; m < rows; ++m) {
+    const int32_t row = first + 2 * m;
+    taps3(row, at);
+    taps3(row + 1, below);
+    k.motionLevelRow(above, at, below, mask + size_t(m) * width, width);
+    std::swap(above, below);
   }
 }
 
@@ -357,35 +300,6 @@ void runs(uint8_t* mask, int32_t rows, int32_t width) {
 
 namespace {
 
-// One replaced row of four-byte pixels: the marked pixels of x = 1 .. width - 2 become the
-// mean along the edge (as Channels::averageAlongEdge). The means of whole pixels are
-// taken byte-wise in one word, Cr and Cb shifted by 128 to be unsigned; a pixel's fourth
-// byte stays.
-void interpolateWordRow(const PixelDesc& p, const uint8_t* above, uint8_t* out, const uint8_t* below,
-                        const uint8_t* marks, int32_t width) {
-  const int shiftY = motion::byteShift(p.offsets[0]);
-  const uint32_t chroma = (0x80u << motion::byteShift(p.offsets[1])) | (0x80u << motion::byteShift(p.offsets[2]));
-  const uint32_t channels = (0xFFu << shiftY) | (0xFFu << motion::byteShift(p.offsets[1])) |
-                            (0xFFu << motion::byteShift(p.offsets[2]));
-  using motion::WordPixels;
-  for (int32_t x = 1; x + 1 < width; ++x) {
-    const uint32_t al = WordPixels::load(above, x - 1), a = WordPixels::load(above, x),
-                   ar = WordPixels::load(above, x + 1);
-    const uint32_t bl = WordPixels::load(below, x - 1), b = WordPixels::load(below, x),
-                   br = WordPixels::load(below, x + 1);
-    const int32_t shift = Channels::edgeShift(int((al >> shiftY) & 0xFF), int((a >> shiftY) & 0xFF),
-                                              int((ar >> shiftY) & 0xFF), int((bl >> shiftY) & 0xFF),
-                                              int((b >> shiftY) & 0xFF), int((br >> shiftY) & 0xFF));
-    // Pixel x + shift above and x - shift below.
-    const uint32_t u = (shift < 0 ? al : (shift == 0 ? a : ar)) ^ chroma;
-    const uint32_t v = (shift < 0 ? br : (shift == 0 ? b : bl)) ^ chroma;
-    const uint32_t mean = ((u & v) + (((u ^ v) >> 1) & 0x7F7F7F7Fu)) ^ chroma;
-    const uint32_t old = WordPixels::load(out, x);
-    const uint32_t result = (marks[x] & motion::kInterpolate) ? (mean & channels) | (old & ~channels) : old;
-    std::memcpy(out + 4 * size_t(x), &result, 4);
-  }
-}
-
 // Byte offsets of the motion de-interlacer's working memory inside one block.
 struct MotionScratchLayout {
   size_t mask = 0, taps = 0, total = 0;
@@ -449,7 +363,8 @@ DvcResult deinterlaceMotion(const PixelDesc& src, const PixelDesc& dst, int fiel
   const int32_t from = field == 1 ? 1 : h - 2, to = field == 1 ? 0 : h - 1;
   for (int32_t x = 0; x < w; ++x)
     for (int c = 0; c < 3; ++c) *ch.at(to, x, c) = *ch.at(from, x, c);
-  const bool words = motion::wordPixels(dst);
+  const bool ycca = motion::yccaPixels(dst);
+  const Kernels& k = kernels();
   int32_t m = 0;
   forFieldRows(h, first, [&](int32_t row) {
     const uint8_t* marks = mask && m < rows ? mask + size_t(m) * w : nullptr;
@@ -457,8 +372,8 @@ DvcResult deinterlaceMotion(const PixelDesc& src, const PixelDesc& dst, int fiel
     const uint8_t *above = ch.row(row - 1), *below = ch.row(row + 1);
     uint8_t* out = ch.row(row);
     ch.average(above, out, below, 0, 0, 0);
-    if (marks && words) {
-      interpolateWordRow(dst, above, out, below, marks, w);
+    if (marks && ycca) {
+      k.motionInterpolateRow(above, out, below, marks, w);
     } else {
       for (int32_t x = 1; marks && x < w - 1; ++x) {
         if (marks[x] & motion::kInterpolate) ch.averageAlongEdge(above, out, below, x);

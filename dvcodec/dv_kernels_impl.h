@@ -6,6 +6,7 @@
 // Before including, define ZEBDV_KERNEL_TABLE_FN (the name of the function that returns
 // this build's table) and ZEBDV_KERNEL_NAME.
 
+#include <cstdlib>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -664,6 +665,161 @@ void rgbToYccRow(const uint8_t* src, uint32_t pixelSize, const uint8_t* offsets,
   }
 }
 
+
+// ---- The motion de-interlacer's rows ('YCCa' pixels; see dv_filter.cpp) -------------------
+
+typedef int16_t v16hi __attribute__((vector_size(32)));
+typedef int32_t v16si __attribute__((vector_size(64)));
+typedef int8_t v16qi __attribute__((vector_size(16)));
+typedef uint8_t v16qu __attribute__((vector_size(16)));
+
+inline v16si load16px(const uint8_t* p) {
+  v16si v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+inline v16hi loadh(const int16_t* p) {
+  v16hi v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+inline v16hi splath(int16_t x) { return v16hi{x, x, x, x, x, x, x, x, x, x, x, x, x, x, x, x}; }
+// Lane masks are all ones or all zeros: selects and extremes from them.
+inline v16hi selecth(v16hi mask, v16hi a, v16hi b) { return (a & mask) | (b & ~mask); }
+inline v16hi minh(v16hi a, v16hi b) { return selecth(a < b, a, b); }
+inline v16hi maxh(v16hi a, v16hi b) { return selecth(a > b, a, b); }
+inline v16hi absh(v16hi a) { return maxh(a, -a); }
+
+// The three-tap means of pixel x (1 <= x <= n - 2): Y rounded down, Cr and Cb toward zero.
+inline void motionTapsOne(const uint8_t* row, int32_t x, int16_t* ty, int16_t* tr, int16_t* tb) {
+  const uint8_t *l = row + 4 * size_t(x - 1), *c = l + 4, *r = l + 8;
+  ty[x] = int16_t((l[0] + 2 * c[0] + r[0]) >> 2);
+  tr[x] = int16_t((int8_t(l[1]) + 2 * int8_t(c[1]) + int8_t(r[1])) / 4);
+  tb[x] = int16_t((int8_t(l[2]) + 2 * int8_t(c[2]) + int8_t(r[2])) / 4);
+}
+
+void motionTapsRow(const uint8_t* row, int32_t width, int16_t* taps) {
+  int16_t *ty = taps, *tr = taps + width, *tb = taps + 2 * size_t(width);
+  int32_t x = 1;
+  // Sixteen pixels a step, each a 32-bit lane: Y is its low byte, Cr and Cb the next
+  // two, sign-extended.
+  for (; x + 17 <= width; x += 16) {
+    const v16si l = load16px(row + 4 * size_t(x - 1)), c = load16px(row + 4 * size_t(x)),
+                r = load16px(row + 4 * size_t(x + 1));
+    const v16si y = (l & 0xFF) + 2 * (c & 0xFF) + (r & 0xFF);
+    const v16si cr = ((l << 16) >> 24) + 2 * ((c << 16) >> 24) + ((r << 16) >> 24);
+    const v16si cb = ((l << 8) >> 24) + 2 * ((c << 8) >> 24) + ((r << 8) >> 24);
+    const v16hi ny = __builtin_convertvector(y >> 2, v16hi);
+    const v16hi ncr = __builtin_convertvector((cr + ((cr >> 31) & 3)) >> 2, v16hi);  // toward zero
+    const v16hi ncb = __builtin_convertvector((cb + ((cb >> 31) & 3)) >> 2, v16hi);
+    std::memcpy(ty + x, &ny, sizeof ny);
+    std::memcpy(tr + x, &ncr, sizeof ncr);
+    std::memcpy(tb + x, &ncb, sizeof ncb);
+  }
+  for (; x + 1 < width; ++x) motionTapsOne(row, x, ty, tr, tb);
+}
+
+inline int motionDifference(int a, int c, int b) {
+  const int u = a - c, v = b - c;
+  return u > 0 && v > 0 ? u + v : (u < 0 && v < 0 ? -(u + v) : 0);
+}
+inline v16hi motionDifference(v16hi a, v16hi c, v16hi b) {
+  const v16hi u = a - c, v = b - c, s = u + v, zero = splath(0);
+  return (s & ((u > zero) & (v > zero))) | (-s & ((u < zero) & (v < zero)));
+}
+
+void motionLevelRow(const int16_t* above, const int16_t* at, const int16_t* below, uint8_t* out, int32_t width) {
+  const size_t n = size_t(width);
+  size_t x = 1;
+  for (; x + 17 <= n; x += 16) {
+    const v16hi dy = motionDifference(loadh(above + x), loadh(at + x), loadh(below + x));
+    const v16hi dcr = motionDifference(loadh(above + n + x), loadh(at + n + x), loadh(below + n + x));
+    const v16hi dcb = motionDifference(loadh(above + 2 * n + x), loadh(at + 2 * n + x), loadh(below + 2 * n + x));
+    const v16hi d = selecth(dy > 1, dy, selecth(dcb > 1, dcb, dcr));
+    // Comparisons give -1 where true: the level is minus their sum.
+    const v16hi level = -((d > 1) + (d > 3) + (d > 7) + (d > 15) + (d > 31) + (d > 63) + (d > 127));
+    const v16qi bytes = __builtin_convertvector(level, v16qi);
+    std::memcpy(out + x, &bytes, sizeof bytes);
+  }
+  for (; x + 1 < n; ++x) {
+    const int dy = motionDifference(above[x], at[x], below[x]);
+    const int dcr = motionDifference(above[n + x], at[n + x], below[n + x]);
+    const int dcb = motionDifference(above[2 * n + x], at[2 * n + x], below[2 * n + x]);
+    const int d = dy >= 2 ? dy : (dcb >= 2 ? dcb : dcr);
+    out[x] = uint8_t((d >= 2) + (d >= 4) + (d >= 8) + (d >= 16) + (d >= 32) + (d >= 64) + (d >= 128));
+  }
+  out[0] = 0;
+  out[width - 1] = 0;
+}
+
+// The mean of two 'YCCa' pixels byte by byte, rounded down, Cr and Cb as signed bytes
+// (moved by 128 to be unsigned for the mean); the fourth byte comes out as garbage.
+inline uint32_t motionMean(uint32_t u, uint32_t v) {
+  const uint32_t chroma = 0x00808000u;
+  u ^= chroma;
+  v ^= chroma;
+  return ((u & v) + (((u ^ v) >> 1) & 0x7F7F7F7Fu)) ^ chroma;
+}
+
+void motionInterpolateRow(const uint8_t* above, uint8_t* out, const uint8_t* below, const uint8_t* marks,
+                          int32_t width) {
+  const int32_t channels = 0x00FFFFFF;
+  int32_t x = 1;
+  // Sixteen pixels a step: the five costs of edgeShift in 16-bit lanes, then both
+  // pixels chosen and averaged as 32-bit words.
+  for (; x + 17 <= width; x += 16) {
+    const v16si al = load16px(above + 4 * size_t(x - 1)), a = load16px(above + 4 * size_t(x)),
+                ar = load16px(above + 4 * size_t(x + 1));
+    const v16si bl = load16px(below + 4 * size_t(x - 1)), b = load16px(below + 4 * size_t(x)),
+                br = load16px(below + 4 * size_t(x + 1));
+    const v16hi yal = __builtin_convertvector(al & 0xFF, v16hi), ya = __builtin_convertvector(a & 0xFF, v16hi),
+                yar = __builtin_convertvector(ar & 0xFF, v16hi), ybl = __builtin_convertvector(bl & 0xFF, v16hi),
+                yb = __builtin_convertvector(b & 0xFF, v16hi), ybr = __builtin_convertvector(br & 0xFF, v16hi);
+    const v16hi alBr = absh(yal - ybr), arBl = absh(yar - ybl);
+    const v16hi c0 = maxh(maxh(alBr, absh(ya - ybr)), absh(yar - ybr));
+    const v16hi c1 = maxh(maxh(alBr, absh(yal - yb)), absh(yal - ybl));
+    const v16hi c2 = absh(ya - yb);
+    const v16hi c3 = maxh(maxh(arBl, absh(ya - ybl)), absh(yal - ybl));
+    const v16hi c4 = maxh(maxh(arBl, absh(yar - yb)), absh(yar - ybr));
+    const v16hi left = minh(c0, c1), right = minh(c3, c4);
+    const v16hi takeLeft = (left <= c2) & (left <= right);  // above left with below right
+    const v16hi takeMiddle = ~takeLeft & (c2 <= right);
+    const v16si l = __builtin_convertvector(takeLeft, v16si), m = __builtin_convertvector(takeMiddle, v16si);
+    const v16si r = ~(l | m);
+    const v16si u = (al & l) | (a & m) | (ar & r), v = (br & l) | (b & m) | (bl & r);
+    const v16si chroma = v16si{} + 0x00808000;
+    const v16si su = u ^ chroma, sv = v ^ chroma;
+    const v16si mean = ((su & sv) + (((su ^ sv) >> 1) & 0x7F7F7F7F)) ^ chroma;
+    v16qu markBytes;
+    std::memcpy(&markBytes, marks + x, sizeof markBytes);
+    const v16si marked = -__builtin_convertvector((markBytes >> 2) & 1, v16si);  // bit 2: interpolate
+    const v16si replace = marked & channels;
+    const v16si result = (mean & replace) | (load16px(out + 4 * size_t(x)) & ~replace);
+    std::memcpy(out + 4 * size_t(x), &result, sizeof result);
+  }
+  for (; x + 1 < width; ++x) {
+    if (!(marks[x] & 4)) continue;
+    auto pixel = [](const uint8_t* row, int32_t i) {
+      uint32_t p;
+      std::memcpy(&p, row + 4 * size_t(i), 4);
+      return p;
+    };
+    auto max3 = [](int p, int q, int s) { return p > q ? (p > s ? p : s) : (q > s ? q : s); };
+    const int yal = above[4 * (x - 1)], ya = above[4 * x], yar = above[4 * (x + 1)];
+    const int ybl = below[4 * (x - 1)], yb = below[4 * x], ybr = below[4 * (x + 1)];
+    const int alBr = std::abs(yal - ybr), arBl = std::abs(yar - ybl);
+    const int c0 = max3(alBr, std::abs(ya - ybr), std::abs(yar - ybr));
+    const int c1 = max3(alBr, std::abs(yal - yb), std::abs(yal - ybl));
+    const int c2 = std::abs(ya - yb);
+    const int c3 = max3(arBl, std::abs(ya - ybl), std::abs(yal - ybl));
+    const int c4 = max3(arBl, std::abs(yar - yb), std::abs(yar - ybr));
+    const int left = c0 < c1 ? c0 : c1, right = c3 < c4 ? c3 : c4;
+    const int32_t shift = left <= c2 && left <= right ? -1 : (c2 <= right ? 0 : 1);
+    const uint32_t mean = motionMean(pixel(above, x + shift), pixel(below, x - shift));
+    const uint32_t result = (mean & uint32_t(channels)) | (pixel(out, x) & ~uint32_t(channels));
+    std::memcpy(out + 4 * size_t(x), &result, 4);
+  }
+}
 }  // namespace
 
 const Kernels& ZEBDV_KERNEL_TABLE_FN() {
@@ -671,7 +827,8 @@ const Kernels& ZEBDV_KERNEL_TABLE_FN() {
                                 yccaToBgr24Row,         writeMacroblock411, writeMacroblock420,
                                 yccaResampleNearestRow, yccaResampleFilteredRow, writeHalf411,
                                 writeHalf420,           writeQuarter525,  writeQuarter625,
-                                rgb32ToBgr24Row,        forwardDct,       rgbToYccRow};
+                                rgb32ToBgr24Row,        forwardDct,       rgbToYccRow,
+                                motionTapsRow,          motionLevelRow,   motionInterpolateRow};
   return table;
 }
 

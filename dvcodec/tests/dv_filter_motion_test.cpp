@@ -11,6 +11,7 @@
 
 #include "dv_filter.h"
 #include "dv_filter_reference.h"
+#include "dv_kernels.h"
 #include "dv_pixel.h"
 
 namespace {
@@ -84,6 +85,15 @@ const Layout kLayouts[] = {
     {"YCC in six bytes", kTagYCC, 6, 0, {4, 0, 2, 255}},
 };
 
+// Every kernel build this processor runs, portable first.
+std::vector<const Kernels*> kernelBuilds() {
+  std::vector<const Kernels*> builds = {&portableKernels()};
+  for (const Kernels* k : {avx2Kernels(), avx512Kernels()}) {
+    if (k) builds.push_back(k);
+  }
+  return builds;
+}
+
 // Filters a copy with the library and one with the reference; the bytes must agree.
 void expectSameAsReference(const Picture& input, int field, const std::string& what, FilterScratch* scratch = nullptr) {
   Picture ours(input), theirs(input);
@@ -102,35 +112,47 @@ TEST(DvMotionDeinterlace, GivesTheReferenceBytes) {
   };
   const Size sizes[] = {{720, 480}, {720, 576}, {1, 1}, {1, 2}, {2, 2},  {3, 3},  {2, 9},   {3, 12}, {4, 7},
                         {5, 8},     {9, 9},     {9, 10}, {16, 11}, {17, 6}, {31, 33}, {64, 5}, {100, 3}, {77, 64}};
-  std::mt19937 rng(7);
-  int interpolated = 0, compared = 0;
-  for (const Layout& layout : kLayouts) {
-    for (const Size& size : sizes) {
-      for (int kind = 0; kind < 2; ++kind) {
-        // The full sizes once per layout and kind, the small ones a few times over.
-        const int repeats = size.w >= 720 ? 1 : 4;
-        for (int k = 0; k < repeats; ++k) {
-          Picture p = layout.make(size.w, size.h);
-          if (kind == 0) fillNoise(p, rng);
-          else fillStripes(p, rng);
-          for (int field : {0, 1}) {
-            const std::string what = std::string(layout.name) + " " + std::to_string(size.w) + "x" +
-                                     std::to_string(size.h) + (kind ? " stripes" : " noise") + " field " +
-                                     std::to_string(field);
-            expectSameAsReference(p, field, what);
-            if (kind == 1 && size.w >= 64 && size.h >= 64) {
-              // The stripes must move something and leave something still.
-              Picture ours(p);
-              ASSERT_EQ(deinterlaceMotion(ours.desc, ours.desc, field), DVC_OK);
-              interpolated += ours.bytes != p.bytes;
+  int interpolated = 0, still = 0, compared = 0;  // replaced rows changed and left alone
+  for (const Kernels* build : kernelBuilds()) {
+    selectKernels(build);
+    std::mt19937 rng(7);
+    for (const Layout& layout : kLayouts) {
+      for (const Size& size : sizes) {
+        for (int kind = 0; kind < 2; ++kind) {
+          // The full sizes once per layout and kind, the small ones a few times over.
+          const int repeats = size.w >= 720 ? 1 : 4;
+          for (int k = 0; k < repeats; ++k) {
+            Picture p = layout.make(size.w, size.h);
+            if (kind == 0) fillNoise(p, rng);
+            else fillStripes(p, rng);
+            for (int field : {0, 1}) {
+              const std::string what = std::string(build->name) + " kernels, " + layout.name + " " +
+                                       std::to_string(size.w) + "x" + std::to_string(size.h) +
+                                       (kind ? " stripes" : " noise") + " field " + std::to_string(field);
+              expectSameAsReference(p, field, what);
+              if (kind == 1 && size.w >= 64 && size.h >= 64) {
+                // The stripes must have the inner pixels of replaced rows both interpolated
+                // and left alone.
+                Picture ours(p);
+                ASSERT_EQ(deinterlaceMotion(ours.desc, ours.desc, field), DVC_OK);
+                for (int32_t r = field == 1 ? 2 : 1; r + 1 < size.h; r += 2) {
+                  const size_t from = size_t(r) * p.desc.stride + p.desc.pixelSize;
+                  const size_t bytes = size_t(size.w - 2) * p.desc.pixelSize;
+                  const bool same = std::memcmp(&ours.bytes[from], &p.bytes[from], bytes) == 0;
+                  interpolated += !same;
+                  still += same;
+                }
+              }
+              ++compared;
             }
-            ++compared;
           }
         }
       }
     }
   }
+  selectKernels(nullptr);
   EXPECT_GT(interpolated, 0);
+  EXPECT_GT(still, 0);
   EXPECT_GT(compared, 200);
 }
 
@@ -197,7 +219,9 @@ TEST(DvMotionDeinterlace, MaskStepsGiveTheReferenceBytes) {
       EXPECT_EQ(ours, theirs) << "smooth, " << what;
 
       for (int density : {10, 50, 90, 100}) {
-        for (uint8_t& b : mask) b = uint8_t(int(rng() % 100) < density ? (rng() % 4 ? motion::kMoving : rng() | 0x80) : rng() & 0x7F);
+        for (uint8_t& b : mask) {
+          b = uint8_t(int(rng() % 100) < density ? (rng() % 4 ? motion::kMoving : rng() | 0x80) : rng() & 0x7F);
+        }
         ours = theirs = mask;
         motion::runs(ours.data(), rows, width);
         dvref::motion::runs(theirs.data(), rows, width);
@@ -208,22 +232,27 @@ TEST(DvMotionDeinterlace, MaskStepsGiveTheReferenceBytes) {
 }
 
 TEST(DvMotionDeinterlace, MeasureGivesTheReferenceLevels) {
-  std::mt19937 rng(13);
-  for (const Layout& layout : kLayouts) {
-    for (int32_t w : {3, 4, 17, 720}) {
-      Picture p = layout.make(w, 20);
-      if (w % 2) fillNoise(p, rng);
-      else fillStripes(p, rng);
-      for (int field : {0, 1}) {
-        const int32_t first = field == 1 ? 2 : 1, rows = 9;
-        std::vector<uint8_t> ours(size_t(w) * rows), theirs(ours.size());
-        std::vector<int16_t> taps(9 * size_t(w));
-        motion::measure(p.desc, first, ours.data(), rows, w, taps.data());
-        dvref::motion::measure(p.desc, first, theirs.data(), rows, w);
-        EXPECT_EQ(ours, theirs) << layout.name << " " << w << " wide, field " << field;
+  for (const Kernels* build : kernelBuilds()) {
+    selectKernels(build);
+    std::mt19937 rng(13);
+    for (const Layout& layout : kLayouts) {
+      for (int32_t w : {3, 4, 17, 720}) {
+        Picture p = layout.make(w, 20);
+        if (w % 2) fillNoise(p, rng);
+        else fillStripes(p, rng);
+        for (int field : {0, 1}) {
+          const int32_t first = field == 1 ? 2 : 1, rows = 9;
+          std::vector<uint8_t> ours(size_t(w) * rows), theirs(ours.size());
+          std::vector<int16_t> taps(9 * size_t(w));
+          motion::measure(p.desc, first, ours.data(), rows, w, taps.data());
+          dvref::motion::measure(p.desc, first, theirs.data(), rows, w);
+          EXPECT_EQ(ours, theirs) << build->name << " kernels, " << layout.name << " " << w << " wide, field "
+                                  << field;
+        }
       }
     }
   }
+  selectKernels(nullptr);
 }
 
 }  // namespace
