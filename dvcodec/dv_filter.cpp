@@ -118,6 +118,15 @@ namespace motion {
 
 namespace {
 
+// Sixteen lanes of bytes.
+typedef uint8_t Bytes __attribute__((vector_size(16)));
+
+Bytes loadBytes(const uint8_t* p) {
+  Bytes v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
 // Pixels in the decoder's layout ('YCCa': four bytes, Y, Cr, Cb first) go through the
 // codec's vector kernels; any other layout through the byte-wise loops here.
 bool yccaPixels(const PixelDesc& p) {
@@ -152,7 +161,16 @@ void horizontalRow(const uint8_t* in, uint8_t* out, int32_t width) {
   };
   int32_t x = 0;
   for (; x < width && x < 7; ++x) out[x] = edgeSum(x);
-  // Sums of eight-bit lanes: the low eight bits of the sum are those of the lane sums.
+  // Sixteen sums at a time in eight-bit lanes, whose wrap keeps the low eight bits.
+  for (; x + 23 <= width; x += 16) {
+    auto at = [&](int32_t t) { return loadBytes(in + x + t); };
+    const Bytes ones = at(-7) + at(-6) + at(-5) + at(5) + at(6) + at(7);
+    const Bytes twos = at(-4) + at(-3) + at(3) + at(4);
+    const Bytes threes = at(-2) + at(-1) + at(1) + at(2);
+    const Bytes centre2 = at(0) + at(0);
+    const Bytes sum = ones + twos + twos + threes + threes + threes + centre2 + centre2 + centre2;
+    std::memcpy(out + x, &sum, sizeof sum);
+  }
   for (; x + 7 < width; ++x) {
     const uint8_t* c = in + x;
     out[x] = uint8_t(c[-7] + c[-6] + c[-5] + c[5] + c[6] + c[7] + 2 * (c[-4] + c[-3] + c[3] + c[4]) +
@@ -166,10 +184,12 @@ void horizontalRow(const uint8_t* in, uint8_t* out, int32_t width) {
 void verticalRow(const uint8_t* const h[5], const int weight[5], uint8_t* out, int32_t width) {
   const int threshold = int(32 * 10 * 1.8f);  // 575
   const uint8_t *h0 = h[0], *h1 = h[1], *h2 = h[2], *h3 = h[3], *h4 = h[4];
-  const int w0 = weight[0], w1 = weight[1], w2 = weight[2], w3 = weight[3], w4 = weight[4];
+  // The sums (at most 10 x 255) fit 16 bits, which lets the loop take 16-bit lanes.
+  const uint16_t w0 = uint16_t(weight[0]), w1 = uint16_t(weight[1]), w2 = uint16_t(weight[2]),
+                 w3 = uint16_t(weight[3]), w4 = uint16_t(weight[4]);
   for (int32_t x = 0; x < width; ++x) {
-    const int sum = w0 * h0[x] + w1 * h1[x] + w2 * h2[x] + w3 * h3[x] + w4 * h4[x];
-    out[x] = sum > threshold ? kMoving : 0;
+    const uint16_t sum = uint16_t(w0 * h0[x] + w1 * h1[x] + w2 * h2[x] + w3 * h3[x] + w4 * h4[x]);
+    out[x] = uint8_t((sum > threshold) << 7);  // kMoving or 0
   }
 }
 
