@@ -14,6 +14,12 @@ namespace {
 
 bool isYcc(uint32_t tag) { return tag == kTagYCC || tag == kTagYCCa || tag == kTagaYCC; }
 
+// Pixels in the decoder's layout ('YCCa': four bytes, Y, Cr, Cb first) go through the
+// codec's vector kernels; any other layout through the byte-wise loops here.
+bool yccaPixels(const PixelDesc& p) {
+  return p.pixelSize == 4 && p.offsets[0] == 0 && p.offsets[1] == 1 && p.offsets[2] == 2;
+}
+
 bool hasThreeChannels(const PixelDesc& p) {
   return p.buffer && p.pixelSize >= 3 && p.offsets[0] < p.pixelSize && p.offsets[1] < p.pixelSize &&
          p.offsets[2] < p.pixelSize;
@@ -104,11 +110,17 @@ DvcResult edgeInterpolate(const PixelDesc& picture, int field) {
   if (start >= picture.height - 1 || picture.width < 1) return DVC_OK;
   const Channels ch(picture);
   const int32_t w = picture.width;
+  const bool ycca = yccaPixels(picture);
+  const Kernels& k = kernels();
   forFieldRows(picture.height, start, [&](int32_t row) {
     const uint8_t *above = ch.row(row - 1), *below = ch.row(row + 1);
     uint8_t* out = ch.row(row);
     ch.average(above, out, below, 0, 0, 0);
-    for (int32_t x = 1; x < w - 1; ++x) ch.averageAlongEdge(above, out, below, x);
+    if (ycca) {
+      k.motionInterpolateRow(above, out, below, nullptr, w);
+    } else {
+      for (int32_t x = 1; x < w - 1; ++x) ch.averageAlongEdge(above, out, below, x);
+    }
     if (w > 1) ch.average(above, out, below, w - 1, w - 1, w - 1);
   });
   return DVC_OK;
@@ -125,12 +137,6 @@ Bytes loadBytes(const uint8_t* p) {
   Bytes v;
   std::memcpy(&v, p, sizeof v);
   return v;
-}
-
-// Pixels in the decoder's layout ('YCCa': four bytes, Y, Cr, Cb first) go through the
-// codec's vector kernels; any other layout through the byte-wise loops here.
-bool yccaPixels(const PixelDesc& p) {
-  return p.pixelSize == 4 && p.offsets[0] == 0 && p.offsets[1] == 1 && p.offsets[2] == 2;
 }
 
 // The three-tap means of one row at x = 1 .. width - 2 (as Kernels::motionTapsRow) for
@@ -383,7 +389,7 @@ DvcResult deinterlaceMotion(const PixelDesc& src, const PixelDesc& dst, int fiel
   const int32_t from = field == 1 ? 1 : h - 2, to = field == 1 ? 0 : h - 1;
   for (int32_t x = 0; x < w; ++x)
     for (int c = 0; c < 3; ++c) *ch.at(to, x, c) = *ch.at(from, x, c);
-  const bool ycca = motion::yccaPixels(dst);
+  const bool ycca = yccaPixels(dst);
   const Kernels& k = kernels();
   int32_t m = 0;
   forFieldRows(h, first, [&](int32_t row) {

@@ -84,8 +84,8 @@ struct Kernels {
   // row (each as motionTapsRow leaves them); out[0] and out[n - 1] become 0.
   void (*motionLevelRow)(const int16_t* above, const int16_t* at, const int16_t* below, uint8_t* out, int32_t n);
   // The pixels x = 1 .. n - 2 of a replaced row of 'YCCa' pixels whose mark has bit 2
-  // (kInterpolate) become the mean along the edge of the rows above and below (their
-  // fourth byte stays).
+  // (kInterpolate), or all of them without marks, become the mean along the edge of the
+  // rows above and below (their fourth byte stays).
   void (*motionInterpolateRow)(const uint8_t* above, uint8_t* out, const uint8_t* below, const uint8_t* marks,
                                int32_t n);
 };

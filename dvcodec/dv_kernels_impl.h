@@ -790,15 +790,17 @@ void motionInterpolateRow(const uint8_t* above, uint8_t* out, const uint8_t* bel
     const v16si chroma = v16si{} + 0x00808000;
     const v16si su = u ^ chroma, sv = v ^ chroma;
     const v16si mean = ((su & sv) + (((su ^ sv) >> 1) & 0x7F7F7F7F)) ^ chroma;
-    v16qu markBytes;
-    std::memcpy(&markBytes, marks + x, sizeof markBytes);
-    const v16si marked = -__builtin_convertvector((markBytes >> 2) & 1, v16si);  // bit 2: interpolate
-    const v16si replace = marked & channels;
+    v16si replace = v16si{} + channels;
+    if (marks) {
+      v16qu markBytes;
+      std::memcpy(&markBytes, marks + x, sizeof markBytes);
+      replace &= -__builtin_convertvector((markBytes >> 2) & 1, v16si);  // bit 2: interpolate
+    }
     const v16si result = (mean & replace) | (load16px(out + 4 * size_t(x)) & ~replace);
     std::memcpy(out + 4 * size_t(x), &result, sizeof result);
   }
   for (; x + 1 < width; ++x) {
-    if (!(marks[x] & 4)) continue;
+    if (marks && !(marks[x] & 4)) continue;
     auto pixel = [](const uint8_t* row, int32_t i) {
       uint32_t p;
       std::memcpy(&p, row + 4 * size_t(i), 4);

@@ -1,12 +1,14 @@
-// The motion-adaptive de-interlacer against the reference copy of the form it had before
-// its rows were vectorised (dv_filter_reference.cpp): every picture, field, size and
-// pixel layout must give the same bytes, and so must each step of the mask.
+// The motion-adaptive de-interlacer (and the edge-directed interpolation, which shares its
+// row kernel) against the reference copy of the form they had before their rows were
+// vectorised (dv_filter_reference.cpp): every picture, field, size, pixel layout and
+// kernel build must give the same bytes, and so must each step of the mask.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dv_filter.h"
@@ -154,6 +156,31 @@ TEST(DvMotionDeinterlace, GivesTheReferenceBytes) {
   EXPECT_GT(interpolated, 0);
   EXPECT_GT(still, 0);
   EXPECT_GT(compared, 200);
+}
+
+// The edge-directed interpolation (filter 4) shares the de-interlacer's row kernel.
+TEST(DvEdgeInterpolation, GivesTheReferenceBytes) {
+  for (const Kernels* build : kernelBuilds()) {
+    selectKernels(build);
+    std::mt19937 rng(17);
+    for (const Layout& layout : kLayouts) {
+      for (const auto& [w, h] : {std::pair{720, 480}, {720, 576}, {1, 3}, {2, 3}, {3, 3}, {17, 4}, {18, 5}, {33, 9}}) {
+        for (int kind = 0; kind < 2; ++kind) {
+          Picture p = layout.make(w, h);
+          if (kind == 0) fillNoise(p, rng);
+          else fillStripes(p, rng);
+          for (int field : {0, 1}) {
+            Picture ours(p), theirs(p);
+            ASSERT_EQ(edgeInterpolate(ours.desc, field), DVC_OK);
+            ASSERT_EQ(dvref::edgeInterpolate(theirs.desc, field), DVC_OK);
+            EXPECT_EQ(ours.bytes, theirs.bytes) << build->name << " kernels, " << layout.name << " " << w << "x" << h
+                                                << (kind ? " stripes" : " noise") << " field " << field;
+          }
+        }
+      }
+    }
+  }
+  selectKernels(nullptr);
 }
 
 // A source apart from the destination is copied first; a picture that is not YCbCr is

@@ -1,6 +1,7 @@
-// The motion-adaptive de-interlacer as the library had it before its rows were
-// vectorised, kept word for word (bar the zeroed mask, see below) as the reference the
-// library's output must equal byte for byte: stored pictures were made with it.
+// The motion-adaptive de-interlacer and the edge-directed interpolation as the library
+// had them before their rows were vectorised, kept word for word (bar the zeroed mask,
+// see below) as the reference the library's output must equal byte for byte: stored
+// pictures were made with them.
 #include "dv_filter_reference.h"
 
 #include <cstdlib>
@@ -84,7 +85,25 @@ uint8_t level(int d) {
   return uint8_t(l > 7 ? 7 : l);
 }
 
+int32_t startRow(int field) { return field == 1 ? 2 : 1; }
+
 }  // namespace
+
+DvcResult edgeInterpolate(const PixelDesc& picture, int field) {
+  if (!hasThreeChannels(picture) || !isYcc(picture.tag)) return DVC_ERR_BAD_ARGUMENT;
+  const int32_t start = startRow(field);
+  if (start >= picture.height - 1 || picture.width < 1) return DVC_OK;
+  const Channels ch(picture);
+  const int32_t w = picture.width;
+  forFieldRows(picture.height, start, [&](int32_t row) {
+    const uint8_t *above = ch.row(row - 1), *below = ch.row(row + 1);
+    uint8_t* out = ch.row(row);
+    ch.average(above, out, below, 0, 0, 0);
+    for (int32_t x = 1; x < w - 1; ++x) ch.averageAlongEdge(above, out, below, x);
+    if (w > 1) ch.average(above, out, below, w - 1, w - 1, w - 1);
+  });
+  return DVC_OK;
+}
 
 void fieldRows(int32_t height, int field, int32_t* first, int32_t* last) {
   *first = field == 1 ? 2 : 1;

@@ -1,6 +1,6 @@
-// The motion-adaptive de-interlacer and its mask steps as they were before the library's
-// rows were vectorised: the reference for the library's output (dv_filter.h says what
-// each step does).
+// The motion-adaptive de-interlacer, its mask steps and the edge-directed interpolation
+// as they were before the library's rows were vectorised: the reference for the
+// library's output (dv_filter.h says what each does).
 #pragma once
 
 #include <cstdint>
@@ -11,6 +11,7 @@
 namespace dvref {
 
 void fieldRows(int32_t height, int field, int32_t* first, int32_t* last);
+DvcResult edgeInterpolate(const zebdv::PixelDesc& picture, int field);
 DvcResult deinterlaceMotion(const zebdv::PixelDesc& src, const zebdv::PixelDesc& dst, int field);
 
 namespace motion {
