@@ -1,5 +1,6 @@
 #include "dv_filter.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstdlib>
 #include <cstring>
@@ -141,7 +142,7 @@ Bytes loadBytes(const uint8_t* p) {
 
 // The three-tap means of one row at x = 1 .. width - 2 (as Kernels::motionTapsRow) for
 // any layout.
-void tapRow(const PixelDesc& p, const uint8_t* row, int32_t width, int16_t* taps) {
+void tapRowBytes(const PixelDesc& p, const uint8_t* row, int32_t width, int16_t* taps) {
   const Channels ch(p);
   int16_t *ty = taps, *tr = taps + width, *tb = taps + 2 * size_t(width);
   const size_t ps = p.pixelSize;
@@ -236,102 +237,125 @@ void mark(uint8_t* mask, int64_t from, int64_t to) {
   for (int64_t i = from; i < to; ++i) mask[i] |= kInterpolate;
 }
 
+// The motion levels of the examined rows first, first + 2, ... one row after another.
+// Each picture row's taps are made once: the row below one examined row is the row above
+// the next, so the three sets of tap rows rotate.
+class LevelRows {
+ public:
+  LevelRows(const PixelDesc& picture, int32_t first, int32_t width, int16_t* taps)
+      : picture_(picture), k_(kernels()), ycca_(yccaPixels(picture)), width_(width), row_(first), above_(taps),
+        at_(taps + 3 * size_t(width)), below_(taps + 6 * size_t(width)) {
+    tapRow(first - 1, above_);
+  }
+  void next(uint8_t* out) {
+    tapRow(row_, at_);
+    tapRow(row_ + 1, below_);
+    k_.motionLevelRow(above_, at_, below_, out, width_);
+    std::swap(above_, below_);
+    row_ += 2;
+  }
+
+ private:
+  void tapRow(int32_t row, int16_t* out) const {
+    if (ycca_) k_.motionTapsRow(picture_.row(row), width_, out);
+    else tapRowBytes(picture_, picture_.row(row), width_, out);
+  }
+  const PixelDesc& picture_;
+  const Kernels& k_;
+  const bool ycca_;
+  const int32_t width_;
+  int32_t row_;
+  int16_t *above_, *at_, *below_;
+};
+
+// Row j of the smoothing's vertical sums: the horizontal sums of rows j - 2 .. j + 2
+// (stored at j + 3 .. j + 7), the rows outside the examined ones left out.
+void verticalSums(uint8_t* mask, int32_t j, int32_t rows, int32_t width) {
+  const uint8_t* h[5];
+  int weight[5];
+  for (int t = 0; t < 5; ++t) {
+    static constexpr int kVertical[5] = {1, 2, 4, 2, 1};  // sum 10
+    // A row outside the examined ones counts nothing (its place may lie past the mask:
+    // read row j's sums instead).
+    const int32_t source = j - 2 + t;
+    const bool inside = source >= 0 && source < rows;
+    h[t] = mask + size_t(inside ? j + 3 + t : j + 5) * width;
+    weight[t] = inside ? kVertical[t] : 0;
+  }
+  verticalRow(h, weight, mask + size_t(j) * width, width);
+}
+
+// The mask is one byte sequence; a run is remembered by its start (none: -1) and may go
+// on past the end of a row (covering the two last bytes of the row, which are not
+// examined). A run is linked once one of its moving bytes has motion directly above or
+// below. Each row's moving bytes lose kMoving as the row is passed, so motion above
+// counts only for the first examined row (2), whose row above is never passed; below the
+// last row lies the first scratch row of the smoothing, whose sums stand for the motion
+// a few rows up. The runs are found eight bytes at a time. Passes row q (from 2 on, in
+// order), with the start of the run going on from the row before.
+void runsRow(uint8_t* mask, int32_t q, int32_t width, int64_t& start) {
+  const int64_t none = -1;
+  const int32_t examined = width - 2;
+  const int64_t base = int64_t(q) * width;
+  uint8_t* row = mask + base;
+  const uint8_t *above = row - width, *below = row + width;
+  int32_t x = 0;
+  while (x < examined) {
+    if (start == none) {
+      x = findByte(row, x, examined, true);
+      if (x == examined) break;
+      start = base + x;
+    }
+    const int32_t end = findByte(row, x, examined, false);  // the run's moving bytes are x .. end - 1
+    if (anyMoving(below, x, end) || (q == 2 && anyMoving(above, x, end))) mask[start] |= kRunLinked;
+    if (end == examined) break;
+    const int64_t pos = base + end;
+    if ((mask[start] & kRunLinked) && start + 1 < pos) mark(mask, start, pos);
+    start = none;
+    x = end + 1;
+  }
+  if (start != none) {
+    const int64_t end = base + width - 2;
+    if ((mask[start] & kRunLinked) && start + 1 < end) {
+      mark(mask, start, end);
+      start = end;
+    }
+  }
+  for (int32_t i = 0; i < examined; ++i) row[i] &= uint8_t(~kMoving);
+}
+
 }  // namespace
 
 void measure(const PixelDesc& picture, int32_t first, uint8_t* mask, int32_t rows, int32_t width, int16_t* taps) {
-  const Kernels& k = kernels();
-  const bool ycca = yccaPixels(picture);
-  auto taps3 = [&](int32_t row, int16_t* out) {
-    if (ycca) k.motionTapsRow(picture.row(row), width, out);
-    else tapRow(picture, picture.row(row), width, out);
-  };
-  // Each picture row's taps are made once: the row below one examined row is the row
-  // above the next, so the three sets of tap rows rotate.
-  const size_t set = 3 * size_t(width);
-  int16_t *above = taps, *at = taps + set, *below = taps + 2 * set;
-  taps3(first - 1, above);
-  for (int32_t m = 0; m < rows; ++m) {
-    const int32_t row = first + 2 * m;
-    taps3(row, at);
-    taps3(row + 1, below);
-    k.motionLevelRow(above, at, below, mask + size_t(m) * width, width);
-    std::swap(above, below);
-  }
+  LevelRows levels(picture, first, width, taps);
+  for (int32_t m = 0; m < rows; ++m) levels.next(mask + size_t(m) * width);
 }
 
 void smooth(uint8_t* mask, int32_t rows, int32_t width) {
   // Horizontal sums (at most 32 x 7) go five rows down, bottom row first, so that one
   // buffer serves: row j's sums land where no row still to be read lies.
   for (int32_t j = rows - 1; j >= 0; --j) horizontalRow(mask + size_t(j) * width, mask + size_t(j + 5) * width, width);
-  // Vertical sums of the horizontal ones of rows j - 2 .. j + 2 (stored at j + 3 .. j + 7),
-  // the rows outside the examined ones left out.
-  for (int32_t j = 0; j < rows; ++j) {
-    const uint8_t* h[5];
-    int weight[5];
-    for (int t = 0; t < 5; ++t) {
-      static constexpr int kVertical[5] = {1, 2, 4, 2, 1};  // sum 10
-      // A row outside the examined ones counts nothing (its place may lie past the mask:
-      // read row j's sums instead).
-      const int32_t source = j - 2 + t;
-      const bool inside = source >= 0 && source < rows;
-      h[t] = mask + size_t(inside ? j + 3 + t : j + 5) * width;
-      weight[t] = inside ? kVertical[t] : 0;
-    }
-    verticalRow(h, weight, mask + size_t(j) * width, width);
-  }
+  for (int32_t j = 0; j < rows; ++j) verticalSums(mask, j, rows, width);
 }
 
 void runs(uint8_t* mask, int32_t rows, int32_t width) {
-  // The mask is one byte sequence; a run is remembered by its start and may go on past
-  // the end of a row (covering the two last bytes of the row, which are not examined).
-  // A run is linked once one of its moving bytes has motion directly above or below.
-  // Each row's moving bytes lose kMoving as the row is passed, so motion above counts
-  // only for the first examined row (2), whose row above is never passed; below the
-  // last row lies the first scratch row of the smoothing, whose sums stand for the
-  // motion a few rows up. The runs are found eight bytes at a time.
-  const int64_t none = -1;
-  int64_t start = none;
-  const int32_t examined = width - 2;
-  for (int32_t q = 2; q < rows; ++q) {
-    const int64_t base = int64_t(q) * width;
-    uint8_t* row = mask + base;
-    const uint8_t *above = row - width, *below = row + width;
-    int32_t x = 0;
-    while (x < examined) {
-      if (start == none) {
-        x = findByte(row, x, examined, true);
-        if (x == examined) break;
-        start = base + x;
-      }
-      const int32_t end = findByte(row, x, examined, false);  // the run's moving bytes are x .. end - 1
-      if (anyMoving(below, x, end) || (q == 2 && anyMoving(above, x, end))) mask[start] |= kRunLinked;
-      if (end == examined) break;
-      const int64_t pos = base + end;
-      if ((mask[start] & kRunLinked) && start + 1 < pos) mark(mask, start, pos);
-      start = none;
-      x = end + 1;
-    }
-    if (start != none) {
-      const int64_t end = base + width - 2;
-      if ((mask[start] & kRunLinked) && start + 1 < end) {
-        mark(mask, start, end);
-        start = end;
-      }
-    }
-    for (int32_t i = 0; i < examined; ++i) row[i] &= uint8_t(~kMoving);
-  }
+  int64_t start = -1;
+  for (int32_t q = 2; q < rows; ++q) runsRow(mask, q, width, start);
 }
 
 }  // namespace motion
 
 namespace {
 
-// Byte offsets of the motion de-interlacer's working memory inside one block.
+// Byte offsets of the motion de-interlacer's working memory inside one block: the mask
+// (one byte a pixel for every examined row, and five rows for the smoothing), one row of
+// levels and the measure's tap rows.
 struct MotionScratchLayout {
-  size_t mask = 0, taps = 0, total = 0;
+  size_t mask = 0, levels = 0, taps = 0, total = 0;
   MotionScratchLayout(int32_t width, int32_t rows) {
     auto rounded = [](size_t bytes) { return (bytes + 63) / 64 * 64; };
-    taps = rounded(size_t(width) * size_t(rows + 5));
+    levels = rounded(size_t(width) * size_t(rows + 5));
+    taps = levels + rounded(size_t(width));
     total = taps + rounded(sizeof(int16_t) * 9 * size_t(width));
   }
 };
@@ -367,34 +391,15 @@ DvcResult deinterlaceMotion(const PixelDesc& src, const PixelDesc& dst, int fiel
   while (rows > 0 && first + 2 * rows > h) --rows;  // every examined row has a row below
   const bool examine = rows > 0 && w >= 3;
 
-  // The mask: one byte a pixel for every examined row, and five rows for the smoothing;
-  // then the tap rows of the measure.
-  FilterScratch own;
-  FilterScratch& s = scratch ? *scratch : own;
-  const MotionScratchLayout layout(w, rows);
-  uint8_t* mask = nullptr;
-  if (examine) {
-    if (!s.reserve(layout.total)) return DVC_ERR_NO_MEMORY;
-    mask = s.bytes + layout.mask;
-    // With fewer than five examined rows the row below the last (which the runs read)
-    // receives no sums: it holds no motion.
-    if (rows < 5) std::memset(mask + size_t(rows) * w, 0, size_t(5 - rows) * w);
-    motion::measure(dst, first, mask, rows, w, reinterpret_cast<int16_t*>(s.bytes + layout.taps));
-    motion::smooth(mask, rows, w);
-    motion::runs(mask, rows, w);
-  }
-
-  // The edge row of the kept field is copied, then the marked pixels are interpolated.
+  // Replaces row first + 2 q: its end pixels become the mean of the rows above and below,
+  // the pixels between that mask row q marks the mean along the edge.
   const Channels ch(dst);
-  const int32_t from = field == 1 ? 1 : h - 2, to = field == 1 ? 0 : h - 1;
-  for (int32_t x = 0; x < w; ++x)
-    for (int c = 0; c < 3; ++c) *ch.at(to, x, c) = *ch.at(from, x, c);
   const bool ycca = yccaPixels(dst);
   const Kernels& k = kernels();
-  int32_t m = 0;
-  forFieldRows(h, first, [&](int32_t row) {
-    const uint8_t* marks = mask && m < rows ? mask + size_t(m) * w : nullptr;
-    ++m;
+  uint8_t* mask = nullptr;
+  auto replace = [&](int32_t q) {
+    const int32_t row = first + 2 * q;
+    const uint8_t* marks = mask && q < rows ? mask + size_t(q) * w : nullptr;
     const uint8_t *above = ch.row(row - 1), *below = ch.row(row + 1);
     uint8_t* out = ch.row(row);
     ch.average(above, out, below, 0, 0, 0);
@@ -406,7 +411,46 @@ DvcResult deinterlaceMotion(const PixelDesc& src, const PixelDesc& dst, int fiel
       }
     }
     if (w > 1) ch.average(above, out, below, w - 1, w - 1, w - 1);
-  });
+  };
+  const int32_t count = (h - first) >> 1;  // the rows replaced (first + 2 count <= h)
+  int32_t replaced = 0;
+
+  FilterScratch own;
+  FilterScratch& s = scratch ? *scratch : own;
+  if (examine) {
+    const MotionScratchLayout layout(w, rows);
+    if (!s.reserve(layout.total)) return DVC_ERR_NO_MEMORY;
+    mask = s.bytes + layout.mask;
+    uint8_t* levelRow = s.bytes + layout.levels;
+    // With fewer than five examined rows the row below the last (which the runs read)
+    // receives no sums: it holds no motion.
+    if (rows < 5) std::memset(mask + size_t(rows) * w, 0, size_t(5 - rows) * w);
+    // The steps of motion::measure, smooth and runs, row by row a few rows apart so that
+    // the picture's rows are still in the cache when they are replaced: mask row m's
+    // levels and horizontal sums (at m + 5), row m - 2's vertical sums, the runs through
+    // row m - 3 (which reads row m - 2), and every row whose marks the runs can no longer
+    // reach: those before the start of a run going on, or before the next row.
+    motion::LevelRows levels(dst, first, w, reinterpret_cast<int16_t*>(s.bytes + layout.taps));
+    int64_t start = -1;
+    for (int32_t m = 0; m < rows; ++m) {
+      levels.next(levelRow);
+      motion::horizontalRow(levelRow, mask + size_t(m + 5) * w, w);
+      if (m >= 2) motion::verticalSums(mask, m - 2, rows, w);
+      if (m - 3 >= 2) {
+        motion::runsRow(mask, m - 3, w, start);
+        const int64_t settled = start >= 0 ? start : int64_t(m - 2) * w;
+        while (int64_t(replaced + 1) * w <= settled) replace(replaced++);
+      }
+    }
+    for (int32_t j = std::max(0, rows - 2); j < rows; ++j) motion::verticalSums(mask, j, rows, w);
+    for (int32_t q = std::max(2, rows - 3); q < rows; ++q) motion::runsRow(mask, q, w, start);
+  }
+  // The edge row of the kept field is copied (after the last measure, which may read it,
+  // and before the row beside it is replaced), then the rows left are replaced.
+  const int32_t from = field == 1 ? 1 : h - 2, to = field == 1 ? 0 : h - 1;
+  for (int32_t x = 0; x < w; ++x)
+    for (int c = 0; c < 3; ++c) *ch.at(to, x, c) = *ch.at(from, x, c);
+  while (replaced < count) replace(replaced++);
   return DVC_OK;
 }
 

@@ -112,8 +112,9 @@ TEST(DvMotionDeinterlace, GivesTheReferenceBytes) {
   struct Size {
     int32_t w, h;
   };
-  const Size sizes[] = {{720, 480}, {720, 576}, {1, 1}, {1, 2}, {2, 2},  {3, 3},  {2, 9},   {3, 12}, {4, 7},
-                        {5, 8},     {9, 9},     {9, 10}, {16, 11}, {17, 6}, {31, 33}, {64, 5}, {100, 3}, {77, 64}};
+  const Size sizes[] = {{720, 480}, {720, 576}, {1, 1},  {1, 2},  {2, 2},  {3, 3},   {2, 9},  {3, 12},
+                        {4, 7},     {5, 8},     {9, 9},  {9, 10}, {16, 11}, {17, 6}, {31, 33}, {64, 5},
+                        {100, 3},   {77, 64},   {3, 41}, {4, 40}, {5, 37},  {6, 30}, {9, 41}};
   int interpolated = 0, still = 0, compared = 0;  // replaced rows changed and left alone
   for (const Kernels* build : kernelBuilds()) {
     selectKernels(build);
