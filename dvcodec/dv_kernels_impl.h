@@ -700,23 +700,46 @@ inline void motionTapsOne(const uint8_t* row, int32_t x, int16_t* ty, int16_t* t
 
 void motionTapsRow(const uint8_t* row, int32_t width, int16_t* taps) {
   int16_t *ty = taps, *tr = taps + width, *tb = taps + 2 * size_t(width);
-  int32_t x = 1;
-  // Sixteen pixels a step, each a 32-bit lane: Y is its low byte, Cr and Cb the next
-  // two, sign-extended.
-  for (; x + 17 <= width; x += 16) {
-    const v16si l = load16px(row + 4 * size_t(x - 1)), c = load16px(row + 4 * size_t(x)),
-                r = load16px(row + 4 * size_t(x + 1));
-    const v16si y = (l & 0xFF) + 2 * (c & 0xFF) + (r & 0xFF);
-    const v16si cr = ((l << 16) >> 24) + 2 * ((c << 16) >> 24) + ((r << 16) >> 24);
-    const v16si cb = ((l << 8) >> 24) + 2 * ((c << 8) >> 24) + ((r << 8) >> 24);
-    const v16hi ny = __builtin_convertvector(y >> 2, v16hi);
-    const v16hi ncr = __builtin_convertvector((cr + ((cr >> 31) & 3)) >> 2, v16hi);  // toward zero
-    const v16hi ncb = __builtin_convertvector((cb + ((cb >> 31) & 3)) >> 2, v16hi);
-    std::memcpy(ty + x, &ny, sizeof ny);
-    std::memcpy(tr + x, &ncr, sizeof ncr);
-    std::memcpy(tb + x, &ncb, sizeof ncb);
+  // Pieces of up to kPiece outputs: first each pixel's Y, Cr and Cb as 16-bit planes
+  // (pixel x0 - 1 + i at plane index i), then the three taps over the planes.
+  constexpr int32_t kPiece = 256;
+  alignas(32) int16_t planes[3][kPiece + 2 + 16];
+  int32_t x0 = 1;
+  for (; x0 + 17 <= width; x0 += kPiece) {
+    // Whole groups of sixteen outputs; the rest of the row goes to the tail below.
+    int32_t count = width - 1 - x0;
+    if (count > kPiece) count = kPiece;
+    count &= ~15;
+    const uint8_t* from = row + 4 * size_t(x0 - 1);
+    for (int32_t i = 0; i < count + 2; i += 16) {
+      // The last group may reach past the pixels needed, never past the row's end.
+      const int32_t at = i + 16 <= width - x0 + 1 ? i : width - x0 + 1 - 16;
+      const v16si px = load16px(from + 4 * size_t(at));
+      const v16hi y = __builtin_convertvector(px & 0xFF, v16hi);
+      const v16hi cr = __builtin_convertvector((px << 16) >> 24, v16hi);
+      const v16hi cb = __builtin_convertvector((px << 8) >> 24, v16hi);
+      std::memcpy(planes[0] + at, &y, sizeof y);
+      std::memcpy(planes[1] + at, &cr, sizeof cr);
+      std::memcpy(planes[2] + at, &cb, sizeof cb);
+    }
+    for (int32_t i = 0; i < count; i += 16) {
+      auto sum = [&](int c) {
+        return loadh(planes[c] + i) + 2 * loadh(planes[c] + i + 1) + loadh(planes[c] + i + 2);
+      };
+      const v16hi y = sum(0) >> 2;
+      const v16hi crSum = sum(1), cbSum = sum(2);
+      const v16hi cr = (crSum + ((crSum >> 15) & 3)) >> 2;  // toward zero
+      const v16hi cb = (cbSum + ((cbSum >> 15) & 3)) >> 2;
+      std::memcpy(ty + x0 + i, &y, sizeof y);
+      std::memcpy(tr + x0 + i, &cr, sizeof cr);
+      std::memcpy(tb + x0 + i, &cb, sizeof cb);
+    }
+    if (count < kPiece) {
+      x0 += count;
+      break;
+    }
   }
-  for (; x + 1 < width; ++x) motionTapsOne(row, x, ty, tr, tb);
+  for (int32_t x = x0; x + 1 < width; ++x) motionTapsOne(row, x, ty, tr, tb);
 }
 
 inline int motionDifference(int a, int c, int b) {

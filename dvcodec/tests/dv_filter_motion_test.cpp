@@ -264,7 +264,7 @@ TEST(DvMotionDeinterlace, MeasureGivesTheReferenceLevels) {
     selectKernels(build);
     std::mt19937 rng(13);
     for (const Layout& layout : kLayouts) {
-      for (int32_t w : {3, 4, 17, 720}) {
+      for (int32_t w : {3, 4, 17, 18, 33, 258, 275, 720}) {
         Picture p = layout.make(w, 20);
         if (w % 2) fillNoise(p, rng);
         else fillStripes(p, rng);
