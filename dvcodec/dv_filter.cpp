@@ -6,6 +6,7 @@
 #include <cstring>
 #include <utility>
 
+#include "dv_edge.h"
 #include "dv_kernels.h"
 #include "dv_resample.h"
 
@@ -50,23 +51,7 @@ struct Channels {
     average(row(r - 1), row(r), row(r + 1), x, xa, xb);
   }
 
-  // The mean along the direction of least luminance change through pixel x of row `out`
-  // (1 <= x <= w - 2): five costs from the six luminance neighbours, the smallest wins,
-  // ties going to the earlier. The pair averaged is pixel x + shift above and x - shift
-  // below.
-  static int32_t edgeShift(int al, int a, int ar, int bl, int b, int br) {
-    auto max3 = [](int u, int v, int w) { return u > v ? (u > w ? u : w) : (v > w ? v : w); };
-    const int alBr = std::abs(al - br), arBl = std::abs(ar - bl);
-    const int c0 = max3(alBr, std::abs(a - br), std::abs(ar - br));
-    const int c1 = max3(alBr, std::abs(al - b), std::abs(al - bl));
-    const int c2 = std::abs(a - b);
-    const int c3 = max3(arBl, std::abs(a - bl), std::abs(al - bl));
-    const int c4 = max3(arBl, std::abs(ar - b), std::abs(ar - br));
-    const int left = c0 < c1 ? c0 : c1;    // AL and BR
-    const int right = c3 < c4 ? c3 : c4;   // AR and BL
-    if (left <= c2 && left <= right) return -1;
-    return c2 <= right ? 0 : 1;
-  }
+  // The mean along the edge through pixel x of row `out` (1 <= x <= w - 2; see edgeShift).
   void averageAlongEdge(const uint8_t* above, uint8_t* out, const uint8_t* below, int32_t x) const {
     const size_t p = size_t(x) * pixelSize;
     const int32_t shift = edgeShift(above[p - pixelSize + o0], above[p + o0], above[p + pixelSize + o0],

@@ -14,6 +14,7 @@
 #endif
 
 #include "dv_color.h"
+#include "dv_edge.h"
 #include "dv_kernels.h"
 
 // 32-byte vectors pass between these internal functions only (all inlined), so the
@@ -829,17 +830,8 @@ void motionInterpolateRow(const uint8_t* above, uint8_t* out, const uint8_t* bel
       std::memcpy(&p, row + 4 * size_t(i), 4);
       return p;
     };
-    auto max3 = [](int p, int q, int s) { return p > q ? (p > s ? p : s) : (q > s ? q : s); };
-    const int yal = above[4 * (x - 1)], ya = above[4 * x], yar = above[4 * (x + 1)];
-    const int ybl = below[4 * (x - 1)], yb = below[4 * x], ybr = below[4 * (x + 1)];
-    const int alBr = std::abs(yal - ybr), arBl = std::abs(yar - ybl);
-    const int c0 = max3(alBr, std::abs(ya - ybr), std::abs(yar - ybr));
-    const int c1 = max3(alBr, std::abs(yal - yb), std::abs(yal - ybl));
-    const int c2 = std::abs(ya - yb);
-    const int c3 = max3(arBl, std::abs(ya - ybl), std::abs(yal - ybl));
-    const int c4 = max3(arBl, std::abs(yar - yb), std::abs(yar - ybr));
-    const int left = c0 < c1 ? c0 : c1, right = c3 < c4 ? c3 : c4;
-    const int32_t shift = left <= c2 && left <= right ? -1 : (c2 <= right ? 0 : 1);
+    const int32_t shift = edgeShift(above[4 * (x - 1)], above[4 * x], above[4 * (x + 1)], below[4 * (x - 1)],
+                                    below[4 * x], below[4 * (x + 1)]);
     const uint32_t mean = motionMean(pixel(above, x + shift), pixel(below, x - shift));
     const uint32_t result = (mean & uint32_t(channels)) | (pixel(out, x) & ~uint32_t(channels));
     std::memcpy(out + 4 * size_t(x), &result, 4);
