@@ -219,7 +219,7 @@ DvcResult outputPicture(Decoder& d, uint32_t filterMode, uint32_t resampleMode, 
     }
   }
 
-  if (d.level == 0) (void)filterPicture(d.picture, filterMode);  // the picture goes on as the filter left it
+  if (d.level == 0) (void)filterPicture(d.picture, filterMode, &d.filterScratch);  // the picture goes on as the filter left it
   if (convertToOutput(d, d.picture, *dst, resampleMode, flip) == DVC_OK) return DVC_OK;
 
   // Second route: turn the picture into BGR in place (four bytes a pixel, rows turned

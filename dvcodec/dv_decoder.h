@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "dv_filter.h"
 #include "dv_frame.h"
 #include "dv_packets.h"
 #include "dv_pixel.h"
@@ -70,6 +71,7 @@ struct Decoder {
   Placement placement[kMaxSequences * kSegmentsPerSequence * kBlocksPerSegment]{};
 
   ResampleCache resample;
+  FilterScratch filterScratch;  // the motion de-interlacer's working memory
 };
 
 // Sets the decoder up for a system (525 or 625), aspect, level and orientation. With

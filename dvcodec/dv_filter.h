@@ -4,6 +4,7 @@
 // top row first, so each mode keeps the same picture lines in both systems.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "dv_pixel.h"
@@ -18,8 +19,23 @@ enum FilterMode : uint32_t {
   kFilterEdgeInterpolate = 4,   // odd rows interpolated along the strongest edge
 };
 
+// Working memory of the motion de-interlacer, kept by a decoder from frame to frame so
+// that filtering a frame allocates nothing; it grows as needed.
+struct FilterScratch {
+  uint8_t* bytes = nullptr;  // 64-byte aligned
+  size_t size = 0;
+
+  FilterScratch() = default;
+  FilterScratch(const FilterScratch&) = delete;
+  FilterScratch& operator=(const FilterScratch&) = delete;
+  ~FilterScratch();
+  // At least `size` bytes, or null when memory is short.
+  uint8_t* reserve(size_t size);
+};
+
 // Applies the mode (any other value does nothing); the result is that of the filter.
-DvcResult filterPicture(const PixelDesc& picture, uint32_t mode);
+// Without scratch the de-interlacer allocates its own for the call.
+DvcResult filterPicture(const PixelDesc& picture, uint32_t mode, FilterScratch* scratch = nullptr);
 
 // The rows a field's filters replace: first, first + 2, ... up to last.
 void fieldRows(int32_t height, int field, int32_t* first, int32_t* last);
@@ -31,16 +47,17 @@ DvcResult lineAverage(const PixelDesc& picture, int field);
 DvcResult edgeInterpolate(const PixelDesc& picture, int field);
 // Interpolates the moving parts of the field's rows from the other field's rows; src is
 // first copied to dst when they differ.
-DvcResult deinterlaceMotion(const PixelDesc& src, const PixelDesc& dst, int field);
+DvcResult deinterlaceMotion(const PixelDesc& src, const PixelDesc& dst, int field, FilterScratch* scratch = nullptr);
 
 // The motion mask's steps, one byte per pixel of the examined rows (mask row m is picture
 // row first + 2 m); the mask has five scratch rows after `rows`. measure gives motion
-// levels 0-7, smooth turns them into kMoving or 0, runs marks the pixels to interpolate.
+// levels 0-7 (taps: room for 9 x width values), smooth turns them into kMoving or 0,
+// runs marks the pixels to interpolate.
 namespace motion {
 inline constexpr uint8_t kMoving = 128;  // after smoothing
 inline constexpr uint8_t kRunLinked = 2;  // bit 1: a run's start touches motion above or below
 inline constexpr uint8_t kInterpolate = 4;  // bit 2: the pixel is to be interpolated
-void measure(const PixelDesc& picture, int32_t first, uint8_t* mask, int32_t rows, int32_t width);
+void measure(const PixelDesc& picture, int32_t first, uint8_t* mask, int32_t rows, int32_t width, int16_t* taps);
 void smooth(uint8_t* mask, int32_t rows, int32_t width);
 void runs(uint8_t* mask, int32_t rows, int32_t width);
 }  // namespace motion

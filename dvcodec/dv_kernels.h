@@ -76,6 +76,18 @@ struct Kernels {
   // each clamped to -128..127.
   void (*rgbToYccRow)(const uint8_t* src, uint32_t pixelSize, const uint8_t* offsets, int8_t* y, int8_t* cr,
                       int8_t* cb, int32_t n);
+  // The motion de-interlacer's rows (dv_filter.h, namespace motion). The three-tap means
+  // of one row of n 'YCCa' pixels at x = 1 .. n - 2, (l + 2 c + r) / 4 with Y rounded
+  // down and Cr, Cb toward zero, into taps[x], taps[n + x] and taps[2 n + x].
+  void (*motionTapsRow)(const uint8_t* row, int32_t n, int16_t* taps);
+  // One mask row of motion levels 0-7 from the tap rows above, at and below the examined
+  // row (each as motionTapsRow leaves them); out[0] and out[n - 1] become 0.
+  void (*motionLevelRow)(const int16_t* above, const int16_t* at, const int16_t* below, uint8_t* out, int32_t n);
+  // The pixels x = 1 .. n - 2 of a replaced row of 'YCCa' pixels whose mark has bit 2
+  // (kInterpolate), or all of them without marks, become the mean along the edge of the
+  // rows above and below (their fourth byte stays).
+  void (*motionInterpolateRow)(const uint8_t* above, uint8_t* out, const uint8_t* below, const uint8_t* marks,
+                               int32_t n);
 };
 
 // A group's entry: [0] the window's first pixel; [8, 48) the window index of each

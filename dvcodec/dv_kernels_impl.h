@@ -6,6 +6,7 @@
 // Before including, define ZEBDV_KERNEL_TABLE_FN (the name of the function that returns
 // this build's table) and ZEBDV_KERNEL_NAME.
 
+#include <cstdlib>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -13,6 +14,7 @@
 #endif
 
 #include "dv_color.h"
+#include "dv_edge.h"
 #include "dv_kernels.h"
 
 // 32-byte vectors pass between these internal functions only (all inlined), so the
@@ -664,6 +666,177 @@ void rgbToYccRow(const uint8_t* src, uint32_t pixelSize, const uint8_t* offsets,
   }
 }
 
+
+// ---- The motion de-interlacer's rows ('YCCa' pixels; see dv_filter.cpp) -------------------
+
+typedef int16_t v16hi __attribute__((vector_size(32)));
+typedef int32_t v16si __attribute__((vector_size(64)));
+typedef int8_t v16qi __attribute__((vector_size(16)));
+typedef uint8_t v16qu __attribute__((vector_size(16)));
+
+inline v16si load16px(const uint8_t* p) {
+  v16si v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+inline v16hi loadh(const int16_t* p) {
+  v16hi v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+inline v16hi splath(int16_t x) { return v16hi{x, x, x, x, x, x, x, x, x, x, x, x, x, x, x, x}; }
+// Lane masks are all ones or all zeros: selects and extremes from them.
+inline v16hi selecth(v16hi mask, v16hi a, v16hi b) { return (a & mask) | (b & ~mask); }
+inline v16hi minh(v16hi a, v16hi b) { return selecth(a < b, a, b); }
+inline v16hi maxh(v16hi a, v16hi b) { return selecth(a > b, a, b); }
+inline v16hi absh(v16hi a) { return maxh(a, -a); }
+
+// The three-tap means of pixel x (1 <= x <= n - 2): Y rounded down, Cr and Cb toward zero.
+inline void motionTapsOne(const uint8_t* row, int32_t x, int16_t* ty, int16_t* tr, int16_t* tb) {
+  const uint8_t *l = row + 4 * size_t(x - 1), *c = l + 4, *r = l + 8;
+  ty[x] = int16_t((l[0] + 2 * c[0] + r[0]) >> 2);
+  tr[x] = int16_t((int8_t(l[1]) + 2 * int8_t(c[1]) + int8_t(r[1])) / 4);
+  tb[x] = int16_t((int8_t(l[2]) + 2 * int8_t(c[2]) + int8_t(r[2])) / 4);
+}
+
+void motionTapsRow(const uint8_t* row, int32_t width, int16_t* taps) {
+  int16_t *ty = taps, *tr = taps + width, *tb = taps + 2 * size_t(width);
+  // Pieces of up to kPiece outputs: first each pixel's Y, Cr and Cb as 16-bit planes
+  // (pixel x0 - 1 + i at plane index i), then the three taps over the planes.
+  constexpr int32_t kPiece = 256;
+  alignas(32) int16_t planes[3][kPiece + 2 + 16];
+  int32_t x0 = 1;
+  for (; x0 + 17 <= width; x0 += kPiece) {
+    // Whole groups of sixteen outputs; the rest of the row goes to the tail below.
+    int32_t count = width - 1 - x0;
+    if (count > kPiece) count = kPiece;
+    count &= ~15;
+    const uint8_t* from = row + 4 * size_t(x0 - 1);
+    for (int32_t i = 0; i < count + 2; i += 16) {
+      // The last group may reach past the pixels needed, never past the row's end.
+      const int32_t at = i + 16 <= width - x0 + 1 ? i : width - x0 + 1 - 16;
+      const v16si px = load16px(from + 4 * size_t(at));
+      const v16hi y = __builtin_convertvector(px & 0xFF, v16hi);
+      const v16hi cr = __builtin_convertvector((px << 16) >> 24, v16hi);
+      const v16hi cb = __builtin_convertvector((px << 8) >> 24, v16hi);
+      std::memcpy(planes[0] + at, &y, sizeof y);
+      std::memcpy(planes[1] + at, &cr, sizeof cr);
+      std::memcpy(planes[2] + at, &cb, sizeof cb);
+    }
+    for (int32_t i = 0; i < count; i += 16) {
+      auto sum = [&](int c) {
+        return loadh(planes[c] + i) + 2 * loadh(planes[c] + i + 1) + loadh(planes[c] + i + 2);
+      };
+      const v16hi y = sum(0) >> 2;
+      const v16hi crSum = sum(1), cbSum = sum(2);
+      const v16hi cr = (crSum + ((crSum >> 15) & 3)) >> 2;  // toward zero
+      const v16hi cb = (cbSum + ((cbSum >> 15) & 3)) >> 2;
+      std::memcpy(ty + x0 + i, &y, sizeof y);
+      std::memcpy(tr + x0 + i, &cr, sizeof cr);
+      std::memcpy(tb + x0 + i, &cb, sizeof cb);
+    }
+    if (count < kPiece) {
+      x0 += count;
+      break;
+    }
+  }
+  for (int32_t x = x0; x + 1 < width; ++x) motionTapsOne(row, x, ty, tr, tb);
+}
+
+inline int motionDifference(int a, int c, int b) {
+  const int u = a - c, v = b - c;
+  return u > 0 && v > 0 ? u + v : (u < 0 && v < 0 ? -(u + v) : 0);
+}
+inline v16hi motionDifference(v16hi a, v16hi c, v16hi b) {
+  const v16hi u = a - c, v = b - c, s = u + v, zero = splath(0);
+  return (s & ((u > zero) & (v > zero))) | (-s & ((u < zero) & (v < zero)));
+}
+
+void motionLevelRow(const int16_t* above, const int16_t* at, const int16_t* below, uint8_t* out, int32_t width) {
+  const size_t n = size_t(width);
+  size_t x = 1;
+  for (; x + 17 <= n; x += 16) {
+    const v16hi dy = motionDifference(loadh(above + x), loadh(at + x), loadh(below + x));
+    const v16hi dcr = motionDifference(loadh(above + n + x), loadh(at + n + x), loadh(below + n + x));
+    const v16hi dcb = motionDifference(loadh(above + 2 * n + x), loadh(at + 2 * n + x), loadh(below + 2 * n + x));
+    const v16hi d = selecth(dy > 1, dy, selecth(dcb > 1, dcb, dcr));
+    // Comparisons give -1 where true: the level is minus their sum.
+    const v16hi level = -((d > 1) + (d > 3) + (d > 7) + (d > 15) + (d > 31) + (d > 63) + (d > 127));
+    const v16qi bytes = __builtin_convertvector(level, v16qi);
+    std::memcpy(out + x, &bytes, sizeof bytes);
+  }
+  for (; x + 1 < n; ++x) {
+    const int dy = motionDifference(above[x], at[x], below[x]);
+    const int dcr = motionDifference(above[n + x], at[n + x], below[n + x]);
+    const int dcb = motionDifference(above[2 * n + x], at[2 * n + x], below[2 * n + x]);
+    const int d = dy >= 2 ? dy : (dcb >= 2 ? dcb : dcr);
+    out[x] = uint8_t((d >= 2) + (d >= 4) + (d >= 8) + (d >= 16) + (d >= 32) + (d >= 64) + (d >= 128));
+  }
+  out[0] = 0;
+  out[width - 1] = 0;
+}
+
+// The mean of two 'YCCa' pixels byte by byte, rounded down, Cr and Cb as signed bytes
+// (moved by 128 to be unsigned for the mean); the fourth byte comes out as garbage.
+inline uint32_t motionMean(uint32_t u, uint32_t v) {
+  const uint32_t chroma = 0x00808000u;
+  u ^= chroma;
+  v ^= chroma;
+  return ((u & v) + (((u ^ v) >> 1) & 0x7F7F7F7Fu)) ^ chroma;
+}
+
+void motionInterpolateRow(const uint8_t* above, uint8_t* out, const uint8_t* below, const uint8_t* marks,
+                          int32_t width) {
+  const int32_t channels = 0x00FFFFFF;
+  int32_t x = 1;
+  // Sixteen pixels a step: the five costs of edgeShift in 16-bit lanes, then both
+  // pixels chosen and averaged as 32-bit words.
+  for (; x + 17 <= width; x += 16) {
+    const v16si al = load16px(above + 4 * size_t(x - 1)), a = load16px(above + 4 * size_t(x)),
+                ar = load16px(above + 4 * size_t(x + 1));
+    const v16si bl = load16px(below + 4 * size_t(x - 1)), b = load16px(below + 4 * size_t(x)),
+                br = load16px(below + 4 * size_t(x + 1));
+    const v16hi yal = __builtin_convertvector(al & 0xFF, v16hi), ya = __builtin_convertvector(a & 0xFF, v16hi),
+                yar = __builtin_convertvector(ar & 0xFF, v16hi), ybl = __builtin_convertvector(bl & 0xFF, v16hi),
+                yb = __builtin_convertvector(b & 0xFF, v16hi), ybr = __builtin_convertvector(br & 0xFF, v16hi);
+    const v16hi alBr = absh(yal - ybr), arBl = absh(yar - ybl);
+    const v16hi c0 = maxh(maxh(alBr, absh(ya - ybr)), absh(yar - ybr));
+    const v16hi c1 = maxh(maxh(alBr, absh(yal - yb)), absh(yal - ybl));
+    const v16hi c2 = absh(ya - yb);
+    const v16hi c3 = maxh(maxh(arBl, absh(ya - ybl)), absh(yal - ybl));
+    const v16hi c4 = maxh(maxh(arBl, absh(yar - yb)), absh(yar - ybr));
+    const v16hi left = minh(c0, c1), right = minh(c3, c4);
+    const v16hi takeLeft = (left <= c2) & (left <= right);  // above left with below right
+    const v16hi takeMiddle = ~takeLeft & (c2 <= right);
+    const v16si l = __builtin_convertvector(takeLeft, v16si), m = __builtin_convertvector(takeMiddle, v16si);
+    const v16si r = ~(l | m);
+    const v16si u = (al & l) | (a & m) | (ar & r), v = (br & l) | (b & m) | (bl & r);
+    const v16si chroma = v16si{} + 0x00808000;
+    const v16si su = u ^ chroma, sv = v ^ chroma;
+    const v16si mean = ((su & sv) + (((su ^ sv) >> 1) & 0x7F7F7F7F)) ^ chroma;
+    v16si replace = v16si{} + channels;
+    if (marks) {
+      v16qu markBytes;
+      std::memcpy(&markBytes, marks + x, sizeof markBytes);
+      replace &= -__builtin_convertvector((markBytes >> 2) & 1, v16si);  // bit 2: interpolate
+    }
+    const v16si result = (mean & replace) | (load16px(out + 4 * size_t(x)) & ~replace);
+    std::memcpy(out + 4 * size_t(x), &result, sizeof result);
+  }
+  for (; x + 1 < width; ++x) {
+    if (marks && !(marks[x] & 4)) continue;
+    auto pixel = [](const uint8_t* row, int32_t i) {
+      uint32_t p;
+      std::memcpy(&p, row + 4 * size_t(i), 4);
+      return p;
+    };
+    const int32_t shift = edgeShift(above[4 * (x - 1)], above[4 * x], above[4 * (x + 1)], below[4 * (x - 1)],
+                                    below[4 * x], below[4 * (x + 1)]);
+    const uint32_t mean = motionMean(pixel(above, x + shift), pixel(below, x - shift));
+    const uint32_t result = (mean & uint32_t(channels)) | (pixel(out, x) & ~uint32_t(channels));
+    std::memcpy(out + 4 * size_t(x), &result, 4);
+  }
+}
 }  // namespace
 
 const Kernels& ZEBDV_KERNEL_TABLE_FN() {
@@ -671,7 +844,8 @@ const Kernels& ZEBDV_KERNEL_TABLE_FN() {
                                 yccaToBgr24Row,         writeMacroblock411, writeMacroblock420,
                                 yccaResampleNearestRow, yccaResampleFilteredRow, writeHalf411,
                                 writeHalf420,           writeQuarter525,  writeQuarter625,
-                                rgb32ToBgr24Row,        forwardDct,       rgbToYccRow};
+                                rgb32ToBgr24Row,        forwardDct,       rgbToYccRow,
+                                motionTapsRow,          motionLevelRow,   motionInterpolateRow};
   return table;
 }
 
