@@ -671,6 +671,7 @@ void rgbToYccRow(const uint8_t* src, uint32_t pixelSize, const uint8_t* offsets,
 
 typedef int16_t v16hi __attribute__((vector_size(32)));
 typedef int32_t v16si __attribute__((vector_size(64)));
+typedef uint32_t v16su __attribute__((vector_size(64)));
 typedef int8_t v16qi __attribute__((vector_size(16)));
 typedef uint8_t v16qu __attribute__((vector_size(16)));
 
@@ -811,9 +812,10 @@ void motionInterpolateRow(const uint8_t* above, uint8_t* out, const uint8_t* bel
     const v16si l = __builtin_convertvector(takeLeft, v16si), m = __builtin_convertvector(takeMiddle, v16si);
     const v16si r = ~(l | m);
     const v16si u = (al & l) | (a & m) | (ar & r), v = (br & l) | (b & m) | (bl & r);
-    const v16si chroma = v16si{} + 0x00808000;
-    const v16si su = u ^ chroma, sv = v ^ chroma;
-    const v16si mean = ((su & sv) + (((su ^ sv) >> 1) & 0x7F7F7F7F)) ^ chroma;
+    // The byte-wise mean as motionMean takes it, in unsigned lanes: the sum wraps.
+    const v16su chroma = v16su{} + 0x00808000u;
+    const v16su su = v16su(u) ^ chroma, sv = v16su(v) ^ chroma;
+    const v16si mean = v16si(((su & sv) + (((su ^ sv) >> 1) & 0x7F7F7F7Fu)) ^ chroma);
     v16si replace = v16si{} + channels;
     if (marks) {
       v16qu markBytes;
