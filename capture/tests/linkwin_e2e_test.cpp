@@ -125,7 +125,8 @@ TEST_F(OnTheLine, ThePanelScansTheBusShowsTheTimeCodeAndCapturesADvFrame) {
   ASSERT_EQ(workspace::Flames->Count(), 1);
   const workspace::FlameInfo& r = *workspace::Flames->Record(0);
   EXPECT_EQ(r.type, 257) << "a DV frame";
-  EXPECT_TRUE(fs::exists(r.workPath));
+  ASSERT_TRUE(fs::exists(r.workPath));
+  const std::string albumFrame = adtest::readFile(r.workPath);
   const std::string timeCode(r.timeCode.data());
   EXPECT_TRUE(QRegularExpression("^00:03:[0-9][0-9]:[0-9][0-9]$").match(QString::fromStdString(timeCode)).hasMatch())
       << timeCode;
@@ -142,7 +143,12 @@ TEST_F(OnTheLine, ThePanelScansTheBusShowsTheTimeCodeAndCapturesADvFrame) {
                 pack[1] & 0x3F);
   EXPECT_EQ(timeCode, expected);
   EXPECT_NE(log.find("line 115200 8N1"), std::string::npos);
-  EXPECT_EQ(captest::Count(log, "block-again"), 0);
+  // The album holds the frame camsim sent, however many blocks had to come again (on a
+  // busy machine a block may: the protocol asks for it once more).
+  const auto codec = captest::CodecDvDecoder();
+  const std::string sentPicture = codec->Decode(frame);
+  ASSERT_FALSE(sentPicture.empty());
+  EXPECT_TRUE(codec->Decode(captest::DvFrameFromDvf(albumFrame)) == sentPicture) << "the album's frame differs";
 }
 
 TEST_F(OnTheLine, AnAutomaticRunTakesAPictureAtEachInterval) {
