@@ -24,10 +24,10 @@ std::string xprop(QWidget* w, const char* property) {
 // What the window manager allows on `w` once it manages it.
 std::string allowedActions(QWidget* w) {
   std::string actions;
-  for (int i = 0; i < 100 && actions.find("_NET_WM_ALLOWED_ACTIONS(ATOM)") == std::string::npos; ++i) {
-    QTest::qWait(100);
+  (void)QTest::qWaitFor([&] {
     actions = xprop(w, "_NET_WM_ALLOWED_ACTIONS");
-  }
+    return actions.find("_NET_WM_ALLOWED_ACTIONS(ATOM)") != std::string::npos;
+  }, 20000);
   return actions;
 }
 

@@ -29,16 +29,16 @@ TEST(WaitWindowOnTheDesktop, OffersNoButtonsAndShowsItsCaption) {
   platform::sendMessage(&wait, platform::WM_WAIT_SHOW, reinterpret_cast<platform::WPARAM>(&caption), 1);
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&wait));
   // Once the window manager manages the window, it says what it allows on it.
-  std::string actions;
-  for (int i = 0; i < 50 && actions.find("_NET_WM_ALLOWED_ACTIONS(ATOM)") == std::string::npos; ++i) {
-    QTest::qWait(100);
+  std::string actions, extents;
+  ASSERT_TRUE(QTest::qWaitFor([&] {
     actions = xprop(&wait, "_NET_WM_ALLOWED_ACTIONS");
-  }
-  ASSERT_NE(actions.find("_NET_WM_ALLOWED_ACTIONS(ATOM)"), std::string::npos) << "not managed: " << actions;
+    extents = xprop(&wait, "_NET_FRAME_EXTENTS");
+    return actions.find("_NET_WM_ALLOWED_ACTIONS(ATOM)") != std::string::npos && extents.find(" = ") != std::string::npos;
+  }, 20000)) << "not managed: " << actions << extents;
   for (const char* action : {"_NET_WM_ACTION_CLOSE", "_NET_WM_ACTION_MINIMIZE", "_NET_WM_ACTION_MAXIMIZE_HORZ",
                              "_NET_WM_ACTION_MAXIMIZE_VERT", "_NET_WM_ACTION_FULLSCREEN", "_NET_WM_ACTION_SHADE"})
     EXPECT_EQ(actions.find(action), std::string::npos) << actions;
-  EXPECT_NE(xprop(&wait, "_NET_FRAME_EXTENTS").find("= 0, 0, 0, 0"), std::string::npos) << "a frame with a title bar";
+  EXPECT_NE(extents.find("= 0, 0, 0, 0"), std::string::npos) << "a frame with a title bar: " << extents;
   EXPECT_EQ(wait.Caption()->text(), caption);
   EXPECT_TRUE(wait.Caption()->isVisible());
   platform::sendMessage(&wait, platform::WM_WAIT_CLOSE);
