@@ -227,4 +227,11 @@ inline std::vector<FaultCase> faultCases(Line line) {
 }
 inline std::string faultName(const testing::TestParamInfo<FaultCase>& i) { return faultRows()[i.param.row].name; }
 
+// The cases as test listings show them (without a printer, the bytes of the struct, padding
+// included, which change from build to build and rename the tests).
+inline void PrintTo(const Transfer& t, std::ostream* os) {
+  *os << t.picture << " " << t.sequences << " sequences at " << t.baud;
+}
+inline void PrintTo(const FaultCase& c, std::ostream* os) { *os << faultRows()[c.row].name; }
+
 }  // namespace captest
