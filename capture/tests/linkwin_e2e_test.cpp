@@ -175,7 +175,7 @@ TEST_F(OnTheLine, AnAutomaticRunTakesAPictureAtEachInterval) {
   EXPECT_TRUE(boxes.shown().empty()) << (boxes.shown().empty() ? "" : boxes.shown()[0].text);
   EXPECT_EQ(panel->ControlsOn, 1);
   const std::string log = finish();
-  EXPECT_EQ(captest::Count(log, "varn 6 164271"), 3);
+  EXPECT_EQ(captest::Requests(log, "varn 6 164271"), 3) << "one capture a picture";
   EXPECT_GE(captest::Count(log, "varn 6 084325"), 1) << "the tape was wound back to reach a target";
 }
 
@@ -215,5 +215,5 @@ TEST_F(OnTheLine, APhotoSearchRewindsTheTapeAndTakesAPictureAtEachScene) {
   ASSERT_NE(rewound, std::string::npos);
   EXPECT_LT(rewound, log.find("tape at its start: stop"));
   EXPECT_LT(log.find("tape at its start: stop"), log.find("varn 6 485175")) << "the search comes after";
-  EXPECT_EQ(captest::Count(log, "varn 6 164271"), 2);
+  EXPECT_EQ(captest::Requests(log, "varn 6 164271"), 2) << "one capture a picture";
 }
