@@ -152,7 +152,8 @@ inline const std::vector<FaultRow>& faultRows() {
       {"NoSignal", {"--fault", "nosignal"}, kCaptureNoSignal, "none"},
       {"PrepareUnanswered", {"--fault", "noreply,cmd=164271,times=0"}, kCaptureRefused, "none"},
       {"PrepareRefused", {"--fault", "refuse,cmd=164271"}, kCaptureRefused, "none"},
-      {"PrepareLate", {"--fault", "late,cmd=164271,times=0,value=1000"}, kCaptureRefused, "none", -1},
+      // Late past every try's wait, the pseudo-terminal's longer ones too.
+      {"PrepareLate", {"--fault", "late,cmd=164271,times=0,value=3000"}, kCaptureRefused, "none", -1},
       {"PrepareTruncated", {"--fault", "truncate,cmd=164271,times=0,value=7"}, kCaptureRefused, "none"},
       {"PrepareBadChecksum", {"--fault", "badsum,cmd=164271"}, kCaptureRefused, "none"},
       {"PrepareNotYetTwice", {"--fault", "notyet,cmd=164271,times=2"}, kCaptured, "sent"},
