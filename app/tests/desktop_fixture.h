@@ -120,14 +120,17 @@ class Desktop : public ::testing::Test {
     }
     return out;
   }
-  // Waits for the program's one main window; its id, or "" when none came.
-  std::string waitForMainWindow() {
+  // Waits for the program's one main window, framed and placed by the window manager; its
+  // id, or "" when none came. (A program starting beside many others on a busy machine may
+  // take long to show its first window.)
+  std::string waitForMainWindow(std::chrono::seconds limit = 60s) {
     std::string id;
     waitFor([&] {
       const std::vector<std::string> found = mainWindows();
       id = found.size() == 1 ? found[0] : std::string();
       return !id.empty();
-    });
+    }, limit);
+    if (!id.empty()) settledFrame(id);
     return id;
   }
 
@@ -145,14 +148,38 @@ class Desktop : public ::testing::Test {
   }
 
   // The frame's corner and size: the client area and the frame's extents
-  // (_NET_FRAME_EXTENTS: left, right, top, bottom) that the window manager drew.
-  QRect frame(const std::string& id) {
+  // (_NET_FRAME_EXTENTS: left, right, top, bottom) that the window manager drew. *framed
+  // tells whether the window manager has set the extents yet.
+  QRect frame(const std::string& id, bool* framed = nullptr) {
     std::string out;
     adtest::runProgram({"xprop", "-id", id, "_NET_FRAME_EXTENTS"}, &out);
     int l = 0, r = 0, t = 0, b = 0;
     const size_t at = out.find(" = ");
-    if (at != std::string::npos) std::sscanf(out.c_str() + at + 3, "%d, %d, %d, %d", &l, &r, &t, &b);
+    const bool has = at != std::string::npos && std::sscanf(out.c_str() + at + 3, "%d, %d, %d, %d", &l, &r, &t, &b) == 4;
+    if (framed) *framed = has;
     return geometry(id).adjusted(-l, -t, r, b);
+  }
+  // The frame once the window manager has taken the window in: it frames and places a new
+  // window in steps, so a single reading may catch a passing place. Waits until the frame's
+  // extents are set and two readings a moment apart agree; the last reading when that does
+  // not come within the limit.
+  QRect settledFrame(const std::string& id, std::chrono::seconds limit = 20s) {
+    bool framed = false;
+    QRect last = frame(id, &framed);
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+      std::this_thread::sleep_for(150ms);
+      const QRect now = frame(id, &framed);
+      const bool same = framed && now == last && now.width() > 0;
+      last = now;
+      if (same) break;
+    }
+    return last;
+  }
+  // The client area once the window has settled in its frame.
+  QRect settledGeometry(const std::string& id) {
+    settledFrame(id);
+    return geometry(id);
   }
 
   // The program's visible windows, and a window's title.

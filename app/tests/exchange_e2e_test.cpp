@@ -140,7 +140,7 @@ TEST_F(Exchange, ClipboardAndDragAndDropWithOtherPrograms) {
   startPeer({"--sink", QString::fromStdString((adtest::testDir() / "sink.txt").string())});
   const std::string sinkWindow = peerWindow();
   ASSERT_FALSE(sinkWindow.empty());
-  drag(cell0, geometry(sinkWindow).center());
+  drag(cell0, settledGeometry(sinkWindow).center());
   ASSERT_TRUE(waitFor([&] { return fs::exists(adtest::testDir() / "sink.txt"); }, 20s)) << "nothing was dropped";
   EXPECT_EQ(adtest::readFile(adtest::testDir() / "sink.txt"), copyOf(blue) + "\n");
 
@@ -151,7 +151,7 @@ TEST_F(Exchange, ClipboardAndDragAndDropWithOtherPrograms) {
              QString::fromStdString((src / "d1.jpg").string()), QString::fromStdString((src / "d2.jpg").string())});
   const std::string sourceWindow = peerWindow();
   ASSERT_FALSE(sourceWindow.empty());
-  drag(geometry(sourceWindow).center(), main.topLeft() + QPoint(450, 350));
+  drag(settledGeometry(sourceWindow).center(), main.topLeft() + QPoint(450, 350));
   ASSERT_TRUE(waitFor([&] { return !copyOf(dropped[2]).empty(); }, 30s)) << "the dropped files were not added";
   EXPECT_FALSE(copyOf(dropped[0]).empty());
   EXPECT_FALSE(copyOf(dropped[1]).empty());

@@ -59,13 +59,20 @@ TEST_F(Program, TheSheetsSettingsDialogOpensAboveTheSheetWithThePresetListReset)
 
   workspace::frmMain->component<QAction>("mnuMulti")->trigger();
   QWidget* sheet = workspace::frmMltImg;
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet));
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet, 20000));
   int sheetPlace = -1, dialogPlace = -1, preset = -1;
   adtest::whenShown(settings, [&] {
-    EXPECT_TRUE(QTest::qWaitForWindowExposed(settings));
-    // The window manager restacks the new window once it manages it.
-    for (int i = 0; i < 20 && (dialogPlace = stackPlace(settings)) < 0; ++i) QTest::qWait(100);
-    QTest::qWait(300);
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(settings, 20000));
+    // The window manager lists and restacks the new window once it manages it: the order
+    // is read once both windows are listed and it has stopped changing.
+    std::vector<unsigned long> order;
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+      QTest::qWait(300);
+      const std::vector<unsigned long> now = stacking();
+      const bool settled = now == order && stackPlace(settings) >= 0;
+      order = now;
+      return settled;
+    }, 20000)) << "the window manager did not take the dialog in";
     sheetPlace = stackPlace(sheet);
     dialogPlace = stackPlace(settings);
     preset = presets->currentIndex();
@@ -90,7 +97,7 @@ TEST_F(Program, ScreenshotsOfTheMainWindowTheWaitWindowAndTheViewer) {
   workspace::TfrmWait* wait = workspace::frmWait;
   const QString caption = workspace::Lang->GetMsg("TI_MAIN");
   platform::sendMessage(wait, platform::WM_WAIT_SHOW, reinterpret_cast<platform::WPARAM>(&caption), 3);
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(wait));
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(wait, 20000));
   screenshot("wait-window", wait->frameGeometry().adjusted(-20, -20, 20, 20));
   platform::sendMessage(wait, platform::WM_WAIT_CLOSE);
 
@@ -99,7 +106,7 @@ TEST_F(Program, ScreenshotsOfTheMainWindowTheWaitWindowAndTheViewer) {
   workspace::Flames->CountSelected();
   workspace::frmMain->component<QAction>("mnuView")->trigger();
   QWidget* viewer = workspace::frmView;
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(viewer));
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(viewer, 20000));
   screenshot("viewer", viewer->frameGeometry().united(workspace::frmViewBtn->frameGeometry()));
   viewer->close();
 }

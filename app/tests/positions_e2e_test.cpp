@@ -41,7 +41,7 @@ TEST_F(RememberedWindows, OpenWhereTheyWereLeft) {
     ASSERT_FALSE(main.empty()) << "no main window appeared";
     ASSERT_TRUE(waitFor([&] { return fs::exists(workDir / "zbm1000TN.bmp"); })) << "the picture was not read";
     std::map<std::string, QRect> seen;
-    seen["frmMain"] = frame(main);
+    seen["frmMain"] = settledFrame(main);
     EXPECT_EQ(geometry(main).size(), QSize(600, 450));
 
     // The viewer, by a double click on the picture; closed by the window manager.
@@ -54,7 +54,7 @@ TEST_F(RememberedWindows, OpenWhereTheyWereLeft) {
         if (windowName(w).rfind("Image Viewer", 0) == 0) viewer = w;
       return !viewer.empty();
     })) << "the viewer did not open";
-    seen["frmView"] = frame(viewer);
+    seen["frmView"] = settledFrame(viewer);
     ASSERT_TRUE(closeByWindowManager(viewer)) << "the viewer did not close";
 
     // The camcorder panel, by Import > Capture; no camcorder is there, so the device
@@ -70,7 +70,7 @@ TEST_F(RememberedWindows, OpenWhereTheyWereLeft) {
       }
       return !panel.empty() && !devices.empty();
     })) << "the panel did not open";
-    seen["frmAvCtl"] = frame(panel);
+    seen["frmAvCtl"] = settledFrame(panel);
     ASSERT_TRUE(pressOn(devices, "Escape"));
     ASSERT_TRUE(waitFor([&] { return !shown(devices); })) << "the device window did not close";
 

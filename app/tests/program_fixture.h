@@ -53,7 +53,7 @@ class Program : public ::testing::Test {
     workspace::frmTitle->Timer1()->setInterval(0);  // the splash closes at once
     workspace::frmTitle->Timer2()->setInterval(0);
     workspace::frmMain->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(workspace::frmMain));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(workspace::frmMain, 20000));
     QTest::qWait(200);
   }
 

@@ -46,7 +46,7 @@ bool CamsimProcess::Start(const std::vector<std::string>& args, std::string* why
   }
   // The first line of its output is the device path.
   std::string line;
-  auto until = std::chrono::steady_clock::now() + 10s;
+  auto until = std::chrono::steady_clock::now() + 30s;
   char c;
   while (std::chrono::steady_clock::now() < until) {
     pollfd p{out[0], POLLIN, 0};
@@ -69,16 +69,26 @@ void CamsimProcess::Stop() {
   if (stdinFd_ >= 0) ::close(stdinFd_);
   stdinFd_ = -1;
   if (pid_ <= 0) return;
-  int status = 0;
-  for (int i = 0; i < 100; ++i) {
-    if (waitpid(pid_, &status, WNOHANG) == pid_) {
-      pid_ = -1;
-      return;
+  // camsim writes its log and files as it ends, which may take a while on a busy machine:
+  // a kill before then loses what the test reads. Asked by its closed input first, then by
+  // SIGTERM (it still writes them); killed only when it does not end at all.
+  auto endsWithin = [&](std::chrono::milliseconds limit) {
+    const auto until = std::chrono::steady_clock::now() + limit;
+    int status = 0;
+    do {
+      if (waitpid(pid_, &status, WNOHANG) == pid_) return true;
+      std::this_thread::sleep_for(20ms);
+    } while (std::chrono::steady_clock::now() < until);
+    return false;
+  };
+  if (!endsWithin(30s)) {
+    ::kill(pid_, SIGTERM);
+    if (!endsWithin(10s)) {
+      ::kill(pid_, SIGKILL);
+      int status = 0;
+      waitpid(pid_, &status, 0);
     }
-    std::this_thread::sleep_for(20ms);
   }
-  ::kill(pid_, SIGKILL);
-  waitpid(pid_, &status, 0);
   pid_ = -1;
 }
 

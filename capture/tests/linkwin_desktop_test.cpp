@@ -39,6 +39,11 @@ QRect frameOnScreen(WId id) {
                value("Width:") + l + r, value("Height:") + t + b);
 }
 
+// Whether the window manager has framed the window (and so set its frame extents).
+bool framed(WId id) {
+  return run({"xprop", "-id", std::to_string(id), "_NET_FRAME_EXTENTS"}).find('=') != std::string::npos;
+}
+
 // The managed windows from the bottom of the stack to its top.
 std::vector<WId> stackingOrder() {
   const std::string out = run({"xprop", "-root", "_NET_CLIENT_LIST_STACKING"});
@@ -73,7 +78,16 @@ TEST(PanelOnADesktop, DialogsOpenAboveThePanelClearOfItAndStayAbove) {
     ASSERT_TRUE(captest::WaitFor([&] { return panel->Button("imgCpt")->isEnabled(); }));
     ASSERT_TRUE(captest::WaitFor([&] { return panel->windowHandle()->isExposed(); }, 10s));
     const QRect screen(0, 0, 1280, 1024);
-    const QRect p = frameOnScreen(panel->winId());
+    // The window manager takes the panel in and places it in steps: its place is read once
+    // it is framed and has stopped moving.
+    QRect p = frameOnScreen(panel->winId());
+    captest::WaitFor([&] {
+      captest::WaitFor([] { return false; }, 150ms);
+      const QRect now = frameOnScreen(panel->winId());
+      const bool settled = now == p && framed(panel->winId());
+      p = now;
+      return settled;
+    }, 20s);
     // Where it stands at first: in the middle of the screen, where dialogs are centred.
     ASSERT_TRUE(p.contains(screen.center())) << captest::RectText(p);
 
@@ -86,12 +100,12 @@ TEST(PanelOnADesktop, DialogsOpenAboveThePanelClearOfItAndStayAbove) {
       // The window manager frames and places a new window in steps of its own; the place
       // is judged once it has settled (or the time is up).
       QRect f;
-      auto framed = [&] {
+      auto placed = [&] {
         f = frameOnScreen(d->winId());
-        return run({"xprop", "-id", std::to_string(d->winId()), "_NET_FRAME_EXTENTS"}).find('=') != std::string::npos;
+        return framed(d->winId());
       };
-      ASSERT_TRUE(captest::WaitFor(framed, 10s));
-      captest::WaitFor([&] { return framed() && !f.intersects(p) && screen.contains(f); }, 5s);
+      ASSERT_TRUE(captest::WaitFor(placed, 20s));
+      captest::WaitFor([&] { return placed() && !f.intersects(p) && screen.contains(f); }, 5s);
       EXPECT_FALSE(f.intersects(p)) << captest::RectText(f) << " meets the panel at " << captest::RectText(p);
       EXPECT_TRUE(screen.contains(f)) << captest::RectText(f);
       EXPECT_TRUE(captest::WaitFor([&] { return above(d->winId(), panel->winId()); }, 5s)) << "stacked above the panel";

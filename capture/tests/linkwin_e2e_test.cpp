@@ -125,7 +125,8 @@ TEST_F(OnTheLine, ThePanelScansTheBusShowsTheTimeCodeAndCapturesADvFrame) {
   ASSERT_EQ(workspace::Flames->Count(), 1);
   const workspace::FlameInfo& r = *workspace::Flames->Record(0);
   EXPECT_EQ(r.type, 257) << "a DV frame";
-  EXPECT_TRUE(fs::exists(r.workPath));
+  ASSERT_TRUE(fs::exists(r.workPath));
+  const std::string albumFrame = adtest::readFile(r.workPath);
   const std::string timeCode(r.timeCode.data());
   EXPECT_TRUE(QRegularExpression("^00:03:[0-9][0-9]:[0-9][0-9]$").match(QString::fromStdString(timeCode)).hasMatch())
       << timeCode;
@@ -142,7 +143,12 @@ TEST_F(OnTheLine, ThePanelScansTheBusShowsTheTimeCodeAndCapturesADvFrame) {
                 pack[1] & 0x3F);
   EXPECT_EQ(timeCode, expected);
   EXPECT_NE(log.find("line 115200 8N1"), std::string::npos);
-  EXPECT_EQ(captest::Count(log, "block-again"), 0);
+  // The album holds the frame camsim sent, however many blocks had to come again (on a
+  // busy machine a block may: the protocol asks for it once more).
+  const auto codec = captest::CodecDvDecoder();
+  const std::string sentPicture = codec->Decode(frame);
+  ASSERT_FALSE(sentPicture.empty());
+  EXPECT_TRUE(codec->Decode(captest::DvFrameFromDvf(albumFrame)) == sentPicture) << "the album's frame differs";
 }
 
 TEST_F(OnTheLine, AnAutomaticRunTakesAPictureAtEachInterval) {
@@ -169,7 +175,7 @@ TEST_F(OnTheLine, AnAutomaticRunTakesAPictureAtEachInterval) {
   EXPECT_TRUE(boxes.shown().empty()) << (boxes.shown().empty() ? "" : boxes.shown()[0].text);
   EXPECT_EQ(panel->ControlsOn, 1);
   const std::string log = finish();
-  EXPECT_EQ(captest::Count(log, "varn 6 164271"), 3);
+  EXPECT_EQ(captest::Requests(log, "varn 6 164271"), 3) << "one capture a picture";
   EXPECT_GE(captest::Count(log, "varn 6 084325"), 1) << "the tape was wound back to reach a target";
 }
 
@@ -209,5 +215,5 @@ TEST_F(OnTheLine, APhotoSearchRewindsTheTapeAndTakesAPictureAtEachScene) {
   ASSERT_NE(rewound, std::string::npos);
   EXPECT_LT(rewound, log.find("tape at its start: stop"));
   EXPECT_LT(log.find("tape at its start: stop"), log.find("varn 6 485175")) << "the search comes after";
-  EXPECT_EQ(captest::Count(log, "varn 6 164271"), 2);
+  EXPECT_EQ(captest::Requests(log, "varn 6 164271"), 2) << "one capture a picture";
 }

@@ -126,6 +126,7 @@ class InProcess final : public Rig {
 
 class OnPty final : public Rig {
  public:
+  static constexpr int kPtyFirstByteMs = 400;
   bool Start(const std::vector<std::string>& args, std::string* why) {
     dir_ = adtest::testDir() / "camsim";
     fs::create_directories(dir_);
@@ -141,6 +142,12 @@ class OnPty final : public Rig {
     }
     io_ = std::make_unique<capture::CVarnIO>(port_, platform::SystemClock::instance(),
                                              [](int n) { return capture::ComPortPath(n, platform::RegistryStore()); });
+    // camsim is a process like any other: on a busy machine it may start an answer later
+    // than a camcorder on its line ever would, and a case that counts on each of its retries
+    // (two "not yet" answers, then the real one) would lose one to the scheduler. The
+    // line's own first-byte limit is held on virtual time by the in-process rig; here the
+    // first byte may take longer, still well short of the answers a case makes late.
+    io_->timing().firstByteMs = kPtyFirstByteMs;
     if (!io_->Open(1) || !io_->SetupVarn()) {
       *why = "cannot open " + proc_.device() + ": " + std::strerror(io_->lastError());
       return false;

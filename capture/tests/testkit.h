@@ -112,6 +112,24 @@ inline int Count(const std::string& text, const std::string& what) {
   return n;
 }
 
+// How many times the log shows the program asking for `packet` (a line that begins with it),
+// a packet sent again straight after itself counted once: the program repeats a packet
+// whose answer came too late, as it may on a busy machine, and that is one request.
+inline int Requests(const std::string& log, const std::string& packet) {
+  int n = 0;
+  bool previous = false;
+  size_t at = 0;
+  while (at < log.size()) {
+    size_t end = log.find('\n', at);
+    if (end == std::string::npos) end = log.size();
+    const bool is = log.compare(at, packet.size(), packet) == 0;
+    n += is && !previous;
+    previous = is;
+    at = end + 1;
+  }
+  return n;
+}
+
 // The capture hooks of a test: records what the capture reported, and answers the wait
 // window's flags as planned.
 struct RecordingHooks : capture::CaptureHooks {

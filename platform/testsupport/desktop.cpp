@@ -1,11 +1,14 @@
 #include "desktop.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -21,6 +24,11 @@ namespace adtest {
 namespace {
 
 using namespace std::chrono_literals;
+
+// How long each step of the start may take: Xvfb naming its display, openbox managing it.
+constexpr std::chrono::seconds kStartLimit = 60s;
+
+std::string seconds(std::chrono::seconds s) { return std::to_string(s.count()); }
 
 std::string g_display;
 
@@ -105,7 +113,7 @@ std::string windowProperty(unsigned long window, const std::string& name) {
 }
 
 std::string allowedActions(unsigned long window) {
-  const auto limit = std::chrono::steady_clock::now() + 10s;
+  const auto limit = std::chrono::steady_clock::now() + 20s;
   std::string actions;
   while ((actions = windowProperty(window, "_NET_WM_ALLOWED_ACTIONS")).empty() &&
          std::chrono::steady_clock::now() < limit)
@@ -161,11 +169,28 @@ bool VirtualDesktop::start(std::string* why) {
                        "-nolisten", "tcp", "-noreset"},
                       logFd, pipeFds[1]);
   ::close(pipeFds[1]);
+  // When many desktops start at once (a whole test suite in parallel on a busy machine)
+  // each step may take many seconds: every wait below is generous, and says what it
+  // waited for when the time is up.
+  const auto xvfbLimit = std::chrono::steady_clock::now() + kStartLimit;
   std::string number;
-  char c;
-  while (::read(pipeFds[0], &c, 1) == 1 && c != '\n') number.push_back(c);
+  bool ended = false;
+  while (!ended) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(xvfbLimit - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
+    pollfd p{pipeFds[0], POLLIN, 0};
+    const int ready = ::poll(&p, 1, int(std::min<long long>(left.count(), 1000)));
+    if (ready < 0 && errno != EINTR) break;
+    if (ready <= 0) continue;
+    char c;
+    if (::read(pipeFds[0], &c, 1) != 1 || c == '\n') ended = true;
+    else number.push_back(c);
+  }
   ::close(pipeFds[0]);
-  if (number.empty()) return fail("Xvfb did not start");
+  if (number.empty() || !ended) {
+    return fail(exited(xvfb_) ? "Xvfb ended at start"
+                              : "Xvfb did not name its display within " + seconds(kStartLimit) + " s");
+  }
   display_ = ":" + number;
 
   // openbox with the system's own settings, not those of the user running the tests.
@@ -174,14 +199,17 @@ bool VirtualDesktop::start(std::string* why) {
   ::setenv("DISPLAY", display_.c_str(), 1);
   ::unsetenv("WAYLAND_DISPLAY");
   windowManager_ = spawnHelper(wm, logFd);
-  const auto limit = std::chrono::steady_clock::now() + 20s;
+  const auto limit = std::chrono::steady_clock::now() + kStartLimit;
   while (windowManagerName(display_).empty()) {
     if (exited(windowManager_)) {
       windowManager_ = -1;
       return fail("openbox ended at start");
     }
-    if (std::chrono::steady_clock::now() > limit) return fail("openbox does not manage " + display_);
-    std::this_thread::sleep_for(50ms);
+    if (std::chrono::steady_clock::now() > limit) {
+      return fail("openbox did not name itself on the root window of " + display_ +
+                  " (_NET_SUPPORTING_WM_CHECK) within " + seconds(kStartLimit) + " s");
+    }
+    std::this_thread::sleep_for(100ms);
   }
   ::close(logFd);
   ::setenv("QT_QPA_PLATFORM", "xcb", 1);

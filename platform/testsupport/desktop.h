@@ -42,7 +42,7 @@ std::string windowManagerName(const std::string& display);
 // "" when the window has none.
 std::string windowProperty(unsigned long window, const std::string& name);
 
-// What the window manager grants `window` (_NET_WM_ALLOWED_ACTIONS), waiting up to ten
+// What the window manager grants `window` (_NET_WM_ALLOWED_ACTIONS), waiting up to 20
 // seconds for it to manage the window; "" when it never does.
 std::string allowedActions(unsigned long window);
 

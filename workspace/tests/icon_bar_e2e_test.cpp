@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QLabel>
 #include <QTest>
+#include <functional>
 #include <map>
 
 #include "main_window_fixture.h"
@@ -14,11 +15,13 @@ namespace {
 
 class IconBar : public MainWindow {
  protected:
-  // Clicks at a point of the bar with the real pointer and lets the program take the click.
-  void click(QPoint inBar) {
+  // Clicks at a point of the bar with the real pointer and lets the program take the click:
+  // waits until `handled` holds (on a busy machine the X server's events may take a while),
+  // then a moment more, so that a second run of the same click would have come too.
+  void click(QPoint inBar, const std::function<bool()>& handled) {
     const QPoint at = named("pnlIco")->mapToGlobal(inBar);
     ASSERT_TRUE(adtest::clickAt(at.x(), at.y()));
-    // The button's release has been handled once the window has the pointer's state back.
+    EXPECT_TRUE(QTest::qWaitFor(handled, 20000)) << "the click was not taken";
     QTest::qWait(300);
   }
 };
@@ -44,7 +47,8 @@ TEST_F(IconBar, EachClickOnAnIconRunsItsCommandOnce) {
                         {1, 1, "mnuImgOpen"}};
   for (const Icon& icon : icons) {
     SCOPED_TRACE(icon.command);
-    click(icon.page == 1 ? QPoint(30, 40) : QPoint(110, 40));  // the page's tab
+    const QPoint tab = icon.page == 1 ? QPoint(30, 40) : QPoint(110, 40);
+    click(tab, [&] { return frmMain->IconPage == icon.page; });
     ASSERT_EQ(frmMain->IconPage, icon.page);
     CIcons& page = icon.page == 1 ? frmMain->ImportIcons() : frmMain->ExportIcons();
     QLabel* image = page.Icon(icon.index)->image();
@@ -53,7 +57,7 @@ TEST_F(IconBar, EachClickOnAnIconRunsItsCommandOnce) {
     const size_t fileDialogs = dialogs.shown().size(), questions = boxes.shown().size();
     const size_t started = launcher.programs().size();
     runs.clear();
-    click(centre);
+    click(centre, [&] { return runs[icon.command] > 0; });
     EXPECT_EQ(runs[icon.command], 1);
     // What the user sees: one dialog or question per click (for mail, the selection
     // question and then the mail program).

@@ -29,7 +29,10 @@ TEST(WaitWindowOnTheDesktop, OffersNoButtonsAndShowsItsCaption) {
   for (const char* action : {"_NET_WM_ACTION_CLOSE", "_NET_WM_ACTION_MINIMIZE", "_NET_WM_ACTION_MAXIMIZE_HORZ",
                              "_NET_WM_ACTION_MAXIMIZE_VERT", "_NET_WM_ACTION_FULLSCREEN", "_NET_WM_ACTION_SHADE"})
     EXPECT_EQ(actions.find(action), std::string::npos) << actions;
-  EXPECT_NE(adtest::windowProperty(wait.winId(), "_NET_FRAME_EXTENTS").find("0, 0, 0, 0"), std::string::npos) << "a frame with a title bar";
+  std::string extents;
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !(extents = adtest::windowProperty(wait.winId(), "_NET_FRAME_EXTENTS")).empty(); },
+                              20000));
+  EXPECT_EQ(extents, "0, 0, 0, 0") << "a frame with a title bar";
   EXPECT_EQ(wait.Caption()->text(), caption);
   EXPECT_TRUE(wait.Caption()->isVisible());
   platform::sendMessage(&wait, platform::WM_WAIT_CLOSE);
