@@ -78,7 +78,9 @@ function(ad_add_test name)
       DISCOVERY_TIMEOUT 60
       TEST_SUFFIX "${test_suffix}"
       PROPERTIES LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT} SKIP_RETURN_CODE 77
-                 ENVIRONMENT "LC_ALL=${l};LANG=${l};LANGUAGE=${language}")
+                 # LC_ALL decides every category of the locale. One variable only: the
+                 # discovery script splits a list of them into separate properties.
+                 ENVIRONMENT "LC_ALL=${l}")
   endforeach()
 endfunction()
 
