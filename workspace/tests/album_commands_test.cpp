@@ -704,6 +704,14 @@ TEST_F(AlbumCommands, AFullDiskFailsEverySaveAndAddingAndChangesNothing) {
   const std::vector<std::string> albumBefore = records();
   const auto diskBefore = filesBelow(WorkDir);
   const std::string replace = msg("MSG_SAVEOW1") + "\n" + msg("MSG_SAVEOW2");
+  // One picture saved over an existing file of the output folder, in the given format.
+  auto savePicture = [&](auto format, int picture, const char* name) {
+    settings->format = format;
+    select({picture});
+    boxes.queue(MsgAnswer::Yes);
+    dialogs.queue({(out / name).string()});
+    frmMain->mnuImgSaveClick(nullptr);
+  };
   struct Case {
     const char* what;
     std::function<void()> run;
@@ -716,23 +724,9 @@ TEST_F(AlbumCommands, AFullDiskFailsEverySaveAndAddingAndChangesNothing) {
          action("mnuAlbumSave")->trigger();
        },
        {replace, msg("MSG_SAVE_ERR")}},
-      {"picture save as JPEG",
-       [&] {
-         settings->format = OutputFormatSettings::kJpeg;
-         select({0});
-         boxes.queue(MsgAnswer::Yes);
-         dialogs.queue({(out / "old.JPG").string()});
-         frmMain->mnuImgSaveClick(nullptr);
-       },
+      {"picture save as JPEG", [&] { savePicture(OutputFormatSettings::kJpeg, 0, "old.JPG"); },
        {replace, msg("MSG_SAVE_ERR")}},
-      {"picture save as BMP",
-       [&] {
-         settings->format = OutputFormatSettings::kBmp;
-         select({1});
-         boxes.queue(MsgAnswer::Yes);
-         dialogs.queue({(out / "old.BMP").string()});
-         frmMain->mnuImgSaveClick(nullptr);
-       },
+      {"picture save as BMP", [&] { savePicture(OutputFormatSettings::kBmp, 1, "old.BMP"); },
        {replace, msg("MSG_SAVE_ERR")}},
       {"pictures added",
        [&] {
