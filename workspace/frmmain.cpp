@@ -610,7 +610,7 @@ LRESULT TfrmMain::WMImageInfo(WPARAM index, LPARAM) {
   std::copy(std::begin(e.TimeCode), std::end(e.TimeCode), record->timeCode.begin());
   record->timeCode.back() = '\0';
   flames_->PlaceItem(slot);
-  if (slot == flames_->Count() - 1) ScrollToEnd();
+  if (slot == flames_->Count() - 1 && scrollToAdded_) ScrollToEnd();
   return 0;
 }
 
