@@ -35,7 +35,9 @@ int main(int argc, char** argv) {
     exporters::EnterExportForms();
     workspace::CreateForms();
     workspace::frmMain->show();
-    app.exec();
+    // A close accepted while the window was being shown, before any event loop ran, has
+    // ended the program already.
+    if (workspace::frmMain->isVisible()) app.exec();
   } catch (const std::exception& e) {
     platform::Application::showException(&e);
   } catch (...) {

@@ -22,6 +22,7 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTextEdit>
+#include <QThread>
 #include <QTimer>
 #include <QWindow>
 #include <stdexcept>
@@ -204,6 +205,12 @@ void Form::hideEvent(QHideEvent* e) {
 }
 
 void Form::closeEvent(QCloseEvent* e) {
+  if (e->spontaneous() && !isEnabled()) {
+    // A disabled window takes no input, and no close from the window system either (its
+    // close box, Alt+F4, a task bar's close): whatever disabled it is still at work.
+    e->ignore();
+    return;
+  }
   if (modalLoop_ && !closingModal_) {
     // The close box or close() on a modal form: end the showing as cancelled.
     e->ignore();
@@ -222,7 +229,16 @@ void Form::closeEvent(QCloseEvent* e) {
   }
   e->accept();
   if (action == CloseAction::Free) deleteLater();
-  if (g_mainForm == this) QCoreApplication::quit();
+  if (g_mainForm == this) endEventLoops();
+}
+
+void Form::endEventLoops() {
+  // Quitting closes the other windows first, and a window that refuses to close keeps
+  // quit() from ending anything. The program ends with its main form all the same: every
+  // event loop is ended, and a piece of work that handles events in a loop of its own
+  // returns to a loop that has ended.
+  QCoreApplication::quit();
+  if (QThread::currentThread()->loopLevel() > 0) QCoreApplication::exit(0);
 }
 
 // ---- window style -------------------------------------------------------------------

@@ -9,7 +9,9 @@
 //                   after the constructor)
 //   FormShow        each time the form goes from hidden to shown by the program; not
 //                   when the window system restores a minimised window
-//   FormCloseQuery  when the form is asked to close; false keeps it open
+//   FormCloseQuery  when the form is asked to close; false keeps it open. A disabled
+//                   form is not asked by the window system: its close box, Alt+F4 and
+//                   the like do nothing while it is disabled
 //   FormClose       when it closes; the action says what becomes of it
 //   FormHide        each time the form is hidden by the program
 //
@@ -139,7 +141,7 @@ class Form : public QDialog, public MessageReceiver {
   // Every named component, in the order of the form's layout (depth first).
   std::vector<QObject*> components() const;
 
-  // The form whose closing ends the program's event loop.
+  // The form whose closing ends the program's event loops (see endEventLoops).
   static void setMainForm(Form* form);
   static Form* mainForm();
 
@@ -179,6 +181,9 @@ class Form : public QDialog, public MessageReceiver {
   void done(int result) override;
 
  private:
+  // Ends the program's event loops, the one of a long piece of work included, whatever
+  // the other windows say.
+  static void endEventLoops();
   void applyWindowFlags();
   void runHandler(QObject* sender, const EventHandler& h);
   const EventHandler* filtered(QObject* watched, Event event) const;

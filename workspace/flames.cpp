@@ -61,6 +61,20 @@ void IFlames::PlaceItem(int index) {
   QCoreApplication::processEvents();
 }
 
+void IFlames::ShowItems(int first, int last) {
+  if (first < 0 || last < first || last >= count_) return;
+  // A point in the middle of a cell, with margins that reach its edges.
+  auto show = [this](int index) {
+    QPoint pos;
+    CellPos(index, pos);
+    const int w = SFrame::kWidth, h = SFrame::kHeight;
+    owner_->ensureVisible(pos.x() + w / 2, pos.y() + h / 2, w - w / 2, h - h / 2);
+  };
+  // The last first: the first then comes into view, whatever fits of the rest.
+  show(last);
+  show(first);
+}
+
 void IFlames::Relayout() {
   if (count_ > 0 && ColumnsForWidth() != columns_) {
     owner_->verticalScrollBar()->setValue(0);

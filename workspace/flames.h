@@ -86,6 +86,9 @@ class IFlames {
   bool AddItem(int index, const std::string& thumbPath);
   // Moves the cell to its grid position and shows it, then processes pending events.
   void PlaceItem(int index);
+  // Scrolls the box so that item `first` is in view, and as many of the items after it up
+  // to `last` as fit.
+  void ShowItems(int first, int last);
   // When the number of columns changed: back to the top and every cell re-placed.
   // Keeps the content's size fitting the cells and the view in any case.
   void Relayout();

@@ -268,6 +268,11 @@ bool TfrmMain::AskSaveAlbum() {
 }
 
 bool TfrmMain::FormCloseQuery() {
+  // While the wait window is up, work is running on the album's files (an import, a save,
+  // an export): the window takes no close and asks nothing. (The wait window handles the
+  // events that came meanwhile before it goes, so a close that came during the work meets
+  // it still shown.)
+  if (frmWait && frmWait->isVisible()) return false;
   // Closing deletes the working copies: an album the user wanted saved and that was not
   // keeps the window open.
   if (!AskSaveAlbum()) return false;
@@ -610,7 +615,7 @@ LRESULT TfrmMain::WMImageInfo(WPARAM index, LPARAM) {
   std::copy(std::begin(e.TimeCode), std::end(e.TimeCode), record->timeCode.begin());
   record->timeCode.back() = '\0';
   flames_->PlaceItem(slot);
-  if (slot == flames_->Count() - 1) ScrollToEnd();
+  if (slot == flames_->Count() - 1 && scrollToAdded_) ScrollToEnd();
   return 0;
 }
 

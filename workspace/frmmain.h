@@ -198,6 +198,7 @@ class TfrmMain : public platform::Form, public GridHost, public AlbumHost, publi
   QPoint bandStart_;
   int popupIndex_ = -1;
   int wheelRest_ = 0;  // wheel movement short of a notch
+  bool scrollToAdded_ = true;  // the grid scrolls to a picture added at the album's end
   bool shown_ = false;
 };
 

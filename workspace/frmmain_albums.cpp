@@ -383,16 +383,21 @@ void TfrmMain::PasteFileList() {
     return;
   }
   imageOpe_->AppendAlbumsQuietly = true;
+  // Pictures pasted into the middle pass through the album's end: the grid does not
+  // follow them there.
+  scrollToAdded_ = position == old;
   std::vector<std::string> failed = AddFiles(names, old);
+  scrollToAdded_ = true;
   imageOpe_->AppendAlbumsQuietly = false;
   // What was added moves before the first selected picture; the pictures from there on
-  // move up behind it.
+  // move up behind it. The grid shows them where they landed.
   const int added = flames_->Count() - old;
   if (added > 0 && position < old) {
     std::vector<FlameInfo> pasted;
     for (int k = 0; k < added; ++k) pasted.push_back(*flames_->Record(old + k));
     for (int j = old - 1; j >= position; --j) flames_->MoveItem(j + added, j);
     for (int k = 0; k < added; ++k) ReplaceRecord(position + k, pasted[static_cast<size_t>(k)]);
+    flames_->ShowItems(position, position + added - 1);
   }
   Modified = 1;
   // Files that hold no picture the album takes, or several, and those that failed.

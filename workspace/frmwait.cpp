@@ -122,6 +122,8 @@ void TfrmWait::ShowDirect(const QString& caption, bool progressShown, bool stopS
 
 void TfrmWait::CloseIfShown() {
   if (!isVisible()) return;
+  // The events that came during the work are handled while this window still shows, so
+  // that a close the main window got meanwhile is refused as it was during the work.
   FormClose();
   hide();
 }

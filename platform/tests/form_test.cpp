@@ -1,6 +1,9 @@
 #include "platform/form.h"
 
 #include <QApplication>
+#include <QCloseEvent>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QImage>
 #include <QLabel>
 #include <QMenu>
@@ -483,4 +486,71 @@ TEST(Form, ClosingTheMainFormEndsTheEventLoop) {
   EXPECT_EQ(std::count(f.log.begin(), f.log.end(), "CloseQuery"), 2);
   Form::setMainForm(nullptr);
   EXPECT_EQ(Form::mainForm(), nullptr);
+}
+
+// A disabled form takes no close from the window system (its close box, Alt+F4 and the
+// like): it is not even asked and stays shown. Enabled again it closes, and the program
+// may close it while it is disabled.
+TEST(Form, DisabledFormTakesNoCloseFromTheWindowSystem) {
+  TfrmTest f;
+  f.show();
+  auto closeByWindowSystem = [&] {
+    QCloseEvent request;  // what the window system's request becomes on the form's window
+    QApplication::sendEvent(f.windowHandle(), &request);
+  };
+  f.setEnabled(false);
+  closeByWindowSystem();
+  EXPECT_TRUE(f.isVisible());
+  EXPECT_EQ(std::count(f.log.begin(), f.log.end(), "CloseQuery"), 0);
+  f.setEnabled(true);
+  closeByWindowSystem();
+  EXPECT_FALSE(f.isVisible());
+  EXPECT_EQ(std::count(f.log.begin(), f.log.end(), "CloseQuery"), 1);
+
+  f.show();
+  f.setEnabled(false);
+  EXPECT_TRUE(f.closeForm());
+  EXPECT_FALSE(f.isVisible());
+}
+
+// The main form's close ends the program however it comes: while another window refuses
+// to close (it stays shown), and from inside a piece of work that handles events in a
+// loop of its own, or in an event loop of its own, which then returns.
+TEST(Form, ClosingTheMainFormEndsTheProgramWhateverRunsThen) {
+  struct Refusing : QWidget {
+    void closeEvent(QCloseEvent* e) override { e->ignore(); }
+  };
+  const std::function<void()> works[] = {
+      [] {
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < 500) QCoreApplication::processEvents();
+      },
+      [] {
+        QEventLoop loop;
+        QTimer::singleShot(500, &loop, [&] { loop.exit(); });
+        loop.exec();
+      },
+  };
+  for (const auto& work : works) {
+    TfrmTest f;
+    Form::setMainForm(&f);
+    f.show();
+    Refusing refusing;
+    refusing.show();
+    bool workReturned = false;
+    QTimer::singleShot(0, &f, [&] {
+      QTimer::singleShot(0, &f, [&] { f.closeForm(); });
+      work();
+      workReturned = true;
+    });
+    QTimer lost;  // the close did not end the program
+    lost.setSingleShot(true);
+    QObject::connect(&lost, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    lost.start(10000);
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_TRUE(workReturned);
+    EXPECT_FALSE(f.isVisible());
+    Form::setMainForm(nullptr);
+  }
 }

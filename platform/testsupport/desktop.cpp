@@ -17,6 +17,8 @@
 #include <thread>
 #include <vector>
 
+#include <xcb/xcb.h>
+
 #include "testsupport.h"
 
 namespace adtest {
@@ -137,6 +139,63 @@ const std::string& desktopDisplay() { return g_display; }
 bool clickAt(int x, int y, int button) {
   return runProgram({"xdotool", "mousemove", "--sync", std::to_string(x), std::to_string(y), "click",
                      std::to_string(button)}) == 0;
+}
+
+namespace {
+
+// Sends a client message of the type named `type` about `window`: to the window itself,
+// its first datum the atom named `atom`; or to the window manager (on the root window),
+// its first datum the time. Returns once the X server has handled it.
+bool sendClientMessage(unsigned long window, const char* type, const char* atom, bool toWindowManager) {
+  xcb_connection_t* c = xcb_connect(desktopDisplay().c_str(), nullptr);
+  if (xcb_connection_has_error(c)) {
+    xcb_disconnect(c);
+    return false;
+  }
+  auto intern = [c](const char* name) {
+    xcb_intern_atom_reply_t* r =
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
+    const xcb_atom_t a = r ? r->atom : xcb_atom_t{XCB_ATOM_NONE};
+    std::free(r);
+    return a;
+  };
+  xcb_client_message_event_t e{};
+  e.response_type = XCB_CLIENT_MESSAGE;
+  e.format = 32;
+  e.window = static_cast<xcb_window_t>(window);
+  e.type = intern(type);
+  xcb_window_t to = e.window;
+  uint32_t mask = XCB_EVENT_MASK_NO_EVENT;
+  if (toWindowManager) {
+    to = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    mask = XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+    e.data.data32[0] = XCB_CURRENT_TIME;
+    e.data.data32[1] = 2;  // from a pager or a task bar, on the user's behalf
+  } else {
+    e.data.data32[0] = intern(atom);
+    e.data.data32[1] = XCB_CURRENT_TIME;
+  }
+  bool sent = e.type != XCB_ATOM_NONE && (toWindowManager || e.data.data32[0] != XCB_ATOM_NONE);
+  if (sent) {
+    xcb_send_event(c, 0, to, mask, reinterpret_cast<const char*>(&e));
+    // A round trip: the server has handled the request when the reply comes.
+    xcb_generic_error_t* error = nullptr;
+    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), &error));
+    sent = error == nullptr;
+    std::free(error);
+  }
+  xcb_disconnect(c);
+  return sent;
+}
+
+}  // namespace
+
+bool askWindowManagerToClose(unsigned long window) {
+  return sendClientMessage(window, "_NET_CLOSE_WINDOW", nullptr, true);
+}
+
+bool sendCloseRequest(unsigned long window) {
+  return sendClientMessage(window, "WM_PROTOCOLS", "WM_DELETE_WINDOW", false);
 }
 
 bool VirtualDesktop::start(std::string* why) {

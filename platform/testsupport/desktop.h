@@ -50,4 +50,14 @@ std::string allowedActions(unsigned long window);
 // it to whatever window lies there (xdotool). True when xdotool ran.
 bool clickAt(int x, int y, int button = 1);
 
+// Asks the window manager to close a window, as a task bar or a pager does
+// (_NET_CLOSE_WINDOW); the window manager passes the request on to the window's program.
+// True when the request was sent.
+bool askWindowManagerToClose(unsigned long window);
+
+// Sends a window the request a window manager sends when the user closes it
+// (WM_DELETE_WINDOW), and returns once the X server has queued it for the window's
+// program. True when it was sent.
+bool sendCloseRequest(unsigned long window);
+
 }  // namespace adtest

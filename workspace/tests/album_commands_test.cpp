@@ -7,6 +7,8 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QPlainTextEdit>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTimer>
 #include <functional>
 #include <map>
@@ -460,6 +462,39 @@ TEST_F(AlbumCommands, PasteGoesBeforeTheFirstSelectedPicture) {
   action("mnuPaste")->trigger();
   EXPECT_EQ(colours().size(), 14u);
   EXPECT_EQ(colours()[12], 60);
+}
+
+// Pasted into the middle of an album longer than the grid shows, the pictures are in view
+// where they landed: cut from the top and pasted back before the next picture, and pasted
+// before a picture far from the album's end.
+TEST_F(AlbumCommands, PasteIntoTheMiddleShowsThePastedPictures) {
+  addPictures(40);
+  auto* grid = named<QScrollArea>("sbTN");
+  QScrollBar* bar = grid->verticalScrollBar();
+  ASSERT_GT(bar->maximum(), 0) << "the album fits the grid";
+  auto inView = [&](int index) {
+    QWidget* c = cell(index);
+    if (!c) return false;
+    const QRect shown(c->mapTo(grid->viewport(), QPoint(0, 0)), c->size());
+    return grid->viewport()->rect().contains(shown);
+  };
+  bar->setValue(0);
+  select({0, 1});
+  action("mnuCut")->trigger();
+  select({0});
+  action("mnuPaste")->trigger();
+  const std::vector<int> order = colours();
+  ASSERT_EQ(order.size(), 40u);
+  EXPECT_EQ(std::vector<int>(order.begin(), order.begin() + 3), (std::vector<int>{0, 1, 2}));
+  EXPECT_TRUE(inView(0) && inView(1)) << "scrolled to " << bar->value() << " of " << bar->maximum();
+
+  // From the top of the grid, before picture 15, which lies below what it shows.
+  bar->setValue(0);
+  PutFilesOnClipboard({picture("a.bmp", 80), picture("b.bmp", 81)});
+  select({15});
+  action("mnuPaste")->trigger();
+  EXPECT_EQ(colours()[15], 80);
+  EXPECT_TRUE(inView(15) && inView(16)) << "scrolled to " << bar->value() << " of " << bar->maximum();
 }
 
 // Only files that hold exactly one picture are pasted, an album of one picture as that
