@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "mail_program.h"
+#include "platform/application.h"
 #include "platform/dialogs.h"
 #include "platform/folders.h"
 #include "workspace/lang.h"
@@ -13,6 +14,7 @@ int main(int argc, char** argv) {
   // The texts come from the caption table beside the program, in the user's language.
   workspace::MLang lang;
   lang.SetLanguage(platform::userLanguageId());
+  platform::useToolkitLanguage(lang.Language());
   lang.LoadCaptions(platform::appDir() + "kbx40.cpt");
   platform::setApplicationTitle(lang.GetMsg("TI_RLM").toStdString());
   std::vector<std::string> args(argv + 1, argv + argc);
