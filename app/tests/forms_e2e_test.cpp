@@ -239,6 +239,32 @@ TEST_F(Program, StandardButtonsAndDialogsSpeakTheCaptionsLanguage) {
     EXPECT_EQ((seen.*field).toStdString(), (want.*field).toStdString()) << name << " in " << language();
 }
 
+// Help whose file is there but that no program on the desktop opens (a stand-in opener
+// first on PATH finds none) is not silent: the toolkit's box says so in the captions'
+// language, naming the file. Saved as a screenshot.
+TEST_F(Program, HelpThatNothingOpensIsToldInTheLanguage) {
+  AD_REQUIRE_TOOL("import");
+  start();
+  adtest::StandInProgram opener("xdg-open", "exit 3");
+  const fs::path help = adtest::testDir() / "wro10e35.chm";
+  adtest::writeFile(help, "help");
+  workspace::frmMain->HelpFile = help.string();
+  platform::MessageBoxes* scriptedBoxes = platform::setMessageBoxes(nullptr);
+  QString told;
+  bool shown = false;
+  whenModalShown<QMessageBox>([&](QMessageBox* box) {
+    told = box->text();
+    screenshot("help-not-opened", box->frameGeometry().adjusted(-10, -10, 10, 10));
+    box->button(QMessageBox::Ok)->click();
+    shown = true;
+  });
+  workspace::frmMain->component<QAction>("mnuKey")->trigger();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return shown; }, 30000)) << "nothing was told";
+  platform::setMessageBoxes(scriptedBoxes);
+  EXPECT_EQ(opener.runs(), std::vector<std::vector<std::string>>{{help.string()}});
+  EXPECT_EQ(told.toStdString(), workspace::Lang->GetMsg("MSG_OPEN_NOPROGRAM").toStdString() + "\n" + help.string());
+}
+
 // ---- every caption whole ------------------------------------------------------------------------
 
 // The text a component shows, without its mnemonic marks.
