@@ -7,10 +7,12 @@
 #include "platform/application.h"
 #include "platform/dialogs.h"
 #include "platform/folders.h"
+#include "program_identity.h"
 #include "workspace/lang.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  albumdesk::SetProgramIdentity();
   // The texts come from the caption table beside the program, in the user's language.
   workspace::MLang lang;
   lang.SetLanguage(platform::userLanguageId());
