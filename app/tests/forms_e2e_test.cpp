@@ -1,8 +1,8 @@
 // The program's windows in the test's language under the window manager: the sheet's
 // output settings dialog opens above the sheet with its preset list reset; the toolkit's
-// own boxes and dialogs speak the captions' language; and the main window, the wait
-// window, the sheet with its settings dialog, the viewer, a question box and the save
-// dialog are saved as screenshots.
+// own boxes and dialogs speak the captions' language; a help file that nothing opens is
+// told; and the main window, the wait window, the sheet with its settings dialog, the
+// viewer, a question box, the save dialog and that error box are saved as screenshots.
 #include <QAbstractItemView>
 #include <QAction>
 #include <QCheckBox>
