@@ -9,6 +9,7 @@
 #include "capture/link_objects.h"
 #include "exporters/export_commands.h"
 #include "platform/application.h"
+#include "program_identity.h"
 #include "workspace/frmmain.h"
 #include "workspace/program.h"
 
@@ -22,6 +23,7 @@ int main(int argc, char** argv) {
   mallopt(M_MMAP_THRESHOLD, 128 << 20);
   mallopt(M_TRIM_THRESHOLD, 256 << 20);
   platform::Application app(argc, argv);
+  albumdesk::SetProgramIdentity();
   // The whole command line after the program's name is the path of one file to open:
   // its words are joined again as they were given, and nothing is removed.
   for (int i = 1; i < argc; ++i) {

@@ -18,7 +18,6 @@
 #include "exporters/picture_writer.h"
 #include "platform/cursor.h"
 #include "platform/dialogs.h"
-#include "platform/launcher.h"
 #include "platform/messages.h"
 #include "workspace/file_name.h"
 #include "workspace/flames.h"
@@ -27,6 +26,7 @@
 #include "workspace/image_ope.h"
 #include "workspace/lang.h"
 #include "workspace/later_forms.h"
+#include "workspace/open_document.h"
 #include "workspace/output_format.h"
 #include "workspace/profile.h"
 #include "workspace/program.h"
@@ -160,10 +160,10 @@ class WrittenFiles {
   bool kept_ = false;
 };
 
-// Offers to open what was written, with the desktop's handler for it.
+// Offers to open what was written, with the desktop's program for it.
 void OfferToOpen(QWidget* owner, const char* question, const std::string& path) {
   if (!platform::askYesNo(owner, text(question))) return;
-  if (!platform::launcher().openDocument(path)) std::fprintf(stderr, "albumdesk: cannot open %s\n", path.c_str());
+  if (!workspace::OpenDocument(owner, path)) std::fprintf(stderr, "albumdesk: cannot open %s\n", path.c_str());
 }
 
 template <class F>

@@ -21,4 +21,12 @@ class Application : public QApplication {
   static void showException(const std::exception* e);
 };
 
+// The toolkit's own texts (the standard buttons of message boxes, the file and colour
+// dialogs) in the language of `languageId`, by its low byte as the program chooses its
+// captions: 17 Japanese, 12 French, anything else English (the toolkit's own). The
+// translations are the toolkit's, from its translations folder; a later call replaces
+// what an earlier one loaded. False when that language's file could not be loaded, or
+// there is no application object: the toolkit then speaks English.
+bool useToolkitLanguage(int languageId);
+
 }  // namespace platform

@@ -43,9 +43,11 @@ bool RecordingLauncher::startProgram(const std::string& program, const std::vect
   return programResult;
 }
 
-bool RecordingLauncher::openDocument(const std::string& path) {
+bool RecordingLauncher::openDocument(const std::string& path, OpeningDone done) {
   documents_.push_back(path);
-  return documentResult;
+  if (!documentResult) return false;
+  if (done) done(documentOpening);
+  return true;
 }
 
 }  // namespace platform

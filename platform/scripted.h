@@ -79,15 +79,17 @@ class RecordingLauncher final : public Launcher {
   RecordingLauncher();
   ~RecordingLauncher() override;
 
-  // What startProgram and openDocument report (both true at first).
+  // What startProgram and openDocument report (both true at first), and what became of
+  // an opened document, told at once.
   bool programResult = true;
   bool documentResult = true;
+  Opening documentOpening = Opening::Opened;
 
   const std::vector<Start>& programs() const { return programs_; }
   const std::vector<std::string>& documents() const { return documents_; }
 
   bool startProgram(const std::string& program, const std::vector<std::string>& args) override;
-  bool openDocument(const std::string& path) override;
+  bool openDocument(const std::string& path, OpeningDone done = {}) override;
 
  private:
   std::vector<Start> programs_;

@@ -7,8 +7,10 @@ packages=(
   # build
   cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libjpeg62-turbo-dev libpng-dev libtiff-dev
   libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev libxcb1-dev
-  # run (xdg-email: the mail program hands pictures to the desktop's mail composer)
-  fonts-noto-cjk xdg-utils
+  # run (xdg-email: the mail program hands pictures to the desktop's mail composer; xdg-open:
+  # documents go to the desktop's handler; the toolkit's own translations of its standard
+  # buttons and dialogs)
+  fonts-noto-cjk xdg-utils qt6-translations-l10n
   # peers of the tests and benchmarks
   ffmpeg libavcodec-dev libavfilter-dev libavutil-dev libswscale-dev libjpeg-turbo-progs libimage-exiftool-perl exiv2 imagemagick
   xvfb xauth xdotool xclip x11-utils openbox python3 desktop-file-utils shared-mime-info gtk-update-icon-cache

@@ -27,11 +27,11 @@
 #include "image_ope.h"
 #include "lang.h"
 #include "later_forms.h"
+#include "open_document.h"
 #include "platform/atomic_file.h"
 #include "platform/cursor.h"
 #include "platform/dialogs.h"
 #include "platform/folders.h"
-#include "platform/launcher.h"
 #include "platform/registry_store.h"
 #include "platform/single_instance.h"
 #include "profile.h"
@@ -342,7 +342,7 @@ void TfrmMain::mnuInvClick(QObject*) {
 }
 
 void TfrmMain::mnuKeyClick(QObject*) {
-  if (FileName(HelpFile).Exists()) platform::launcher().openDocument(HelpFile);
+  if (FileName(HelpFile).Exists()) OpenDocument(this, HelpFile);
 }
 
 void TfrmMain::mnuAboutClick(QObject*) {

@@ -1,6 +1,7 @@
 #include "program.h"
 
 #include "lang.h"
+#include "platform/application.h"
 #include "profile.h"
 
 namespace workspace {
@@ -19,6 +20,8 @@ void CreateProfileAndLang() {
   Profile = new CProfile;
   Lang = new MLang;
   Lang->GetLanguage();
+  // The standard buttons and dialogs speak the captions' language.
+  platform::useToolkitLanguage(Lang->Language());
   Lang->LoadStyles(Profile->ProgramDir() + "/kbx40.sty");
   Lang->LoadCaptions(Profile->ProgramDir() + "/kbx40.cpt");
 }

@@ -1,7 +1,7 @@
 // The program on a virtual display of its own (Xvfb), driven from outside as a user
 // would: it starts with its splash and then its main window showing the picture of its
 // command line, a second copy ends at once, and it quits by its menu, cleaning its work
-// folder.
+// folder; its windows carry its own icon and the class of its desktop entry.
 #include <sys/types.h>
 
 #include <cstdlib>
@@ -15,6 +15,8 @@
 #include <sstream>
 #include <string>
 #include <thread>
+
+#include <map>
 
 #include <gtest/gtest.h>
 
@@ -89,6 +91,63 @@ TEST_F(Desktop, StartsOnceShowsTheCommandLinePictureAndQuitsCleanly) {
   for (const char* file : {"zbm1999.jpg", "zbm1000.jpg", "zbm1000TN.bmp"}) EXPECT_FALSE(fs::exists(workDir / file)) << file;
   EXPECT_TRUE(fs::exists(picture));
   EXPECT_NE(adtest::readFile(workDir / "kbx40.ini").find("[frmMain]"), std::string::npos);
+}
+
+// The icons a window carries (_NET_WM_ICON: width, height, then the pixels as ARGB, for
+// each size), by size; none when it carries none.
+std::map<int, QImage> windowIcons(const std::string& window) {
+  std::string out;
+  adtest::runProgram({"xprop", "-len", "4000000", "-id", window, "-f", "_NET_WM_ICON", "32c", " $0+", "_NET_WM_ICON"}, &out);
+  std::map<int, QImage> icons;
+  const size_t at = out.find(' ');
+  if (at == std::string::npos || out.find("not found") != std::string::npos) return icons;
+  std::vector<uint32_t> values;
+  std::istringstream list(out.substr(at + 1));
+  for (std::string v; std::getline(list, v, ',');) values.push_back(static_cast<uint32_t>(std::stoul(v)));
+  for (size_t i = 0; i + 2 <= values.size();) {
+    const uint32_t w = values[i], h = values[i + 1];
+    if (w == 0 || h == 0 || i + 2 + size_t(w) * h > values.size()) break;
+    QImage image(int(w), int(h), QImage::Format_ARGB32);
+    for (uint32_t y = 0; y < h; ++y)
+      for (uint32_t x = 0; x < w; ++x) image.setPixel(int(x), int(y), values[i + 2 + y * w + x]);
+    icons[int(w)] = image;
+    i += 2 + size_t(w) * h;
+  }
+  return icons;
+}
+
+// The windows of the program, the main window and a question over it, carry the program's
+// own icon in the sizes it installs, pixel for pixel, and the class name of its desktop
+// entry ("albumdesk", as the installed albumdesk.desktop is named), so that the task bar
+// and window switcher show them with the installed entry's icon.
+TEST_F(Desktop, WindowsCarryTheProgramsIconAndItsDesktopEntrysClass) {
+  startProgram();
+  const std::string window = waitForMainWindow();
+  ASSERT_FALSE(window.empty()) << "no main window appeared";
+  auto checkIdentity = [&](const std::string& w, const char* which) {
+    SCOPED_TRACE(which);
+    const std::map<int, QImage> icons = windowIcons(w);
+    ASSERT_FALSE(icons.empty()) << "no icon";
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+      const auto icon = icons.find(size);
+      ASSERT_NE(icon, icons.end()) << "no icon of " << size;
+      const QImage installed =
+          QImage(QString("%1/data/icons/albumdesk-%2.png").arg(AD_SOURCE_DIR).arg(size)).convertToFormat(QImage::Format_ARGB32);
+      EXPECT_EQ(icon->second, installed) << "the icon of " << size << " is not the installed one";
+    }
+    std::string wmClass;
+    adtest::runProgram({"xprop", "-id", w, "WM_CLASS"}, &wmClass);
+    EXPECT_NE(wmClass.find("= \"albumdesk\", \"albumdesk\""), std::string::npos) << wmClass;
+  };
+  checkIdentity(window, "main window");
+
+  std::vector<std::string> known = programWindows();
+  ASSERT_TRUE(pressOn(window, "alt+F4"));
+  const std::string question = newWindow(known);
+  ASSERT_FALSE(question.empty()) << "the quit question did not appear";
+  checkIdentity(question, "quit question");
+  ASSERT_TRUE(pressOn(question, "Return"));
+  ASSERT_TRUE(program.waitForFinished(20000)) << "the program did not end";
 }
 
 }  // namespace

@@ -1,23 +1,31 @@
 // The program's windows in the test's language under the window manager: the sheet's
-// output settings dialog opens above the sheet with its preset list reset; and the
-// main window, the wait window, the sheet with its settings dialog and the viewer are
-// saved as screenshots.
+// output settings dialog opens above the sheet with its preset list reset; the toolkit's
+// own boxes and dialogs speak the captions' language; a help file that nothing opens is
+// told; and the main window, the wait window, the sheet with its settings dialog, the
+// viewer, a question box, the save dialog and that error box are saved as screenshots.
+#include <QAbstractItemView>
 #include <QAction>
 #include <QCheckBox>
+#include <QColorDialog>
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLayout>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
 #include <QStyleOptionGroupBox>
 #include <QTextLayout>
 #include <cmath>
+#include <map>
 #include <sstream>
 #include <vector>
 
+#include "exporters/controls.h"
 #include "exporters/frmimgfmt.h"
 #include "program_fixture.h"
 #include "workspace/frmwait.h"
@@ -109,6 +117,152 @@ TEST_F(Program, ScreenshotsOfTheMainWindowTheWaitWindowAndTheViewer) {
   ASSERT_TRUE(QTest::qWaitForWindowExposed(viewer, 20000));
   screenshot("viewer", viewer->frameGeometry().united(workspace::frmViewBtn->frameGeometry()));
   viewer->close();
+}
+
+// ---- the toolkit's own buttons and dialogs ------------------------------------------------------
+
+// Runs `act` once, on the first shown modal window of class T: a box or dialog that a call
+// makes and shows inside itself, from inside its showing.
+template <class T>
+void whenModalShown(std::function<void(T*)> act) {
+  auto* poll = new QTimer(qApp);
+  poll->setInterval(5);
+  QObject::connect(poll, &QTimer::timeout, qApp, [poll, act] {
+    auto* window = qobject_cast<T*>(QApplication::activeModalWidget());
+    if (!window || !window->windowHandle() || !window->windowHandle()->isExposed()) return;
+    poll->stop();
+    poll->deleteLater();
+    QTest::qWait(100);  // laid out and painted
+    act(window);
+  });
+  poll->start();
+}
+
+QString buttonText(QWidget* window, QDialogButtonBox::StandardButton which) {
+  auto* box = window->findChild<QDialogButtonBox*>();
+  QPushButton* button = box ? box->button(which) : nullptr;
+  return button ? button->text() : "(none)";
+}
+
+QString labelText(QWidget* window, const char* name) {
+  auto* label = window->findChild<QLabel*>(name);
+  return label ? label->text() : "(none)";
+}
+
+// The question box, the open and save dialogs and the colour dialog as the toolkit shows
+// them, in the language of the captions. The question box and the save dialog are saved
+// as screenshots.
+TEST_F(Program, StandardButtonsAndDialogsSpeakTheCaptionsLanguage) {
+  AD_REQUIRE_TOOL("import");
+  struct Texts {
+    QString yes, no;
+    QString openTitle, open, saveTitle, save, cancel, lookIn, fileName, fileType, folder;
+    QString basicColours, ok;
+  };
+  const std::map<std::string, Texts> expected = {
+      {"en", {"&Yes", "&No", "Open", "&Open", "Save As", "&Save", "Cancel", "Look in:", "File &name:",
+              "Files of type:", "Folder", "&Basic colors", "OK"}},
+      {"fr", {"&Oui", "&Non", "Ouvrir", "&Ouvrir", "Enregistrer sous", "&Enregistrer", "Annuler", "Voir dans :",
+              "&Nom de fichier :", "Fichiers de type :", "Dossier", "Couleurs de &base", "OK"}},
+      {"ja", {"はい(&Y)", "いいえ(&N)", "開く", "開く(&O)", "名前を付けて保存", "保存(&S)", "キャンセル", "アドレス:",
+              "ファイル名(&N):", "ファイルの種類:", "フォルダ", "基本カラー(&B)", "OK"}},
+  };
+  start();
+  const Texts& want = expected.at(language());
+  // The toolkit's own box and dialogs, as the program shows them, in place of the scripted ones.
+  platform::MessageBoxes* scriptedBoxes = platform::setMessageBoxes(nullptr);
+  platform::FileDialogs* scriptedDialogs = platform::setFileDialogs(nullptr);
+  QWidget* main = workspace::frmMain;
+
+  Texts seen;
+  whenModalShown<QMessageBox>([&](QMessageBox* box) {
+    seen.yes = box->button(QMessageBox::Yes)->text();
+    seen.no = box->button(QMessageBox::No)->text();
+    screenshot("question-box", box->frameGeometry().adjusted(-10, -10, 10, 10));
+    box->button(QMessageBox::No)->click();
+  });
+  EXPECT_FALSE(platform::askYesNo(main, workspace::Lang->GetMsg("MSG_HTMDISP").toStdString()));
+
+  // A folder in the dialog's list shows its type.
+  fs::create_directories(adtest::testDir() / "Movies");
+  whenModalShown<QFileDialog>([&](QFileDialog* dialog) {
+    seen.openTitle = dialog->windowTitle();
+    seen.open = buttonText(dialog, QDialogButtonBox::Open);
+    dialog->reject();
+  });
+  platform::FileDialog open(platform::FileDialogOptions::Mode::Open);
+  open.options.initialDir = adtest::testDir().string();
+  EXPECT_FALSE(open.execute(main));
+  whenModalShown<QFileDialog>([&](QFileDialog* dialog) {
+    seen.saveTitle = dialog->windowTitle();
+    seen.save = buttonText(dialog, QDialogButtonBox::Save);
+    seen.cancel = buttonText(dialog, QDialogButtonBox::Cancel);
+    seen.lookIn = labelText(dialog, "lookInLabel");
+    seen.fileName = labelText(dialog, "fileNameLabel");
+    seen.fileType = labelText(dialog, "fileTypeLabel");
+    // The list of the folder's contents fills as the toolkit reads the folder.
+    auto* list = dialog->findChild<QAbstractItemView*>("treeView");
+    if (list && list->model() &&
+        QTest::qWaitFor([&] { return list->model()->rowCount(list->rootIndex()) > 0; }, 10000))
+      seen.folder = list->model()->index(0, 2, list->rootIndex()).data().toString();
+    screenshot("save-dialog", dialog->frameGeometry().adjusted(-10, -10, 10, 10));
+    dialog->reject();
+  });
+  platform::FileDialog save(platform::FileDialogOptions::Mode::Save);
+  save.options.initialDir = adtest::testDir().string();
+  save.options.fileName = "MOVIE001.AVI";
+  save.options.filter = workspace::Lang->GetMsg("FD_MOVIE").toStdString() + "|*.avi";
+  save.options.defaultExt = "AVI";
+  EXPECT_FALSE(save.execute(main));
+
+  whenModalShown<QColorDialog>([&](QColorDialog* dialog) {
+    for (auto* label : dialog->findChildren<QLabel*>())
+      if (label->text() == want.basicColours) seen.basicColours = label->text();
+    seen.ok = buttonText(dialog, QDialogButtonBox::Ok);
+    dialog->reject();
+  });
+  QColor colour(Qt::red);
+  EXPECT_FALSE(exporters::colourDialogs().choose(main, colour));
+
+  platform::setMessageBoxes(scriptedBoxes);
+  platform::setFileDialogs(scriptedDialogs);
+  const std::pair<const char*, QString Texts::*> fields[] = {
+      {"Yes", &Texts::yes},           {"No", &Texts::no},
+      {"open title", &Texts::openTitle}, {"Open", &Texts::open},
+      {"save title", &Texts::saveTitle}, {"Save", &Texts::save},
+      {"Cancel", &Texts::cancel},     {"Look in", &Texts::lookIn},
+      {"File name", &Texts::fileName}, {"Files of type", &Texts::fileType},
+      {"a folder's type", &Texts::folder}, {"Basic colours", &Texts::basicColours},
+      {"OK", &Texts::ok},
+  };
+  for (const auto& [name, field] : fields)
+    EXPECT_EQ((seen.*field).toStdString(), (want.*field).toStdString()) << name << " in " << language();
+}
+
+// Help whose file is there but that no program on the desktop opens (a stand-in opener
+// first on PATH finds none) is not silent: the toolkit's box says so in the captions'
+// language, naming the file. Saved as a screenshot.
+TEST_F(Program, HelpThatNothingOpensIsToldInTheLanguage) {
+  AD_REQUIRE_TOOL("import");
+  start();
+  adtest::StandInProgram opener("xdg-open", "exit 3");
+  const fs::path help = adtest::testDir() / "wro10e35.chm";
+  adtest::writeFile(help, "help");
+  workspace::frmMain->HelpFile = help.string();
+  platform::MessageBoxes* scriptedBoxes = platform::setMessageBoxes(nullptr);
+  QString told;
+  bool shown = false;
+  whenModalShown<QMessageBox>([&](QMessageBox* box) {
+    told = box->text();
+    screenshot("help-not-opened", box->frameGeometry().adjusted(-10, -10, 10, 10));
+    box->button(QMessageBox::Ok)->click();
+    shown = true;
+  });
+  workspace::frmMain->component<QAction>("mnuKey")->trigger();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return shown; }, 30000)) << "nothing was told";
+  platform::setMessageBoxes(scriptedBoxes);
+  EXPECT_EQ(opener.runs(), std::vector<std::vector<std::string>>{{help.string()}});
+  EXPECT_EQ(told.toStdString(), workspace::Lang->GetMsg("MSG_OPEN_NOPROGRAM").toStdString() + "\n" + help.string());
 }
 
 // ---- every caption whole ------------------------------------------------------------------------

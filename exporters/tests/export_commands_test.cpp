@@ -89,6 +89,7 @@ Extent jpegSize(const fs::path& path) {
 
 class MovieCommand : public CommandTest {};
 class HtmlCommand : public CommandTest {};
+class OpeningTheResult : public CommandTest {};
 
 }  // namespace
 
@@ -376,6 +377,61 @@ TEST_F(MovieCommand, MenuItemsAndExportIconsRunBothCommands) {
     EXPECT_TRUE(shown) << "icon " << c.icon;
   }
   EXPECT_TRUE(files.shown().empty());
+}
+
+// ---- opening what was written ----------------------------------------------------------------------
+
+// "Play it now?" and "Show it now?" answered Yes hand the written file to the desktop's
+// opener (a stand-in first on PATH) once; when no program opens it, the user is told so in
+// a box that names the file.
+TEST_F(OpeningTheResult, WhatTheDesktopMadeOfItIsTold) {
+  addPicture(64, 48);
+  platform::Launcher* recording = platform::setLauncher(nullptr);  // the system's own
+  adtest::StandInProgram opener("xdg-open");
+  const fs::path out = adtest::testDir() / "out";
+  fs::create_directories(out);
+  struct Case {
+    bool movie;
+    std::string commands;
+    const char* told;  // the message key of the box; nullptr: none
+  };
+  const Case cases[] = {
+      {false, "exit 0", nullptr},
+      {false, "exit 3", "MSG_OPEN_NOPROGRAM"},
+      {false, "exit 4", "MSG_OPEN_FAILED"},
+      {true, "exit 0", nullptr},
+      {true, "exit 3", "MSG_OPEN_NOPROGRAM"},
+      {true, "kill -9 $$", "MSG_OPEN_FAILED"},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const Case& c = cases[i];
+    const std::string written = (out / ((c.movie ? "clip" : "album") + std::to_string(i) + (c.movie ? ".avi" : ".htm"))).string();
+    SCOPED_TRACE(written + " " + c.commands);
+    opener.then(c.commands);
+    files.queue({written});
+    boxes.queue(MsgAnswer::Yes);
+    if (c.told) boxes.queue(MsgAnswer::Ok);
+    const size_t shown = boxes.shown().size();
+    if (c.movie)
+      runMovie([](TfrmMovie&) {});
+    else
+      runHtml([](TfrmHTML&) {});
+    ASSERT_TRUE(fs::exists(written));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return opener.runs().size() == i + 1; }, 30000)) << "the opener never ran";
+    EXPECT_EQ(opener.runs().back(), std::vector<std::string>{written});
+    if (c.told) {
+      ASSERT_TRUE(QTest::qWaitFor([&] { return boxes.shown().size() == shown + 2; }, 30000)) << "nothing was told";
+      EXPECT_EQ(boxes.shown().back().text, msg(c.told) + "\n" + written);
+      EXPECT_EQ(boxes.shown().back().icon, MsgIcon::Stop);
+      EXPECT_EQ(boxes.shown().back().owner, workspace::frmMain);
+    } else {
+      QTest::qWait(300);
+      EXPECT_EQ(boxes.shown().size(), shown + 1) << boxes.shown().back().text;
+    }
+  }
+  EXPECT_EQ(opener.runs().size(), std::size(cases));
+  EXPECT_EQ(boxes.unanswered(), 0);
+  platform::setLauncher(recording);
 }
 
 // ---- the HTML album ---------------------------------------------------------------------------------

@@ -147,3 +147,23 @@ TEST(Application, ExceptionsWhileTheBoxIsUpDoNotPileUpBoxes) {
   ASSERT_TRUE(ok);
   EXPECT_EQ(boxes.texts, std::vector<std::string>({"first"}));
 }
+
+// The standard buttons' texts follow the language the program chose, by the low byte of its
+// identifier; each choice replaces the one before.
+TEST(Application, ToolkitTextsFollowTheChosenLanguage) {
+  EXPECT_FALSE(useToolkitLanguage(17)) << "no application yet";
+  App a;
+  struct Case {
+    int language;
+    const char* yes;
+    const char* cancel;
+  };
+  for (const Case& c : {Case{17, "はい(&Y)", "キャンセル"}, Case{12, "&Oui", "Annuler"}, Case{9, "&Yes", "Cancel"},
+                        Case{0x0411, "はい(&Y)", "キャンセル"}, Case{0x040C, "&Oui", "Annuler"},
+                        Case{7, "&Yes", "Cancel"}}) {
+    SCOPED_TRACE(c.language);
+    EXPECT_TRUE(useToolkitLanguage(c.language));
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "&Yes").toStdString(), c.yes);
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel").toStdString(), c.cancel);
+  }
+}

@@ -267,4 +267,44 @@ void installTestFolders() {
   ::testing::UnitTest::GetInstance()->listeners().Append(new TestFolders);
 }
 
+// ---- stand-in programs --------------------------------------------------------------------
+
+StandInProgram::StandInProgram(const std::string& name, const std::string& commands)
+    : name_(name), dir_(testDir() / ("stand-in-" + name)) {
+  fs::create_directories(dir_);
+  then(commands);
+  path_ = std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin";
+  ::setenv("PATH", (dir_.string() + ":" + path_).c_str(), 1);
+}
+
+StandInProgram::~StandInProgram() { ::setenv("PATH", path_.c_str(), 1); }
+
+void StandInProgram::then(const std::string& commands) {
+  const fs::path record = dir_ / "runs";
+  // Each run writes its own file and appends it whole, so that runs at the same time do
+  // not mix their lines.
+  writeFile(dir_ / name_, "#!/bin/sh\n"
+                          "run=\"" + record.string() + ".$$\"\n"
+                          "{ for a in \"$@\"; do printf '%s\\n' \"$a\"; done; echo ---; } > \"$run\"\n"
+                          "cat \"$run\" >> \"" + record.string() + "\"\n"
+                          "rm -f \"$run\"\n" +
+                          commands + "\n");
+  fs::permissions(dir_ / name_, fs::perms::owner_all);
+}
+
+std::vector<std::vector<std::string>> StandInProgram::runs() const {
+  std::vector<std::vector<std::string>> runs;
+  std::istringstream in(fs::exists(dir_ / "runs") ? readFile(dir_ / "runs") : std::string());
+  std::vector<std::string> run;
+  for (std::string line; std::getline(in, line);) {
+    if (line == "---") {
+      runs.push_back(run);
+      run.clear();
+    } else {
+      run.push_back(line);
+    }
+  }
+  return runs;
+}
+
 }  // namespace adtest

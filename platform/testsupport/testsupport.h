@@ -45,6 +45,28 @@ bool peersRequired();
 // so that file permissions apply; true when it held.
 bool asOtherUser(const std::function<bool()>& check);
 
+// A stand-in for an outside program, found first on PATH while the object lives: a shell
+// script of that name in a folder of the test's own. Each run appends its arguments to a
+// record and then runs `commands` (shell), which decide how it ends.
+class StandInProgram {
+ public:
+  explicit StandInProgram(const std::string& name, const std::string& commands = "exit 0");
+  ~StandInProgram();
+  StandInProgram(const StandInProgram&) = delete;
+  StandInProgram& operator=(const StandInProgram&) = delete;
+  // What the next runs do after recording their arguments.
+  void then(const std::string& commands);
+  // The argument lists of every run so far, in order.
+  std::vector<std::vector<std::string>> runs() const;
+  // PATH before the stand-in's folder was put first.
+  const std::string& systemPath() const { return path_; }
+
+ private:
+  std::string name_;
+  std::filesystem::path dir_;
+  std::string path_;
+};
+
 // A save of `target` through the program's file writer (platform/atomic_file.h) in a
 // child process, which stops where it is told to.
 class ChildSave {

@@ -141,6 +141,43 @@ TEST_F(MainWindow, HelpFileFollowsTheLanguage) {
   }
 }
 
+// A help file that is there goes to the desktop's opener (a stand-in first on PATH); when
+// nothing opens it the user is told, with the file named.
+TEST_F(MainWindow, HelpThatNothingOpensIsTold) {
+  start();
+  platform::Launcher* recording = platform::setLauncher(nullptr);  // the system's own
+  adtest::StandInProgram opener("xdg-open");
+  frmMain->HelpFile = (adtest::testDir() / "wro10e35.chm").string();
+  action("mnuKey")->trigger();  // no such file: nothing happens
+  QTest::qWait(200);
+  EXPECT_TRUE(opener.runs().empty());
+  adtest::writeFile(frmMain->HelpFile, "help");
+  struct Case {
+    const char* commands;
+    const char* told;  // the message key of the box; nullptr: none
+  };
+  const Case cases[] = {{"exit 0", nullptr}, {"exit 3", "MSG_OPEN_NOPROGRAM"}, {"exit 4", "MSG_OPEN_FAILED"}};
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(cases[i].commands);
+    opener.then(cases[i].commands);
+    if (cases[i].told) boxes.queue(platform::MsgAnswer::Ok);
+    const size_t shown = boxes.shown().size();
+    action("mnuKey")->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return opener.runs().size() == i + 1; }, 30000)) << "the opener never ran";
+    EXPECT_EQ(opener.runs().back(), std::vector<std::string>{frmMain->HelpFile});
+    if (cases[i].told) {
+      ASSERT_TRUE(QTest::qWaitFor([&] { return boxes.shown().size() == shown + 1; }, 30000)) << "nothing was told";
+      EXPECT_EQ(boxes.shown().back().text, msg(cases[i].told) + "\n" + frmMain->HelpFile);
+      EXPECT_EQ(boxes.shown().back().icon, platform::MsgIcon::Stop);
+    } else {
+      QTest::qWait(300);
+      EXPECT_EQ(boxes.shown().size(), shown);
+    }
+  }
+  EXPECT_EQ(boxes.unanswered(), 0);
+  platform::setLauncher(recording);
+}
+
 TEST_F(MainWindow, StoredPlaceIsUsedAndClosingSavesIt) {
   start([] {
     Profile->WriteInt("frmMain", "Top", 40);
