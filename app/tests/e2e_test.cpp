@@ -113,7 +113,8 @@ TEST_F(Desktop, ACopyWithAnotherRuntimeFolderEndsAtOnce) {
     const char* what;
     std::function<void(QProcessEnvironment&)> change;
   } cases[] = {
-      {"another runtime folder", [&](QProcessEnvironment& env) { env.insert("XDG_RUNTIME_DIR", QString::fromStdString(otherRun.string())); }},
+      {"another runtime folder",
+       [&](QProcessEnvironment& env) { env.insert("XDG_RUNTIME_DIR", QString::fromStdString(otherRun.string())); }},
       {"no runtime folder",
        [&](QProcessEnvironment& env) {
          env.remove("XDG_RUNTIME_DIR");

@@ -41,7 +41,8 @@ TEST(Folders, AHomeNotInUtf8KeepsItsBytes) {
   EXPECT_EQ(platform::workDir(), home + "/Papers/ZEB/");
   // Paths through Qt and back: those in the home folder get its bytes again; others are
   // decoded and encoded as Qt does with file names.
-  for (const std::string& path : {home, home + "/Pictures/\xc3\xa9t\xc3\xa9.jpg", std::string("/tmp/\xc3\xa9t\xc3\xa9")})
+  const std::string summer = "\xc3\xa9t\xc3\xa9";
+  for (const std::string& path : {home, home + "/Pictures/" + summer + ".jpg", "/tmp/" + summer})
     EXPECT_EQ(platform::localPath(platform::qtPath(path)), path);
   // A folder beside it whose name begins with the home folder's is not taken for it.
   EXPECT_NE(platform::localPath(platform::qtPath(home + "x/a")), home + "x/a");
