@@ -283,6 +283,7 @@ void mnuMovieClick(workspace::TfrmMain& main) {
       AskSaveName(&main, "MOVIE", "MOVIE000.AVI", text(workspace::TextKey("FD_MOVIE")) + "|*.avi", "AVI");
   if (chosen.empty()) return;
   const std::string name = NameWithExtension(chosen, {"avi"}, "AVI");
+  const workspace::ModeKeeper keptMode(name);
   if (!main.ConfirmOverwrite(name)) return;
   const std::vector<SelectedPicture> pictures = SelectedPictures(main.Album());
   if (pictures.empty()) return;
@@ -326,6 +327,7 @@ void mnuHTMLClick(workspace::TfrmMain& main) {
     platform::showError(&main, errorText);
     return;
   }
+  const workspace::ModeKeeper keptMode(index);
   if (!main.ConfirmOverwrite(index)) return;
 
   WrittenFiles written;

@@ -451,6 +451,7 @@ void TfrmMltImg::btnSaveClick(QObject*) {
       workspace::FileName(workspace::FileName(folder + "/MLTIMG000." + ext).NextFreeName(1)).GetBaseName();
   if (!dialog.execute(this)) return;
   const std::string path = WithSheetExtension(dialog.fileName, ext);
+  const workspace::ModeKeeper keptMode(path);
   if (!ConfirmOverwrite(path)) return;
   if (SaveSheet(path)) {
     workspace::Profile->WriteString("INIT", "MULTIIMAGE", workspace::FileName(path).GetDir());

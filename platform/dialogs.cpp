@@ -1,6 +1,7 @@
 #include "dialogs.h"
 
 #include "dialog_placement.h"
+#include "folders.h"
 #include "replaceable.h"
 
 #include <sys/stat.h>
@@ -59,7 +60,8 @@ class QtMessageBoxes final : public MessageBoxes {
 class QtFileDialogs final : public FileDialogs {
  public:
   std::vector<std::string> run(QWidget* owner, const FileDialogOptions& o) override {
-    Placed<QFileDialog> dlg(owner, QString::fromStdString(o.title), QString::fromStdString(o.initialDir));
+    // Paths go in and come back in the system's file-name encoding (folders.h).
+    Placed<QFileDialog> dlg(owner, QString::fromStdString(o.title), qtPath(o.initialDir));
     dlg.setNameFilter(QString::fromStdString(toQtFilter(o.filter)));
     switch (o.mode) {
       case FileDialogOptions::Mode::Open:
@@ -78,10 +80,10 @@ class QtFileDialogs final : public FileDialogs {
         break;
     }
     dlg.setDefaultSuffix(QString::fromStdString(o.defaultExt));
-    if (!o.fileName.empty()) dlg.selectFile(QString::fromStdString(o.fileName));
+    if (!o.fileName.empty()) dlg.selectFile(qtPath(o.fileName));
     std::vector<std::string> files;
     if (dlg.exec() != QDialog::Accepted) return files;
-    for (const QString& f : dlg.selectedFiles()) files.push_back(f.toStdString());
+    for (const QString& f : dlg.selectedFiles()) files.push_back(localPath(f));
     return files;
   }
 };

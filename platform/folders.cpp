@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <QDir>
+#include <QFile>
 #include <QLocale>
 #include <QStandardPaths>
 #include <QString>
@@ -21,6 +23,11 @@ std::string homeDir() {
   const char* home = std::getenv("HOME");
   return home && *home ? home : "/";
 }
+
+std::string withoutTrailingSlash(std::string dir) {
+  while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+  return dir;
+}
 }  // namespace
 
 std::string appDir() {
@@ -33,18 +40,29 @@ std::string appDir() {
 
 std::string workDir() {
   QString docs = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-  std::string base = docs.isEmpty() ? homeDir() : docs.toStdString();
-  while (base.size() > 1 && base.back() == '/') base.pop_back();
+  std::string base = withoutTrailingSlash(docs.isEmpty() ? homeDir() : localPath(docs));
   return base + "/ZEB/";
 }
 
 std::string desktopDir() {
   QString desk = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
   if (desk.isEmpty()) desk = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-  std::string dir = desk.isEmpty() ? homeDir() : desk.toStdString();
-  while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-  return dir;
+  return withoutTrailingSlash(desk.isEmpty() ? homeDir() : localPath(desk));
 }
+
+std::string localPath(const QString& path) {
+  // Qt's home folder is HOME decoded and cleaned (no trailing or doubled slashes); only
+  // a HOME that decodes to exactly that text is put back in its place.
+  const std::string home = withoutTrailingSlash(homeDir());
+  const QString qtHome = QDir::homePath();
+  if (home != "/" && QFile::decodeName(QByteArray::fromStdString(home)) == qtHome &&
+      (path == qtHome || path.startsWith(qtHome + '/'))) {
+    return home + QFile::encodeName(path.mid(qtHome.size())).toStdString();
+  }
+  return QFile::encodeName(path).toStdString();
+}
+
+QString qtPath(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
 
 int userLanguageId() {
   switch (QLocale::system().language()) {

@@ -1,10 +1,10 @@
 #include "registry_store.h"
 
 #include "atomic_file.h"
+#include "lock_file.h"
 #include "registry_text.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -46,15 +46,12 @@ bool modify(const std::string& file, const std::function<bool(RegistryText&)>& c
   std::error_code ec;
   fs::path parent = fs::path(file).parent_path();
   if (!parent.empty()) fs::create_directories(parent, ec);
-  std::string lockName = file + ".lock";
-  int lock = ::open(lockName.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (lock >= 0) ::flock(lock, LOCK_EX);
+  const HeldLock lock(file + ".lock");
   // A store that is there but cannot be read is left alone: rewriting it from
   // nothing would lose every key in it.
   std::optional<RegistryText> text = load(file);
   bool ok = text.has_value();
   if (ok && change(*text)) ok = writeFileAtomic(file, text->text());
-  if (lock >= 0) ::close(lock);
   return ok;
 }
 

@@ -1,11 +1,13 @@
-// The single-instance lock: only one copy of the program runs per user.
+// The single-instance lock: one work folder has one running copy of the program.
 //
-// The lock is an exclusive flock on a lock file named "ZEBStillImageApp4" in the
-// user's runtime folder ($XDG_RUNTIME_DIR), or "ZEBStillImageApp4-<uid>" in the
-// temporary folder when there is none. The kernel drops the lock when the holder
-// ends, however it ends, so a crashed copy never blocks the next start. The file
-// descriptor is closed on exec, so programs started by the holder do not keep
-// the lock alive after it has gone.
+// The running copy owns the work folder: its working copies, thumbnails and temporary
+// files, and what a copy that ended without cleaning up left there. The lock is an
+// exclusive flock on the lock file "ZEBStillImageApp4" inside the work folder, so two
+// copies that share the folder exclude each other however their environments differ
+// (a runtime folder set or not, as from cron or su). The kernel drops the lock when the
+// holder ends, however it ends, so a crashed copy never blocks the next start. The lock
+// file is opened as every lock file is (lock_file.h): never through a link, never
+// inherited by programs the holder starts.
 #pragma once
 
 #include <string>
@@ -17,10 +19,10 @@ class SingleInstanceLock {
   enum class Result {
     Acquired,       // this process holds the lock now (or held it already)
     HeldElsewhere,  // another process holds it
-    Unavailable,    // the lock file cannot be used (not creatable, not ours, a link)
+    Unavailable,    // the lock file cannot be used (no folder, not ours, a link)
   };
 
-  // The lock file of this user as described above.
+  // The lock file of the work folder (folders.h); the folder must exist to take it.
   static std::string defaultPath();
 
   explicit SingleInstanceLock(std::string path = defaultPath());

@@ -206,6 +206,24 @@ bool MakeReplaceable(const std::string& path) {
   return ::fchmodat(AT_FDCWD, path.c_str(), (st.st_mode & 07777) | S_IWUSR, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
+ModeKeeper::ModeKeeper(std::string path) : path_(std::move(path)) {
+  struct stat st;
+  if (::lstat(path_.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+  kept_ = true;
+  device_ = st.st_dev;
+  inode_ = st.st_ino;
+  mode_ = st.st_mode & 07777;
+}
+
+ModeKeeper::~ModeKeeper() {
+  struct stat st;
+  if (!kept_ || ::lstat(path_.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_dev != device_ ||
+      st.st_ino != inode_ || (st.st_mode & 07777) == mode_) {
+    return;
+  }
+  ::fchmodat(AT_FDCWD, path_.c_str(), mode_, AT_SYMLINK_NOFOLLOW);
+}
+
 bool GetDesktopFolder(std::string& folder) {
   folder = platform::desktopDir();
   return !folder.empty();

@@ -94,6 +94,24 @@ bool WaitFileGone(const std::string& path,
 // is left as it is, since the save replaces it. False when the permission cannot be set.
 bool MakeReplaceable(const std::string& path);
 
+// The permissions of the regular file at `path` as they are when the object is made, put
+// back when it goes unless the file was replaced meanwhile: every save puts a new file in
+// the old one's place, so a save that failed after MakeReplaceable (or after anything
+// else that changed the mode) leaves the old file as it was.
+class ModeKeeper {
+ public:
+  explicit ModeKeeper(std::string path);
+  ~ModeKeeper();
+  ModeKeeper(const ModeKeeper&) = delete;
+  ModeKeeper& operator=(const ModeKeeper&) = delete;
+
+ private:
+  std::string path_;
+  bool kept_ = false;
+  uint64_t device_ = 0, inode_ = 0;
+  uint32_t mode_ = 0;
+};
+
 // The user's desktop folder (without a trailing '/'); false and "" when there is none.
 bool GetDesktopFolder(std::string& folder);
 

@@ -36,6 +36,19 @@ void placeFrame(QWidget* form, QPoint corner) {
   if (QWindow* handle = form->isWindow() ? form->windowHandle() : nullptr) handle->setFramePosition(corner);
 }
 
+// A stored size no larger than the work area of the screen the window goes to, its frame
+// counted (once the window manager has framed the window): a window larger than the
+// screen has its title bar out of reach, and its pixels take memory for nothing.
+QSize fittedSize(const QWidget* form, QSize size, QPoint corner) {
+  QScreen* screen = QGuiApplication::screenAt(corner);
+  if (!screen) screen = QGuiApplication::primaryScreen();
+  if (!screen) return size;
+  const QSize frame = form->frameGeometry().size() - form->geometry().size();
+  const QSize room = screen->availableGeometry().size() - frame;
+  return QSize(std::clamp(size.width(), 1, std::max(1, room.width())),
+               std::clamp(size.height(), 1, std::max(1, room.height())));
+}
+
 }  // namespace
 
 bool LoadFormPosition(QWidget* form, const CProfile& profile) {
@@ -59,7 +72,7 @@ bool LoadFormPosition(QWidget* form, const CProfile& profile) {
       stored = corner.y() <= area.bottom() && corner.x() <= area.right() && onSomeScreen(corner);
     }
     if (stored) {
-      if (sizeable(form)) form->resize(width, height);
+      if (sizeable(form)) form->resize(fittedSize(form, QSize(width, height), corner));
       placeFrame(form, corner);
       return true;
     }

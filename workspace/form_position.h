@@ -15,9 +15,10 @@ class CProfile;
 
 // Puts the window back where it was stored: its top-left corner, and for a window the
 // user can size also its size. A corner above or left of the screen's work area is
-// moved onto it. Nothing stored, a size below 1, or a corner that lies on no screen
-// gives the default: a sizeable window becomes half the screen's width and height,
-// and the window is centred. True when the stored place was used.
+// moved onto it; a size larger than that work area is cut to it. Nothing stored, a size
+// below 1, or a corner that lies on no screen gives the default: a sizeable window
+// becomes half the screen's width and height, and the window is centred. True when the
+// stored place was used.
 bool LoadFormPosition(QWidget* form, const CProfile& profile);
 // Gives the window a new size; its frame corner stays where it is, also before the
 // window manager has framed the window.

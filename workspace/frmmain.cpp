@@ -38,6 +38,7 @@
 #include "program.h"
 #include "sframe.h"
 #include "ui_frmmain.h"
+#include "work_folder.h"
 
 // The pictures of the main window are built into the program's library.
 static void initResources() { Q_INIT_RESOURCE(frmmain); }
@@ -85,17 +86,26 @@ std::vector<QPixmap> imageList(const QString& name, int count) {
 TfrmMain::TfrmMain() : ui_(std::make_unique<Ui::frmMain>()) {
   initResources();
   ui_->setupUi(this);
-  lock_ = std::make_unique<platform::SingleInstanceLock>();
-  if (lock_->acquire() == platform::SingleInstanceLock::Result::HeldElsewhere) {
-    // Another copy runs: this one ends before it shows anything, without a word.
-    std::_Exit(0);
-  }
   AppDir = platform::appDir();
   GetDesktopFolder(DesktopDir);
   WorkDir = platform::workDir();
-  // What saves killed with an earlier run left in the work folder (captures, frames,
-  // work files can be large); a save still at work holds its file and keeps it.
-  platform::removeStaleTemporaries(WorkDir);
+  // The copy that holds the lock in the work folder owns the folder.
+  FileName(WorkDir).CheckDirs(true);
+  lock_ = std::make_unique<platform::SingleInstanceLock>();
+  const platform::SingleInstanceLock::Result owner = lock_->acquire();
+  if (owner == platform::SingleInstanceLock::Result::HeldElsewhere) {
+    // Another copy runs: this one ends before it shows anything, without a word.
+    std::_Exit(0);
+  }
+  // What copies that ended without cleaning up left in the work folder (working copies
+  // take up the names of new ones, and captures, frames and work files can be large).
+  // Without the lock another copy may be at work there: then only the temporaries of
+  // killed saves go, as a save still at work holds its file and keeps it.
+  if (owner == platform::SingleInstanceLock::Result::Acquired) {
+    RemoveEndedSessionFiles(WorkDir);
+  } else {
+    platform::removeStaleTemporaries(WorkDir);
+  }
   IconPage = 1;
   ClearMailTimes();
 }
@@ -288,8 +298,10 @@ void TfrmMain::FormClose(platform::CloseAction&) {
   if (!LastCaptureFile.empty()) ::unlink(LastCaptureFile.c_str());
   setEnabled(false);
   SaveFormPosition(this, *Profile);
-  // Every working copy, thumbnail and unpacked album picture.
+  // Every working copy, thumbnail and unpacked album picture, and movie frames should a
+  // movie have left any.
   imageOpe_->DeleteFiles(WorkDir + "zbm*.*");
+  imageOpe_->DeleteFiles(WorkDir + "MVTMP*.BMP");
   dropTarget_.reset();
   // The clipboard could only name working files, which are gone now.
   ClearClipboardIfOwned();

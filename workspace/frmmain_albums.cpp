@@ -209,6 +209,8 @@ bool TfrmMain::SaveAlbumAs() {
   const std::string& chosen = dlgSave.fileName;
   const std::string dir = FileName(chosen).GetDir();
   const std::string name = lowerCase(FileName(chosen).GetExt()) == "qla" ? chosen : withoutExt(chosen) + ".qla";
+  // A save that fails leaves the file the user let replace as it was.
+  const ModeKeeper keptMode(name);
   if (!ConfirmOverwrite(name)) return false;
 
   showWait(1);
@@ -283,6 +285,7 @@ uint8_t TfrmMain::SaveOneImage(int index) {
   // A saved picture's name always ends in ".JPG" or ".BMP".
   const std::string dir = FileName(dlgSave.fileName).GetDir();
   const std::string name = withoutExt(dlgSave.fileName) + "." + ext;
+  const ModeKeeper keptMode(name);
   if (!ConfirmOverwrite(name)) return 0;
   imageOpe_->FillColor = 0;
   imageOpe_->Title = nullptr;

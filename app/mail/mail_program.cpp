@@ -1,7 +1,5 @@
 #include "mail_program.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +12,7 @@
 #include <sstream>
 
 #include "platform/dialogs.h"
+#include "platform/lock_file.h"
 #include "platform/registry_store.h"
 #include "workspace/lang.h"
 #include "workspace/name_list.h"
@@ -56,14 +55,11 @@ bool readableFile(const std::string& path) {
 // lock of its own, so that two mail programs started together count both mails.
 void changeTimes(int step) {
   platform::RegistryStore store;
-  const std::string lockName = store.file() + ".times.lock";
-  const int lock = ::open(lockName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-  if (lock >= 0) ::flock(lock, LOCK_EX);
+  const platform::HeldLock lock(store.file() + ".times.lock");
   if (auto key = store.create(platform::RegRoot::LocalMachine, kKey)) {
     const int64_t times = int64_t{key->readDword("TIMES").value_or(0)} + step;
     key->writeDword("TIMES", static_cast<uint32_t>(times < 0 ? 0 : times));
   }
-  if (lock >= 0) ::close(lock);
 }
 
 }  // namespace

@@ -150,4 +150,58 @@ TEST_F(Desktop, WindowsCarryTheProgramsIconAndItsDesktopEntrysClass) {
   ASSERT_TRUE(program.waitForFinished(20000)) << "the program did not end";
 }
 
+// Copies started with the same home share its work folder, whatever their runtime folder
+// (another one, or none as from cron or su, with another temporary folder): a second copy
+// ends at once, and the first keeps its working copies.
+TEST_F(Desktop, ACopyWithAnotherRuntimeFolderEndsAtOnce) {
+  fs::create_directories(workDir);
+  const fs::path picture = adtest::testDir() / "blue.jpg";
+  QImage blue(320, 240, QImage::Format_RGB32);
+  blue.fill(QColor(30, 30, 220));
+  ASSERT_TRUE(blue.save(QString::fromStdString(picture.string()), "JPG", 90));
+  startProgram({QString::fromStdString(picture.string())});
+  const std::string window = waitForMainWindow();
+  ASSERT_FALSE(window.empty()) << "no main window appeared";
+  ASSERT_TRUE(waitFor([&] { return fs::exists(workDir / "zbm1000TN.bmp"); })) << "the picture was not read";
+
+  const fs::path otherRun = adtest::testDir() / "other-run", otherTmp = adtest::testDir() / "other-tmp";
+  fs::create_directories(otherRun);
+  fs::permissions(otherRun, fs::perms::owner_all);
+  fs::create_directories(otherTmp);
+  struct Case {
+    const char* what;
+    std::function<void(QProcessEnvironment&)> change;
+  } cases[] = {
+      {"another runtime folder",
+       [&](QProcessEnvironment& env) { env.insert("XDG_RUNTIME_DIR", QString::fromStdString(otherRun.string())); }},
+      {"no runtime folder",
+       [&](QProcessEnvironment& env) {
+         env.remove("XDG_RUNTIME_DIR");
+         env.insert("TMPDIR", QString::fromStdString(otherTmp.string()));
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    QProcessEnvironment env = programEnvironment();
+    c.change(env);
+    QProcess second;
+    second.setProcessEnvironment(env);
+    second.start(QString::fromStdString(kProgram), {});
+    ASSERT_TRUE(second.waitForStarted(10000));
+    const bool ended = second.waitForFinished(60000);
+    if (!ended) {
+      EXPECT_EQ(mainWindows().size(), 2u) << "the second copy runs";
+      second.kill();
+      second.waitForFinished(10000);
+    }
+    EXPECT_TRUE(ended) << "the second copy did not end";
+    EXPECT_EQ(second.exitCode(), 0) << second.readAllStandardError().toStdString();
+    EXPECT_EQ(mainWindows(), std::vector<std::string>{window});
+    EXPECT_TRUE(fs::exists(workDir / "zbm1000.jpg"));
+  }
+  EXPECT_EQ(program.state(), QProcess::Running);
+  quitByWindowManager(window, true);
+  EXPECT_FALSE(fs::exists(workDir / "zbm1000.jpg"));
+}
+
 }  // namespace

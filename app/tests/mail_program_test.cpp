@@ -195,6 +195,22 @@ TEST_F(MailProgram, TellsWhatFailed) {
   }
 }
 
+// A link planted where the counter's lock file goes is not followed: nothing is made
+// where it points, and the mail is still counted.
+TEST_F(MailProgram, TheCounterLockIsNeverOpenedThroughALink) {
+  platform::RegistryStore store;
+  const fs::path lock = store.file() + ".times.lock";
+  const fs::path elsewhere = adtest::testDir() / "elsewhere" / "planted";
+  fs::create_directories(lock.parent_path());
+  fs::create_directories(elsewhere.parent_path());
+  fs::create_symlink(elsewhere, lock);
+  EXPECT_EQ(run({"-f", list({pictures[0]})}), 0);
+  EXPECT_EQ(composer.timesSeen(), "\"TIMES\"=dword:00000001\n");
+  EXPECT_EQ(rlm::MailTimes(), 0u);
+  EXPECT_FALSE(fs::exists(elsewhere)) << "the lock was opened through the link";
+  EXPECT_TRUE(fs::is_symlink(lock));
+}
+
 // Names in the list relative to the mail program's folder, one of them beginning with
 // '-', reach the composer as whole paths; the real xdg-email takes them as files, so it
 // gets as far as finding no mail program (3) instead of a missing file (2).

@@ -92,4 +92,27 @@ TEST_F(RememberedWindows, OpenWhereTheyWereLeft) {
   }
 }
 
+// A stored size larger than the screen (a settings file edited, or written on a larger
+// screen): the window opens at its stored corner, its title bar on the screen, its client
+// area cut to the screen's size, and that size is what quitting stores. (The frame the
+// window manager adds may reach beyond the right and bottom edges, as any window whose
+// corner is on the screen may.)
+TEST_F(RememberedWindows, ASizeLargerThanTheScreenIsCutToIt) {
+  fs::create_directories(workDir);
+  adtest::writeFile(workDir / "kbx40.ini", "[frmMain]\nTop=20\nLeft=30\nWidth=4000\nHeight=3000\n");
+  startProgram();
+  const std::string main = waitForMainWindow();
+  ASSERT_FALSE(main.empty()) << "no main window appeared";
+  const QRect screen(0, 0, 1280, 1024);
+  EXPECT_EQ(settledFrame(main).topLeft(), QPoint(30, 20));
+  const QRect client = geometry(main);
+  EXPECT_TRUE(screen.contains(client.topLeft()));
+  EXPECT_LE(client.width(), screen.width());
+  EXPECT_LE(client.height(), screen.height());
+  quitByWindowManager(main, false);
+  const QRect stored = storedPlace(adtest::readFile(workDir / "kbx40.ini"), "frmMain");
+  EXPECT_LE(stored.width(), screen.width());
+  EXPECT_LE(stored.height(), screen.height());
+}
+
 }  // namespace

@@ -702,8 +702,9 @@ class FullDiskExport : public CommandTest {};
 }  // namespace
 
 // The disk of the chosen folder fills up part-way through the movie or the HTML album:
-// the error is shown, the earlier movie or album there stays byte for byte, nothing new is
-// left there or in the work folder, and the next export onto a disk with room succeeds.
+// the error is shown, the earlier movie or album there stays byte for byte (and read-only,
+// as the user had it), nothing new is left there or in the work folder, and the next
+// export onto a disk with room succeeds.
 TEST_F(FullDiskExport, TheEarlierFileStaysAndNothingIsLeft) {
   for (int i = 0; i < 3; ++i) addPicture(640, 480, true);
   const fs::path folder = adtest::testDir() / "full";
@@ -713,6 +714,7 @@ TEST_F(FullDiskExport, TheEarlierFileStaysAndNothingIsLeft) {
   adtest::writeFile(folder / "old.htm", "the old index");
   adtest::writeFile(folder / "old" / "zbn001.htm", "the old page");
   adtest::writeFile(folder / "old" / "fs001.jpg", "the old picture");
+  for (const char* name : {"old.avi", "old.htm"}) fs::permissions(folder / name, fs::perms(0444));
   disk.leave(4 << 10);
   const auto before = filesIn(folder);
   const int workingFiles = workFiles("zbm");
@@ -736,6 +738,7 @@ TEST_F(FullDiskExport, TheEarlierFileStaysAndNothingIsLeft) {
     std::map<std::string, std::string> expected = before;
     expected.erase(".filler");
     EXPECT_EQ(after, expected);
+    EXPECT_EQ(fs::status(c.target).permissions(), fs::perms(0444));
     EXPECT_EQ(workFiles("MVTMP"), 0);
     EXPECT_EQ(workFiles("zbm"), workingFiles);
     EXPECT_EQ(readSetting(c.name[0] == 'm' ? "MOVIE" : "HTML"), "");

@@ -368,6 +368,7 @@ TEST_F(SheetSave, OverwriteFailureAndStop) {
   const fs::path full = dir / "full";
   adtest::FullDisk disk(full, 2 << 20);
   adtest::writeFile(full / "sheet.bmp", "the old sheet");
+  fs::permissions(full / "sheet.bmp", fs::perms(0444));  // replaced only after the question
   disk.leave(4 << 10);
   SCOPED_TRACE(disk.how());
   chosen.format = workspace::OutputFormatSettings::kBmp;
@@ -382,6 +383,7 @@ TEST_F(SheetSave, OverwriteFailureAndStop) {
     if (!room) expected.push_back("The file could not be saved.");
     EXPECT_EQ(texts(shown), expected);
     EXPECT_EQ(adtest::readFile(full / "sheet.bmp") == "the old sheet", !room);
+    EXPECT_EQ(fs::status(full / "sheet.bmp").permissions(), fs::perms(room ? 0644 : 0444));
     std::set<std::string> names;
     for (const auto& e : fs::directory_iterator(full)) names.insert(e.path().filename().string());
     names.erase(".filler");

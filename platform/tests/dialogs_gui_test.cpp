@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
+#include <filesystem>
 #include <functional>
 
 #include <gtest/gtest.h>
@@ -138,4 +139,25 @@ TEST(Dialogs, QtFileDialogGetsTheOptionsAndGivesTheChoice) {
   });
   EXPECT_FALSE(one.execute(nullptr));
   EXPECT_TRUE(one.fileName.empty());
+}
+
+// A home folder whose name is not UTF-8: Qt cannot name it, so its dialog cannot show it,
+// but a name the user gives in it ("~/...") comes back in that folder, byte for byte.
+TEST(Dialogs, QtFileDialogKeepsTheBytesOfAHomeNotInUtf8) {
+  QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+  const std::string home = (adtest::testDir() / "caf\xe9").string();
+  const std::string dir = home + "/Documents/ZEB";
+  std::filesystem::create_directories(dir);
+  ::setenv("HOME", home.c_str(), 1);
+  FileDialog save(FileDialogOptions::Mode::Save);
+  save.options.initialDir = dir;
+  save.options.fileName = "ALBUM001.qla";
+  save.options.filter = "Albums(*.qla)|*.qla";
+  save.options.defaultExt = "qla";
+  onNextDialog<QFileDialog>([&](QFileDialog* d) {
+    d->findChild<QLineEdit*>("fileNameEdit")->setText("~/Documents/ZEB/trip");
+    static_cast<QDialog*>(d)->accept();
+  });
+  ASSERT_TRUE(save.execute(nullptr));
+  EXPECT_EQ(save.fileName, dir + "/trip.qla");
 }

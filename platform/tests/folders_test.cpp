@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QString>
 #include <filesystem>
 
 TEST(Folders, AppDirIsTheProgramFolderWithSlash) {
@@ -26,6 +27,25 @@ TEST(Folders, WorkAndDesktopFoldersFollowTheUserFolders) {
                     "XDG_DOCUMENTS_DIR=\"$HOME/Papers\"\nXDG_DESKTOP_DIR=\"$HOME/Desk\"\n");
   EXPECT_EQ(platform::workDir(), home + "/Papers/ZEB/");
   EXPECT_EQ(platform::desktopDir(), home + "/Desk");
+}
+
+// A home folder whose name is not UTF-8: the program's folders lie in it, byte for byte,
+// and not in a new tree of the name Qt's text makes of it.
+TEST(Folders, AHomeNotInUtf8KeepsItsBytes) {
+  const std::string home = (adtest::testDir() / "caf\xe9 \xff\xfe").string();
+  std::filesystem::create_directories(home);
+  ::setenv("HOME", home.c_str(), 1);
+  EXPECT_EQ(platform::workDir(), home + "/Documents/ZEB/");
+  EXPECT_EQ(platform::desktopDir(), home + "/Desktop");
+  adtest::writeFile(adtest::testDir() / ".config/user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"$HOME/Papers\"\n");
+  EXPECT_EQ(platform::workDir(), home + "/Papers/ZEB/");
+  // Paths through Qt and back: those in the home folder get its bytes again; others are
+  // decoded and encoded as Qt does with file names.
+  const std::string summer = "\xc3\xa9t\xc3\xa9";
+  for (const std::string& path : {home, home + "/Pictures/" + summer + ".jpg", "/tmp/" + summer})
+    EXPECT_EQ(platform::localPath(platform::qtPath(path)), path);
+  // A folder beside it whose name begins with the home folder's is not taken for it.
+  EXPECT_NE(platform::localPath(platform::qtPath(home + "x/a")), home + "x/a");
 }
 
 // Qt reads the system locale once per process, so each locale is tried in a child

@@ -19,11 +19,13 @@ extern char** environ;
 
 namespace {
 
-// What another process gets when it tries to take the lock.
-Result acquireInChild(const std::string& path) {
+// What another process gets when it tries to take the lock at `path`; with no path, the
+// lock of the work folder its environment gives once `environment` has changed that.
+Result acquireInChild(const std::string& path, const std::function<void()>& environment = {}) {
   pid_t pid = ::fork();
   if (pid == 0) {
-    SingleInstanceLock lock(path);
+    if (environment) environment();
+    SingleInstanceLock lock(path.empty() ? SingleInstanceLock::defaultPath() : path);
     ::_exit(static_cast<int>(lock.acquire()));
   }
   int status = 0;
@@ -31,36 +33,43 @@ Result acquireInChild(const std::string& path) {
   return WIFEXITED(status) ? static_cast<Result>(WEXITSTATUS(status)) : Result::Unavailable;
 }
 
-std::string lockPath() { return (adtest::testDir() / "run" / "ZEBStillImageApp4").string(); }
+// The lock file of the test's work folder, the folder made.
+std::string lockPath() {
+  fs::create_directories(adtest::testDir() / "Documents/ZEB");
+  return (adtest::testDir() / "Documents/ZEB/ZEBStillImageApp4").string();
+}
 
 }  // namespace
 
-TEST(SingleInstanceLock, LockFileInTheRuntimeFolderElseTheTemporaryFolder) {
-  std::string home = adtest::testDir().string();
-  std::string uid = std::to_string(::getuid());
-  fs::create_directories(home + "/tmp");
+// The lock belongs to the work folder, whatever else the environment says: copies started
+// with another runtime folder or none (as from cron or su) and another temporary folder
+// are refused while one holds it; a copy with another work folder is not.
+TEST(SingleInstanceLock, OneWorkFolderHasOneHolderWhateverTheEnvironment) {
+  ASSERT_EQ(SingleInstanceLock::defaultPath(), lockPath());
+  const std::string home = adtest::testDir().string();
+  fs::create_directories(home + "/other/run");
+  fs::create_directories(home + "/other/tmp");
+  fs::create_directories(home + "/Papers/ZEB");
+  SingleInstanceLock lock;
+  ASSERT_EQ(lock.acquire(), Result::Acquired);
   struct Case {
-    const char* runtime;  // nullptr: unset
-    const char* tmpdir;
-    std::string expect;
+    const char* what;
+    std::function<void()> environment;
+    Result expected;
   } cases[] = {
-      {"run", nullptr, home + "/run/ZEBStillImageApp4"},
-      {"run/", nullptr, home + "/run/ZEBStillImageApp4"},
-      {nullptr, nullptr, "/tmp/ZEBStillImageApp4-" + uid},
-      {"", "tmp", home + "/tmp/ZEBStillImageApp4-" + uid},
-      {"missing", "tmp", home + "/tmp/ZEBStillImageApp4-" + uid},
-      {nullptr, "missing", "/tmp/ZEBStillImageApp4-" + uid},
+      {"another runtime folder", [&] { ::setenv("XDG_RUNTIME_DIR", (home + "/other/run").c_str(), 1); },
+       Result::HeldElsewhere},
+      {"no runtime folder, another temporary folder",
+       [&] {
+         ::unsetenv("XDG_RUNTIME_DIR");
+         ::setenv("TMPDIR", (home + "/other/tmp").c_str(), 1);
+       },
+       Result::HeldElsewhere},
+      {"another documents folder",
+       [&] { adtest::writeFile(home + "/.config/user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"$HOME/Papers\"\n"); },
+       Result::Acquired},
   };
-  for (const auto& c : cases) {
-    auto set = [&](const char* var, const char* rel) {
-      if (!rel) ::unsetenv(var);
-      else ::setenv(var, *rel ? (home + "/" + rel).c_str() : "", 1);
-    };
-    set("XDG_RUNTIME_DIR", c.runtime);
-    set("TMPDIR", c.tmpdir);
-    EXPECT_EQ(SingleInstanceLock::defaultPath(), c.expect) << (c.runtime ? c.runtime : "(unset)");
-  }
-  ::unsetenv("TMPDIR");
+  for (const Case& c : cases) EXPECT_EQ(acquireInChild("", c.environment), c.expected) << c.what;
 }
 
 TEST(SingleInstanceLock, ASecondHolderIsRefusedUntilTheFirstEnds) {
@@ -82,7 +91,7 @@ TEST(SingleInstanceLock, ASecondHolderIsRefusedUntilTheFirstEnds) {
 
 TEST(SingleInstanceLock, TheFlockToolSeesTheSameLock) {
   AD_REQUIRE_TOOL("flock");
-  SingleInstanceLock lock;
+  SingleInstanceLock lock(lockPath());
   ASSERT_EQ(lock.acquire(), Result::Acquired);
   EXPECT_EQ(adtest::runProgram({"flock", "-n", lockPath(), "true"}), 1);
   lock.release();
@@ -110,7 +119,7 @@ TEST(SingleInstanceLock, TheFlockToolSeesTheSameLock) {
 }
 
 TEST(SingleInstanceLock, ProgramsStartedByTheHolderDoNotKeepIt) {
-  SingleInstanceLock lock;
+  SingleInstanceLock lock(lockPath());
   ASSERT_EQ(lock.acquire(), Result::Acquired);
   pid_t child = 0;
   char sleepArg[] = "sleep";

@@ -150,11 +150,13 @@ TEST_F(AlbumCommands, AlbumSaveNamesAndFolders) {
   EXPECT_EQ(dialogs.shown().back().options.initialDir, DesktopDir);
 }
 
-// Replacing asks first; a failed save leaves the old file, the folder and the flag as they were.
+// Replacing asks first; a failed save leaves the old file, its permissions, the folder and
+// the flag as they were. A file the user may not write is made writable and replaced.
 TEST_F(AlbumCommands, AlbumSaveOverAnExistingFile) {
   addPictures(2);
   const fs::path target = folder("albums") / "old.qla";
   adtest::writeFile(target, "the old album");
+  fs::permissions(target, fs::perms(0440));
   struct Case {
     const char* name;
     MsgAnswer answer;
@@ -182,6 +184,7 @@ TEST_F(AlbumCommands, AlbumSaveOverAnExistingFile) {
     for (const std::string& k : c.asked) expected.push_back(k == "MSG_SAVEOW" ? msg("MSG_SAVEOW1") + "\n" + msg("MSG_SAVEOW2") : msg(k.c_str()));
     EXPECT_EQ(asked, expected);
     EXPECT_EQ(adtest::readFile(target) == "the old album", !c.replaced);
+    EXPECT_EQ(fs::status(target).permissions(), fs::perms(c.replaced ? 0640 : 0440));
     EXPECT_EQ(frmMain->Modified, c.replaced ? 0 : 1);
     if (c.breakAPicture) adtest::writeFile(copy, kept);
   }
@@ -684,13 +687,15 @@ std::string noisePicture(const fs::path& path, const char* format, int w = 160, 
   return path.string();
 }
 
-// Every file below a folder, with a digest of its bytes; the settings file, which
-// remembers folders as the commands run, aside.
+// Every file below a folder, with a digest of its bytes and permissions; the settings
+// file, which remembers folders as the commands run, aside.
 std::map<std::string, size_t> filesBelow(const fs::path& folder) {
   std::map<std::string, size_t> files;
   for (const auto& e : fs::recursive_directory_iterator(folder)) {
-    if (e.is_regular_file() && e.path() != Profile->SettingsPath())
-      files[e.path().string()] = std::hash<std::string>()(adtest::readFile(e.path()));
+    if (e.is_regular_file() && e.path() != Profile->SettingsPath()) {
+      const auto mode = static_cast<unsigned>(e.status().permissions());
+      files[e.path().string()] = std::hash<std::string>()(adtest::readFile(e.path()) + std::to_string(mode));
+    }
   }
   return files;
 }
@@ -720,7 +725,11 @@ TEST_F(AlbumCommands, AFullDiskFailsEverySaveAndAddingAndChangesNothing) {
   addPictures(2);
   const fs::path out = fs::path(WorkDir) / "out";
   fs::create_directories(out);
-  for (const char* f : {"old.qla", "old.JPG", "old.BMP"}) adtest::writeFile(out / f, std::string("old ") + f);
+  // Files the user may not write, to be replaced after the question.
+  for (const char* f : {"old.qla", "old.JPG", "old.BMP"}) {
+    adtest::writeFile(out / f, std::string("old ") + f);
+    fs::permissions(out / f, fs::perms(0444));
+  }
   const fs::path src = adtest::testDir() / "src";
   const std::string big = noisePicture(src / "big.bmp", "BMP");        // its working copy does not fit
   QImage flat(160, 120, QImage::Format_RGB32);  // its working copy fits, its thumbnail does not
@@ -799,6 +808,7 @@ TEST_F(AlbumCommands, AFullDiskFailsEverySaveAndAddingAndChangesNothing) {
   dialogs.queue({(out / "old.qla").string()});
   action("mnuAlbumSave")->trigger();
   EXPECT_EQ(adtest::readFile(out / "old.qla").substr(0, 8), std::string("QLA\0\x02\0\0\0", 8));
+  EXPECT_EQ(fs::status(out / "old.qla").permissions(), fs::perms(0644)) << "made replaceable, then replaced";
   dialogs.queue({big, (src / "small.jpg").string()});
   action("mnuImgOpen")->trigger();
   EXPECT_EQ(album().Count(), 4);

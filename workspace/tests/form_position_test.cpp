@@ -62,6 +62,14 @@ TEST_F(Positions, StoredValuesGiveThePlaceOrTheCentredDefault) {
       {"left missing", true, {30, {}, 500, 350}, false, {}},
       {"fixed keeps its size", false, {30, 40, 500, 350}, true, QRect(40, 30, 320, 200)},
       {"fixed ignores a bad size", false, {30, 40, -1, 0}, true, QRect(40, 30, 320, 200)},
+      // Larger than the screen: cut to its work area, the corner where it was.
+      {"the largest size", true, {30, 40, INT32_MAX, INT32_MAX}, true, QRect(40, 30, area.width(), area.height())},
+      {"a width beyond the screen", true, {30, 40, area.width() + 1, 350}, true, QRect(40, 30, area.width(), 350)},
+      {"the screen's size", true, {30, 40, area.width(), area.height()}, true,
+       QRect(40, 30, area.width(), area.height())},
+      {"the farthest corner above and left", true, {INT32_MIN, INT32_MIN, 500, 350}, true,
+       QRect(area.left(), area.top(), 500, 350)},
+      {"the farthest corner below", true, {INT32_MAX, 40, 500, 350}, false, {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -429,6 +429,54 @@ TEST_F(MainWindow, StartUpRemovesWhatKilledSavesLeftInTheWorkFolder) {
   EXPECT_TRUE(live.finish());
 }
 
+// A copy of the program that was killed leaves its working copies, thumbnails and other
+// work files; enough of them take every working name. The next start removes them, so
+// pictures can be added again; any other file in the work folder stays, however alike its
+// name.
+TEST_F(MainWindow, StartUpRemovesWhatEndedCopiesLeftAndNothingElse) {
+  const std::string work = platform::workDir();
+  fs::create_directories(work);
+  for (int i = 0; i < 1000; ++i) {
+    const std::string base = work + "zbm1" + std::to_string(1000 + i).substr(1);
+    adtest::writeFile(base + ".jpg", "");
+    adtest::writeFile(base + "TN.bmp", "");
+  }
+  const char* const left[] = {"zbm1042.DVF", "zbm1043.bmp", "zbmt.jpg", "zbmt.", "zbmt0007.dvf",
+                              "zbmA1b2C3.jpg", "zbmview.bmp", "MVTMP001.BMP", "MVTMP999.BMP", "tmp.bmp",
+                              "tn.jpg", "temp.jpg", "temp.dvf", "temp.yuv"};
+  const char* const kept[] = {"zbm1000 (2).jpg", "zbm1000.jpeg", "zbm10000.jpg", "zbm1000TN.bmp.bak",
+                              "zbm1000TN.png", "zbm1000.j", "zbmt.jpeg", "zbmt007.dvf", "zbmview.png",
+                              "mvtmp001.bmp", "MVTMP0001.BMP", "MVTMP001.BMP.txt", "temp.jpeg", "Temp.dvf",
+                              "kbx40.ini", "IMG_LIST.DAT", "WRO_TI.DAT", "err_pct.dat", "notes.txt"};
+  for (const char* name : left) adtest::writeFile(work + name, "left");
+  for (const char* name : kept) adtest::writeFile(work + name, "the user's");
+  fs::create_directories(work + "zbmt.dir");  // a folder is no work file
+  ASSERT_EQ(CImageOpe(nullptr, nullptr).MakeTempName(0), "") << "a working name is free";
+  start();
+  std::set<std::string> stays(std::begin(kept), std::end(kept));
+  stays.insert({"ZEBStillImageApp4", "zbmt.dir"});
+  for (const auto& e : fs::directory_iterator(work)) {
+    EXPECT_TRUE(stays.count(e.path().filename().string())) << e.path().filename() << " was left";
+  }
+  for (const char* name : kept) EXPECT_EQ(adtest::readFile(work + name), "the user's") << name;
+  EXPECT_TRUE(fs::is_directory(work + "zbmt.dir"));
+  addPictures(2);
+  EXPECT_EQ(album().Count(), 2);
+  EXPECT_TRUE(fs::exists(work + "zbm1001TN.bmp"));
+}
+
+// Movie frames are work files too: a normal quit removes any that a movie left.
+TEST_F(MainWindow, QuitRemovesMovieFrames) {
+  start();
+  adtest::writeFile(WorkDir + "MVTMP001.BMP", "a frame");
+  adtest::writeFile(WorkDir + "MVTMP002.BMP", "a frame");
+  boxes.queue(MsgAnswer::Yes);
+  action("mnuExit")->trigger();
+  ASSERT_FALSE(frmMain->isVisible());
+  EXPECT_FALSE(fs::exists(WorkDir + "MVTMP001.BMP"));
+  EXPECT_FALSE(fs::exists(WorkDir + "MVTMP002.BMP"));
+}
+
 TEST_F(MainWindow, PictureReportsFillTheAlbumWithoutGaps) {
   start();
   addPictures(2);

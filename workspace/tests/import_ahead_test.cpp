@@ -9,6 +9,7 @@
 
 #include "engine_fixture.h"
 #include "main_window_fixture.h"
+#include "platform/single_instance.h"
 #include "workspace/frmwait.h"
 #include "workspace/image_ope.h"
 #include "workspace/import_ahead.h"
@@ -32,9 +33,11 @@ size_t workers() {
   return n;
 }
 
+// The files in the work folder, its lock file aside.
 std::set<std::string> workFiles() {
   std::set<std::string> names;
   for (const auto& e : fs::directory_iterator(platform::workDir())) names.insert(e.path().filename().string());
+  names.erase(fs::path(platform::SingleInstanceLock::defaultPath()).filename().string());
   return names;
 }
 
