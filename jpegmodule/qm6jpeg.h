@@ -1,10 +1,11 @@
-/* The JPEG file module of the imaging toolkit (libQm6Jpeg.so): four functions that write
+/* The JPEG file module of the imaging toolkit (libQm6Jpeg): four functions that write
  * a packed bitmap as a JFIF file, read a JPEG file into a new packed bitmap, describe a
  * JPEG file, and read its Exif information with the decoded Exif thumbnail.
  *
  * Outcomes are reported through the toolkit's status code (GetErrorStatus in
- * qm6com.h). Bitmaps are global-memory handles of libQm6Com.so, so a caller links both
- * libraries. Plain C; installed with qm6com.h beside it.
+ * qm6com.h). Bitmaps are global-memory handles of libQm6Com, so a caller links both
+ * libraries. Plain C; installed with qm6com.h beside it; compiles alone as C99 or later
+ * and as C++11 or later.
  */
 #ifndef ALBUMDESK_JPEGMODULE_QM6JPEG_H
 #define ALBUMDESK_JPEGMODULE_QM6JPEG_H
@@ -122,11 +123,16 @@ typedef struct EXIFINFO {
 #define QM6JPEG_API
 #endif
 
-/* Reads the Exif information of a JPEG file. TRUE also for a file without Exif. */
+/* Reads the Exif information of a JPEG file into the record, which it clears first. TRUE
+ * also for a file without Exif (the record stays clear). FALSE for a NULL path, a file that
+ * is not a readable JPEG file, or a NULL record (nothing read, status QM_STATUS_FAILED). */
 QM6JPEG_API QmBool _QMJpegExifInfo(const char* path, EXIFINFO* info);
-/* Describes a JPEG file without decoding its picture. */
+/* Describes a JPEG file without decoding its picture. With a NULL record it only checks
+ * the file: TRUE for a JPEG file it can read, and nothing is written. FALSE for a NULL
+ * path or a file that is not a readable JPEG file (the record is then left as it was). */
 QM6JPEG_API QmBool _QMJpegFileInfo(const char* path, JPEGFILEINFO* info);
-/* Reads a JPEG file into a new packed bitmap (8-bit grey or 24-bit), or 0.
+/* Reads a JPEG file into a new packed bitmap (8-bit grey or 24-bit), the caller's to free
+ * with QmGlobalFree; 0 for a NULL path or a file it cannot read.
  * progressContext 0: the toolkit's progress display is opened with the three values;
  * otherwise the caller's context is handed to every progress call. */
 QM6JPEG_API QmHandle _QMJpegFileLoad(const char* path, intptr_t progressContext, int32_t dialog1,
@@ -134,7 +140,9 @@ QM6JPEG_API QmHandle _QMJpegFileLoad(const char* path, intptr_t progressContext,
 /* Writes a 24-bit or 8-bit grey packed bitmap as a JFIF file.
  * progressive 1: progressive file, else sequential. quality 0..100. sampling (colour
  * only): below 1 2x2, 1 2x1, 2 1x1, else the library's default. comment: NULL or "" for
- * none. The file appears only when it was written whole. */
+ * none. The file appears only when it was written whole. FALSE for a NULL path, and with
+ * status QM_STATUS_BAD_KIND for a handle (0 included) that holds no bitmap of those
+ * kinds. */
 QM6JPEG_API QmBool _QMJpegFileSave(const char* path, QmHandle dib, int32_t progressive,
                                    int32_t quality, int32_t sampling, const char* comment,
                                    intptr_t progressContext, int32_t dialog1, int32_t dialog2,
@@ -149,12 +157,12 @@ struct Export {
   int ordinal;
   const char* name;
 };
-inline constexpr Export kExports[] = {
+constexpr Export kExports[] = {
     {1, "_QMJpegExifInfo"}, {2, "_QMJpegFileInfo"}, {3, "_QMJpegFileLoad"}, {4, "_QMJpegFileSave"}};
 }  // namespace qm6jpeg
 
 #define QM_CHECK_OFFSET(type, field, offset) static_assert(offsetof(type, field) == (offset), #field)
-static_assert(sizeof(JPEGFILEINFO) == 1064);
+static_assert(sizeof(JPEGFILEINFO) == 1064, "JPEGFILEINFO is 1064 bytes");
 QM_CHECK_OFFSET(JPEGFILEINFO, BitCount, 0);
 QM_CHECK_OFFSET(JPEGFILEINFO, XDpi, 4);
 QM_CHECK_OFFSET(JPEGFILEINFO, YDpi, 8);
@@ -167,8 +175,8 @@ QM_CHECK_OFFSET(JPEGFILEINFO, Progressive, 30);
 QM_CHECK_OFFSET(JPEGFILEINFO, Pictures, 32);
 QM_CHECK_OFFSET(JPEGFILEINFO, Comment, 40);
 
-static_assert(sizeof(EXIFIFD0INFO) == 6196);
-static_assert(sizeof(EXIFIFD1INFO) == 6192);
+static_assert(sizeof(EXIFIFD0INFO) == 6196, "EXIFIFD0INFO is 6196 bytes");
+static_assert(sizeof(EXIFIFD1INFO) == 6192, "EXIFIFD1INFO is 6192 bytes");
 QM_CHECK_OFFSET(EXIFIFD0INFO, Compression, 0);
 QM_CHECK_OFFSET(EXIFIFD0INFO, Orientation, 2);
 QM_CHECK_OFFSET(EXIFIFD0INFO, YCbCrPositioning, 4);
@@ -184,7 +192,7 @@ QM_CHECK_OFFSET(EXIFIFD0INFO, Artist, 4142);
 QM_CHECK_OFFSET(EXIFIFD0INFO, Copyright, 5166);
 QM_CHECK_OFFSET(EXIFIFD1INFO, Copyright, 5166);
 
-static_assert(sizeof(EXIFINFO) == 15708);
+static_assert(sizeof(EXIFINFO) == 15708, "EXIFINFO is 15708 bytes");
 QM_CHECK_OFFSET(EXIFINFO, Ifd1, 6196);
 QM_CHECK_OFFSET(EXIFINFO, Thumbnail, 12388);
 QM_CHECK_OFFSET(EXIFINFO, ExifVersion, 12392);

@@ -63,6 +63,29 @@ inline QImage screenshot(const std::string& window, const fs::path& file) {
   return QImage(QString::fromStdString(file.string()));
 }
 
+// A JPEG picture of one colour, written to `path`; its bytes.
+inline std::string jpeg(const fs::path& path, QColor colour) {
+  QImage image(320, 240, QImage::Format_RGB32);
+  image.fill(colour);
+  fs::create_directories(path.parent_path());
+  image.save(QString::fromStdString(path.string()), "JPG", 90);
+  return adtest::readFile(path);
+}
+
+// An album file (.qla) holding the JPEG pictures given by their bytes, in that order.
+inline void writeAlbum(const fs::path& path, const std::vector<std::string>& jpegs) {
+  auto le32 = [](uint32_t v) {
+    std::string s;
+    for (int i = 0; i < 4; ++i) s.push_back(static_cast<char>(v >> (8 * i)));
+    return s;
+  };
+  std::string album = std::string("QLA\0", 4) + le32(uint32_t(jpegs.size())) + std::string(8, '\0');
+  for (size_t i = 0; i < jpegs.size(); ++i) {
+    album += le32(uint32_t(i)) + le32(uint32_t(jpegs[i].size())) + std::string("jpg\0\0\0\0\0", 8) + jpegs[i];
+  }
+  adtest::writeFile(path, album);
+}
+
 inline bool near(QColor a, QColor b, int tolerance = 24) {
   return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance &&
          std::abs(a.blue() - b.blue()) <= tolerance;
@@ -245,6 +268,17 @@ class Desktop : public ::testing::Test {
     }
     ASSERT_TRUE(program.waitForFinished(20000)) << "the program did not end";
     EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
+  }
+
+  // The thumbnails the program has made in its work folder, one for each picture it holds.
+  int thumbnails() {
+    int n = 0;
+    std::error_code error;
+    for (const auto& e : fs::directory_iterator(workDir, error)) {
+      const std::string name = e.path().filename().string();
+      n += name.rfind("zbm1", 0) == 0 && name.size() > 6 && name.substr(name.size() - 6) == "TN.bmp";
+    }
+    return n;
   }
 
   QProcess program;

@@ -13,20 +13,6 @@ namespace {
 
 const std::string kPeer = std::string(AD_BIN_DIR) + "/dnd_peer";
 
-std::string le32(uint32_t v) {
-  std::string s;
-  for (int i = 0; i < 4; ++i) s.push_back(static_cast<char>(v >> (8 * i)));
-  return s;
-}
-
-std::string jpeg(const fs::path& path, QColor colour) {
-  QImage image(320, 240, QImage::Format_RGB32);
-  image.fill(colour);
-  fs::create_directories(path.parent_path());
-  image.save(QString::fromStdString(path.string()), "JPG", 90);
-  return adtest::readFile(path);
-}
-
 std::string fileUri(const fs::path& p) { return "file://" + p.string(); }
 
 class Exchange : public Desktop {
@@ -53,14 +39,6 @@ class Exchange : public Desktop {
       return !id.empty();
     });
     return id;
-  }
-  int thumbnails() {
-    int n = 0;
-    for (const auto& e : fs::directory_iterator(workDir)) {
-      const std::string name = e.path().filename().string();
-      n += name.rfind("zbm1", 0) == 0 && name.size() > 6 && name.substr(name.size() - 6) == "TN.bmp";
-    }
-    return n;
   }
   // The working copy made from `bytes`, "" while there is none.
   std::string copyOf(const std::string& bytes) {
@@ -107,9 +85,7 @@ TEST_F(Exchange, ClipboardAndDragAndDropWithOtherPrograms) {
   for (int i = 0; i < 3; ++i) dropped.push_back(jpeg(src / ("d" + std::to_string(i) + ".jpg"), QColor(200, 200, 40 * i)));
   // An album of two pictures, opened from the command line.
   const fs::path albumFile = adtest::testDir() / "two.qla";
-  adtest::writeFile(albumFile, std::string("QLA\0", 4) + le32(2) + std::string(8, '\0') + le32(0) + le32(red.size()) +
-                                   std::string("jpg\0\0\0\0\0", 8) + red + le32(1) + le32(green.size()) +
-                                   std::string("jpg\0\0\0\0\0", 8) + green);
+  writeAlbum(albumFile, {red, green});
   startProgram({QString::fromStdString(albumFile.string())});
   const std::string window = waitForMainWindow();
   ASSERT_FALSE(window.empty()) << "no main window appeared";

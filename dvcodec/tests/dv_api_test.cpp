@@ -23,17 +23,21 @@ using dvtest::strideOf;
 
 const std::string kLibrary = std::string(AD_BIN_DIR) + "/libzeb_dv32.so";
 
-TEST(DvExports, LibraryExportsExactlyTheOrdinalTable) {
+TEST(DvExports, LibraryExportsExactlyTheOrdinalTableUnderItsVersion) {
   AD_REQUIRE_TOOL("nm");
   std::string out;
   ASSERT_EQ(adtest::runProgram({"nm", "-D", "--defined-only", kLibrary}, &out), 0);
+  // Each export carries the version node of the library's first interface.
   std::set<std::string> exported;
   std::istringstream lines(out);
   for (std::string line; std::getline(lines, line);) {
     std::istringstream fields(line);
     std::string address, type, name;
     fields >> address >> type >> name;
-    if (type == "T" || type == "W" || type == "D" || type == "B") exported.insert(name);
+    if (type != "T" && type != "W" && type != "D" && type != "B") continue;
+    const size_t at = name.find("@@");
+    EXPECT_EQ(at == std::string::npos ? "" : name.substr(at + 2), "ZEB_DV32_1") << name;
+    exported.insert(name.substr(0, at));
   }
   std::set<std::string> table;
   for (const auto& e : zebdv::kExports) table.insert(e.name);
@@ -354,6 +358,33 @@ TEST(DvDecodeInput, SizesWithoutABitmapFailWithoutWriting) {
   }
   DvcCloseDecoder(d);
   EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](uint8_t b) { return b == 0x5A; }));
+}
+
+TEST(DvDecodeInput, NullDestinationWritesNothingAtEverySize) {
+  // Every accepted size and resampling, and sizes of no listed height: the frame is
+  // decoded, nothing is written, -1 comes back (or -102 where the picture's rows do not
+  // fit the bitmap's) and the size written is 0.
+  std::string frame = randomFrame(525, 9);
+  DvDecoder* d = DvcOpenDecoder(0);
+  const struct {
+    uint32_t width, height;
+    DvcResult result;
+  } cases[] = {{720, 480, DVC_ERR_NO_INPUT}, {640, 480, DVC_ERR_NO_INPUT}, {852, 480, DVC_ERR_NO_INPUT},
+               {360, 240, DVC_ERR_NO_INPUT}, {320, 240, DVC_ERR_NO_INPUT}, {426, 240, DVC_ERR_NO_INPUT},
+               {180, 120, DVC_ERR_NO_INPUT}, {160, 120, DVC_ERR_NO_INPUT}, {90, 60, DVC_ERR_NO_INPUT},
+               {106, 60, DVC_ERR_NO_INPUT},  {768, 576, DVC_ERR_NO_INPUT}, {123, 100, DVC_ERR_NO_INPUT},
+               {720, 100, DVC_ERR_DEST_TOO_SMALL}};
+  for (const auto& c : cases) {
+    for (uint32_t resample : {0u, 1u, 2u, 3u}) {
+      DvcDibFormat f = {c.width, c.height, 1, 0, 1, 1, 0, 0, 0, resample, DVC_FORM_FRAME};
+      uint32_t written = 77;
+      EXPECT_EQ(DvcDecode(d, reinterpret_cast<uint8_t*>(frame.data()), 120000, nullptr, &written, &f), c.result)
+          << c.width << "x" << c.height << " resampling " << resample;
+      EXPECT_EQ(written, 0u);
+      EXPECT_EQ(DvcDecode(d, reinterpret_cast<uint8_t*>(frame.data()), 120000, nullptr, nullptr, &f), c.result);
+    }
+  }
+  DvcCloseDecoder(d);
 }
 
 TEST(DvDecodeInput, MissingDecoderOrFormatWritesNothing) {

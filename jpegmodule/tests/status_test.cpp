@@ -90,25 +90,66 @@ void expectRowCalls(const RecordingHook& hook, const CancelCase& c, int height) 
 
 }  // namespace
 
-TEST(JpegExports, ExactlyTheFourNamesLeaveTheLibrary) {
+TEST(JpegExports, ExactlyTheFourNamesLeaveTheLibraryUnderItsVersion) {
   AD_REQUIRE_TOOL("nm");
   std::string lib = std::string(AD_BIN_DIR) + "/libQm6Jpeg.so";
   std::string out;
   ASSERT_EQ(adtest::runProgram({"nm", "-D", "--defined-only", lib}, &out), 0);
+  // Each export carries the version node of the module's first interface.
   std::vector<std::string> names;
   std::istringstream lines(out);
   std::string addr, kind, name;
-  while (lines >> addr >> kind >> name) names.push_back(name);
+  while (lines >> addr >> kind >> name) {
+    if (kind == "A" && name == "QM6JPEG_1") continue;  // the node itself
+    const size_t at = name.find("@@");
+    EXPECT_EQ(at == std::string::npos ? "" : name.substr(at + 2), "QM6JPEG_1") << name;
+    names.push_back(name.substr(0, at));
+  }
   std::vector<std::string> want;
   for (const auto& e : qm6jpeg::kExports) want.push_back(e.name);
   EXPECT_EQ(names, want);
   for (size_t i = 0; i < std::size(qm6jpeg::kExports); ++i) EXPECT_EQ(qm6jpeg::kExports[i].ordinal, int(i) + 1);
 
-  // Loaded by name as the toolkit's file layer loads it.
-  void* h = dlopen(lib.c_str(), RTLD_NOW | RTLD_LOCAL);
+  // Loaded by its installed name as the toolkit's file layer loads it, along the run path.
+  void* h = dlopen("libQm6Jpeg.so.1", RTLD_NOW | RTLD_LOCAL);
   ASSERT_NE(h, nullptr) << dlerror();
   for (const auto& e : qm6jpeg::kExports) EXPECT_NE(dlsym(h, e.name), nullptr) << e.name;
   dlclose(h);
+}
+
+// What each export gives for a NULL argument, as its header says.
+TEST(JpegExports, NullArguments) {
+  const fs::path file = dir() / "picture.jpg";
+  writeFile(file, savedJpeg(12, 8));
+
+  // Without a record the description only checks the file.
+  SetErrorStatus(QM_STATUS_FAILED);
+  EXPECT_EQ(_QMJpegFileInfo(file.c_str(), nullptr), 1);
+  EXPECT_EQ(GetErrorStatus(), QM_STATUS_OK);
+  writeFile(dir() / "not.jpg", "not a JPEG file");
+  EXPECT_EQ(_QMJpegFileInfo((dir() / "not.jpg").c_str(), nullptr), 0);
+
+  JPEGFILEINFO info;
+  std::memset(&info, 0x5A, sizeof info);
+  const JPEGFILEINFO before = info;
+  EXPECT_EQ(_QMJpegFileInfo(nullptr, &info), 0);
+  EXPECT_EQ(std::memcmp(&info, &before, sizeof info), 0) << "a failed description leaves the record";
+
+  SetErrorStatus(QM_STATUS_OK);
+  EXPECT_EQ(_QMJpegExifInfo(file.c_str(), nullptr), 0);
+  EXPECT_EQ(GetErrorStatus(), QM_STATUS_FAILED);
+  EXIFINFO exif;
+  std::memset(&exif, 0x5A, sizeof exif);
+  EXPECT_EQ(_QMJpegExifInfo(nullptr, &exif), 0);
+  EXPECT_EQ(exif.Ifd0.Orientation, 0) << "the record is cleared first";
+
+  EXPECT_EQ(_QMJpegFileLoad(nullptr, 1, 0, 0, 0), 0u);
+  const QmHandle dib = makeDib(makePicture(12, 8, 3));
+  EXPECT_EQ(_QMJpegFileSave(nullptr, dib, 0, 75, 0, nullptr, 1, 0, 0, 0), 0);
+  EXPECT_EQ(_QMJpegFileSave((dir() / "none.jpg").c_str(), 0, 0, 75, 0, nullptr, 1, 0, 0, 0), 0);
+  EXPECT_EQ(GetErrorStatus(), QM_STATUS_BAD_KIND);
+  EXPECT_FALSE(fs::exists(dir() / "none.jpg"));
+  QmGlobalFree(dib);
 }
 
 TEST(JpegSaveStatus, FailureTable) {

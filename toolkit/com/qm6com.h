@@ -7,7 +7,8 @@
  * can hold it. The handle table exists once per process, in this library.
  *
  * The status code, the progress services and the picture helpers below are what
- * the toolkit's modules (the JPEG module first) call. Plain C linkage.
+ * the toolkit's modules (the JPEG module first) call. Plain C linkage; the header compiles
+ * alone as C99 or later and as C++11 or later.
  */
 #ifndef ALBUMDESK_TOOLKIT_QM6COM_H
 #define ALBUMDESK_TOOLKIT_QM6COM_H
@@ -91,9 +92,10 @@ typedef struct ImageKindRecord {
   uint32_t reserved2[2];
 } ImageKindRecord;
 
-/* Fills the record for the bitmap and returns it. */
+/* Fills the record for the bitmap and returns it; a handle that holds no bitmap leaves it
+ * all 0. A NULL record: NULL, nothing done. */
 QM6COM_API ImageKindRecord* GetImageKind(ImageKindRecord* kind, QmHandle dib);
-/* Bytes of palette behind the 40-byte header. */
+/* Bytes of palette behind the 40-byte header; 0 for a NULL header. */
 QM6COM_API uint32_t GetDibPalSize(const QmBitmapInfoHeader* header);
 /* Pixels per metre to dots per inch and back, rounded to the nearest whole number. */
 QM6COM_API int32_t CovertDotM2I(int32_t pelsPerMetre);
@@ -103,9 +105,10 @@ QM6COM_API QmBool QMSetDpi(QmHandle dib, int32_t xDpi, int32_t yDpi);
 
 /* ---- Files --------------------------------------------------------------------- */
 
-/* Size of the named regular file; -1 when there is none. */
+/* Size of the named regular file; -1 when there is none (or the path is NULL). */
 QM6COM_API int64_t DataFileNameSize(const char* path);
-/* Deletes the file; a missing file is no error. Non-zero when a file was removed. */
+/* Deletes the file. Non-zero when a file was removed; 0 when there was none to remove (or
+ * the path is NULL), which the toolkit's callers take as no error. */
 QM6COM_API QmBool DataFileDelete(const char* path);
 
 /* ---- Progress ------------------------------------------------------------------ */
@@ -136,11 +139,11 @@ QM6COM_API QmBool PercentProgress(int32_t current, int32_t total, int32_t low, i
 #ifdef __cplusplus
 }  /* extern "C" */
 
-static_assert(sizeof(QmBitmapInfoHeader) == 40);
-static_assert(sizeof(ImageKindRecord) == 40);
-static_assert(offsetof(ImageKindRecord, width) == 16);
-static_assert(offsetof(ImageKindRecord, height) == 20);
-static_assert(offsetof(ImageKindRecord, grey) == 28);
+static_assert(sizeof(QmBitmapInfoHeader) == 40, "QmBitmapInfoHeader is 40 bytes");
+static_assert(sizeof(ImageKindRecord) == 40, "ImageKindRecord is 40 bytes");
+static_assert(offsetof(ImageKindRecord, width) == 16, "ImageKindRecord.width");
+static_assert(offsetof(ImageKindRecord, height) == 20, "ImageKindRecord.height");
+static_assert(offsetof(ImageKindRecord, grey) == 28, "ImageKindRecord.grey");
 #endif
 
 #endif /* ALBUMDESK_TOOLKIT_QM6COM_H */

@@ -1,12 +1,13 @@
-// JPEG files through the JPEG module, which is loaded by name from the program's folder
-// the first time it is needed.
+// JPEG files through the JPEG module, which is loaded by its installed name
+// (libQm6Jpeg.so.N) the first time it is needed. The loader looks for it along the run path
+// of the code that loads it: beside it in the build folder, in the library folder one up
+// from the program's folder once installed.
 #include <dlfcn.h>
 
 #include <cstring>
 #include <mutex>
 
 #include "jpegmodule/qm6jpeg.h"
-#include "platform/folders.h"
 #include "toolkit/dib/dib.h"
 #include "toolkit/file/formats.h"
 #include "toolkit/file/qm6file.h"
@@ -26,8 +27,7 @@ const JpegModule& module() {
   static JpegModule m;
   static std::once_flag once;
   std::call_once(once, [] {
-    const std::string path = platform::appDir() + "libQm6Jpeg.so";
-    void* lib = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    void* lib = ::dlopen(QM6JPEG_FILE_NAME, RTLD_NOW | RTLD_LOCAL);
     if (!lib) return;  // kept open until the process ends
     m.fileInfo = reinterpret_cast<decltype(m.fileInfo)>(::dlsym(lib, "_QMJpegFileInfo"));
     m.fileLoad = reinterpret_cast<decltype(m.fileLoad)>(::dlsym(lib, "_QMJpegFileLoad"));

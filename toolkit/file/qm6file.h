@@ -4,8 +4,8 @@
  * returned is the caller's, released with ImageFree (toolkit/effect/qm6effect.h).
  *
  * Kinds read: BMP (1, 4, 8, 16, 24 and 32 bits, RLE4, RLE8, bit fields, top-down, the
- * short OS/2 header), JPEG (through the JPEG module libQm6Jpeg.so, loaded by name from
- * the program's folder), PNG, TIFF, and PCX with 8 or 24 bits. GIF and FlashPix files
+ * short OS/2 header), JPEG (through the JPEG module libQm6Jpeg.so.1, loaded by that name
+ * along the library's run path), PNG, TIFF, and PCX with 8 or 24 bits. GIF and FlashPix files
  * are recognised and described but not read. The kind comes from the file's first
  * bytes, never from its name.
  *

@@ -72,6 +72,9 @@ TEST(ToolkitServices, ImageKind) {
     }
     QmGlobalFree(c.dib);
   }
+  QmHandle dib = makeDib(24, 3, 2, {}, 24);
+  EXPECT_EQ(GetImageKind(nullptr, dib), nullptr) << "no record to fill";
+  QmGlobalFree(dib);
 }
 
 TEST(ToolkitServices, PaletteSize) {
@@ -90,6 +93,7 @@ TEST(ToolkitServices, PaletteSize) {
     h.biCompression = c.compression;
     EXPECT_EQ(GetDibPalSize(&h), c.bytes) << c.bits << " bits, " << c.used << " used";
   }
+  EXPECT_EQ(GetDibPalSize(nullptr), 0u);
 }
 
 TEST(ToolkitServices, ResolutionConversions) {
@@ -124,6 +128,8 @@ TEST(ToolkitServices, FileHelpers) {
   EXPECT_EQ(DataFileDelete((dir / "five").c_str()), 1);
   EXPECT_FALSE(std::filesystem::exists(dir / "five"));
   EXPECT_EQ(DataFileDelete((dir / "five").c_str()), 0) << "a missing file is harmless";
+  EXPECT_EQ(DataFileNameSize(nullptr), -1);
+  EXPECT_EQ(DataFileDelete(nullptr), 0);
 }
 
 TEST(ToolkitServices, StatusIsKeptPerThread) {
