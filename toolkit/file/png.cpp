@@ -29,8 +29,11 @@ QmHandle decode(png_structp png, png_infop info, FILE* file, uint64_t fileSize, 
   }
   png_init_io(png, file);
   png_set_user_limits(png, qm6dib::kMaxSide, qm6dib::kMaxSide);
-  // Text and profile chunks are decompressed up to 8 MB.
-  png_set_chunk_malloc_max(png, 8u << 20);
+  // Only the chunks that make up the picture are read (head, palette, transparency,
+  // data); every other one (text, profiles, Exif and the rest) is passed over, which
+  // takes no memory: libpng would allocate what such a chunk's length claims before it
+  // reads the chunk.
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
   png_read_info(png, info);
   const png_uint_32 w = png_get_image_width(png, info);
   const png_uint_32 h = png_get_image_height(png, info);

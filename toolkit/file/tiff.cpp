@@ -122,8 +122,8 @@ uint64_t workNeeded(TIFF* tif, uint64_t fileSize) {
   const bool jpeg = compression == COMPRESSION_OJPEG || compression == COMPRESSION_JPEG;
   if ((ccitt && (samples != 1 || bits != 1)) || (jpeg && (samples / planes > 10 || bits > 16))) return 0;
   // A JPEG block of the coarsest component: 64 samples, each standing for up to
-  // hSample x vSample pixels of up to `samples` samples of 2 bytes.
-  const uint64_t blockBytes = 64 * uint64_t{hSample} * vSample * (samples / planes) * 2;
+  // hSample x vSample pixels of `samples` samples (of two bytes beyond 8 bits).
+  const uint64_t blockBytes = 64 * uint64_t{hSample} * vSample * (samples / planes) * (bits > 8 ? 2 : 1);
   const Expansion e = expansionOf(compression, rowBytes, blockBytes);
   if (e.bytes == 0) return 0;
   using Wide = unsigned __int128;
@@ -160,7 +160,7 @@ bool describeTiff(const std::string& path, Description& d) {
   if (!ok || w < 1 || h < 1 || w > 0x7FFFFFFF || h > 0x7FFFFFFF) return false;
   d.width = static_cast<int32_t>(w);
   d.height = static_cast<int32_t>(h);
-  d.bitCount = static_cast<uint16_t>(bits * samples);
+  d.bitCount = static_cast<uint16_t>(std::min(uint32_t{bits} * samples, uint32_t{0xFFFF}));
   d.type = typeOfCompression(compression);
   return true;
 }
