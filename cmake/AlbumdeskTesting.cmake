@@ -14,11 +14,13 @@
 #     language given, as <test>.<language>.
 #
 #   ad_add_fuzzer(<name> SOURCES ... [LIBS ...] [SEEDS dir ...] [MAX_LEN bytes]
-#                 [RUNS suffix=VARIABLE=value ...])
+#                 [RSS_LIMIT_MB megabytes] [RUNS suffix=VARIABLE=value ...])
 #     A libFuzzer target, built only with ALBUMDESK_FUZZ. It is also registered as a
 #     CTest test (label fuzz) that runs a few seconds over the seed folders, with inputs
-#     of at most MAX_LEN bytes when given. Each RUNS entry registers one more such test,
-#     <name>_<suffix>, with the variable set in its environment (and its own corpus).
+#     of at most MAX_LEN bytes when given; an input whose run takes more memory than
+#     RSS_LIMIT_MB (2048 when not given), or asks for more at once, fails it. Each RUNS
+#     entry registers one more such test, <name>_<suffix>, with the variable set in its
+#     environment (and its own corpus).
 
 include(GoogleTest)
 find_package(GTest REQUIRED)
@@ -88,12 +90,15 @@ function(ad_add_fuzzer name)
   if(NOT ALBUMDESK_FUZZ)
     return()
   endif()
-  cmake_parse_arguments(F "" "MAX_LEN" "SOURCES;LIBS;SEEDS;RUNS" ${ARGN})
+  cmake_parse_arguments(F "" "MAX_LEN;RSS_LIMIT_MB" "SOURCES;LIBS;SEEDS;RUNS" ${ARGN})
   add_executable(${name} ${F_SOURCES})
   target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
   target_link_libraries(${name} PRIVATE ${F_LIBS})
-  set(options -max_total_time=8 -rss_limit_mb=2048)
+  if(NOT F_RSS_LIMIT_MB)
+    set(F_RSS_LIMIT_MB 2048)
+  endif()
+  set(options -max_total_time=8 -rss_limit_mb=${F_RSS_LIMIT_MB})
   if(F_MAX_LEN)
     list(APPEND options -max_len=${F_MAX_LEN})
   endif()

@@ -2,6 +2,7 @@
 // calling worker, a data source over a file or a memory block, and the marker
 // processors for comment and APP1 segments.
 #include <strings.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstring>
@@ -72,6 +73,22 @@ void skipInputData(j_decompress_ptr cinfo, long count) {
 }
 
 void termSource(j_decompress_ptr) {}
+
+}  // namespace
+
+uint64_t Source::unread() const {
+  uint64_t rest = 0;
+  if (block) {
+    rest = blockLength - position;
+  } else if (file && !fileEnded) {
+    struct stat st;
+    const off_t at = ::ftello(file);
+    if (::fstat(::fileno(file), &st) == 0 && at >= 0 && st.st_size > at) rest = static_cast<uint64_t>(st.st_size - at);
+  }
+  return rest + bytes_in_buffer;
+}
+
+namespace {
 
 // ---- segment reads for the marker processors ----
 

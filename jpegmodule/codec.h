@@ -19,6 +19,11 @@ namespace qmjpeg {
 // the largest Exif thumbnail it decodes: a thumbnail declaring more is not decoded.
 inline constexpr uint64_t kMaxDibBytes = 0x7FFFFFFF;
 inline constexpr uint64_t kMaxThumbnailBytes = 64u << 20;
+// The most the library may keep of a progressive or multi-scan file's coefficients
+// (128 bytes for each 8 x 8 block of each component): a picture of 178 million pixels at
+// full colour resolution, 357 million with its colour halved each way, or 536 million in
+// grey. A file that needs more is refused.
+inline constexpr uint64_t kMaxCoefficientBytes = uint64_t{1} << 30;
 
 // ---- Error exit ----------------------------------------------------------------------
 // Every library error destroys the library object and unwinds to the worker that
@@ -59,6 +64,9 @@ struct Source : jpeg_source_mgr {
   bool startOfFile = true;
   bool fileEnded = false;  // a read found the end of the file
   JOCTET buffer[65536];
+
+  // The bytes of the data not yet handed to the library, those in the buffer included.
+  uint64_t unread() const;
 };
 
 // A decompression object with the module's fields. Destroying it releases the library

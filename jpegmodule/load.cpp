@@ -47,6 +47,87 @@ uint64_t dibBytes(const jpeg_decompress_struct& c) {
   return dibHeaderBytes(bits) + dibRowBytes(bits, c.output_width) * c.output_height;
 }
 
+uint64_t roundedUp(uint64_t n, uint64_t d) { return (n + d - 1) / d; }
+
+// Sampling factors, 1 to 4 as the library checked them.
+uint64_t factor(int f) { return static_cast<uint64_t>(f); }
+
+// The 8 x 8 blocks of component `k` across and down (those a scan of it alone codes).
+void componentBlocks(const jpeg_decompress_struct& c, const jpeg_component_info& k, uint64_t& across,
+                     uint64_t& down) {
+  across = roundedUp(c.image_width * factor(k.h_samp_factor), factor(c.max_h_samp_factor) * DCTSIZE);
+  down = roundedUp(c.image_height * factor(k.v_samp_factor), factor(c.max_v_samp_factor) * DCTSIZE);
+}
+
+// Whether the data after the head can hold the file's first scan, from the fewest bits
+// its blocks can take. A Huffman code takes at least one bit, and every block of the
+// scan's components takes at least one code: the difference of its DC coefficient in a
+// progressive DC scan, that and an end of block in a sequential scan. (The data may end
+// early, as a cut file's does, and the library decodes the rest as grey: a file that
+// cannot hold even the first scan of its picture is refused before anything is
+// allocated for it.) A progressive file that begins with an AC scan is refused too: no
+// encoder writes one (a component's DC comes before its AC), and its runs of empty blocks
+// let a few bits stand for thousands of blocks.
+//
+// Arithmetic coding has no such bound, a run of empty blocks costing it a small fraction
+// of a bit each: its files are held to the limits on memory only.
+bool firstScanFits(const jpeg_decompress_struct& c, uint64_t unreadBytes) {
+  if (c.comps_in_scan < 1) return false;
+  if (c.arith_code) return true;
+  if (c.progressive_mode && c.Ss != 0) return false;
+  uint64_t blocks = 0, across = 0, down = 0;
+  if (c.comps_in_scan == 1) {
+    componentBlocks(c, *c.cur_comp_info[0], across, down);
+    blocks = across * down;
+  } else {
+    // An interleaved scan codes whole MCUs.
+    uint64_t perMcu = 0;
+    for (int i = 0; i < c.comps_in_scan; ++i) {
+      perMcu += factor(c.cur_comp_info[i]->h_samp_factor) * factor(c.cur_comp_info[i]->v_samp_factor);
+    }
+    blocks = perMcu * roundedUp(c.image_width, factor(c.max_h_samp_factor) * DCTSIZE) *
+             roundedUp(c.image_height, factor(c.max_v_samp_factor) * DCTSIZE);
+  }
+  // (The data ends with an end marker of two bytes.)
+  const uint64_t bitsPerBlock = c.progressive_mode ? 1 : 2;
+  return unreadBytes >= 2 && blocks * bitsPerBlock <= (unreadBytes - 2) * 8;
+}
+
+// What the library keeps of a progressive or multi-scan file's coefficients: every block
+// of every component, in whole rows and columns of the component's MCU share.
+uint64_t coefficientBytes(const jpeg_decompress_struct& c) {
+  if (!jpeg_has_multiple_scans(const_cast<jpeg_decompress_struct*>(&c))) return 0;
+  uint64_t bytes = 0, across = 0, down = 0;
+  for (int i = 0; i < c.num_components; ++i) {
+    const jpeg_component_info& k = c.comp_info[i];
+    componentBlocks(c, k, across, down);
+    bytes += roundedUp(across, factor(k.h_samp_factor)) * factor(k.h_samp_factor) *
+             roundedUp(down, factor(k.v_samp_factor)) * factor(k.v_samp_factor) * sizeof(JBLOCK);
+  }
+  return bytes;
+}
+
+// The library's other buffers for a picture: a few MCU rows of samples of every
+// component, generously.
+uint64_t rowBufferBytes(const jpeg_decompress_struct& c) {
+  return 4 * factor(c.max_v_samp_factor) * DCTSIZE * roundedUp(c.image_width, DCTSIZE) * DCTSIZE *
+             static_cast<uint64_t>(c.num_components) +
+         (1u << 20);
+}
+
+// The library's memory beyond its coefficients is bounded by the picture's width.
+constexpr long kWorkingMargin = 64l << 20;
+
+// What a load makes of a header, before it allocates anything: a picture too large for a
+// bitmap of at most `maxBytes` bytes, or whose coefficients the library would keep beyond
+// its limit, is too large; a file too short for it is cut.
+enum class Verdict { Fits, TooLarge, Cut };
+Verdict verdictOn(const jpeg_decompress_struct& c, uint64_t unreadBytes, uint64_t maxBytes) {
+  if (dibBytes(c) > maxBytes) return Verdict::TooLarge;
+  if (!firstScanFits(c, unreadBytes)) return Verdict::Cut;
+  return coefficientBytes(c) > kMaxCoefficientBytes ? Verdict::TooLarge : Verdict::Fits;
+}
+
 // Allocates the bitmap with its header and palette; returns the start of its rows, or null.
 // The rows are left uncleared: the decode writes every byte of them, padding included.
 uint8_t* createDib(LoadJob& job, const jpeg_decompress_struct& c) {
@@ -85,6 +166,22 @@ uint8_t* createDib(LoadJob& job, const jpeg_decompress_struct& c) {
   return base + headerBytes;
 }
 
+// The scale denominators the load takes: 2, 4 and 8; anything else is the full size.
+unsigned reductionOf(unsigned denominator) {
+  return denominator == 2 || denominator == 4 || denominator == 8 ? denominator : 1;
+}
+
+// Sets the colours and size of the output: grey and colour rows decode straight into the
+// bitmap (colour as blue, green, red); YCCK rows go through one sample row. True for YCCK.
+bool setOutput(jpeg_decompress_struct& c, unsigned scaleDenominator) {
+  const bool ycck = c.jpeg_color_space == JCS_YCCK;
+  c.out_color_space = c.jpeg_color_space == JCS_GRAYSCALE ? JCS_GRAYSCALE : ycck ? JCS_CMYK : JCS_EXT_BGR;
+  c.scale_num = 1;
+  c.scale_denom = scaleDenominator;
+  jpeg_calc_output_dimensions(&c);
+  return ycck;
+}
+
 void decodeBody(void* arg) {
   LoadJob& job = *static_cast<LoadJob*>(arg);
   Decoder& d = *job.decoder;
@@ -95,20 +192,17 @@ void decodeBody(void* arg) {
     job.refused = true;
     return;
   }
-  // Grey and colour rows decode straight into the bitmap (colour as blue, green, red);
-  // YCCK rows go through one sample row.
-  bool ycck = c.jpeg_color_space == JCS_YCCK;
-  c.out_color_space = c.jpeg_color_space == JCS_GRAYSCALE ? JCS_GRAYSCALE : ycck ? JCS_CMYK : JCS_EXT_BGR;
-  c.scale_num = 1;
-  c.scale_denom = job.scaleDenominator;
-  // A picture too large for a bitmap is refused before the library allocates for it,
-  // and the library's own buffers (a progressive file's coefficients) are bounded alike.
-  jpeg_calc_output_dimensions(&c);
-  if (dibBytes(c) > job.maxBytes) {
-    job.noMemory = true;
-    return;
+  const bool ycck = setOutput(c, job.scaleDenominator);
+  // A picture too large is refused before the library allocates for it, and a file too
+  // short for its picture stops as a broken one does. The library is held to the limit
+  // on its coefficients too.
+  switch (verdictOn(c, d.source.unread(), job.maxBytes)) {
+    case Verdict::Fits: break;
+    case Verdict::TooLarge: job.noMemory = true; return;
+    case Verdict::Cut: abortWork(reinterpret_cast<j_common_ptr>(&c));
   }
-  c.mem->max_memory_to_use = static_cast<long>(3 * job.maxBytes + (16u << 20));
+  c.mem->max_memory_to_use = static_cast<long>(
+      std::min<uint64_t>(3 * job.maxBytes + (16u << 20), kMaxCoefficientBytes + kWorkingMargin));
   jpeg_start_decompress(&c);
   JSAMPARRAY sample = nullptr;
   if (ycck) {
@@ -161,7 +255,7 @@ QmHandle readDib(const char* path, const uint8_t* block, size_t blockLength, int
   job.progressContext = progressContext;
   job.stop = stop;
   job.maxBytes = maxBytes;
-  job.scaleDenominator = scaleDenominator == 2 || scaleDenominator == 4 || scaleDenominator == 8 ? scaleDenominator : 1;
+  job.scaleDenominator = reductionOf(scaleDenominator);
   if (block) {
     if (blockLength < 1) return 0;
     job.block = block;
@@ -186,6 +280,39 @@ QmHandle readDib(const char* path, const uint8_t* block, size_t blockLength, int
   if (job.dib) QmGlobalUnlock(job.dib);
   releaseSource(job);
   return job.dib;
+}
+
+namespace {
+
+struct NeedJob {
+  Decoder* decoder;
+  const uint8_t* block;
+  size_t blockLength;
+  unsigned scaleDenominator;
+  uint64_t bytes = 0;
+};
+
+// The checks of decodeBody up to its first allocation, and what the decode would take.
+void needBody(void* arg) {
+  NeedJob& job = *static_cast<NeedJob*>(arg);
+  Decoder& d = *job.decoder;
+  jpeg_decompress_struct& c = d.cinfo;
+  d.create(nullptr, job.block, job.blockLength);
+  jpeg_read_header(&c, TRUE);
+  if (!d.accepted()) return;
+  setOutput(c, job.scaleDenominator);
+  if (verdictOn(c, d.source.unread(), kMaxDibBytes) != Verdict::Fits) return;
+  job.bytes = dibBytes(c) + coefficientBytes(c) + rowBufferBytes(c);
+}
+
+}  // namespace
+
+uint64_t blockReadBytes(const uint8_t* data, size_t length, unsigned denominator) {
+  if (!data || length < 2 || data[0] != 0xFF || data[1] != 0xD8) return 0;
+  Decoder d;
+  NeedJob job{&d, data, length, reductionOf(denominator)};
+  if (!runGuarded(d.guard, needBody, &job)) return 0;
+  return job.bytes;
 }
 
 QmHandle readFileScaled(const std::string& path, unsigned denominator) {

@@ -25,6 +25,10 @@ QmHandle readFileScaled(const std::string& path, unsigned denominator);
 // The picture's size from the header, where the bytes pass the load's gate (a JPEG of a
 // colour model the module reads); false otherwise.
 bool readBlockSize(const uint8_t* data, size_t length, uint32_t& width, uint32_t& height);
+// What reading the bytes reduced by `denominator` (as readBlockScaled does) takes at
+// most: the bitmap, the library's coefficients of a progressive or multi-scan file, and
+// its row buffers; 0 when the read would refuse the bytes.
+uint64_t blockReadBytes(const uint8_t* data, size_t length, unsigned denominator);
 // The picture reduced by `denominator` as in readFileScaled; 0 when it cannot be read,
 // and 0 as soon as *stop (when given) is set, which also ends a decode under way.
 QmHandle readBlockScaled(const uint8_t* data, size_t length, unsigned denominator,

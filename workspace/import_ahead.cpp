@@ -138,7 +138,8 @@ void ImportAhead::work() {
   for (;;) {
     changed_.wait(lock, [&] {
       while (next_ < slots_.size() && slots_[next_].state != State::Waiting) ++next_;
-      return stop_ || next_ >= slots_.size() || (held_ < window_ && (held_ == 0 || heldBytes_ < kHeldBytes));
+      return stop_ || next_ >= slots_.size() ||
+             (held_ < window_ && (held_ == 0 || heldBytes_ + inFlight_ < kHeldBytes));
     });
     if (stop_ || next_ >= slots_.size()) return;
     const size_t i = next_++;
@@ -146,8 +147,10 @@ void ImportAhead::work() {
     ++held_;
     lock.unlock();
     Slot made;
-    const QmHandle picture = decode(items_[i], made);
+    uint64_t reserved = 0;
+    const QmHandle picture = decode(i, made, reserved);
     lock.lock();
+    inFlight_ -= reserved;
     Slot& slot = slots_[i];
     if (slot.state == State::Decoding && picture && !stop_) {
       made.state = State::Done;
@@ -164,7 +167,24 @@ void ImportAhead::work() {
   }
 }
 
-QmHandle ImportAhead::decode(const Item& item, Slot& into) const {
+bool ImportAhead::reserve(size_t index, uint64_t bytes, uint64_t& reserved) {
+  std::unique_lock lock(mutex_);
+  if (reserved + bytes > kHeldBytes) return false;
+  for (;;) {
+    if (stop_ || slots_[index].state != State::Decoding) return false;
+    if (heldBytes_ + inFlight_ + bytes <= kHeldBytes) break;
+    // The engine waits for the item it has begun: rather than keep it waiting too, the
+    // engine reads the picture itself.
+    if (current_ != SIZE_MAX && current_ >= index) return false;
+    changed_.wait(lock);
+  }
+  inFlight_ += bytes;
+  reserved += bytes;
+  return true;
+}
+
+QmHandle ImportAhead::decode(size_t index, Slot& into, uint64_t& reserved) {
+  const Item& item = items_[index];
   const int fd = ::open(item.source.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return 0;
   struct Closer {
@@ -181,6 +201,7 @@ QmHandle ImportAhead::decode(const Item& item, Slot& into) const {
   // Only a JPEG is read further.
   uint8_t soi[2];
   if (::pread(fd, soi, 2, static_cast<off_t>(item.offset)) != 2 || soi[0] != 0xFF || soi[1] != 0xD8) return 0;
+  if (!reserve(index, length, reserved)) return 0;
   std::vector<uint8_t> bytes;
   try {
     bytes.resize(static_cast<size_t>(length));
@@ -196,7 +217,8 @@ QmHandle ImportAhead::decode(const Item& item, Slot& into) const {
     done += static_cast<uint64_t>(n);
   }
   return ReadReducedBlock(bytes.data(), bytes.size(), CImageOpe::ThumbnailExtent, CImageOpe::kThumbnailMargin,
-                          into.full, into.reduction, &stop_);
+                          into.full, into.reduction, &stop_,
+                          [&](uint64_t need) { return reserve(index, need, reserved); });
 }
 
 }  // namespace workspace

@@ -70,8 +70,11 @@ class ImportAhead {
   // The name of the worker threads, as the system lists them.
   static constexpr const char* kWorkerName = "import ahead";
 
-  // Pictures held at most, decoded or being decoded (the look-ahead), and the bytes of
-  // decoded pictures beyond which no further decoding starts while one is held.
+  // Pictures held at most, decoded or being decoded (the look-ahead), and the memory the
+  // look-ahead takes at most: the decoded pictures it holds, and for each decoding under
+  // way its file's bytes and what the decoding takes (the picture, and the JPEG library's
+  // coefficients of a progressive file). A decoding waits until its memory fits, and one
+  // that would take more than all of it is left to the engine.
   static constexpr size_t kWindowPerThread = 2;
   static constexpr uint64_t kHeldBytes = uint64_t{128} << 20;
   // Larger files are left to the engine (each worker holds the bytes of the one it decodes).
@@ -96,8 +99,13 @@ class ImportAhead {
 
   static Stamp stampOf(const struct ::stat& st);
   void work();
-  // Reads and decodes one item on a worker thread.
-  QmHandle decode(const Item& item, Slot& into) const;
+  // Reads and decodes item `index` on a worker thread; `reserved` is the memory counted
+  // for it meanwhile.
+  QmHandle decode(size_t index, Slot& into, uint64_t& reserved);
+  // Counts `bytes` more for the decoding of item `index`, waiting until they fit; false
+  // (nothing counted) when they never can, or when the item is given up, begun by the
+  // engine (which then reads it itself) or the look-ahead ends first.
+  bool reserve(size_t index, uint64_t bytes, uint64_t& reserved);
   // Gives a slot up; under the lock.
   void giveUp(Slot& slot);
 
@@ -109,7 +117,8 @@ class ImportAhead {
   size_t current_ = SIZE_MAX;  // the item begun
   size_t next_ = 0;            // no item before it waits for a worker
   size_t held_ = 0;            // pictures decoding or decoded and not taken
-  uint64_t heldBytes_ = 0;
+  uint64_t heldBytes_ = 0;     // of the decoded pictures
+  uint64_t inFlight_ = 0;      // counted for the decodings under way
   std::atomic<bool> stop_{false};
   std::mutex mutex_;
   std::condition_variable changed_;

@@ -77,14 +77,20 @@ QmHandle ReadReduced(const std::string& path, const std::function<Extent(Extent)
 }
 
 QmHandle ReadReducedBlock(const uint8_t* data, size_t length, const std::function<Extent(Extent)>& wanted,
-                          int32_t margin, Extent& full, unsigned& reduction, const std::atomic<bool>* stop) {
+                          int32_t margin, Extent& full, unsigned& reduction, const std::atomic<bool>* stop,
+                          const std::function<bool(uint64_t)>& admit) {
   full = {};
   reduction = 1;
   uint32_t w = 0, h = 0;
   if (!qmjpeg::readBlockSize(data, length, w, h) || w < 1 || h < 1 || w > INT32_MAX || h > INT32_MAX) return 0;
   full = {static_cast<int32_t>(w), static_cast<int32_t>(h)};
-  return decodeReduced(full, wanted, margin, reduction,
-                       [&](unsigned d) { return qmjpeg::readBlockScaled(data, length, d, stop); });
+  return decodeReduced(full, wanted, margin, reduction, [&](unsigned d) -> QmHandle {
+    if (admit) {
+      const uint64_t need = qmjpeg::blockReadBytes(data, length, d);
+      if (need == 0 || !admit(need)) return 0;
+    }
+    return qmjpeg::readBlockScaled(data, length, d, stop);
+  });
 }
 
 }  // namespace workspace

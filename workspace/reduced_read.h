@@ -45,8 +45,11 @@ QmHandle ReadReduced(const std::string& path, const std::function<Extent(Extent)
 // The same reading of a JPEG held in memory, giving what ReadReduced gives for a file of
 // these bytes. It reports no progress and shares nothing with other threads but the
 // handle table, so it may run on a worker thread (with a `wanted` that may too); a set
-// *stop ends it, giving 0.
+// *stop ends it, giving 0. When `admit` is given, it is told what the decoding would take
+// (bytes of memory) before it begins, and the decoding is left undone (0) unless it
+// agrees.
 QmHandle ReadReducedBlock(const uint8_t* data, size_t length, const std::function<Extent(Extent)>& wanted,
-                          int32_t margin, Extent& full, unsigned& reduction, const std::atomic<bool>* stop = nullptr);
+                          int32_t margin, Extent& full, unsigned& reduction, const std::atomic<bool>* stop = nullptr,
+                          const std::function<bool(uint64_t)>& admit = {});
 
 }  // namespace workspace

@@ -10,6 +10,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
@@ -305,6 +307,48 @@ std::vector<std::vector<std::string>> StandInProgram::runs() const {
     }
   }
   return runs;
+}
+
+namespace {
+
+// A field of /proc/self/status in bytes ("VmRSS", "VmHWM").
+uint64_t statusBytes(const char* field) {
+  std::ifstream in("/proc/self/status");
+  const std::string key = std::string(field) + ":";
+  for (std::string line; std::getline(in, line);) {
+    if (line.compare(0, key.size(), key) == 0) return std::stoull(line.substr(key.size())) * 1024;
+  }
+  return 0;
+}
+
+}  // namespace
+
+MemoryRise::MemoryRise(uint64_t abortAbove) {
+  // Writing 5 resets the peak resident size to the present one.
+  std::ofstream("/proc/self/clear_refs") << "5";
+  start_ = statusBytes("VmRSS");
+  watchdog_ = std::thread([this, abortAbove] {
+    while (!done_) {
+      const uint64_t now = statusBytes("VmRSS");
+      if (now > start_ + abortAbove) {
+        std::fprintf(stderr, "resident memory rose by %llu MiB, past the test's limit of %llu MiB: ended\n",
+                     static_cast<unsigned long long>((now - start_) >> 20),
+                     static_cast<unsigned long long>(abortAbove >> 20));
+        std::_Exit(3);
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+  });
+}
+
+MemoryRise::~MemoryRise() {
+  done_ = true;
+  watchdog_.join();
+}
+
+uint64_t MemoryRise::rise() const {
+  const uint64_t peak = statusBytes("VmHWM");
+  return peak > start_ ? peak - start_ : 0;
 }
 
 }  // namespace adtest

@@ -5,9 +5,12 @@
 // user's files or sees another test's.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -114,6 +117,25 @@ class FullDisk {
   bool limited_ = false;
   unsigned long long oldLimit_ = 0;
   void (*oldHandler_)(int) = nullptr;
+};
+
+// How far this process's resident memory rises while the object lives: the kernel's
+// peak is reset when it is made, and rise() is the peak since then less the memory
+// resident then. A test that passes its limit must fail without taking the machine's
+// memory: a watchdog thread ends the process, saying so, once the rise passes
+// `abortAbove`.
+class MemoryRise {
+ public:
+  explicit MemoryRise(uint64_t abortAbove = uint64_t{3} << 29);
+  ~MemoryRise();
+  MemoryRise(const MemoryRise&) = delete;
+  MemoryRise& operator=(const MemoryRise&) = delete;
+  uint64_t rise() const;
+
+ private:
+  uint64_t start_ = 0;
+  std::atomic<bool> done_{false};
+  std::thread watchdog_;
 };
 
 }  // namespace adtest

@@ -188,8 +188,9 @@ QmHandle readBmp(const uint8_t* data, size_t size) {
   std::vector<uint8_t> rle;
   size_t stride = qm6dib::rowBytes(l.bits, l.width);
   if (l.compression == kRle8 || l.compression == kRle4) {
-    // Runs give at most 255 pixels for two bytes; with the jumps that leave pixels unset,
-    // an RLE file may describe at most 512 pixels per byte of it.
+    // Runs give at most 255 pixels for two bytes, but jumps and the end codes leave any
+    // number of pixels unset without data: the coding itself bounds nothing. A bitmap
+    // that leaves most of itself unset is refused beyond 512 pixels a byte of its file.
     if (static_cast<uint64_t>(l.width) * static_cast<uint64_t>(l.height) > 512 * static_cast<uint64_t>(size)) return 0;
     rle = decodeRle(l, pixels, end);
   } else if (static_cast<uint64_t>(stride) * static_cast<uint64_t>(l.height) > static_cast<uint64_t>(end - pixels)) {

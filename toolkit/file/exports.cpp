@@ -107,7 +107,7 @@ QmHandle ImageFileLoad(const char* path) {
   switch (src.kind()) {
     case Kind::Bmp: return src.readAll(bytes) ? readBmp(bytes.data(), bytes.size()) : 0;
     case Kind::Pcx: return src.readAll(bytes) ? readPcx(bytes.data(), bytes.size()) : 0;
-    case Kind::Png: return readPng(src.path());
+    case Kind::Png: return readPng(src.path(), src.size());
     case Kind::Tiff: return readTiff(src.path(), src.size());
     case Kind::Jpeg: return readJpeg(src.path());
     case Kind::Gif: case Kind::Fpx: case Kind::Unknown: break;

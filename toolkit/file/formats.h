@@ -38,7 +38,7 @@ bool describePng(const uint8_t* head, size_t size, Description& d);
 bool describeFpx(const uint8_t* head, size_t size, const ReadAt& read, Description& d);
 
 // Kinds read through their libraries, from the file.
-QmHandle readPng(const std::string& path);
+QmHandle readPng(const std::string& path, uint64_t fileSize);
 bool describeTiff(const std::string& path, Description& d);
 QmHandle readTiff(const std::string& path, uint64_t fileSize);
 bool describeJpeg(const std::string& path, Description& d);

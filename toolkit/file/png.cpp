@@ -15,9 +15,13 @@ namespace {
 void quiet(png_structp, png_const_charp) {}
 [[noreturn]] void fail(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 
+// The most bytes of data one byte of Deflate data gives: 258 bytes repeated take a
+// length code and a distance code of at least one bit each.
+constexpr uint64_t kDeflateExpansion = 258 * 8 / 2;
+
 // The decoding itself, between setjmp and libpng's error exit: nothing here owns
 // anything that needs a destructor. Returns the rows' picture or 0.
-QmHandle decode(png_structp png, png_infop info, FILE* file, png_bytep* rows) {
+QmHandle decode(png_structp png, png_infop info, FILE* file, uint64_t fileSize, png_bytep* rows) {
   QmHandle volatile picture = 0;
   if (setjmp(png_jmpbuf(png))) {
     if (picture) QmGlobalFree(picture);
@@ -25,11 +29,22 @@ QmHandle decode(png_structp png, png_infop info, FILE* file, png_bytep* rows) {
   }
   png_init_io(png, file);
   png_set_user_limits(png, qm6dib::kMaxSide, qm6dib::kMaxSide);
+  // Only the chunks that make up the picture are read (head, palette, transparency,
+  // data); every other one (text, profiles, Exif and the rest) is passed over, which
+  // takes no memory: libpng would allocate what such a chunk's length claims before it
+  // reads the chunk.
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
   png_read_info(png, info);
   const png_uint_32 w = png_get_image_width(png, info);
   const png_uint_32 h = png_get_image_height(png, info);
   const int depth = png_get_bit_depth(png, info);
   const int colour = png_get_color_type(png, info);
+  // The picture's data is Deflate data within the file, and holds every pixel's bits
+  // (interlaced or not): a file that cannot hold them is refused before any memory is
+  // taken for the picture.
+  using Wide = unsigned __int128;
+  const uint64_t pixelBits = static_cast<uint64_t>(depth) * png_get_channels(png, info);
+  if (Wide{w} * h * pixelBits > Wide{fileSize} * 8 * kDeflateExpansion) return 0;
   if (depth == 16) png_set_scale_16(png);
   if (colour == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
   if (colour == PNG_COLOR_TYPE_GRAY && depth < 8) png_set_expand_gray_1_2_4_to_8(png);
@@ -52,7 +67,7 @@ QmHandle decode(png_structp png, png_infop info, FILE* file, png_bytep* rows) {
 
 }  // namespace
 
-QmHandle readPng(const std::string& path) {
+QmHandle readPng(const std::string& path, uint64_t fileSize) {
   FILE* file = std::fopen(path.c_str(), "rb");
   if (!file) return 0;
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, fail, quiet);
@@ -61,7 +76,7 @@ QmHandle readPng(const std::string& path) {
   if (info) {
     // Row pointers for the largest picture allowed; set once the size is known.
     std::vector<png_bytep> rows(qm6dib::kMaxSide + 1);
-    picture = decode(png, info, file, rows.data());
+    picture = decode(png, info, file, fileSize, rows.data());
   }
   png_destroy_read_struct(png ? &png : nullptr, info ? &info : nullptr, nullptr);
   std::fclose(file);

@@ -1,5 +1,10 @@
 // The file library against ImageMagick: every fixture it reads gives the pixels that
 // ImageMagick reads from it, and ImageMagick reads our BMP files as we wrote them.
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "picture_util.h"
@@ -40,6 +45,62 @@ INSTANTIATE_TEST_SUITE_P(
       }
       return name;
     });
+
+// Files as tightly packed as their codings go, as ImageMagick writes them: a white page
+// of 4000 x 3000 pixels in TIFF files of every coding the reader takes (Zstandard packs it
+// to 1/16000, CCITT group 4 to a few hundred bytes), in PNG, and in JPEG with optimised
+// Huffman codes (two bits a block, the least there is). The bound a file puts on its
+// picture refuses none of them; they read as white, and the fixture's picture in the same
+// codings reads as ImageMagick reads it.
+TEST(TightlyPackedFiles, Open) {
+  AD_REQUIRE_TOOL("/usr/bin/convert");
+  const struct {
+    const char* what;
+    std::vector<std::string> options;
+    const char* format;
+    int tolerance;  // of the fixture's pixels (JPEG is lossy)
+  } kinds[] = {
+      {"TIFF", {"-type", "TrueColor", "-depth", "8", "-compress", "None"}, "TIFF", 0},
+      {"TIFF LZW", {"-type", "TrueColor", "-depth", "8", "-compress", "LZW"}, "TIFF", 0},
+      {"TIFF Deflate", {"-type", "TrueColor", "-depth", "8", "-compress", "Zip"}, "TIFF", 0},
+      {"TIFF PackBits", {"-type", "TrueColor", "-depth", "8", "-compress", "RLE"}, "TIFF", 0},
+      {"TIFF JPEG", {"-type", "TrueColor", "-depth", "8", "-compress", "JPEG"}, "TIFF", 0},
+      {"TIFF Zstandard", {"-type", "TrueColor", "-depth", "8", "-compress", "Zstd"}, "TIFF", 0},
+      {"TIFF group 4", {"-monochrome", "-compress", "Group4"}, "TIFF", 0},
+      {"TIFF group 3", {"-monochrome", "-compress", "Fax"}, "TIFF", 0},
+      {"PNG", {"-type", "TrueColor", "-quality", "95"}, "PNG24", 0},
+      {"JPEG", {"-quality", "90", "-define", "jpeg:optimize-coding=true"}, "JPEG", 8},
+      {"JPEG progressive", {"-quality", "90", "-interlace", "Plane"}, "JPEG", 8},
+  };
+  for (const auto& k : kinds) {
+    for (const bool page : {false, true}) {
+      SCOPED_TRACE(std::string(k.what) + (page ? " page" : " fixture"));
+      const std::string path = (adtest::testDir() / "packed").string();
+      std::vector<std::string> argv = {"/usr/bin/convert"};
+      if (page) {
+        argv.insert(argv.end(), {"-size", "4000x3000", "xc:white"});
+      } else {
+        argv.push_back(fixture("tiff_rgb.tif"));
+      }
+      argv.insert(argv.end(), k.options.begin(), k.options.end());
+      argv.push_back(std::string(k.format) + ":" + path);
+      ASSERT_EQ(adtest::runProgram(argv), 0);
+      QmHandle pic = ImageFileLoad(path.c_str());
+      ASSERT_NE(pic, 0u) << std::filesystem::file_size(path) << " bytes";
+      const Pixels ours = read(pic);
+      ImageFree(pic);
+      if (page) {
+        ASSERT_EQ(ours.width, 4000);
+        ASSERT_EQ(ours.height, 3000);
+        EXPECT_EQ(std::count(ours.rgb.begin(), ours.rgb.end(), Rgb{255, 255, 255}), 4000 * 3000);
+      } else {
+        const int difference = maxDifference(ours, convertRead(path));
+        EXPECT_GE(difference, 0);
+        EXPECT_LE(difference, k.tolerance);
+      }
+    }
+  }
+}
 
 TEST(WrittenBmp, ImageMagickReadsIt) {
   AD_REQUIRE_TOOL("/usr/bin/convert");

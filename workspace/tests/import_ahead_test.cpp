@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "engine_fixture.h"
+#include "hostile.h"
 #include "main_window_fixture.h"
 #include "platform/single_instance.h"
 #include "workspace/frmwait.h"
@@ -224,6 +225,59 @@ TEST_F(ImportAheadTest, EventsRunBetweenPictures) {
   drop(files);
   timer.stop();
   for (int n = 1; n < static_cast<int>(files.size()); ++n) EXPECT_TRUE(seen.count(n)) << "after picture " << n;
+}
+
+// Progressive pictures whose files hold them, each of whose decodings (even reduced, as
+// a thumbnail) keeps 216 MB of coefficients: the look-ahead counts its decodings under
+// way against its cap, so that it never decodes four of them at once, and the album is
+// the same.
+TEST_F(ImportAheadTest, DecodingsUnderWayCountAgainstTheCap) {
+  // 6000 x 6000 at full colour: a DC scan of 3 x 750 x 750 blocks of one bit each.
+  const std::string bytes = pictest::tinyJpeg(
+      {6000, 6000, 3, 1, 1, pictest::TinyJpeg::Coding::Progressive, 3 * 750 * 750 / 8 + 1000});
+  std::vector<std::string> files;
+  for (int i = 0; i < 8; ++i) {
+    files.push_back((dir / ("grey" + std::to_string(i) + ".jpg")).string());
+    adtest::writeFile(files.back(), bytes);
+  }
+  const uint64_t coefficients = uint64_t{3} * 750 * 750 * 128;
+  SetImportThreads(4);
+  uint64_t rise = 0;
+  {
+    adtest::MemoryRise memory;
+    drop(files);
+    rise = memory.rise();
+  }
+  EXPECT_EQ(album().Count(), 8);
+  EXPECT_LT(rise, coefficients + ImportAhead::kHeldBytes + (uint64_t{64} << 20)) << "MiB: " << (rise >> 20);
+  EXPECT_EQ(workers(), 0u);
+}
+
+// An album file of eight pictures whose heads declare 26000 x 26000 pixels each, in 784
+// bytes: none is added, the album is named in the message, and reading it takes next to
+// no memory, however many the look-ahead would decode at once.
+TEST_F(ImportAheadTest, AnAlbumOfPicturesItsFilesCannotHoldIsRefused) {
+  const std::string bytes =
+      pictest::tinyJpeg({26000, 26000, 3, 1, 1, pictest::TinyJpeg::Coding::Progressive, 784});
+  std::vector<std::string> files;
+  for (int i = 0; i < 8; ++i) {
+    files.push_back((dir / ("big" + std::to_string(i) + ".jpg")).string());
+    adtest::writeFile(files.back(), bytes);
+  }
+  const std::string albumFile = (dir / "eight.qla").string();
+  ASSERT_TRUE(ImageOpe->SaveAlbum(albumFile, files));
+  SetImportThreads(4);
+  const uint32_t blocks = QmGlobalCount();
+  uint64_t rise = 0;
+  {
+    adtest::MemoryRise memory;
+    drop({albumFile});
+    rise = memory.rise();
+  }
+  EXPECT_EQ(album().Count(), 0);
+  EXPECT_EQ(boxTexts(), std::vector<std::string>{msg("MSG_NOTADDED") + "\n" + albumFile});
+  EXPECT_LT(rise, uint64_t{1} << 28) << "MiB: " << (rise >> 20);
+  EXPECT_EQ(QmGlobalCount(), blocks);
 }
 
 }  // namespace

@@ -41,3 +41,5 @@ write("two_pictures.qla", qla([(b"bmp", read(pictures, "bmp24.bmp")), (b"jpg", r
 write("odd_entries.qla", qla([(b"qla", qla([(b"png", read(pictures, "png_rgb.png"))])), (b"../", b"x"),
                               (b"", read(pictures, "bmp8.bmp")), (b"yuv", read(capture, "grey_16x4.yuv"))]))
 write("one_frame.wza", wza([read(capture, "ntsc_4x3.dvf")]))
+# Eight pictures whose heads declare 26000 x 26000 pixels in 784 bytes each.
+write("eight_too_large.qla", qla([(b"jpg", read(pictures, "hostile_jpeg_progressive.jpg"))] * 8))
