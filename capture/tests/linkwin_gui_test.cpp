@@ -233,6 +233,19 @@ TEST_F(LinkWindows, AScanEndsWhereStopWasPressed) {
   dev->hide();
 }
 
+TEST_F(LinkWindows, AScanListsNobodyInPlaceOfADeviceThatAnswersLate) {
+  // The camcorder at 5 answers its presence check 100 ms late, past the wait: it is not
+  // heard, and its answer, coming while 6 is asked, makes no device of 6.
+  start({"--device", "5:camcorder", "--fault", "late,cmd=7C4E20,value=100,times=0"});
+  dev->FillPortList();
+  dev->show();
+  in<QComboBox>(dev, "cbCom")->setCurrentIndex(1);
+  dev->Scan();
+  for (const auto& r : dev->Records) ADD_FAILURE() << "listed: " << int(r->id) << " " << r->name;
+  EXPECT_EQ(in<QTableWidget>(dev, "SG1")->rowCount(), 2);
+  dev->hide();
+}
+
 TEST_F(LinkWindows, DeviceIdsChangeInTheGrid) {
   start({"--device", "3:deck", "--device", "6:camcorder"});
   platform::RegistryStore().create(platform::RegRoot::LocalMachine, kVarnKey)->writeDword("COM", 1);
