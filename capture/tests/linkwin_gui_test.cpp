@@ -299,6 +299,42 @@ TEST_F(LinkWindows, DeviceIdsChangeInTheGrid) {
   EXPECT_FALSE(DevSys->IsPresent(6));
 }
 
+TEST_F(LinkWindows, WithoutAPortTheWindowSaysSoAndDoesNotSearch) {
+  // Each time the window had a port before it is shown without one: the factory check
+  // opened COM1 and found nobody (so nothing was stored), or COM3 was stored and is gone.
+  struct Row {
+    const char* what;
+    int stored;  // the port in the registry when the window is shown
+  } rows[] = {{"after a factory check that found nobody", 0}, {"a stored port that is not there", 3}};
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    start({"--device", "9:deck"});
+    dev->FillPortList();
+    if (r.stored) {
+      dev->show();
+      in<QComboBox>(dev, "cbCom")->setCurrentIndex(1);
+      dev->hide();
+      platform::RegistryStore().create(platform::RegRoot::LocalMachine, kVarnKey)->writeDword("COM", uint32_t(r.stored));
+    } else {
+      EXPECT_FALSE(dev->FactorySetup());
+    }
+    dev->show();
+    EXPECT_EQ(in<QComboBox>(dev, "cbCom")->currentIndex(), 0);
+    EXPECT_EQ(in<QLineEdit>(dev, "edVdev")->text().toStdString(), workspace::Lang->GetMsg("LB_CANTUSE").toStdString());
+    EXPECT_FALSE(in<QPushButton>(dev, "btnScan")->isEnabled());
+    EXPECT_FALSE(in<QComboBox>(dev, "cbRate")->isEnabled());
+    EXPECT_EQ(dev->Edited.port, r.stored) << "a stored port is kept until another is chosen";
+    // Neither the button nor the grid's menu searches a port that is not open.
+    const auto before = clock.now();
+    QTest::mouseClick(in<QPushButton>(dev, "btnScan"), Qt::LeftButton);
+    dev->component<QAction>("mnuScan")->trigger();
+    EXPECT_LT(clock.now() - before, 1s) << "a search ran";
+    EXPECT_FALSE(workspace::frmWait->isVisible());
+    dev->hide();
+    workspace::DestroyForms();
+  }
+}
+
 TEST_F(LinkWindows, AFirstCamcorderOfTheFirstGroupGetsTheSlowerRate) {
   start({"--device", "6:camcorder,version=000100015C00"});
   dev->FillPortList();
