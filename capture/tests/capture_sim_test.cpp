@@ -89,6 +89,25 @@ TEST(Capture, AFileThatCannotBeWrittenIsReportedAsSuch) {
   }
 }
 
+TEST(Capture, APictureTheAlbumDoesNotTakeIsNotCaptured) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--yuv", "96x64"}, std::vector<std::string>{"--layout", "70"}}) {
+    SCOPED_TRACE(args[0]);
+    auto rig = InProcessRig(args);
+    setUp(*rig, 115200);
+    RecordingHooks hooks;
+    hooks.albumTakes = false;
+    rig->cpt().SetHooks(&hooks);
+    EXPECT_EQ(rig->cpt().CaptureSequence(), kCaptureNotAdded);
+    ASSERT_EQ(hooks.files.size(), 1u) << "the file was handed over";
+    EXPECT_EQ(hooks.files[0], rig->cpt().lastFile());
+    EXPECT_TRUE(backInControl(*rig));
+    // The next capture the album takes is a capture again.
+    hooks.albumTakes = true;
+    EXPECT_EQ(rig->cpt().CaptureSequence(), kCaptured);
+  }
+}
+
 TEST(Capture, NoCaptureDeviceIsRefused) {
   auto rig = InProcessRig({});
   rig->cpt().SetId(0);

@@ -18,6 +18,7 @@
 #include <QTimer>
 #include <chrono>
 #include <functional>
+#include <iostream>
 #include <optional>
 #include <thread>
 
@@ -452,12 +453,16 @@ TEST_F(LinkWindows, FailedCapturesShowTheirMessage) {
     std::vector<std::string> args;
     const char* key;
     const char* code;
-    bool fullDisk = false;  // the work folder has no room for the capture file
+    size_t disk = 0;              // the work folder lies on a filesystem this small (0: as it is)
+    const char* named = nullptr;  // the message names this file of the work folder
   } rows[] = {
       {{"--fault", "nosignal,cmd=164271"}, "MSG_NOSIG", ""},
       {{"--fault", "refuse,cmd=164271"}, "MSG_CANTCPT", ""},
       {{"--fault", "start-noack,times=0"}, "MSG_COMERR", "[144]"},
-      {{}, "MSG_SAVE_ERR", "", true},
+      // No room for the capture file.
+      {{}, "MSG_SAVE_ERR", "", 4096},
+      // Room for the DV frame's file, not for the pictures the album makes of it.
+      {{"--layout", "70"}, "MSG_NOTADDED", "", 300 * 1024, "temp.dvf"},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.key);
@@ -469,11 +474,14 @@ TEST_F(LinkWindows, FailedCapturesShowTheirMessage) {
     const size_t shown = boxes.shown().size();
     {
       std::optional<adtest::FullDisk> disk;
-      if (r.fullDisk) disk.emplace(workspace::WorkDir, 4096);
+      if (r.disk) disk.emplace(workspace::WorkDir, r.disk);
       panel->btnCaptClick();
+      if (disk) std::cout << "[ work folder ] " << disk->how() << "\n";
     }
+    std::string expected = (workspace::Lang->GetMsg(r.key) + r.code).toStdString();
+    if (r.named) expected += "\n" + workspace::WorkDir + r.named;
     ASSERT_EQ(boxes.shown().size(), shown + 1);
-    EXPECT_EQ(boxes.shown().back().text, (workspace::Lang->GetMsg(r.key) + r.code).toStdString());
+    EXPECT_EQ(boxes.shown().back().text, expected);
     EXPECT_EQ(boxes.shown().back().icon, platform::MsgIcon::Warning);
     EXPECT_EQ(workspace::Flames->Count(), 0);
     workspace::DestroyForms();
@@ -630,6 +638,37 @@ TEST_F(LinkWindows, AnAutomaticRunFromThePanelFillsTheAlbumAndGivesThePanelBack)
   const std::string log = simLog();
   EXPECT_EQ(captest::Count(log, "varn 6 485175"), 2) << "two photo searches";
   EXPECT_EQ(captest::Count(log, "varn 6 164271"), 2) << "two captures";
+}
+
+TEST_F(LinkWindows, AnAutomaticRunEndsWithTheMessageOfAPictureTheAlbumDidNotTake) {
+  // An interval run of two pictures, the work folder with room for the DV frame's file but
+  // not for the pictures the album makes of it: the first capture fails, and the run ends
+  // there with the import's message, once.
+  start({"--layout", "70"});
+  workspace::Profile->WriteInt("AUTO", "MODE", 1);
+  workspace::Profile->WriteInt("AUTO", "NUM_PICT", 2);
+  workspace::Profile->WriteInt("AUTO", "INTERVALSEC", 5);
+  showPanel();
+  ASSERT_TRUE(captest::WaitFor([&] { return panel->Button("imgCpt")->isEnabled(); }));
+  {
+    adtest::FullDisk disk(workspace::WorkDir, 300 * 1024);
+    captest::WhenShown(dialog, [&] {
+      auto* ok = in<QPushButton>(dialog, "btnExR");
+      EXPECT_TRUE(in<QRadioButton>(dialog, "rbInterval")->isChecked());
+      ASSERT_TRUE(captest::WaitFor([&] { return ok->isEnabled(); }));
+      ok->click();
+    });
+    panel->btnAutoClick();
+    ASSERT_TRUE(Vtr->AutoOn());
+    ASSERT_TRUE(captest::WaitFor([&] { return !Vtr->AutoOn(); }, 60s));
+  }
+  ASSERT_EQ(boxes.shown().size(), 1u);
+  EXPECT_EQ(boxes.shown()[0].text,
+            workspace::Lang->GetMsg("MSG_NOTADDED").toStdString() + "\n" + workspace::WorkDir + "temp.dvf");
+  EXPECT_EQ(workspace::Flames->Count(), 0);
+  EXPECT_EQ(panel->ControlsOn, 1);
+  panel->closeForm();
+  EXPECT_EQ(captest::Count(simLog(), "varn 6 164271"), 1) << "one capture";
 }
 
 TEST_F(LinkWindows, AnAutomaticRunStoppedByAnErrorIsReported) {
