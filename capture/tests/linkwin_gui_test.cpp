@@ -388,6 +388,8 @@ TEST_F(LinkWindows, PanelStartsTheLinkAndDrivesTheTransport) {
   EXPECT_EQ(panel->ShownMode, kTransportPause);
   EXPECT_FALSE(panel->FrameStepReady);
   EXPECT_TRUE(panel->TimerPause()->isActive());
+  Press("imgFFrame");
+  Press("imgRFrame");
   panel->TimerCpt()->setInterval(0);
   panel->TimerPause()->setInterval(0);
   panel->TimerCpt()->start();
@@ -416,6 +418,8 @@ TEST_F(LinkWindows, PanelStartsTheLinkAndDrivesTheTransport) {
                            "varn 6 48467501", "varn 6 485370"})
     EXPECT_NE(log.find(sent), std::string::npos) << sent;
   EXPECT_EQ(log.find("varn 6 084465"), std::string::npos) << "rewind was never pressed inside its area";
+  EXPECT_EQ(captest::Count(log, "varn 6 48467501"), 1) << "no step before the pause had settled";
+  EXPECT_EQ(captest::Count(log, "varn 6 48466501"), 0);
 }
 
 TEST_F(LinkWindows, TheCaptureButtonBringsAPictureIntoTheAlbum) {
