@@ -47,10 +47,9 @@ int VarnCpt::CaptureSequence() {
   } else if (!SetRate()) {
     r = kCaptureRateFailed;
   } else if (!hooks_->RunTransfer([this] { return Transfer(); })) {
-    r = fileFailed_  ? kCaptureFileFailed
-        : notAdded_  ? kCaptureNotAdded
-        : hooks_->AbortRequested() ? kCaptureStopped
-                                   : kCaptureTransferFailed;
+    if (fileFailed_) r = kCaptureFileFailed;
+    else if (notAdded_) r = kCaptureNotAdded;
+    else r = hooks_->AbortRequested() ? kCaptureStopped : kCaptureTransferFailed;
   }
   if (leave) {
     hooks_->AllowAbort(false);
