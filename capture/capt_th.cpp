@@ -60,10 +60,13 @@ bool PanelCaptureHooks::TakeBlockError() {
   return workspace::frmWait && workspace::frmWait->BlockErrFlag.exchange(0) != 0;
 }
 
-void PanelCaptureHooks::CaptureFileReady(CaptureFile kind, const std::string&) {
-  // The main window adds the picture to the album before the transfer goes on.
-  if (workspace::frmMain) platform::sendMessage(workspace::frmMain, platform::WM_CAPTURE_FRAME, platform::WPARAM(kind));
+bool PanelCaptureHooks::CaptureFileReady(CaptureFile kind, const std::string&) {
+  // The main window adds the picture to the album before the transfer goes on, and says
+  // whether it did.
+  const bool added = workspace::frmMain &&
+                     platform::sendMessage(workspace::frmMain, platform::WM_CAPTURE_FRAME, platform::WPARAM(kind)) != 0;
   processOnGuiThread();
+  return added;
 }
 
 void PanelCaptureHooks::CloseWait() {

@@ -42,7 +42,7 @@ class PanelCaptureHooks final : public CaptureHooks {
   void Progress(int percent) override;
   bool AbortRequested() override;
   bool TakeBlockError() override;
-  void CaptureFileReady(CaptureFile kind, const std::string& path) override;
+  bool CaptureFileReady(CaptureFile kind, const std::string& path) override;
   void CloseWait() override;
   bool StopPlayDevice(CVarnIO& io, uint8_t playId) override;
   int RunTransfer(const std::function<int()>& transfer) override;

@@ -144,6 +144,14 @@ bool CComm::Read(uint8_t* buffer, size_t n) {
   return got == n;
 }
 
+bool CComm::ByteComing(uint32_t ms) {
+  std::lock_guard lock(link_);
+  if (!isOpen()) return false;
+  const int q = line_.queued();
+  if (q != 0) return q > 0;
+  return waitBytes(clock_.now() + std::chrono::milliseconds(ms));
+}
+
 int CComm::ReadAvailable(uint8_t* buffer, size_t capacity) {
   std::lock_guard lock(link_);
   transferred_ = 0;

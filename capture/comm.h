@@ -60,6 +60,8 @@ class CComm {
   bool Write(const uint8_t* buffer, size_t n);
   // Exactly n bytes, or false.
   bool Read(uint8_t* buffer, size_t n);
+  // Whether a received byte is queued or comes within ms milliseconds.
+  bool ByteComing(uint32_t ms);
   // What is queued, at most `capacity` bytes: the count, 0 when nothing is queued, -1 on failure.
   int ReadAvailable(uint8_t* buffer, size_t capacity);
   // Discards the received bytes queued. Always true.

@@ -21,6 +21,7 @@
 #include "workspace/frmmain.h"
 #include "workspace/frmwait.h"
 #include "workspace/lang.h"
+#include "workspace/name_list.h"
 #include "workspace/profile.h"
 #include "workspace/program.h"
 
@@ -523,13 +524,16 @@ bool TfrmAvCtl::CaptureOne() {
   Cpt->SetHooks(&hooks);
   const int r = Cpt->CaptureSequence();
   Cpt->SetHooks(nullptr);
-  if (r >= 16) {
-    QString text;
-    if (r == kCaptureNoSignal) text = Lang->GetMsg("MSG_NOSIG");
-    else if (r == kCaptureRefused) text = Lang->GetMsg("MSG_CANTCPT");
-    else if (r == kCaptureFileFailed) text = Lang->GetMsg("MSG_SAVE_ERR");
-    else text = Lang->GetMsg("MSG_COMERR") + "[" + QString::number(r) + "]";
-    platform::messageBox(nullptr, text.toStdString(), platform::MsgButtons::Ok, platform::MsgIcon::Warning);
+  // A picture the album did not take because it is full was told so by the album itself.
+  if (r >= 16 && !(r == kCaptureNotAdded && AlbumFull())) {
+    std::string text;
+    if (r == kCaptureNoSignal) text = Lang->GetMsg("MSG_NOSIG").toStdString();
+    else if (r == kCaptureRefused) text = Lang->GetMsg("MSG_CANTCPT").toStdString();
+    else if (r == kCaptureFileFailed) text = Lang->GetMsg("MSG_SAVE_ERR").toStdString();
+    else if (r == kCaptureNotAdded)
+      text = workspace::NamesMessage(*Lang, Lang->GetMsg("MSG_NOTADDED").toStdString(), {Cpt->lastFile()});
+    else text = (Lang->GetMsg("MSG_COMERR") + "[" + QString::number(r) + "]").toStdString();
+    platform::messageBox(nullptr, text, platform::MsgButtons::Ok, platform::MsgIcon::Warning);
   }
   platform::postMessage(this, platform::WM_CAPTURE_STATE, 0, 1);
   return r == kCaptured;

@@ -142,7 +142,8 @@ void TfrmVarnDev::LoadSettings() {
   for (size_t i = 0; i < s.ids.size(); ++i) Records[i]->id = s.ids[i];
   VarnIO->Close();
   SetRateItem(Edited.rate);
-  // A stored port that cannot be used now shows as "not used" and is kept as it is.
+  // A stored port that cannot be used now shows as "not used" and is kept as it is; the
+  // window is then the one of no port, whatever an earlier port left enabled.
   const int item = ItemOfPort(Edited.port);
   SelectPortItem(Edited.port);
   if (item > 0) PortChange(item);
@@ -152,6 +153,7 @@ void TfrmVarnDev::LoadSettings() {
     if (Edited.captureId && Records[i]->id == Edited.captureId && Edited.captureIndex < 0) Edited.captureIndex = int(i);
   }
   ShowChoiceTexts();
+  if (item == 0) ShowNoPort();
 }
 
 void TfrmVarnDev::SaveSettings() {
@@ -213,12 +215,7 @@ bool TfrmVarnDev::FactorySetup() {
 void TfrmVarnDev::PortChange(int item) {
   VarnIO->Close();
   if (item <= 0) {
-    ui_->btnScan->setEnabled(false);
-    ui_->edVdev->setText(Lang->GetMsg("LB_CANTUSE"));
-    ui_->SG1->setRowCount(kFixedRows);
-    rowRecord_.assign(kFixedRows, -1);
-    ui_->cbRate->setEnabled(false);
-    ui_->lblRate->setEnabled(false);
+    ShowNoPort();
     Edited.port = 0;
     return;
   }
@@ -231,6 +228,15 @@ void TfrmVarnDev::PortChange(int item) {
     return;
   }
   SelectPortItem(Edited.port);
+}
+
+void TfrmVarnDev::ShowNoPort() {
+  ui_->btnScan->setEnabled(false);
+  ui_->edVdev->setText(Lang->GetMsg("LB_CANTUSE"));
+  ui_->SG1->setRowCount(kFixedRows);
+  rowRecord_.assign(kFixedRows, -1);
+  ui_->cbRate->setEnabled(false);
+  ui_->lblRate->setEnabled(false);
 }
 
 void TfrmVarnDev::RefreshDevices(int count) {

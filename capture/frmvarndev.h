@@ -75,6 +75,8 @@ class TfrmVarnDev final : public platform::Form {
 
  private:
   void PortChange(int item);
+  // The window without a port: "No port in use", no search, no devices, no rate.
+  void ShowNoPort();
   void RebuildGrid();
   void AddRow(int record);
   void Choose(int row, bool play);

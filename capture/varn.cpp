@@ -53,26 +53,61 @@ VarnReply CVarnIO::Transact(const VarnPacket& packet) {
   tx[0] = tx[1] = 0xFF;
   tx[10] = VarnChecksum(tx.data());
   pace();
-  lastSend_ = clock().now();
+  letAnswerInFlightPass();
+  const auto sent = clock().now();
+  lastSend_ = sent;
   if (!isOpen() || !Write(tx.data(), tx.size())) {
     error_ = reply.code = kLinkWriteRefused;
     return reply;
   }
-  if (tx[2] > 99) {
+  const uint8_t id = tx[2];
+  if (id > 99) {
     error_ = reply.code = kLinkOk;
     return reply;
   }
-  if (!Read(reply.rx.data(), reply.rx.size())) {
+  // The device may still owe the answer to a packet that got none in time: that answer,
+  // coming now, is not this packet's.
+  const bool owing = unanswered_[id] && sent - *unanswered_[id] < kLateReplies;
+  reply.code = readReply(id, reply.rx);
+  if (reply.code == kLinkNoReply) {
     reply.rx.fill(0);
-    error_ = reply.code = kLinkNoReply;
+    unanswered_[id] = sent;
+    error_ = reply.code;
     return reply;
   }
-  // Whatever arrived, something answered: the next send need not wait.
+  // Whatever arrived from the device, it answered: the next send need not wait.
   lastSend_.reset();
-  reply.code = CheckVarnReply(reply.rx.data());
-  if (reply.code != kLinkOk) reply.rx.fill(0);
+  if (reply.code != kLinkOk) {
+    reply.rx.fill(0);
+  } else if (owing) {
+    // Answers come in the order of the packets: a second one right behind the first
+    // answers this packet, and the first was the late one.
+    VarnPacket next{};
+    while (ByteComing(uint32_t(timing().perByteMs)) && readReply(id, next) == kLinkOk) reply.rx = next;
+  }
   error_ = reply.code;
   return reply;
+}
+
+uint32_t CVarnIO::readReply(uint8_t id, VarnPacket& rx) {
+  // A well-formed reply from another device is a late answer to a packet sent to it: it
+  // is passed over and the answer to this one awaited, within the line's usual limits.
+  for (int passed = 0; passed <= kRepliesPassedOver; ++passed) {
+    if (!Read(rx.data(), rx.size())) return kLinkNoReply;
+    const uint32_t code = CheckVarnReply(rx.data());
+    if (code != kLinkOk || rx[2] == id) return code;
+  }
+  return kLinkNoReply;
+}
+
+void CVarnIO::letAnswerInFlightPass() {
+  // Answers still coming in when a packet is due answer earlier ones: they are let finish
+  // (for at most the time of a few on the line) and discarded, so that no part of one is
+  // read as the head of this packet's answer.
+  uint8_t scrap[kVarnPacketSize];
+  const auto until = clock().now() + (kRepliesPassedOver + 1) * kPacketTime;
+  while (ReadAvailable(scrap, sizeof scrap) > 0 && clock().now() < until && ByteComing(uint32_t(timing().perByteMs))) {
+  }
 }
 
 VarnReply CVarnIO::TransactRetry(const VarnPacket& tx, int n) {

@@ -3,9 +3,12 @@
 // (power, presence, identification, ID change, model tests).
 //
 //   command  FF FF id c0 c1 c2 c3 c4 c5 c6 ck
-//   reply    FC FF xx s  p0 p1 p2 p3 p4 p5 ck     s: low 3 bits completion class, 0x40 executing
+//   reply    FC FF id s  p0 p1 p2 p3 p4 p5 ck     s: low 3 bits completion class, 0x40 executing
 //
-// IDs 1..99 answer; 100..127 take a packet without answering (a broadcast).
+// IDs 1..99 answer; 100..127 take a packet without answering (a broadcast). An answer that
+// comes after its wait is never taken for a later packet's where it can be told apart: by
+// the ID it comes from, by its still arriving when the next packet is due, or by the
+// next packet's own answer right behind it.
 #pragma once
 
 #include <array>
@@ -99,11 +102,22 @@ class CVarnIO : public CComm {
 
   // Minimum time between a send and the next one when the first got no answer.
   static constexpr std::chrono::milliseconds kPacing{80};
+  // How long after a packet that got no answer in time its answer is watched for.
+  static constexpr std::chrono::milliseconds kLateReplies{1000};
+  // A packet's time on the line: 11 bytes of 11 bits at 9600 baud.
+  static constexpr std::chrono::microseconds kPacketTime{kVarnPacketSize * 11 * 1000000 / 9600};
+  // Replies of other devices an exchange passes over while it waits for its own.
+  static constexpr int kRepliesPassedOver = 3;
 
  private:
   void pace();
+  // Reads the reply from `id`: its check's code, or kLinkNoReply when none came in time.
+  uint32_t readReply(uint8_t id, VarnPacket& rx);
+  void letAnswerInFlightPass();
   uint32_t error_ = 0;
   std::optional<platform::Clock::time_point> lastSend_;
+  // When each device (1..99) last got a packet that it did not answer in time.
+  std::array<std::optional<platform::Clock::time_point>, 100> unanswered_{};
   std::atomic<bool> busBusy_{false};
 };
 

@@ -47,7 +47,9 @@ int VarnCpt::CaptureSequence() {
   } else if (!SetRate()) {
     r = kCaptureRateFailed;
   } else if (!hooks_->RunTransfer([this] { return Transfer(); })) {
-    r = fileFailed_ ? kCaptureFileFailed : hooks_->AbortRequested() ? kCaptureStopped : kCaptureTransferFailed;
+    if (fileFailed_) r = kCaptureFileFailed;
+    else if (notAdded_) r = kCaptureNotAdded;
+    else r = hooks_->AbortRequested() ? kCaptureStopped : kCaptureTransferFailed;
   }
   if (leave) {
     hooks_->AllowAbort(false);
@@ -124,7 +126,7 @@ int VarnCpt::Transfer() {
   hooks_->AllowAbort(true);
   picture_.Reset();
   lastFile_.clear();
-  fileFailed_ = false;
+  fileFailed_ = notAdded_ = false;
   firstBlock_ = true;
   bool complete = false;
   for (;;) {
@@ -142,9 +144,11 @@ int VarnCpt::Transfer() {
   if (complete) {
     const bool dv = picture_.header().isDv();
     if (dv ? WriteDvf() : WriteYuv()) {
-      hooks_->CaptureFileReady(dv ? CaptureFile::Dvf : CaptureFile::Yuv, lastFile_);
+      // A picture the album did not take was not captured, though its file is there.
+      const bool added = hooks_->CaptureFileReady(dv ? CaptureFile::Dvf : CaptureFile::Yuv, lastFile_);
       io_.Pause(kAfterFileMs);
-      verdict = 1;
+      verdict = added ? 1 : 0;
+      notAdded_ = !added;
     }
   }
   io_.SetTimeouts(2000);

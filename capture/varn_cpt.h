@@ -30,6 +30,7 @@ enum CaptureResult : int {
   kCaptureRateFailed = 136,   // "MSG_COMERR" [136]
   kCaptureTransferFailed = 144,  // "MSG_COMERR" [144]
   kCaptureFileFailed = 160,  // "MSG_SAVE_ERR": the picture came whole, its file could not be written
+  kCaptureNotAdded = 192,    // "MSG_NOTADDED" naming the capture file: written, but the album did not take it
 };
 
 // Results of Prepare.
@@ -69,8 +70,9 @@ class CaptureHooks {
   virtual bool AbortRequested() { return false; }
   // The wait window's block-error button was pressed (diagnostics); reading clears it.
   virtual bool TakeBlockError() { return false; }
-  // A capture file is complete: the main window adds it at the end of the album.
-  virtual void CaptureFileReady(CaptureFile /*kind*/, const std::string& /*path*/) {}
+  // A capture file is complete: the main window adds it at the end of the album. True
+  // when the album took the picture.
+  virtual bool CaptureFileReady(CaptureFile /*kind*/, const std::string& /*path*/) { return true; }
   virtual void CloseWait() {}
   // Stops the play device before the transfer and waits until it has stopped.
   virtual bool StopPlayDevice(CVarnIO& io, uint8_t playId);
@@ -140,6 +142,7 @@ class VarnCpt {
   std::array<uint8_t, 5> timeCodePack_{};
   std::string lastFile_;
   std::atomic<bool> fileFailed_{false};  // the last transfer's capture file could not be written
+  std::atomic<bool> notAdded_{false};    // the last transfer's capture file was not taken into the album
   uint32_t rawCount_ = 0;
   uint32_t pace_ = 50;
   uint8_t deviceId_ = 0;

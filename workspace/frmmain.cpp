@@ -634,8 +634,8 @@ LRESULT TfrmMain::WMImageInfo(WPARAM index, LPARAM) {
 LRESULT TfrmMain::WMCaptureFrame(WPARAM which, LPARAM) {
   LastCaptureFile = WorkDir + (which != 0 ? "temp.yuv" : "temp.dvf");
   WaitFileExists(LastCaptureFile);
-  OpenFile(LastCaptureFile, flames_->Count());
-  return 0;
+  // 1 when the album took the picture: the capture reports a picture it did not take.
+  return OpenFile(LastCaptureFile, flames_->Count()) ? 1 : 0;
 }
 
 LRESULT TfrmMain::WMStartup(WPARAM, LPARAM) {

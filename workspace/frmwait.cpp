@@ -97,7 +97,12 @@ LRESULT TfrmWait::WMWaitShow(WPARAM w, LPARAM l) {
 
 LRESULT TfrmWait::WMWaitAbort(WPARAM w, LPARAM) {
   ui_->btnAbort->setEnabled(w != 0);
-  if (w == 1 && ui_->btnAbort->isVisibleTo(this)) ui_->btnAbort->setFocus();
+  if (w == 1 && ui_->btnAbort->isVisibleTo(this)) {
+    // The keyboard comes to Stop from whichever window had it, so that Enter or Space
+    // presses it at once.
+    activateWindow();
+    ui_->btnAbort->setFocus();
+  }
   return 0;
 }
 

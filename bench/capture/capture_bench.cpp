@@ -33,7 +33,10 @@ struct Timing : capture::CaptureHooks {
     start = Clock::now();
     return transfer();
   }
-  void CaptureFileReady(capture::CaptureFile, const std::string&) override { done = Clock::now(); }
+  bool CaptureFileReady(capture::CaptureFile, const std::string&) override {
+    done = Clock::now();
+    return true;
+  }
 };
 
 // Bytes the camcorder sent from the start of the picture to its last block: the start

@@ -89,6 +89,59 @@ TEST(Capture, AFileThatCannotBeWrittenIsReportedAsSuch) {
   }
 }
 
+TEST(Capture, APictureTheAlbumDoesNotTakeIsNotCaptured) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--yuv", "96x64"}, std::vector<std::string>{"--layout", "70"}}) {
+    SCOPED_TRACE(args[0]);
+    auto rig = InProcessRig(args);
+    setUp(*rig, 115200);
+    RecordingHooks hooks;
+    hooks.albumTakes = false;
+    rig->cpt().SetHooks(&hooks);
+    EXPECT_EQ(rig->cpt().CaptureSequence(), kCaptureNotAdded);
+    ASSERT_EQ(hooks.files.size(), 1u) << "the file was handed over";
+    EXPECT_EQ(hooks.files[0], rig->cpt().lastFile());
+    EXPECT_TRUE(backInControl(*rig));
+    // The next capture the album takes is a capture again.
+    hooks.albumTakes = true;
+    EXPECT_EQ(rig->cpt().CaptureSequence(), kCaptured);
+  }
+}
+
+TEST(Capture, TheCaptureDeviceMayStayBusyFor201QueriesAndNoMore) {
+  struct Row {
+    int busy;  // status queries the capture device answers busy
+    int result;
+  } rows[] = {{201, kCaptured}, {202, kCaptureRefused}};
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.busy);
+    auto rig = InProcessRig({"--yuv", "64x48", "--fault", "busy,cmd=164E20,value=" + std::to_string(r.busy)});
+    setUp(*rig, 115200);
+    EXPECT_EQ(rig->cpt().CaptureSequence(), r.result);
+    rig->Finish();
+    EXPECT_EQ(count(rig->logText, "varn 6 164E20"), 202) << "the 202nd query ends it either way";
+  }
+}
+
+TEST(Capture, ABlockThatFallsSilentForHalfASecondIsAskedForAgain) {
+  // The line goes quiet inside the first block, before its data is all there, for less or
+  // more than the half second a block is waited for, at each polling pace (100, 50 and 10 ms).
+  struct Row {
+    int silence;  // ms
+    int resent;
+  } rows[] = {{400, 0}, {700, 1}};
+  for (uint32_t baud : {9600u, 38400u, 115200u}) {
+    for (const Row& r : rows) {
+      SCOPED_TRACE(std::to_string(baud) + " baud, " + std::to_string(r.silence) + " ms");
+      auto rig = InProcessRig({"--yuv", "96x64", "--fault", "stall,at=1,value=" + std::to_string(r.silence)});
+      setUp(*rig, baud);
+      EXPECT_EQ(rig->cpt().CaptureSequence(), kCaptured);
+      rig->Finish();
+      EXPECT_EQ(count(rig->logText, "block-again"), r.resent) << rig->logText;
+    }
+  }
+}
+
 TEST(Capture, NoCaptureDeviceIsRefused) {
   auto rig = InProcessRig({});
   rig->cpt().SetId(0);

@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes to the control protocol as the answers of a device: each write is
 // answered by the next chunk (a length byte, then that many bytes), and the device-level
-// commands and the play device's transport and status polling run over them.
+// commands and the play device's transport and status polling run over them. An answer
+// taken is always one from the device asked.
 #include <cstdint>
 #include <cstring>
 
@@ -31,6 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   sys.ChangeId(6, 7);
   capture::VarnReply r = io.TransactRetry(capture::CVarnIO::Prepare(6, capture::varn::kStatus), 5);
   if (r.code != capture::kLinkOk && r.rx != capture::VarnPacket{}) __builtin_trap();
+  // An answer is only ever the device's own.
+  if (r.code == capture::kLinkOk && r.rx[2] != 6) __builtin_trap();
 
   capture::VarnVtr vtr(io);
   vtr.SetDevice(6);

@@ -4,8 +4,11 @@
 // opens must come above it, clear of it and on the screen, as the X server and the window
 // manager report it, even after the panel is raised.
 #include <QApplication>
+#include <QPushButton>
 #include <QWindow>
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
 #include <sstream>
 
 #include "linkwin_testkit.h"
@@ -61,7 +64,135 @@ bool above(WId upper, WId lower) {
   return u != ids.end() && l != ids.end() && u > l;
 }
 
+// The simulator's line, with a gate on the picture transfer: while the gate is shut, the
+// capture thread stands still when it asks for the next block (its wait window up, Stop
+// enabled), until the gate opens.
+class GatedPort final : public capture::SerialPort {
+ public:
+  explicit GatedPort(capture::SerialPort& line) : line_(line) {}
+  bool open(const std::string& path) override { return line_.open(path); }
+  void close() override { line_.close(); }
+  bool isOpen() const override { return line_.isOpen(); }
+  std::optional<capture::LineSettings> settings() override { return line_.settings(); }
+  bool apply(const capture::LineSettings& s) override { return line_.apply(s); }
+  bool write(const uint8_t* data, size_t n) override {
+    // The transfer's "next block" command.
+    if (n == 11 && data[0] == 0x10 && data[1] == 0x16 && data[6] == '1') {
+      std::unique_lock lock(mutex_);
+      held_ = shut_;
+      changed_.notify_all();
+      changed_.wait(lock, [&] { return !shut_; });
+      held_ = false;
+    }
+    return line_.write(data, n);
+  }
+  bool waitReadable(platform::Clock::time_point deadline) override { return line_.waitReadable(deadline); }
+  int queued() override { return line_.queued(); }
+  int read(uint8_t* data, size_t n) override { return line_.read(data, n); }
+  void flushInput() override { line_.flushInput(); }
+  int error() const override { return line_.error(); }
+
+  void Shut() {
+    std::lock_guard lock(mutex_);
+    shut_ = true;
+  }
+  void Open() {
+    std::lock_guard lock(mutex_);
+    shut_ = false;
+    changed_.notify_all();
+  }
+  bool Holding() {
+    std::lock_guard lock(mutex_);
+    return held_;
+  }
+
+ private:
+  capture::SerialPort& line_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool shut_ = false;
+  bool held_ = false;
+};
+
 }  // namespace
+
+TEST(PanelOnADesktop, StopOfACaptureTakesEnterAndSpaceAtOnce) {
+  // The user captures and wants to stop: the wait window's Stop has the keyboard, so Enter
+  // or Space ends the transfer without a click into the wait window first. The keys are
+  // real key presses, sent to whatever window the window manager gave the focus.
+  AD_REQUIRE_TOOL("xdotool");
+  ASSERT_FALSE(adtest::desktopDisplay().empty()) << "no desktop";
+  captest::SimLine line;
+  line.Use({"--yuv", "96x64"});
+  GatedPort gate(*line.port);
+  capture::LinkLine gated{&gate, &line.clock, [](int n) { return n == 1 ? std::string("sim") : std::string(); }};
+  capture::SetLinkLine(&gated);
+  captest::Program program;
+  program.Start();
+  platform::ScriptedMessageBoxes boxes;
+  capture::TfrmAvCtl* panel = program.panel;
+  workspace::frmMain->component<QAction>("mnuCapture")->trigger();
+  ASSERT_TRUE(captest::WaitFor([&] { return !panel->TimerShow()->isActive() && capture::Vtr->PollRunning(); }));
+  workspace::TfrmWait* wait = workspace::frmWait;
+  for (const char* key : {"Return", "space"}) {
+    SCOPED_TRACE(key);
+    ASSERT_TRUE(captest::WaitFor([&] { return panel->Button("imgCpt")->isEnabled(); }));
+    ASSERT_TRUE(captest::WaitFor([&] { return panel->windowHandle()->isExposed(); }, 10s));
+    // The user works with the panel: it has the keyboard when the capture starts.
+    panel->activateWindow();
+    EXPECT_TRUE(captest::WaitFor([&] { return panel->isActiveWindow(); }, 10s));
+
+    // While the capture runs (the test's steps run from its event loop): once the transfer
+    // stands at the gate, the key goes to the desktop, then the gate opens.
+    enum { kTransfer, kKeyboard, kStop, kDone } step = kTransfer;
+    std::string keyboard;
+    bool pressed = false;
+    auto deadline = std::chrono::steady_clock::now() + 20s;
+    QTimer steps;
+    steps.setInterval(20);
+    QObject::connect(&steps, &QTimer::timeout, [&] {
+      const bool late = std::chrono::steady_clock::now() > deadline;
+      switch (step) {
+        case kTransfer:
+          if (!gate.Holding()) {
+            if (late) step = kDone, gate.Open();
+            return;
+          }
+          step = kKeyboard;
+          deadline = std::chrono::steady_clock::now() + 10s;
+          return;
+        case kKeyboard:
+          if (!(wait->isActiveWindow() && wait->btnAbort()->hasFocus()) && !late) return;
+          if (QWidget* w = QApplication::activeWindow()) keyboard = w->objectName().toStdString();
+          run({"xdotool", "key", key});
+          step = kStop;
+          deadline = std::chrono::steady_clock::now() + 10s;
+          return;
+        case kStop:
+          if (wait->AbortFlag == 0 && !late) return;
+          pressed = wait->AbortFlag != 0;
+          step = kDone;
+          gate.Open();
+          return;
+        case kDone:
+          return;
+      }
+    });
+    gate.Shut();
+    steps.start();
+    panel->btnCaptClick();
+    steps.stop();
+    gate.Open();
+    EXPECT_NE(step, kTransfer) << "the transfer never began";
+    EXPECT_EQ(keyboard, "frmWait") << "the window with the keyboard";
+    EXPECT_TRUE(pressed) << "Stop was not pressed";
+    EXPECT_FALSE(wait->isVisible());
+    EXPECT_EQ(workspace::Flames->Count(), 0);
+    EXPECT_TRUE(boxes.shown().empty()) << "a stopped capture says nothing";
+  }
+  panel->closeForm();
+  workspace::DestroyForms();
+}
 
 TEST(PanelOnADesktop, DialogsOpenAboveThePanelClearOfItAndStayAbove) {
   for (const char* tool : {"xprop", "xwininfo", "xdotool"}) AD_REQUIRE_TOOL(tool);

@@ -18,6 +18,7 @@
 #include <QTimer>
 #include <chrono>
 #include <functional>
+#include <iostream>
 #include <optional>
 #include <thread>
 
@@ -233,6 +234,19 @@ TEST_F(LinkWindows, AScanEndsWhereStopWasPressed) {
   dev->hide();
 }
 
+TEST_F(LinkWindows, AScanListsNobodyInPlaceOfADeviceThatAnswersLate) {
+  // The camcorder at 5 answers its presence check 100 ms late, past the wait: it is not
+  // heard, and its answer, coming while 6 is asked, makes no device of 6.
+  start({"--device", "5:camcorder", "--fault", "late,cmd=7C4E20,value=100,times=0"});
+  dev->FillPortList();
+  dev->show();
+  in<QComboBox>(dev, "cbCom")->setCurrentIndex(1);
+  dev->Scan();
+  for (const auto& r : dev->Records) ADD_FAILURE() << "listed: " << int(r->id) << " " << r->name;
+  EXPECT_EQ(in<QTableWidget>(dev, "SG1")->rowCount(), 2);
+  dev->hide();
+}
+
 TEST_F(LinkWindows, DeviceIdsChangeInTheGrid) {
   start({"--device", "3:deck", "--device", "6:camcorder"});
   platform::RegistryStore().create(platform::RegRoot::LocalMachine, kVarnKey)->writeDword("COM", 1);
@@ -284,6 +298,42 @@ TEST_F(LinkWindows, DeviceIdsChangeInTheGrid) {
   dev->hide();
   EXPECT_TRUE(DevSys->IsPresent(12));
   EXPECT_FALSE(DevSys->IsPresent(6));
+}
+
+TEST_F(LinkWindows, WithoutAPortTheWindowSaysSoAndDoesNotSearch) {
+  // Each time the window had a port before it is shown without one: the factory check
+  // opened COM1 and found nobody (so nothing was stored), or COM3 was stored and is gone.
+  struct Row {
+    const char* what;
+    int stored;  // the port in the registry when the window is shown
+  } rows[] = {{"after a factory check that found nobody", 0}, {"a stored port that is not there", 3}};
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    start({"--device", "9:deck"});
+    dev->FillPortList();
+    if (r.stored) {
+      dev->show();
+      in<QComboBox>(dev, "cbCom")->setCurrentIndex(1);
+      dev->hide();
+      platform::RegistryStore().create(platform::RegRoot::LocalMachine, kVarnKey)->writeDword("COM", uint32_t(r.stored));
+    } else {
+      EXPECT_FALSE(dev->FactorySetup());
+    }
+    dev->show();
+    EXPECT_EQ(in<QComboBox>(dev, "cbCom")->currentIndex(), 0);
+    EXPECT_EQ(in<QLineEdit>(dev, "edVdev")->text().toStdString(), workspace::Lang->GetMsg("LB_CANTUSE").toStdString());
+    EXPECT_FALSE(in<QPushButton>(dev, "btnScan")->isEnabled());
+    EXPECT_FALSE(in<QComboBox>(dev, "cbRate")->isEnabled());
+    EXPECT_EQ(dev->Edited.port, r.stored) << "a stored port is kept until another is chosen";
+    // Neither the button nor the grid's menu searches a port that is not open.
+    const auto before = clock.now();
+    QTest::mouseClick(in<QPushButton>(dev, "btnScan"), Qt::LeftButton);
+    dev->component<QAction>("mnuScan")->trigger();
+    EXPECT_LT(clock.now() - before, 1s) << "a search ran";
+    EXPECT_FALSE(workspace::frmWait->isVisible());
+    dev->hide();
+    workspace::DestroyForms();
+  }
 }
 
 TEST_F(LinkWindows, AFirstCamcorderOfTheFirstGroupGetsTheSlowerRate) {
@@ -338,6 +388,8 @@ TEST_F(LinkWindows, PanelStartsTheLinkAndDrivesTheTransport) {
   EXPECT_EQ(panel->ShownMode, kTransportPause);
   EXPECT_FALSE(panel->FrameStepReady);
   EXPECT_TRUE(panel->TimerPause()->isActive());
+  Press("imgFFrame");
+  Press("imgRFrame");
   panel->TimerCpt()->setInterval(0);
   panel->TimerPause()->setInterval(0);
   panel->TimerCpt()->start();
@@ -366,6 +418,8 @@ TEST_F(LinkWindows, PanelStartsTheLinkAndDrivesTheTransport) {
                            "varn 6 48467501", "varn 6 485370"})
     EXPECT_NE(log.find(sent), std::string::npos) << sent;
   EXPECT_EQ(log.find("varn 6 084465"), std::string::npos) << "rewind was never pressed inside its area";
+  EXPECT_EQ(captest::Count(log, "varn 6 48467501"), 1) << "no step before the pause had settled";
+  EXPECT_EQ(captest::Count(log, "varn 6 48466501"), 0);
 }
 
 TEST_F(LinkWindows, TheCaptureButtonBringsAPictureIntoTheAlbum) {
@@ -403,12 +457,16 @@ TEST_F(LinkWindows, FailedCapturesShowTheirMessage) {
     std::vector<std::string> args;
     const char* key;
     const char* code;
-    bool fullDisk = false;  // the work folder has no room for the capture file
+    size_t disk = 0;              // the work folder lies on a filesystem this small (0: as it is)
+    const char* named = nullptr;  // the message names this file of the work folder
   } rows[] = {
       {{"--fault", "nosignal,cmd=164271"}, "MSG_NOSIG", ""},
       {{"--fault", "refuse,cmd=164271"}, "MSG_CANTCPT", ""},
       {{"--fault", "start-noack,times=0"}, "MSG_COMERR", "[144]"},
-      {{}, "MSG_SAVE_ERR", "", true},
+      // No room for the capture file.
+      {{}, "MSG_SAVE_ERR", "", 4096},
+      // Room for the DV frame's file, not for the pictures the album makes of it.
+      {{"--layout", "70"}, "MSG_NOTADDED", "", 300 * 1024, "temp.dvf"},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.key);
@@ -420,11 +478,14 @@ TEST_F(LinkWindows, FailedCapturesShowTheirMessage) {
     const size_t shown = boxes.shown().size();
     {
       std::optional<adtest::FullDisk> disk;
-      if (r.fullDisk) disk.emplace(workspace::WorkDir, 4096);
+      if (r.disk) disk.emplace(workspace::WorkDir, r.disk);
       panel->btnCaptClick();
+      if (disk) std::cout << "[ work folder ] " << disk->how() << "\n";
     }
+    std::string expected = (workspace::Lang->GetMsg(r.key) + r.code).toStdString();
+    if (r.named) expected += "\n" + workspace::WorkDir + r.named;
     ASSERT_EQ(boxes.shown().size(), shown + 1);
-    EXPECT_EQ(boxes.shown().back().text, (workspace::Lang->GetMsg(r.key) + r.code).toStdString());
+    EXPECT_EQ(boxes.shown().back().text, expected);
     EXPECT_EQ(boxes.shown().back().icon, platform::MsgIcon::Warning);
     EXPECT_EQ(workspace::Flames->Count(), 0);
     workspace::DestroyForms();
@@ -581,6 +642,37 @@ TEST_F(LinkWindows, AnAutomaticRunFromThePanelFillsTheAlbumAndGivesThePanelBack)
   const std::string log = simLog();
   EXPECT_EQ(captest::Count(log, "varn 6 485175"), 2) << "two photo searches";
   EXPECT_EQ(captest::Count(log, "varn 6 164271"), 2) << "two captures";
+}
+
+TEST_F(LinkWindows, AnAutomaticRunEndsWithTheMessageOfAPictureTheAlbumDidNotTake) {
+  // An interval run of two pictures, the work folder with room for the DV frame's file but
+  // not for the pictures the album makes of it: the first capture fails, and the run ends
+  // there with the import's message, once.
+  start({"--layout", "70"});
+  workspace::Profile->WriteInt("AUTO", "MODE", 1);
+  workspace::Profile->WriteInt("AUTO", "NUM_PICT", 2);
+  workspace::Profile->WriteInt("AUTO", "INTERVALSEC", 5);
+  showPanel();
+  ASSERT_TRUE(captest::WaitFor([&] { return panel->Button("imgCpt")->isEnabled(); }));
+  {
+    adtest::FullDisk disk(workspace::WorkDir, 300 * 1024);
+    captest::WhenShown(dialog, [&] {
+      auto* ok = in<QPushButton>(dialog, "btnExR");
+      EXPECT_TRUE(in<QRadioButton>(dialog, "rbInterval")->isChecked());
+      ASSERT_TRUE(captest::WaitFor([&] { return ok->isEnabled(); }));
+      ok->click();
+    });
+    panel->btnAutoClick();
+    ASSERT_TRUE(Vtr->AutoOn());
+    ASSERT_TRUE(captest::WaitFor([&] { return !Vtr->AutoOn(); }, 60s));
+  }
+  ASSERT_EQ(boxes.shown().size(), 1u);
+  EXPECT_EQ(boxes.shown()[0].text,
+            workspace::Lang->GetMsg("MSG_NOTADDED").toStdString() + "\n" + workspace::WorkDir + "temp.dvf");
+  EXPECT_EQ(workspace::Flames->Count(), 0);
+  EXPECT_EQ(panel->ControlsOn, 1);
+  panel->closeForm();
+  EXPECT_EQ(captest::Count(simLog(), "varn 6 164271"), 1) << "one capture";
 }
 
 TEST_F(LinkWindows, AnAutomaticRunStoppedByAnErrorIsReported) {

@@ -136,6 +136,7 @@ struct RecordingHooks : capture::CaptureHooks {
   std::vector<int> progress;
   std::vector<std::string> calls;
   std::vector<std::string> files;
+  bool albumTakes = true;      // the album takes the pictures handed to it
   int abortAfterBlocks = -1;   // Stop pressed once this many progress reports have come
   int blockErrorAt = -1;       // the block-error button pressed on this poll of a block
   int polls = 0;
@@ -145,7 +146,10 @@ struct RecordingHooks : capture::CaptureHooks {
   void Progress(int p) override { progress.push_back(p); }
   bool AbortRequested() override { return abortAfterBlocks >= 0 && int(progress.size()) >= abortAfterBlocks; }
   bool TakeBlockError() override { return ++polls == blockErrorAt; }
-  void CaptureFileReady(capture::CaptureFile, const std::string& path) override { files.push_back(path); }
+  bool CaptureFileReady(capture::CaptureFile, const std::string& path) override {
+    files.push_back(path);
+    return albumTakes;
+  }
   void CloseWait() override { calls.push_back("close"); }
 };
 

@@ -196,7 +196,7 @@ TEST(Varn, ReplyFaultsGiveTheirCodes) {
   } rows[] = {
       {"noreply", kLinkNoReply, false}, {"late,value=120", kLinkNoReply, false}, {"truncate,value=7", kLinkNoReply, false},
       {"badhead", kLinkBadHead, false}, {"badsum", kLinkBadChecksum, false},     {"garbage,value=3", kLinkBadHead, false},
-      {"otherid", kLinkOk, true},       {"refuse", kLinkOk, false},              {"late,value=30", kLinkOk, true},
+      {"otherid", kLinkNoReply, false}, {"refuse", kLinkOk, false},              {"late,value=30", kLinkOk, true},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.fault);
@@ -215,6 +215,44 @@ TEST(Varn, ReplyFaultsGiveTheirCodes) {
   VarnReply got = rig->io().TransactRetry(CVarnIO::Prepare(6, varn::kType), 5);
   EXPECT_TRUE(got.ok);
   EXPECT_EQ(got.attempts, 3);
+}
+
+// A packet that got no answer within the wait, then the next packet: the late answer to
+// the first, whenever it comes, is never taken for the second's.
+TEST(Varn, ALateAnswerIsNotTakenForTheNextPackets) {
+  const VarnTemplate play{0x08, 0x43, 0x75, 0, 0, 0, 0};
+  struct Row {
+    const char* what;
+    std::vector<std::string> args;
+    uint8_t firstId;
+    VarnTemplate first, next;  // the first packet; the next goes to ID 6
+    uint8_t status, p0, p3;    // what the answer to the next one says
+  } rows[] = {
+      // The camcorder at 5 answers its presence check 100 ms late, while the deck at 6 is asked.
+      {"from another device", {"--device", "5:camcorder", "--device", "6:deck", "--fault", "late,cmd=7C4E20,value=100"},
+       5, varn::kPresence, varn::kVersion, 0x03, 0x00, 0x03},
+      // A status answer still coming in when the play command goes out (the stopped tape's).
+      {"still coming when the next packet goes", {"--fault", "late,cmd=084E20,value=60"}, 6, varn::kStatus, play, 0x43,
+       0x06, 0x00},
+      // A status answer that comes in the play command's wait, right ahead of its answer.
+      {"right ahead of the next one's", {"--fault", "late,cmd=084E20,value=100"}, 6, varn::kStatus, play, 0x43, 0x06,
+       0x00},
+      // ... and still coming, with the play command's first answer behind it, when the
+      // command goes again.
+      {"ahead of an answer still coming", {"--fault", "late,cmd=084E20,value=140"}, 6, varn::kStatus, play, 0x43, 0x06,
+       0x00},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    auto rig = captest::InProcessRig(r.args);
+    EXPECT_EQ(rig->io().Transact(CVarnIO::Prepare(r.firstId, r.first)).code, kLinkNoReply) << "the answer is late";
+    VarnReply got = rig->io().TransactRetry(CVarnIO::Prepare(6, r.next), 5);
+    EXPECT_TRUE(got.ok) << "code " << got.code;
+    EXPECT_EQ(got.rx[2], 6);
+    EXPECT_EQ(got.status(), r.status);
+    EXPECT_EQ(got.p(0), r.p0);
+    EXPECT_EQ(got.p(3), r.p3);
+  }
 }
 
 TEST(VarnSys, IdentifySwitchesOnAndReadsTheDevice) {

@@ -64,8 +64,8 @@ void usage() {
       "  --fault KIND[,cmd=HEX][,at=N][,times=N][,value=N]\n"
       "           control: noreply late truncate badhead badsum refuse notyet garbage otherid gone\n"
       "                    nosignal busy executing\n"
-      "           transfer: rate-refuse rate-noack start-noack drop corrupt badtail badhead pause skip\n"
-      "                     repeat vanish queue (block faults take at=BLOCK)\n"
+      "           transfer: rate-refuse rate-noack start-noack drop corrupt badtail badhead pause stall\n"
+      "                     skip repeat vanish queue (block faults take at=BLOCK)\n"
       "  --latency MS --transition MS --grab MS --idle MS --seed N --plain --queue N\n"
       "  --fps 25|30 --tape-start F --no-tape --blank A-B --photo F\n"
       "           the tape begins at frame 0 (at F when F is below 0): winding back stops there\n",

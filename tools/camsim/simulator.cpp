@@ -564,8 +564,12 @@ struct Simulator::Impl {
 
     const Fault* slow = blockFault("queue", k);
     const Micros start = std::max(ready, outFree);
-    if (const Fault* f = blockFault("pause", k)) {
-      const size_t cut = std::min<size_t>(o.size() - 10, 1930);
+    // The line goes quiet for a while inside the block: "pause" once more bytes are out than
+    // a DV block's data, "stall" before that.
+    const Fault* pause = blockFault("pause", k);
+    const Fault* stall = pause ? nullptr : blockFault("stall", k);
+    if (const Fault* f = pause ? pause : stall) {
+      const size_t cut = std::min<size_t>(o.size() - 10, pause ? 1930 : 1800);
       send(ready, std::vector<uint8_t>(o.begin(), o.begin() + long(cut)));
       send(outFree + Micros(f->value) * 1000, std::vector<uint8_t>(o.begin() + long(cut), o.end()));
     } else {

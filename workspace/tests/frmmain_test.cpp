@@ -519,7 +519,8 @@ TEST_F(MainWindow, CaptureFilesAreAddedAtTheEnd) {
       adtest::writeFile(WorkDir + c.file, "not a frame");
     }
     const int count = album().Count();
-    platform::sendMessage(frmMain, platform::WM_CAPTURE_FRAME, c.which, 0);
+    EXPECT_EQ(platform::sendMessage(frmMain, platform::WM_CAPTURE_FRAME, c.which, 0), c.valid ? 1 : 0)
+        << "says whether the album took it";
     EXPECT_EQ(frmMain->LastCaptureFile, WorkDir + c.file);
     ASSERT_EQ(album().Count(), count + (c.valid ? 1 : 0));
     if (c.valid) {
