@@ -1,4 +1,5 @@
-// TIFF files through libtiff: the first picture of the file, read as RGB.
+// TIFF files through libtiff: the first picture of the file, read as RGB and turned
+// upright as its orientation tag says.
 #include <tiffio.h>
 
 #include <memory>
@@ -35,6 +36,13 @@ uint16_t typeOfCompression(uint16_t c) {
   }
 }
 
+// The file's orientation (1 to 8, as the Exif orientation counts).
+uint16_t orientationOf(TIFF* tif) {
+  uint16_t orientation = ORIENTATION_TOPLEFT;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
+  return qm6dib::knownOrientation(orientation);
+}
+
 }  // namespace
 
 bool describeTiff(const std::string& path, Description& d) {
@@ -46,10 +54,11 @@ bool describeTiff(const std::string& path, Description& d) {
   TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
   TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
   TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+  const bool swapped = qm6dib::sidesSwapped(orientationOf(tif));
   TIFFClose(tif);
   if (!ok || w < 1 || h < 1 || w > 0x7FFFFFFF || h > 0x7FFFFFFF) return false;
-  d.width = static_cast<int32_t>(w);
-  d.height = static_cast<int32_t>(h);
+  d.width = static_cast<int32_t>(swapped ? h : w);
+  d.height = static_cast<int32_t>(swapped ? w : h);
   d.bitCount = static_cast<uint16_t>(bits * samples);
   d.type = typeOfCompression(compression);
   return true;
@@ -61,6 +70,7 @@ QmHandle readTiff(const std::string& path, uint64_t fileSize) {
   uint32_t w = 0, h = 0;
   QmHandle picture = 0;
   char message[1024];
+  const uint16_t orientation = orientationOf(tif);
   // However well a picture compresses, a file of a few bytes that claims millions of
   // pixels is broken; it is refused before any memory is taken for it.
   if (TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w) && TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h) &&
@@ -71,15 +81,17 @@ QmHandle readTiff(const std::string& path, uint64_t fileSize) {
       TIFFClose(tif);
       return 0;
     }
-    // Rows come bottom row first, as the bitmap keeps them; each pixel is A, B, G, R
-    // from the high byte down.
-    if (TIFFReadRGBAImageOriented(tif, w, h, raster.get(), ORIENTATION_BOTLEFT, 0)) {
+    // libtiff turns the raster as asked only by flipping it, never across the diagonal
+    // (orientations 5 to 8); asked for the file's own orientation it gives the rows as
+    // stored, top row first, and the turn is made here as for every picture. Each pixel
+    // is A, B, G, R from the high byte down.
+    if (TIFFReadRGBAImageOriented(tif, w, h, raster.get(), orientation, 0)) {
       picture = qm6dib::create24(static_cast<int32_t>(w), static_cast<int32_t>(h));
       if (picture) {
         qm6dib::Locked pic(picture);
         for (uint32_t y = 0; y < h; ++y) {
           const uint32_t* s = &raster[static_cast<size_t>(y) * w];
-          uint8_t* o = pic.row(static_cast<int32_t>(h - 1 - y));
+          uint8_t* o = pic.row(static_cast<int32_t>(y));
           for (uint32_t x = 0; x < w; ++x, o += 3) {
             o[0] = static_cast<uint8_t>(TIFFGetB(s[x]));
             o[1] = static_cast<uint8_t>(TIFFGetG(s[x]));
@@ -90,7 +102,7 @@ QmHandle readTiff(const std::string& path, uint64_t fileSize) {
     }
   }
   TIFFClose(tif);
-  return picture;
+  return qm6dib::turnUpright(picture, orientation);
 }
 
 }  // namespace qm6file

@@ -41,6 +41,49 @@ INSTANTIATE_TEST_SUITE_P(
       return name;
     });
 
+// Camera pictures stored turned, in every kind of file that can say so (JPEG with 2x2
+// and 2x1 colour sampling, progressive, grey; TIFF), with each orientation: read upright
+// with ImageMagick's -auto-orient pixels, and described at that size. Without the tag, or
+// with a value outside 1 to 8 (which ImageMagick refuses in a TIFF), they are read as
+// stored.
+TEST(TurnedPictures, ReadUprightAsImageMagickShowsThem) {
+  AD_REQUIRE_TOOL("/usr/bin/convert");
+  AD_REQUIRE_TOOL("cjpeg");
+  AD_REQUIRE_TOOL("exiftool");
+  struct Kind {
+    const char* name;
+    const char* file;
+    std::vector<std::string> options;
+  };
+  const Kind kinds[] = {{"4:2:0", "p.jpg", {"-sample", "2x2"}},
+                        {"4:2:2 progressive", "p.jpg", {"-sample", "2x1", "-progressive"}},
+                        {"grey", "p.jpg", {"-grayscale"}},
+                        {"TIFF", "p.tif", {}}};
+  // Odd sides: every row of either shape is padded.
+  const Pixels stored = markedPicture(45, 29);
+  for (const Kind& k : kinds) {
+    const std::string path = (adtest::testDir() / k.file).string();
+    ASSERT_TRUE(writeOriented(path, stored, -1, k.options));
+    const Pixels asStored = convertRead(path);
+    for (int tag = -1; tag <= 9; ++tag) {
+      SCOPED_TRACE(std::string(k.name) + " orientation " + std::to_string(tag));
+      ASSERT_TRUE(writeOriented(path, stored, tag, k.options));
+      const Pixels upright = tag >= 1 && tag <= 8 ? convertRead(path, {"-auto-orient"}) : asStored;
+      ASSERT_GT(upright.width, 0);
+      ImageFileInfoRecord info{};
+      ASSERT_NE(ImageFileInfo(path.c_str(), &info), 0);
+      EXPECT_EQ(info.width, upright.width);
+      EXPECT_EQ(info.height, upright.height);
+      QmHandle pic = ImageFileLoad(path.c_str());
+      ImageKindRecord kind{};
+      ASSERT_NE(ImageInfo(pic, &kind), 0);
+      EXPECT_EQ(kind.bitCount, std::string(k.name) == "grey" ? 8 : 24);
+      EXPECT_EQ(maxDifference(read(pic), upright), 0);
+      ImageFree(pic);
+    }
+  }
+}
+
 TEST(WrittenBmp, ImageMagickReadsIt) {
   AD_REQUIRE_TOOL("/usr/bin/convert");
   // An odd width, so that every row is padded.

@@ -36,8 +36,25 @@ QmHandle makeFrom(const Pixels& p);
 // The test picture the fixture script draws: 37 x 23, red across, green down.
 Rgb fixturePixel(int x, int y);
 
-// ImageMagick's reading of a file as 8-bit RGB; width 0 when it cannot.
-Pixels convertRead(const std::string& path);
+// ImageMagick's reading of a file as 8-bit RGB, with its options after the file's name
+// (such as -auto-orient); width 0 when it cannot.
+Pixels convertRead(const std::string& path, const std::vector<std::string>& options = {});
+
+// ---- Pictures stored turned, as cameras store them --------------------------------------
+// A picture with a mark in its top-left corner: a red block of a quarter of each side on
+// smooth shades of green and blue (with little red), so that where the mark went shows
+// how a picture was turned, and the shades show any pixel out of place.
+Pixels markedPicture(int width, int height);
+bool isMark(Rgb c);
+// ImageMagick's names of the Exif orientations 1 to 8 (its -orient option).
+const char* orientationName(int orientation);
+// `stored` written as a file that says it is to be shown turned: a JPEG made by cjpeg
+// with `cjpegOptions`, or a TIFF made by ImageMagick when the path ends in ".tif", its
+// orientation tag set by exiftool (none for a negative one; any other value, also 0 or 9,
+// as it stands). False
+// when a tool failed.
+bool writeOriented(const std::string& path, const Pixels& stored, int orientation,
+                   const std::vector<std::string>& cjpegOptions = {});
 
 // Folder of the committed picture fixtures.
 std::string fixture(const std::string& name);
