@@ -55,20 +55,30 @@ TEST(TurnedPictures, ReadUprightAsImageMagickShowsThem) {
     const char* file;
     std::vector<std::string> options;
   };
-  const Kind kinds[] = {{"4:2:0", "p.jpg", {"-sample", "2x2"}},
-                        {"4:2:2 progressive", "p.jpg", {"-sample", "2x1", "-progressive"}},
-                        {"grey", "p.jpg", {"-grayscale"}},
-                        {"TIFF", "p.tif", {}}};
+  const Kind kinds[] = {{"4:2:0", "p0.jpg", {"-sample", "2x2"}},
+                        {"4:2:2 progressive", "p1.jpg", {"-sample", "2x1", "-progressive"}},
+                        {"grey", "p2.jpg", {"-grayscale"}},
+                        {"TIFF", "p3.tif", {}}};
   // Odd sides: every row of either shape is padded.
   const Pixels stored = markedPicture(45, 29);
+  std::vector<std::string> paths;
+  std::vector<Pixels> asStored;
   for (const Kind& k : kinds) {
-    const std::string path = (adtest::testDir() / k.file).string();
-    ASSERT_TRUE(writeOriented(path, stored, -1, k.options));
-    const Pixels asStored = convertRead(path);
-    for (int tag = -1; tag <= 9; ++tag) {
-      SCOPED_TRACE(std::string(k.name) + " orientation " + std::to_string(tag));
-      ASSERT_TRUE(writeOriented(path, stored, tag, k.options));
-      const Pixels upright = tag >= 1 && tag <= 8 ? convertRead(path, {"-auto-orient"}) : asStored;
+    paths.push_back((adtest::testDir() / k.file).string());
+    ASSERT_TRUE(writeStored(paths.back(), stored, k.options));
+    asStored.push_back(convertRead(paths.back()));
+  }
+  for (int tag = -1; tag <= 9; ++tag) {
+    for (size_t i = 0; i < paths.size(); ++i) {
+      ASSERT_TRUE(writeStored(paths[i], stored, kinds[i].options));
+    }
+    if (tag >= 0) {
+      ASSERT_TRUE(tagOrientation(paths, tag));
+    }
+    for (size_t i = 0; i < paths.size(); ++i) {
+      SCOPED_TRACE(std::string(kinds[i].name) + " orientation " + std::to_string(tag));
+      const std::string& path = paths[i];
+      const Pixels upright = tag >= 1 && tag <= 8 ? convertRead(path, {"-auto-orient"}) : asStored[i];
       ASSERT_GT(upright.width, 0);
       ImageFileInfoRecord info{};
       ASSERT_NE(ImageFileInfo(path.c_str(), &info), 0);
@@ -77,7 +87,7 @@ TEST(TurnedPictures, ReadUprightAsImageMagickShowsThem) {
       QmHandle pic = ImageFileLoad(path.c_str());
       ImageKindRecord kind{};
       ASSERT_NE(ImageInfo(pic, &kind), 0);
-      EXPECT_EQ(kind.bitCount, std::string(k.name) == "grey" ? 8 : 24);
+      EXPECT_EQ(kind.bitCount, std::string(kinds[i].name) == "grey" ? 8 : 24);
       EXPECT_EQ(maxDifference(read(pic), upright), 0);
       ImageFree(pic);
     }

@@ -46,13 +46,26 @@ Pixels convertRead(const std::string& path, const std::vector<std::string>& opti
 // how a picture was turned, and the shades show any pixel out of place.
 Pixels markedPicture(int width, int height);
 bool isMark(Rgb c);
+// Where a marked picture lies in an output and where its mark went: the box of the pixels
+// that differ from the background (the whole output without one), and the corner of that
+// box nearest the mark's middle ("top left", "top right", "bottom right", "bottom left";
+// "no mark" without one).
+struct MarkSeen {
+  int width = 0, height = 0;
+  std::string corner = "no mark";
+};
+MarkSeen lookForMark(const Pixels& p, const Rgb* background = nullptr);
+// The corner a quarter turn clockwise from `corner`.
+std::string cornerTurnedClockwise(const std::string& corner);
 // ImageMagick's names of the Exif orientations 1 to 8 (its -orient option).
 const char* orientationName(int orientation);
-// `stored` written as a file that says it is to be shown turned: a JPEG made by cjpeg
-// with `cjpegOptions`, or a TIFF made by ImageMagick when the path ends in ".tif", its
-// orientation tag set by exiftool (none for a negative one; any other value, also 0 or 9,
-// as it stands). False
-// when a tool failed.
+// `stored` written as a JPEG made by cjpeg with `cjpegOptions`, or as a TIFF made by
+// ImageMagick when the path ends in ".tif". False when a tool failed.
+bool writeStored(const std::string& path, const Pixels& stored, const std::vector<std::string>& cjpegOptions = {});
+// The files made to say they are to be shown turned: their orientation tag set by one run
+// of exiftool (any value, also 0 or 9, as it stands). False when it failed.
+bool tagOrientation(const std::vector<std::string>& paths, int orientation);
+// Both for one file; no tag for a negative orientation.
 bool writeOriented(const std::string& path, const Pixels& stored, int orientation,
                    const std::vector<std::string>& cjpegOptions = {});
 
