@@ -49,11 +49,8 @@ void copyRows(const Locked& from, const Locked& to, uint16_t orientation) {
       std::memset(target[k] + dataBytes, 0, to.stride() - dataBytes);
     }
     for (int32_t x = 0; x < to.width(); ++x) {
-      for (int32_t k = 0; k < n; ++k) {
-        std::memcpy(target[k], source[k], Bytes);
-        target[k] += Bytes;
-        source[k] += step;
-      }
+      const ptrdiff_t at = x * step;
+      for (int32_t k = 0; k < n; ++k) std::memcpy(target[k] + Bytes * static_cast<size_t>(x), source[k] + at, Bytes);
     }
   }
 }
