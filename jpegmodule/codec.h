@@ -45,7 +45,7 @@ bool runGuarded(ErrorGuard& guard, void (*body)(void*), void* arg);
 // Exif values gathered from the first Exif segment while a header is read.
 struct ExifState {
   bool seen = false;    // an APP1 segment with the Exif identifier was read
-  bool wanted = false;  // parse the Exif payload (only the Exif export needs it)
+  bool wanted = false;  // parse the Exif payload (for the Exif export, and for the orientation)
   bool parsed = false;
   EXIFINFO values{};
   std::vector<uint8_t> thumbnail;  // the IFD1 thumbnail's bytes, as far as present
@@ -99,8 +99,10 @@ void readExifTiff(const uint8_t* data, size_t length, EXIFINFO& out, std::vector
 
 // ---- Workers -------------------------------------------------------------------------
 // The information pass, also the gate of a load. info may be null; exif is cleared and,
-// when copyWanted, filled (the thumbnail decoded into exif->Thumbnail).
-bool readInfo(const char* path, JPEGFILEINFO* info, EXIFINFO* exif, bool copyWanted);
+// when copyWanted, filled (the thumbnail decoded into exif->Thumbnail). orientation, when
+// given, receives the Exif orientation as the file stores it (0 without one).
+bool readInfo(const char* path, JPEGFILEINFO* info, EXIFINFO* exif, bool copyWanted,
+              uint16_t* orientation = nullptr);
 
 // Decodes a file (block null) or a memory block into a new packed bitmap of at most
 // maxBytes bytes, or 0. *libraryStopped (when given) tells whether a library error or

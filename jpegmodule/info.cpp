@@ -5,6 +5,7 @@
 
 #include "jpegmodule/codec.h"
 #include "jpegmodule/scaled_load.h"
+#include "toolkit/dib/dib.h"
 
 namespace qmjpeg {
 
@@ -37,7 +38,7 @@ int32_t rationalDpi(const EXIFRATIONAL& r) {
 
 }  // namespace
 
-bool readInfo(const char* path, JPEGFILEINFO* info, EXIFINFO* exif, bool copyWanted) {
+bool readInfo(const char* path, JPEGFILEINFO* info, EXIFINFO* exif, bool copyWanted, uint16_t* orientation) {
   if (exif) std::memset(exif, 0, sizeof *exif);
   SetErrorStatus(QM_STATUS_FAILED);
   if (!path || DataFileNameSize(path) < 1) return false;
@@ -53,7 +54,8 @@ bool readInfo(const char* path, JPEGFILEINFO* info, EXIFINFO* exif, bool copyWan
   bool exifSeen = false;
   uint8_t densityUnit = 0;
   std::vector<uint8_t> thumbnail;
-  InfoJob job{nullptr, file, copyWanted && exif != nullptr};
+  const bool copy = copyWanted && exif != nullptr;
+  InfoJob job{nullptr, file, copy || orientation != nullptr};
   {
     Decoder d;
     job.decoder = &d;
@@ -64,7 +66,8 @@ bool readInfo(const char* path, JPEGFILEINFO* info, EXIFINFO* exif, bool copyWan
     }
     const jpeg_decompress_struct& c = d.cinfo;
     exifSeen = d.exif.seen;
-    if (job.exifWanted && job.accepted && exifSeen) {
+    if (orientation) *orientation = d.exif.values.Ifd0.Orientation;
+    if (copy && job.accepted && exifSeen) {
       *exif = d.exif.values;
       exif->Thumbnail = 0;
       thumbnail = std::move(d.exif.thumbnail);
@@ -116,16 +119,26 @@ bool readInfo(const char* path, JPEGFILEINFO* info, EXIFINFO* exif, bool copyWan
   return true;
 }
 
-bool readBlockSize(const uint8_t* data, size_t length, uint32_t& width, uint32_t& height) {
+uint32_t Header::uprightWidth() const { return qm6dib::sidesSwapped(orientation) ? height : width; }
+uint32_t Header::uprightHeight() const { return qm6dib::sidesSwapped(orientation) ? width : height; }
+
+bool readFileHeader(const std::string& path, Header& header) {
+  JPEGFILEINFO info{};
+  uint16_t orientation = 0;
+  if (!readInfo(path.c_str(), &info, nullptr, false, &orientation)) return false;
+  header = Header{info.Width, info.Height, qm6dib::knownOrientation(orientation)};
+  return true;
+}
+
+bool readBlockHeader(const uint8_t* data, size_t length, Header& header) {
   if (!data || length < 2 || data[0] != 0xFF || data[1] != 0xD8) return false;
-  InfoJob job{nullptr, nullptr, false};
+  InfoJob job{nullptr, nullptr, true};
   job.block = data;
   job.blockLength = length;
   Decoder d;
   job.decoder = &d;
   if (!runGuarded(d.guard, infoBody, &job) || !job.accepted) return false;
-  width = d.cinfo.image_width;
-  height = d.cinfo.image_height;
+  header = Header{d.cinfo.image_width, d.cinfo.image_height, qm6dib::knownOrientation(d.exif.values.Ifd0.Orientation)};
   return true;
 }
 

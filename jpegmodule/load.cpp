@@ -5,6 +5,7 @@
 
 #include "jpegmodule/codec.h"
 #include "jpegmodule/scaled_load.h"
+#include "toolkit/dib/dib.h"
 
 namespace qmjpeg {
 
@@ -315,17 +316,20 @@ uint64_t blockReadBytes(const uint8_t* data, size_t length, unsigned denominator
   return job.bytes;
 }
 
-QmHandle readFileScaled(const std::string& path, unsigned denominator) {
-  EXIFINFO scratch;
-  if (!readInfo(path.c_str(), nullptr, &scratch, false)) return 0;
+QmHandle readFileScaled(const std::string& path, const Header& header, unsigned denominator) {
   bool stopped = false;
   // Progress goes to the caller's context 1, which no display answers.
-  return readDib(path.c_str(), nullptr, 0, 1, &stopped, kMaxDibBytes, denominator);
+  const QmHandle dib = readDib(path.c_str(), nullptr, 0, 1, &stopped, kMaxDibBytes, denominator);
+  return qm6dib::turnUpright(dib, header.orientation);
 }
 
-QmHandle readBlockScaled(const uint8_t* data, size_t length, unsigned denominator, const std::atomic<bool>* stop) {
-  uint32_t width = 0, height = 0;
-  if (!readBlockSize(data, length, width, height)) return 0;
+QmHandle readFileScaled(const std::string& path, unsigned denominator) {
+  Header header;
+  return readFileHeader(path, header) ? readFileScaled(path, header, denominator) : 0;
+}
+
+QmHandle readBlockScaled(const uint8_t* data, size_t length, const Header& header, unsigned denominator,
+                         const std::atomic<bool>* stop) {
   // A flag that is never set keeps the progress hook out of it.
   static const std::atomic<bool> never{false};
   bool stopped = false;
@@ -335,7 +339,7 @@ QmHandle readBlockScaled(const uint8_t* data, size_t length, unsigned denominato
     QmGlobalFree(dib);
     return 0;
   }
-  return dib;
+  return qm6dib::turnUpright(dib, header.orientation);
 }
 
 }  // namespace qmjpeg

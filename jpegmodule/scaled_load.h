@@ -2,6 +2,10 @@
 // module's core (qm6jpeg_core) and wants a picture much smaller than the file's, such as
 // the frames of a movie or the thumbnails of an album. The library scales in its inverse
 // DCT, which costs far less than decoding every pixel and shrinking afterwards.
+//
+// Unlike the module's exports, which give the picture as stored, these readings give the
+// picture upright: a camera picture's Exif orientation (toolkit/dib/dib.h) is read with
+// the header, and the reduced picture is turned after the decode.
 #pragma once
 
 #include <atomic>
@@ -13,25 +17,39 @@
 
 namespace qmjpeg {
 
-// Reads a JPEG file as _QMJpegFileLoad does (the same checks, colours and bitmap kinds,
-// no progress display), reduced by `denominator`: 2, 4 or 8, each side rounded up; any
-// other value reads the full size. 0 when the file cannot be read.
+// What a JPEG's header tells before its picture is decoded.
+struct Header {
+  uint32_t width = 0, height = 0;  // the picture as stored
+  uint16_t orientation = 1;        // the Exif orientation, 1 to 8
+  // The size of the upright picture.
+  uint32_t uprightWidth() const;
+  uint32_t uprightHeight() const;
+};
+
+// The header of a JPEG file, read with the checks _QMJpegFileLoad makes before it
+// decodes; false when that load would refuse the file.
+bool readFileHeader(const std::string& path, Header& header);
+// The same of a JPEG held in memory (a file's bytes, an album's entry).
+bool readBlockHeader(const uint8_t* data, size_t length, Header& header);
+
+// The upright picture of a JPEG file whose header was read: decoded as _QMJpegFileLoad
+// decodes it (the same colours and bitmap kinds, no progress display), reduced by
+// `denominator` (2, 4 or 8, each side of the stored picture rounded up; any other value
+// reads the full size), then turned as the header's orientation says. 0 when the file
+// cannot be read.
+QmHandle readFileScaled(const std::string& path, const Header& header, unsigned denominator);
+// The same, the header read first.
 QmHandle readFileScaled(const std::string& path, unsigned denominator);
 
-// A JPEG held in memory (a file's bytes, an album's entry), read as readFileScaled reads
-// the same bytes from a file: the same gate, colours, bitmap kinds and pixels. These two
-// report no progress and touch no state shared between threads but the handle table, so
-// they may run on any thread at once.
-// The picture's size from the header, where the bytes pass the load's gate (a JPEG of a
-// colour model the module reads); false otherwise.
-bool readBlockSize(const uint8_t* data, size_t length, uint32_t& width, uint32_t& height);
 // What reading the bytes reduced by `denominator` (as readBlockScaled does) takes at
 // most: the bitmap, the library's coefficients of a progressive or multi-scan file, and
 // its row buffers; 0 when the read would refuse the bytes.
 uint64_t blockReadBytes(const uint8_t* data, size_t length, unsigned denominator);
-// The picture reduced by `denominator` as in readFileScaled; 0 when it cannot be read,
-// and 0 as soon as *stop (when given) is set, which also ends a decode under way.
-QmHandle readBlockScaled(const uint8_t* data, size_t length, unsigned denominator,
+// The same reading of a JPEG held in memory, giving the picture readFileScaled gives for
+// a file of these bytes. It reports no progress and touches no state shared between
+// threads but the handle table, so it may run on any thread at once; 0 as soon as *stop
+// (when given) is set, which also ends a decode under way.
+QmHandle readBlockScaled(const uint8_t* data, size_t length, const Header& header, unsigned denominator,
                          const std::atomic<bool>* stop = nullptr);
 
 }  // namespace qmjpeg

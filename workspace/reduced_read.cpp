@@ -64,16 +64,26 @@ QmHandle decodeReduced(Extent full, const std::function<Extent(Extent)>& wanted,
 
 }  // namespace
 
+namespace {
+
+// The upright picture's size from a header, when it is one the callers can scale.
+bool uprightSize(const qmjpeg::Header& header, Extent& full) {
+  const uint32_t w = header.uprightWidth(), h = header.uprightHeight();
+  if (w < 1 || h < 1 || w > INT32_MAX || h > INT32_MAX) return false;
+  full = {static_cast<int32_t>(w), static_cast<int32_t>(h)};
+  return true;
+}
+
+}  // namespace
+
 QmHandle ReadReduced(const std::string& path, const std::function<Extent(Extent)>& wanted, int32_t margin,
                      Extent& full, unsigned& reduction) {
   full = {};
   reduction = 1;
-  ImageFileInfoRecord info;
-  if (!ImageFileInfo(path.c_str(), &info) || !IsJpegType(info.pictureType) || info.width < 1 || info.height < 1) {
-    return 0;
-  }
-  full = {info.width, info.height};
-  return decodeReduced(full, wanted, margin, reduction, [&](unsigned d) { return qmjpeg::readFileScaled(path, d); });
+  qmjpeg::Header header;
+  if (!qmjpeg::readFileHeader(path, header) || !uprightSize(header, full)) return 0;
+  return decodeReduced(full, wanted, margin, reduction,
+                       [&](unsigned d) { return qmjpeg::readFileScaled(path, header, d); });
 }
 
 QmHandle ReadReducedBlock(const uint8_t* data, size_t length, const std::function<Extent(Extent)>& wanted,
@@ -81,15 +91,14 @@ QmHandle ReadReducedBlock(const uint8_t* data, size_t length, const std::functio
                           const std::function<bool(uint64_t)>& admit) {
   full = {};
   reduction = 1;
-  uint32_t w = 0, h = 0;
-  if (!qmjpeg::readBlockSize(data, length, w, h) || w < 1 || h < 1 || w > INT32_MAX || h > INT32_MAX) return 0;
-  full = {static_cast<int32_t>(w), static_cast<int32_t>(h)};
+  qmjpeg::Header header;
+  if (!qmjpeg::readBlockHeader(data, length, header) || !uprightSize(header, full)) return 0;
   return decodeReduced(full, wanted, margin, reduction, [&](unsigned d) -> QmHandle {
     if (admit) {
       const uint64_t need = qmjpeg::blockReadBytes(data, length, d);
       if (need == 0 || !admit(need)) return 0;
     }
-    return qmjpeg::readBlockScaled(data, length, d, stop);
+    return qmjpeg::readBlockScaled(data, length, header, d, stop);
   });
 }
 

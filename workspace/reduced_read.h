@@ -33,12 +33,13 @@ Extent ThumbnailSize(int32_t w, int32_t h, int32_t maxW, int32_t maxH);
 // of the decoded picture (rounded up) at least `margin` times the target's.
 unsigned ReductionFor(int32_t w, int32_t h, Extent target, int32_t margin = 2);
 
-// A JPEG file's picture decoded reduced, when `wanted` (given the picture's full size)
-// asks for a picture small enough for a reduction by ReductionFor with `margin`. 0 for
-// any other file, when no reduction applies, or when the decoder did not give the size
-// it promised: the caller then reads the whole picture. `full` is the picture's full
-// size whenever the file is a JPEG whose header could be read, else 0 x 0; `reduction`
-// the factor used (1 when none).
+// A JPEG file's picture decoded reduced and turned upright as its Exif orientation says
+// (as the file library reads the whole picture), when `wanted` (given the picture's full
+// size) asks for a picture small enough for a reduction by ReductionFor with `margin`. 0
+// for any other file, when no reduction applies, or when the decoder did not give the
+// size it promised: the caller then reads the whole picture. `full` is the upright
+// picture's full size whenever the file is a JPEG whose header could be read, else 0 x 0;
+// `reduction` the factor used (1 when none).
 QmHandle ReadReduced(const std::string& path, const std::function<Extent(Extent)>& wanted, int32_t margin,
                      Extent& full, unsigned& reduction);
 

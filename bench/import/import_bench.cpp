@@ -6,7 +6,10 @@
 // page cache, which all find warm) and writes its thumbnails to disk.
 //
 // Our import runs with its look-ahead (the next pictures decoded on worker threads while
-// the GUI thread stores each one) and without it (one thread). ImageMagick runs in this
+// the GUI thread stores each one) and without it (one thread), on the pictures and on the
+// same pictures stored turned as a camera held upright stores them (Exif orientation 6),
+// whose thumbnails come out upright: those rows have the untagged import as their peer,
+// so their ratio is what turning the pictures costs. ImageMagick runs in this
 // process through MagickWand on one thread and on as many threads as our look-ahead has,
 // and as the command /usr/bin/convert on one thread with its start-up, measured on a
 // picture of one pixel, subtracted. Every thumbnail, ours and the peer's, is flushed to
@@ -16,7 +19,7 @@
 //
 // The pictures are made once (with the toolkit's JPEG writer, quality 90, 2x2 sampling)
 // in the folder, by default build/bench-data/import beside the program's folder, and
-// kept for later runs. The engine's work folder lies in a temporary HOME, so the user's
+// kept for later runs; their turned copies (exiftool sets the tag) in a folder inside it. The engine's work folder lies in a temporary HOME, so the user's
 // own files are never touched.
 #include <algorithm>
 #include <chrono>
@@ -87,8 +90,26 @@ int main(int argc, char** argv) {
     bytes += fs::file_size(path);
     pictures.push_back(path);
   }
-  // Both sides read the files from the page cache.
+  // The same pictures stored turned: the tag is all that differs.
+  const fs::path turnedFolder = folder / "orientation6";
+  fs::create_directories(turnedFolder);
+  std::vector<std::string> turned, untagged;
   for (const std::string& p : pictures) {
+    turned.push_back((turnedFolder / fs::path(p).filename()).string());
+    if (!fs::exists(turned.back())) untagged.push_back(p);
+  }
+  if (!untagged.empty()) {
+    std::vector<std::string> argv = {"exiftool", "-q", "-q", "-n", "-Orientation=6", "-o", turnedFolder.string() + "/"};
+    argv.insert(argv.end(), untagged.begin(), untagged.end());
+    if (bench::run(argv) != 0) {
+      std::fprintf(stderr, "exiftool could not tag the pictures\n");
+      return 1;
+    }
+  }
+  // Both sides read the files from the page cache.
+  std::vector<std::string> every = pictures;
+  every.insert(every.end(), turned.begin(), turned.end());
+  for (const std::string& p : every) {
     ImageFileInfoRecord info;
     ImageFileInfo(p.c_str(), &info);
     std::FILE* f = std::fopen(p.c_str(), "rb");
@@ -111,18 +132,18 @@ int main(int argc, char** argv) {
   workspace::CImageOpe engine(&album, &album);
   // Our import of the whole list as the main window adds a list of files: the pictures
   // to come decoded ahead on `threads` workers (0: none) while each is stored.
-  const auto ours = [&](int threads) {
+  const auto ours = [&](int threads, const std::vector<std::string>& files) {
     album.clear();
     engine.DeleteFiles(work + "zbm*.*");
     workspace::SetImportThreads(threads);
     const uint64_t taken = workspace::ImportAhead::PicturesTaken();
     const auto t = Clock::now();
     {
-      workspace::ImportAhead ahead(engine, workspace::ImportAhead::ForFiles(pictures));
-      for (size_t i = 0; i < pictures.size(); ++i) {
+      workspace::ImportAhead ahead(engine, workspace::ImportAhead::ForFiles(files));
+      for (size_t i = 0; i < files.size(); ++i) {
         ahead.Begin(i);
-        if (!engine.LoadImage(pictures[i], album.count)) {
-          std::fprintf(stderr, "import of %s failed: error %d\n", pictures[i].c_str(), engine.ErrorCode);
+        if (!engine.LoadImage(files[i], album.count)) {
+          std::fprintf(stderr, "import of %s failed: error %d\n", files[i].c_str(), engine.ErrorCode);
           std::exit(1);
         }
       }
@@ -142,9 +163,9 @@ int main(int argc, char** argv) {
   };
   // What the JPEG library's decoding at 1/8 alone costs: the part no thumbnail maker
   // that decodes reduced can do without.
-  const auto decodeOnly = [&] {
+  const auto decodeOnly = [&](const std::vector<std::string>& files) {
     const auto t = Clock::now();
-    for (const std::string& p : pictures) ImageFree(qmjpeg::readFileScaled(p, 8));
+    for (const std::string& p : files) ImageFree(qmjpeg::readFileScaled(p, 8));
     return seconds(Clock::now() - t);
   };
   // The command, and its start-up on a picture of one pixel (the fastest of five).
@@ -174,34 +195,65 @@ int main(int argc, char** argv) {
 
   // Each row is timed in every round, the rounds one after the other, and its median
   // printed: on a machine that others share, each round sees about the same load.
-  enum Row { kOursPool, kOursOne, kDecode, kWandOne, kWandPool, kCommand, kRows };
+  enum Row { kOursPool, kOursOne, kDecode, kTurnedPool, kTurnedOne, kTurnedDecode, kWandOne, kWandPool, kCommand, kRows };
   std::vector<double> times[kRows];
   for (int r = 0; r < rounds; ++r) {
-    times[kOursPool].push_back(ours(static_cast<int>(pool)));
-    times[kOursOne].push_back(ours(0));
-    times[kDecode].push_back(decodeOnly());
+    // Each run on the untagged pictures right beside the same run on the turned ones,
+    // which goes first alternating from round to round.
+    const auto pair = [&](Row untaggedRow, Row turnedRow, const auto& run) {
+      for (int k = 0; k < 2; ++k) {
+        if ((r + k) % 2 == 0) {
+          times[untaggedRow].push_back(run(pictures));
+        } else {
+          times[turnedRow].push_back(run(turned));
+        }
+      }
+    };
+    pair(kOursPool, kTurnedPool, [&](const std::vector<std::string>& files) { return ours(static_cast<int>(pool), files); });
+    pair(kOursOne, kTurnedOne, [&](const std::vector<std::string>& files) { return ours(0, files); });
+    pair(kDecode, kTurnedDecode, decodeOnly);
     times[kWandOne].push_back(wandOn(1));
     times[kWandPool].push_back(wandOn(pool));
     if (withCommand) times[kCommand].push_back(command());
   }
-  const auto median = [&](Row row) {
-    std::vector<double> v = times[row];
+  const auto middle = [](std::vector<double> v) {
     if (v.empty()) return -1.0;
     std::sort(v.begin(), v.end());
     return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
   };
-  QmHandle thumb = ImageFileLoad(engine.ThumbnailPath.c_str());
-  ImageKindRecord kind{};
-  ImageInfo(thumb, &kind);
-  ImageFree(thumb);
+  const auto median = [&](Row row) { return middle(times[row]); };
+  const auto thumbnailSize = [](const std::string& path) {
+    QmHandle thumb = ImageFileLoad(path.c_str());
+    ImageKindRecord kind{};
+    ImageInfo(thumb, &kind);
+    ImageFree(thumb);
+    return kind;
+  };
+  // The thumbnail of a picture of each kind, made once more.
+  ours(0, {pictures.back()});
+  const ImageKindRecord kind = thumbnailSize(engine.ThumbnailPath);
+  ours(0, {turned.back()});
+  const ImageKindRecord turnedKind = thumbnailSize(engine.ThumbnailPath);
 
   const auto ms = [&](double s) { return 1000 * s / count; };
   const double oursPool = median(kOursPool), oursOne = median(kOursOne), wandOne = median(kWandOne),
                wandPool = median(kWandPool);
-  std::printf("pictures: %d of %dx%d, %.1f MB in all, files on disk; our thumbnails %dx%d; %u hardware threads;"
-              " median of %d rounds; %llu of %d pictures decoded ahead\n",
-              count, width, height, bytes / 1e6, kind.width, kind.height, std::thread::hardware_concurrency(), rounds,
-              static_cast<unsigned long long>(fromAhead), count);
+  std::printf("pictures: %d of %dx%d, %.1f MB in all, files on disk; our thumbnails %dx%d (%dx%d of the turned"
+              " ones); %u hardware threads; median of %d rounds; %llu of %d pictures decoded ahead\n",
+              count, width, height, bytes / 1e6, kind.width, kind.height, turnedKind.width, turnedKind.height,
+              std::thread::hardware_concurrency(), rounds, static_cast<unsigned long long>(fromAhead), count);
+  // The turned pictures' rows: each run on them over the run beside it on the untagged
+  // ones, whose load the machine shared alike. The median of these ratios, times the
+  // untagged median, is the time shown; a ratio of two medians taken apart would mostly
+  // tell how the load drifted between the rounds.
+  const auto turnedTime = [&](Row turnedRow, Row untaggedRow) {
+    std::vector<double> ratios;
+    for (size_t i = 0; i < times[turnedRow].size(); ++i) ratios.push_back(times[turnedRow][i] / times[untaggedRow][i]);
+    return middle(ratios) * median(untaggedRow);
+  };
+  std::printf("medians of the turned runs themselves: look-ahead %.3f ms, one thread %.3f ms, decoding %.3f ms\n",
+              1000 * median(kTurnedPool) / count, 1000 * median(kTurnedOne) / count,
+              1000 * median(kTurnedDecode) / count);
   const std::string what = "import of " + std::to_string(count) + " JPEG pictures " + std::to_string(width) + "x" +
                            std::to_string(height) + ", a picture, ";
   const std::string oursPoolDoes = "working copy and 100x75 thumbnail (flushed), the next JPEGs decoded at 1/8 on " +
@@ -216,6 +268,18 @@ int main(int argc, char** argv) {
   bench::row("JPEG decoding at 1/8 alone, a picture", ms(median(kDecode)), -1,
              "the JPEG module's reduced load of each picture, one thread (what no reduced thumbnail can do without)",
              "");
+  const std::string turnedWhat = "import of " + std::to_string(count) + " JPEG pictures " + std::to_string(width) +
+                                 "x" + std::to_string(height) + " stored turned (Exif orientation 6), a picture, ";
+  const std::string byRatio = " (the median of its ratios to the untagged run beside it, times the untagged median)";
+  const std::string untaggedDoes = "the same import of the same pictures without the tag";
+  bench::row(turnedWhat + "look-ahead vs untagged (goal 1.05)", ms(turnedTime(kTurnedPool, kOursPool)), ms(oursPool),
+             oursPoolDoes + ", each thumbnail turned upright" + byRatio, untaggedDoes);
+  bench::row(turnedWhat + "one thread vs untagged (goal 1.05)", ms(turnedTime(kTurnedOne, kOursOne)), ms(oursOne),
+             oursOneDoes + ", each thumbnail turned upright" + byRatio, untaggedDoes);
+  bench::row("JPEG decoding at 1/8 of pictures stored turned, a picture, vs untagged",
+             ms(turnedTime(kTurnedDecode, kDecode)), ms(median(kDecode)),
+             "the reduced load of each picture, turned upright, one thread" + byRatio,
+             "the same load of the pictures without the tag");
   if (withCommand) {
     bench::row(what + "look-ahead vs the command", ms(oursPool), ms(median(kCommand)), oursPoolDoes,
                "convert -define " + std::string(kHint) + " -thumbnail 100x75 to BMP, flushed, one thread, its "

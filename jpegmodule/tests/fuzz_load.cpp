@@ -16,8 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   // From memory at one of the four scales (chosen by the input's length).
-  uint32_t width = 0, height = 0;
-  qmjpeg::readBlockSize(data, size, width, height);
+  qmjpeg::Header header;
+  qmjpeg::readBlockHeader(data, size, header);
   bool stopped = false;
   QmHandle dib = qmjpeg::readDib(nullptr, data, size, 1, &stopped, kLimit, 1u << (size % 4));
   if (dib) QmGlobalFree(dib);

@@ -1,7 +1,7 @@
 // The load at a reduced size that the program links from the module's core
 // (readFileScaled), from a file of any bytes, at each reduction: 2, 4, 8, and a value
-// that means the full size. A picture comes back at the size the header gives, reduced
-// and rounded up; every block is given back.
+// that means the full size. A picture comes back at the upright size the header gives,
+// reduced and rounded up; every block is given back.
 #include <cstdlib>
 
 #include "fuzz_common.h"
@@ -14,16 +14,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const unsigned denominator = kDenominators[data[size - 1] % 5];
   const unsigned scale = denominator == 3 ? 1 : denominator;
   // Pictures are bounded so that one input decodes in moments.
-  JPEGFILEINFO info{};
-  EXIFINFO scratch;
-  if (qmjpeg::readInfo(fuzzjpeg::inputPath().c_str(), &info, &scratch, false)) {
-    const uint64_t width = (info.Width + scale - 1) / scale, height = (info.Height + scale - 1) / scale;
+  qmjpeg::Header h;
+  if (qmjpeg::readFileHeader(fuzzjpeg::inputPath(), h)) {
+    const uint64_t width = (h.width + scale - 1) / scale, height = (h.height + scale - 1) / scale;
     if (width * height > (1u << 20)) return 0;
   }
   if (QmHandle dib = qmjpeg::readFileScaled(fuzzjpeg::inputPath(), denominator)) {
     const auto* header = static_cast<const QmBitmapInfoHeader*>(QmGlobalLock(dib));
-    if (uint32_t(header->biWidth) != (info.Width + scale - 1) / scale ||
-        uint32_t(std::abs(header->biHeight)) != (info.Height + scale - 1) / scale) {
+    if (uint32_t(header->biWidth) != (h.uprightWidth() + scale - 1) / scale ||
+        uint32_t(std::abs(header->biHeight)) != (h.uprightHeight() + scale - 1) / scale) {
       std::abort();
     }
     QmGlobalUnlock(dib);

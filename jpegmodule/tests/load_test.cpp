@@ -105,6 +105,7 @@ TEST(JpegLoad, PixelsMatchDjpeg) {
     int w, h, channels;
     std::vector<std::string> options;
     size_t truncateTo = 0;  // keep only this many bytes of the file
+    uint16_t orientation = 0;  // an Exif orientation tag: the export still gives the picture as stored
   } cases[] = {
       {"baseline 2x2", 37, 23, 3, {"-sample", "2x2"}},
       {"baseline 2x1", 37, 23, 3, {"-sample", "2x1"}},
@@ -119,6 +120,7 @@ TEST(JpegLoad, PixelsMatchDjpeg) {
       {"arithmetic coding", 30, 30, 3, {"-arithmetic"}},
       {"rgb colour space", 25, 14, 3, {"-rgb"}},
       {"ends early", 64, 64, 3, {"-quality", "95"}, 900},
+      {"stored turned", 37, 23, 3, {}, 0, 6},
   };
   for (const Case& c : cases) {
     Picture pic = makePicture(c.w, c.h, c.channels, 7);
@@ -126,6 +128,11 @@ TEST(JpegLoad, PixelsMatchDjpeg) {
     writePnm(pnm, pic);
     std::string jpeg = cjpeg(pnm, c.options);
     if (c.truncateTo) jpeg.resize(c.truncateTo);
+    if (c.orientation) {
+      TiffBuilder exif(false);
+      exif.chain({exif.addIfd({exif.shortEntry(274, {c.orientation})})});
+      jpeg = insertAfterSoi(jpeg, exifSegment(exif.build()));
+    }
     fs::path file = dir / "in.jpg";
     writeFile(file, jpeg);
 

@@ -1,8 +1,9 @@
 // Pictures decoded from memory on several threads at once, as the import's look-ahead
 // decodes them: each thread gets exactly what a lone decoding gets, the handle table
 // stays whole while another thread uses it, no progress hook is called from any of them
-// (the program's hook belongs to its GUI thread), a damaged file fails on every thread
-// alike, and a set stop flag gives nothing and leaves nothing behind. Run it under the
+// (the program's hook belongs to its GUI thread), a picture stored turned comes out
+// upright on each, a damaged file fails on every thread alike, and a set stop flag gives
+// nothing and leaves nothing behind. Run it under the
 // sanitizers (and ThreadSanitizer by hand) to see the races it would otherwise hide.
 #include <gtest/gtest.h>
 
@@ -21,6 +22,13 @@ bool same(const Raster& a, const Raster& b) {
   return a.width == b.width && a.height == b.height && a.bits == b.bits && a.rows == b.rows;
 }
 
+// The header read, then the picture decoded, as the look-ahead reads a file's bytes.
+QmHandle readScaled(const std::vector<uint8_t>& f, unsigned d, const std::atomic<bool>* stop = nullptr) {
+  qmjpeg::Header header;
+  return qmjpeg::readBlockHeader(f.data(), f.size(), header) ? qmjpeg::readBlockScaled(f.data(), f.size(), header, d, stop)
+                                                             : 0;
+}
+
 }  // namespace
 
 TEST(JpegThreadedLoad, ThreadsDecodeAsALoneDecodingDoes) {
@@ -34,6 +42,12 @@ TEST(JpegThreadedLoad, ThreadsDecodeAsALoneDecodingDoes) {
     ASSERT_TRUE(qmjpeg::writeDibMemory(dib, k.progressive, 90, k.sampling, nullptr, files.back()));
     QmGlobalFree(dib);
   }
+  // A camera picture stored turned: each thread turns its reduced picture upright.
+  TiffBuilder exif(false);
+  exif.chain({exif.addIfd({exif.shortEntry(274, {6})})});
+  const std::string first(files[0].begin(), files[0].end());
+  const std::string turned = insertAfterSoi(first, exifSegment(exif.build()));
+  files.emplace_back(turned.begin(), turned.end());
   // A file whose first component names a quantisation table it lacks: the header reads,
   // and the library's error exit ends the decoding.
   std::vector<uint8_t> damaged = files[0];
@@ -45,15 +59,17 @@ TEST(JpegThreadedLoad, ThreadsDecodeAsALoneDecodingDoes) {
   std::vector<Raster> expected;
   for (const auto& f : files) {
     for (unsigned d : scales) {
-      QmHandle dib = qmjpeg::readBlockScaled(f.data(), f.size(), d);
+      QmHandle dib = readScaled(f, d);
       expected.push_back(dibRaster(dib));
       ASSERT_GT(expected.back().width, 0);
       QmGlobalFree(dib);
     }
   }
-  uint32_t w = 0, h = 0;
-  ASSERT_TRUE(qmjpeg::readBlockSize(damaged.data(), damaged.size(), w, h));
-  ASSERT_EQ(qmjpeg::readBlockScaled(damaged.data(), damaged.size(), 2), 0u);
+  EXPECT_EQ(expected.back().width, 60) << "the turned picture, reduced by 8";
+  EXPECT_EQ(expected.back().height, 80);
+  qmjpeg::Header header;
+  ASSERT_TRUE(qmjpeg::readBlockHeader(damaged.data(), damaged.size(), header));
+  ASSERT_EQ(qmjpeg::readBlockScaled(damaged.data(), damaged.size(), header, 2), 0u);
 
   RecordingHook hook;
   const uint32_t blocks = QmGlobalCount();
@@ -67,11 +83,11 @@ TEST(JpegThreadedLoad, ThreadsDecodeAsALoneDecodingDoes) {
           for (size_t k = 0; k < files.size(); ++k) {
             const size_t i = (k + static_cast<size_t>(t)) % files.size();  // not all on the same file
             for (size_t s = 0; s < std::size(scales); ++s) {
-              QmHandle dib = qmjpeg::readBlockScaled(files[i].data(), files[i].size(), scales[s], &never);
+              QmHandle dib = readScaled(files[i], scales[s], &never);
               if (!same(dibRaster(dib), expected[i * std::size(scales) + s])) ++wrong;
               QmGlobalFree(dib);
             }
-            if (QmHandle bad = qmjpeg::readBlockScaled(damaged.data(), damaged.size(), 2, &never)) {
+            if (QmHandle bad = readScaled(damaged, 2, &never)) {
               ++wrong;
               QmGlobalFree(bad);
             }
@@ -93,6 +109,6 @@ TEST(JpegThreadedLoad, ThreadsDecodeAsALoneDecodingDoes) {
   EXPECT_EQ(QmGlobalCount(), blocks);
 
   std::atomic<bool> stop{true};
-  EXPECT_EQ(qmjpeg::readBlockScaled(files[0].data(), files[0].size(), 2, &stop), 0u);
+  EXPECT_EQ(readScaled(files[0], 2, &stop), 0u);
   EXPECT_EQ(QmGlobalCount(), blocks) << "a stopped decoding leaves no picture";
 }

@@ -34,6 +34,23 @@ class Locked;
 // A new 24-bit copy of a locked bitmap (of any kind Locked takes); 0 when memory is short.
 QmHandle copy24(const Locked& source);
 
+// ---- Exif orientation ----------------------------------------------------------------
+// Cameras store a picture as the sensor read it and say in the Exif orientation (and a
+// TIFF file in its own tag of the same values) how it is to be shown: 1 as stored, 2
+// mirrored left to right, 3 turned half round, 4 mirrored top to bottom, 5 mirrored about
+// the diagonal from the top left, 6 turned a quarter clockwise, 7 mirrored about the
+// diagonal from the top right, 8 turned a quarter counter-clockwise. A missing tag and
+// any other value count as 1.
+uint16_t knownOrientation(uint32_t value);
+// Whether the upright picture's width is the stored picture's height.
+inline bool sidesSwapped(uint16_t orientation) { return orientation >= 5 && orientation <= 8; }
+
+// Takes a stored picture (24-bit or 8-bit with its palette) and gives it upright: the
+// picture itself for orientation 1 (or a bitmap Locked does not take), else a new one of
+// the same kind (its resolution's sides swapped with its own) and the one given is
+// freed. 0 when memory is short.
+QmHandle turnUpright(QmHandle picture, uint16_t orientation);
+
 // A bitmap locked for reading or writing. Rows are addressed top-down: row(0) is the
 // top row of the picture, whatever the order in memory.
 class Locked {
@@ -50,6 +67,9 @@ class Locked {
   uint32_t bits() const { return bits_; }
   uint32_t stride() const { return stride_; }
   const QmBitmapInfoHeader& header() const { return *header_; }
+  // The palette of an 8-bit bitmap (4 bytes an entry), and how many entries it holds.
+  const uint8_t* palette() const { return palette_; }
+  uint32_t paletteEntries() const { return paletteEntries_; }
 
   uint8_t* row(int32_t y) const {
     return pixels_ + static_cast<size_t>(bottomUp_ ? height_ - 1 - y : y) * stride_;

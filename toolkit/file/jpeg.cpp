@@ -1,7 +1,10 @@
 // JPEG files through the JPEG module, which is loaded by its installed name
 // (libQm6Jpeg.so.N) the first time it is needed. The loader looks for it along the run path
 // of the code that loads it: beside it in the build folder, in the library folder one up
-// from the program's folder once installed.
+// from the program's folder once installed. The module gives the picture as stored; a
+// camera picture's Exif orientation, read with the module's Exif reader, turns it upright
+// here, so every reader of the file library sees the picture and its size as the camera
+// meant them.
 #include <dlfcn.h>
 
 #include <cstring>
@@ -17,10 +20,11 @@ namespace qm6file {
 namespace {
 
 struct JpegModule {
+  decltype(&_QMJpegExifInfo) exifInfo = nullptr;
   decltype(&_QMJpegFileInfo) fileInfo = nullptr;
   decltype(&_QMJpegFileLoad) fileLoad = nullptr;
   decltype(&_QMJpegFileSave) fileSave = nullptr;
-  bool loaded() const { return fileInfo && fileLoad && fileSave; }
+  bool loaded() const { return exifInfo && fileInfo && fileLoad && fileSave; }
 };
 
 const JpegModule& module() {
@@ -29,11 +33,20 @@ const JpegModule& module() {
   std::call_once(once, [] {
     void* lib = ::dlopen(QM6JPEG_FILE_NAME, RTLD_NOW | RTLD_LOCAL);
     if (!lib) return;  // kept open until the process ends
+    m.exifInfo = reinterpret_cast<decltype(m.exifInfo)>(::dlsym(lib, "_QMJpegExifInfo"));
     m.fileInfo = reinterpret_cast<decltype(m.fileInfo)>(::dlsym(lib, "_QMJpegFileInfo"));
     m.fileLoad = reinterpret_cast<decltype(m.fileLoad)>(::dlsym(lib, "_QMJpegFileLoad"));
     m.fileSave = reinterpret_cast<decltype(m.fileSave)>(::dlsym(lib, "_QMJpegFileSave"));
   });
   return m;
+}
+
+// The file's Exif orientation; 1 for a file without one.
+uint16_t orientationOf(const JpegModule& m, const std::string& path) {
+  EXIFINFO exif;
+  if (!m.exifInfo(path.c_str(), &exif)) return 1;
+  if (exif.Thumbnail) QmGlobalFree(exif.Thumbnail);
+  return qm6dib::knownOrientation(exif.Ifd0.Orientation);
 }
 
 }  // namespace
@@ -43,9 +56,11 @@ bool describeJpeg(const std::string& path, Description& d) {
   JPEGFILEINFO info;
   std::memset(&info, 0, sizeof info);
   if (!m.loaded() || !m.fileInfo(path.c_str(), &info)) return false;
+  // Only a file with an Exif segment can be stored turned.
+  const bool swapped = info.Format == QM_TYPE_JPEG_EXIF && qm6dib::sidesSwapped(orientationOf(m, path));
   d.bitCount = info.BitCount;
-  d.width = static_cast<int32_t>(info.Width);
-  d.height = static_cast<int32_t>(info.Height);
+  d.width = static_cast<int32_t>(swapped ? info.Height : info.Width);
+  d.height = static_cast<int32_t>(swapped ? info.Width : info.Height);
   d.type = info.Format == QM_TYPE_JPEG_EXIF         ? QM_TYPE_JPEG_EXIF
            : info.Format == QM_TYPE_JPEG_PROGRESSIVE ? QM_TYPE_JPEG_PROGRESSIVE
                                                      : QM_TYPE_JPEG;
@@ -54,7 +69,12 @@ bool describeJpeg(const std::string& path, Description& d) {
 
 QmHandle readJpeg(const std::string& path) {
   const JpegModule& m = module();
-  return m.loaded() ? m.fileLoad(path.c_str(), 0, 0, 0, 0) : 0;
+  if (!m.loaded()) return 0;
+  const uint16_t orientation = orientationOf(m, path);
+  const QmHandle stored = m.fileLoad(path.c_str(), 0, 0, 0, 0);
+  const QmHandle upright = qm6dib::turnUpright(stored, orientation);
+  if (stored && !upright) SetErrorStatus(QM_STATUS_NO_MEMORY);
+  return upright;
 }
 
 bool writeJpeg(const std::string& path, QmHandle picture, int32_t progressive, int32_t quality, int32_t sampling,

@@ -9,7 +9,9 @@
  * are recognised and described but not read. The kind comes from the file's first
  * bytes, never from its name.
  *
- * Loaded pictures are 24-bit, except grey JPEG files, which load as 8-bit grey.
+ * Loaded pictures are 24-bit, except grey JPEG files, which load as 8-bit grey. A JPEG
+ * or TIFF picture stored turned or mirrored (its Exif or TIFF orientation tag other than
+ * 1) is read upright, and described with the upright picture's width and height.
  * Plain C linkage.
  */
 #ifndef ALBUMDESK_TOOLKIT_QM6FILE_H

@@ -1,4 +1,5 @@
-// TIFF files through libtiff: the first picture of the file, read as RGB.
+// TIFF files through libtiff: the first picture of the file, read as RGB and turned
+// upright as its orientation tag says.
 #include <tiffio.h>
 
 #include <algorithm>
@@ -146,6 +147,13 @@ uint16_t typeOfCompression(uint16_t c) {
   }
 }
 
+// The file's orientation (1 to 8, as the Exif orientation counts).
+uint16_t orientationOf(TIFF* tif) {
+  uint16_t orientation = ORIENTATION_TOPLEFT;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
+  return qm6dib::knownOrientation(orientation);
+}
+
 }  // namespace
 
 bool describeTiff(const std::string& path, Description& d) {
@@ -157,9 +165,10 @@ bool describeTiff(const std::string& path, Description& d) {
   TIFFGetFieldDefaulted(tif.get(), TIFFTAG_BITSPERSAMPLE, &bits);
   TIFFGetFieldDefaulted(tif.get(), TIFFTAG_SAMPLESPERPIXEL, &samples);
   TIFFGetFieldDefaulted(tif.get(), TIFFTAG_COMPRESSION, &compression);
+  const bool swapped = qm6dib::sidesSwapped(orientationOf(tif.get()));
   if (!ok || w < 1 || h < 1 || w > 0x7FFFFFFF || h > 0x7FFFFFFF) return false;
-  d.width = static_cast<int32_t>(w);
-  d.height = static_cast<int32_t>(h);
+  d.width = static_cast<int32_t>(swapped ? h : w);
+  d.height = static_cast<int32_t>(swapped ? w : h);
   d.bitCount = static_cast<uint16_t>(std::min(uint32_t{bits} * samples, uint32_t{0xFFFF}));
   d.type = typeOfCompression(compression);
   return true;
@@ -181,24 +190,29 @@ QmHandle readTiff(const std::string& path, uint64_t fileSize) {
   uint32_t w = 0, h = 0;
   TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &w);
   TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &h);
+  const uint16_t orientation = orientationOf(tif.get());
   std::unique_ptr<uint32_t[]> raster(new (std::nothrow) uint32_t[static_cast<size_t>(w) * h]);
   if (!raster) return 0;
-  // Rows come bottom row first, as the bitmap keeps them; each pixel is A, B, G, R from
-  // the high byte down.
-  if (!TIFFReadRGBAImageOriented(tif.get(), w, h, raster.get(), ORIENTATION_BOTLEFT, 0)) return 0;
+  // libtiff turns the raster as asked only by flipping it, never across the diagonal
+  // (orientations 5 to 8); asked for the file's own orientation it gives the rows as
+  // stored, top row first, and the turn is made here as for every picture. Each pixel
+  // is A, B, G, R from the high byte down.
+  if (!TIFFReadRGBAImageOriented(tif.get(), w, h, raster.get(), orientation, 0)) return 0;
   const QmHandle picture = qm6dib::create24(static_cast<int32_t>(w), static_cast<int32_t>(h));
   if (!picture) return 0;
-  qm6dib::Locked pic(picture);
-  for (uint32_t y = 0; y < h; ++y) {
-    const uint32_t* s = &raster[static_cast<size_t>(y) * w];
-    uint8_t* o = pic.row(static_cast<int32_t>(h - 1 - y));
-    for (uint32_t x = 0; x < w; ++x, o += 3) {
-      o[0] = static_cast<uint8_t>(TIFFGetB(s[x]));
-      o[1] = static_cast<uint8_t>(TIFFGetG(s[x]));
-      o[2] = static_cast<uint8_t>(TIFFGetR(s[x]));
+  {
+    qm6dib::Locked pic(picture);
+    for (uint32_t y = 0; y < h; ++y) {
+      const uint32_t* s = &raster[static_cast<size_t>(y) * w];
+      uint8_t* o = pic.row(static_cast<int32_t>(y));
+      for (uint32_t x = 0; x < w; ++x, o += 3) {
+        o[0] = static_cast<uint8_t>(TIFFGetB(s[x]));
+        o[1] = static_cast<uint8_t>(TIFFGetG(s[x]));
+        o[2] = static_cast<uint8_t>(TIFFGetR(s[x]));
+      }
     }
   }
-  return picture;
+  return qm6dib::turnUpright(picture, orientation);
 }
 
 }  // namespace qm6file

@@ -127,6 +127,30 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, FileTable, ::testing::ValuesIn(kCases), [](co
   return name;
 });
 
+// Pictures stored turned, as cameras store them, are read upright: a JPEG whose Exif
+// orientation is 6 (turned a quarter clockwise to be shown) and a TIFF whose orientation
+// is 8 (a quarter counter-clockwise) are described and read 23 x 37, the TIFF with the
+// fixture's pixels turned.
+TEST(TurnedFixtures, ReadUpright) {
+  for (const char* file : {"jpeg_turned.jpg", "tiff_turned.tif"}) {
+    SCOPED_TRACE(file);
+    const std::string path = fixture(file);
+    ImageFileInfoRecord info{};
+    ASSERT_NE(ImageFileInfo(path.c_str(), &info), 0);
+    EXPECT_EQ(info.width, 23);
+    EXPECT_EQ(info.height, 37);
+    QmHandle pic = ImageFileLoad(path.c_str());
+    const auto p = read(pic);
+    ImageFree(pic);
+    ASSERT_EQ(p.width, 23);
+    ASSERT_EQ(p.height, 37);
+    if (info.pictureType != QM_TYPE_TIFF_LZW) continue;
+    for (int y = 0; y < p.height; ++y) {
+      for (int x = 0; x < p.width; ++x) ASSERT_EQ(p.at(x, y), fixturePixel(36 - y, x)) << "at " << x << "," << y;
+    }
+  }
+}
+
 // The BMP written: a 54-byte head, 24 bits, bottom-up rows padded to 4 bytes, and the
 // picture's resolution; it reads back equal.
 TEST(SaveBmp, WritesTheCommonHeadAndReadsBack) {

@@ -102,6 +102,59 @@ TEST(TightlyPackedFiles, Open) {
   }
 }
 
+// Camera pictures stored turned, in every kind of file that can say so (JPEG with 2x2
+// and 2x1 colour sampling, progressive, grey; TIFF), with each orientation: read upright
+// with ImageMagick's -auto-orient pixels, and described at that size. Without the tag, or
+// with a value outside 1 to 8 (which ImageMagick refuses in a TIFF), they are read as
+// stored.
+TEST(TurnedPictures, ReadUprightAsImageMagickShowsThem) {
+  AD_REQUIRE_TOOL("/usr/bin/convert");
+  AD_REQUIRE_TOOL("cjpeg");
+  AD_REQUIRE_TOOL("exiftool");
+  struct Kind {
+    const char* name;
+    const char* file;
+    std::vector<std::string> options;
+  };
+  const Kind kinds[] = {{"4:2:0", "p0.jpg", {"-sample", "2x2"}},
+                        {"4:2:2 progressive", "p1.jpg", {"-sample", "2x1", "-progressive"}},
+                        {"grey", "p2.jpg", {"-grayscale"}},
+                        {"TIFF", "p3.tif", {}}};
+  // Odd sides: every row of either shape is padded.
+  const Pixels stored = markedPicture(45, 29);
+  std::vector<std::string> paths;
+  std::vector<Pixels> asStored;
+  for (const Kind& k : kinds) {
+    paths.push_back((adtest::testDir() / k.file).string());
+    ASSERT_TRUE(writeStored(paths.back(), stored, k.options));
+    asStored.push_back(convertRead(paths.back()));
+  }
+  for (int tag = -1; tag <= 9; ++tag) {
+    for (size_t i = 0; i < paths.size(); ++i) {
+      ASSERT_TRUE(writeStored(paths[i], stored, kinds[i].options));
+    }
+    if (tag >= 0) {
+      ASSERT_TRUE(tagOrientation(paths, tag));
+    }
+    for (size_t i = 0; i < paths.size(); ++i) {
+      SCOPED_TRACE(std::string(kinds[i].name) + " orientation " + std::to_string(tag));
+      const std::string& path = paths[i];
+      const Pixels upright = tag >= 1 && tag <= 8 ? convertRead(path, {"-auto-orient"}) : asStored[i];
+      ASSERT_GT(upright.width, 0);
+      ImageFileInfoRecord info{};
+      ASSERT_NE(ImageFileInfo(path.c_str(), &info), 0);
+      EXPECT_EQ(info.width, upright.width);
+      EXPECT_EQ(info.height, upright.height);
+      QmHandle pic = ImageFileLoad(path.c_str());
+      ImageKindRecord kind{};
+      ASSERT_NE(ImageInfo(pic, &kind), 0);
+      EXPECT_EQ(kind.bitCount, std::string(kinds[i].name) == "grey" ? 8 : 24);
+      EXPECT_EQ(maxDifference(read(pic), upright), 0);
+      ImageFree(pic);
+    }
+  }
+}
+
 TEST(WrittenBmp, ImageMagickReadsIt) {
   AD_REQUIRE_TOOL("/usr/bin/convert");
   // An odd width, so that every row is padded.

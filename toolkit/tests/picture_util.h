@@ -36,8 +36,38 @@ QmHandle makeFrom(const Pixels& p);
 // The test picture the fixture script draws: 37 x 23, red across, green down.
 Rgb fixturePixel(int x, int y);
 
-// ImageMagick's reading of a file as 8-bit RGB; width 0 when it cannot.
-Pixels convertRead(const std::string& path);
+// ImageMagick's reading of a file as 8-bit RGB, with its options after the file's name
+// (such as -auto-orient); width 0 when it cannot.
+Pixels convertRead(const std::string& path, const std::vector<std::string>& options = {});
+
+// ---- Pictures stored turned, as cameras store them --------------------------------------
+// A picture with a mark in its top-left corner: a red block of a quarter of each side on
+// smooth shades of green and blue (with little red), so that where the mark went shows
+// how a picture was turned, and the shades show any pixel out of place.
+Pixels markedPicture(int width, int height);
+bool isMark(Rgb c);
+// Where a marked picture lies in an output and where its mark went: the box of the pixels
+// that differ from the background (the whole output without one), and the corner of that
+// box nearest the mark's middle ("top left", "top right", "bottom right", "bottom left";
+// "no mark" without one).
+struct MarkSeen {
+  int width = 0, height = 0;
+  std::string corner = "no mark";
+};
+MarkSeen lookForMark(const Pixels& p, const Rgb* background = nullptr);
+// The corner a quarter turn clockwise from `corner`.
+std::string cornerTurnedClockwise(const std::string& corner);
+// ImageMagick's names of the Exif orientations 1 to 8 (its -orient option).
+const char* orientationName(int orientation);
+// `stored` written as a JPEG made by cjpeg with `cjpegOptions`, or as a TIFF made by
+// ImageMagick when the path ends in ".tif". False when a tool failed.
+bool writeStored(const std::string& path, const Pixels& stored, const std::vector<std::string>& cjpegOptions = {});
+// The files made to say they are to be shown turned: their orientation tag set by one run
+// of exiftool (any value, also 0 or 9, as it stands). False when it failed.
+bool tagOrientation(const std::vector<std::string>& paths, int orientation);
+// Both for one file; no tag for a negative orientation.
+bool writeOriented(const std::string& path, const Pixels& stored, int orientation,
+                   const std::vector<std::string>& cjpegOptions = {});
 
 // Folder of the committed picture fixtures.
 std::string fixture(const std::string& name);

@@ -177,6 +177,42 @@ TEST_F(AlbumFiles, FailedSaveLeavesTheOldFile) {
   }
 }
 
+// An album saved before camera pictures were read upright holds them as the camera stored
+// them: its working copies are the camera's files byte for byte and it keeps no sizes. So
+// each picture, read anew when the album is opened, gets the upright size in its record
+// and an upright thumbnail (the mark where ImageMagick's -auto-orient puts it), and its
+// working copy is still the camera's file.
+TEST_F(AlbumFiles, CameraPicturesOfAnAlbumSavedBeforeComeOutUpright) {
+  for (const char* tool : {"/usr/bin/convert", "cjpeg", "exiftool"}) AD_REQUIRE_TOOL(tool);
+  // Large enough for the thumbnails to be made from reduced readings.
+  const pictest::Pixels stored = pictest::markedPicture(643, 481);
+  const int tags[] = {1, 3, 6, 8};
+  std::string bytes = qlaHeader(std::size(tags));
+  std::vector<std::string> cameraFiles;
+  std::vector<pictest::MarkSeen> upright;
+  for (int tag : tags) {
+    const std::string path = (adtest::testDir() / ("camera" + std::to_string(tag) + ".jpg")).string();
+    ASSERT_TRUE(pictest::writeOriented(path, stored, tag));
+    cameraFiles.push_back(adtest::readFile(path));
+    upright.push_back(pictest::lookForMark(pictest::convertRead(path, {"-auto-orient"})));
+    bytes += qlaEntry(static_cast<uint32_t>(cameraFiles.size() - 1), "jpg", cameraFiles.back());
+  }
+  ASSERT_TRUE(engine->LoadImage(file("before.qla", bytes), 0));
+  ASSERT_EQ(mainWindow.received.size(), std::size(tags));
+  for (size_t i = 0; i < std::size(tags); ++i) {
+    SCOPED_TRACE("orientation " + std::to_string(tags[i]));
+    const Reported& r = mainWindow.received[i];
+    EXPECT_EQ(r.width, upright[i].width);
+    EXPECT_EQ(r.height, upright[i].height);
+    EXPECT_EQ(adtest::readFile(r.working), cameraFiles[i]);
+    const pictest::Pixels thumbnail = pictest::convertRead(r.thumbnail);
+    const workspace::Extent t = workspace::CImageOpe::ThumbnailExtent({upright[i].width, upright[i].height});
+    EXPECT_EQ(thumbnail.width, t.width);
+    EXPECT_EQ(thumbnail.height, t.height);
+    EXPECT_EQ(pictest::lookForMark(thumbnail).corner, upright[i].corner);
+  }
+}
+
 struct QlaCase {
   const char* name;
   std::function<std::string(const std::string& jpg, const std::string& png)> bytes;

@@ -150,6 +150,12 @@ def main():
     with open(path("jpeg_exif.jpg"), "wb") as f:
         f.write(open(path("jpeg_baseline.jpg"), "rb").read())
     subprocess.run(["exiftool", "-q", "-overwrite_original", "-Make=Fixture", path("jpeg_exif.jpg")], check=True)
+    # Pictures stored turned, as cameras store them: read upright, so their sides swap.
+    for source, turned, orientation in (("jpeg_baseline.jpg", "jpeg_turned.jpg", 6), ("tiff_lzw.tif", "tiff_turned.tif", 8)):
+        with open(path(turned), "wb") as f:
+            f.write(open(path(source), "rb").read())
+        subprocess.run(["exiftool", "-q", "-overwrite_original", "-n", "-Orientation=%d" % orientation, path(turned)],
+                       check=True)
     convert(ppm, "-colors", "200", "-type", "palette", "PCX:" + path("pcx8.pcx"))
     convert(ppm, "-type", "truecolor", "PCX:" + path("pcx24.pcx"))
     convert(ppm, "GIF87:" + path("gif87.gif"))
