@@ -30,51 +30,27 @@ using platform::RegRoot;
 
 const std::string kKey = "Software\\ZEB\\RLM";
 
-// The stand-in composer, first on PATH for the rest of the test.
+// The stand-in composer, first on PATH for the rest of the test. Each run also notes the
+// counter's line in the store as it stands then, and ends with the exit code it was given.
 class StandInComposer {
  public:
-  StandInComposer() : dir_(adtest::testDir() / "composer"), record_(dir_ / "record") {
-    fs::create_directories(dir_);
-    adtest::writeFile(dir_ / "xdg-email",
-                      "#!/bin/sh\n"
-                      "store=\"${ZEB_REGISTRY_FILE:-$XDG_CONFIG_HOME/ZEB/registry.reg}\"\n"
-                      "grep -i '^\"TIMES\"' \"$store\" > \"" + record_.string() + ".times\"\n"
-                      // One append a run, so that runs at the same time do not mix their lines.
-                      "run=\"" + record_.string() + ".$$\"\n"
-                      "{ for a in \"$@\"; do printf '%s\\n' \"$a\"; done; echo ---; } > \"$run\"\n"
-                      "cat \"$run\" >> \"" + record_.string() + ".args\"\n"
-                      "exit $(cat \"" + (dir_ / "exit").string() + "\" 2>/dev/null || echo 0)\n");
-    fs::permissions(dir_ / "xdg-email", fs::perms::owner_all);
-    path_ = std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin";
-    ::setenv("PATH", (dir_.string() + ":" + path_).c_str(), 1);
-  }
-  ~StandInComposer() { ::setenv("PATH", path_.c_str(), 1); }
-  void exitWith(int code) { adtest::writeFile(dir_ / "exit", std::to_string(code)); }
-  void remove() { fs::remove(dir_ / "xdg-email"); }
-  std::string folder() const { return dir_.string(); }
-  const std::string& systemPath() const { return path_; }
+  StandInComposer()
+      : program_("xdg-email",
+                 "store=\"${ZEB_REGISTRY_FILE:-$XDG_CONFIG_HOME/ZEB/registry.reg}\"\n"
+                 "here=\"$(dirname \"$0\")\"\n"
+                 "grep -i '^\"TIMES\"' \"$store\" > \"$here/times\"\n"
+                 "exit $(cat \"$here/exit\" 2>/dev/null || echo 0)") {}
+  void exitWith(int code) { adtest::writeFile(program_.folder() / "exit", std::to_string(code)); }
+  void remove() { program_.remove(); }
+  std::string folder() const { return program_.folder().string(); }
+  const std::string& systemPath() const { return program_.systemPath(); }
   // The argument lists of every run, in order.
-  std::vector<std::vector<std::string>> runs() const {
-    std::vector<std::vector<std::string>> runs;
-    if (!fs::exists(record_.string() + ".args")) return runs;
-    std::ifstream in(record_.string() + ".args");
-    std::vector<std::string> run;
-    for (std::string line; std::getline(in, line);) {
-      if (line == "---") {
-        runs.push_back(run);
-        run.clear();
-      } else {
-        run.push_back(line);
-      }
-    }
-    return runs;
-  }
+  std::vector<std::vector<std::string>> runs() const { return program_.runs(); }
   // The counter's line in the store while the composer ran.
-  std::string timesSeen() const { return adtest::readFile(record_.string() + ".times"); }
+  std::string timesSeen() const { return adtest::readFile(program_.folder() / "times"); }
 
  private:
-  fs::path dir_, record_;
-  std::string path_;
+  adtest::StandInProgram program_;
 };
 
 std::vector<std::string> attach(const std::vector<std::string>& files) {

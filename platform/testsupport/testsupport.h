@@ -63,6 +63,10 @@ class StandInProgram {
   std::vector<std::vector<std::string>> runs() const;
   // PATH before the stand-in's folder was put first.
   const std::string& systemPath() const { return path_; }
+  // The folder put first on PATH, which holds the stand-in and its records.
+  const std::filesystem::path& folder() const { return dir_; }
+  // Takes the stand-in away; its folder stays first on PATH.
+  void remove() { std::filesystem::remove(dir_ / name_); }
 
  private:
   std::string name_;
