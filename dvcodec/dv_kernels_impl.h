@@ -6,16 +6,24 @@
 // Before including, define ZEBDV_KERNEL_TABLE_FN (the name of the function that returns
 // this build's table) and ZEBDV_KERNEL_NAME.
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
 #if defined(__SSE2__)
+// GCC 12's AVX-512 intrinsics that take part of a register start from an undefined one,
+// which its uninitialised-use warning mistakes for a fault.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
 #include <immintrin.h>
+#pragma GCC diagnostic pop
 #endif
 
 #include "dv_color.h"
 #include "dv_edge.h"
+#include "dv_encoder.h"
 #include "dv_kernels.h"
+#include "dv_tables.h"
 
 // 32-byte vectors pass between these internal functions only (all inlined), so the
 // calling convention for them outside AVX builds does not matter.
@@ -573,7 +581,52 @@ void rgb32ToBgr24Row(const uint8_t* src, uint8_t* dst, int32_t n, const int32_t*
   }
 }
 
-void forwardDct(const int8_t* samples, float* out, int mode, const float* eight, const float* four) {
+// ---- The encoder ----------------------------------------------------------------------
+
+// The sums of the eight lines of a block.
+inline void lineSums(const int8_t* samples, int32_t sums[8]) {
+#if defined(__AVX2__)
+  // Unsigned bytes (each + 128) summed eight at a time; less 8 x 128 a line.
+  const __m256i flip = _mm256_set1_epi8(int8_t(0x80));
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i a = _mm256_sad_epu8(_mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(samples)), flip), zero);
+  const __m256i b =
+      _mm256_sad_epu8(_mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(samples + 32)), flip), zero);
+  alignas(32) int64_t s[8];
+  _mm256_store_si256(reinterpret_cast<__m256i*>(s), a);
+  _mm256_store_si256(reinterpret_cast<__m256i*>(s + 4), b);
+  for (int y = 0; y < 8; ++y) sums[y] = int32_t(s[y]) - 1024;
+#else
+  for (int y = 0; y < 8; ++y) {
+    int32_t sum = 0;
+    for (int x = 0; x < 8; ++x) sum += samples[8 * y + x];
+    sums[y] = sum;
+  }
+#endif
+}
+
+// The 64 rounded coefficients (in the order 8 row + h) to the scan order.
+inline void toScanOrder(const int16_t* natural, const uint8_t* scan, int16_t* coefficients) {
+#if defined(__AVX512BW__)
+  const __m512i lo = _mm512_loadu_si512(natural), hi = _mm512_loadu_si512(natural + 32);
+  const __m512i first = _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(scan)));
+  const __m512i second = _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(scan + 32)));
+  // The DC's place keeps what is there (the caller's DC goes there after).
+  _mm512_mask_storeu_epi16(coefficients, 0xFFFFFFFEu, _mm512_permutex2var_epi16(lo, first, hi));
+  _mm512_storeu_si512(coefficients + 32, _mm512_permutex2var_epi16(lo, second, hi));
+#else
+  for (int k = 1; k < 64; ++k) coefficients[k] = natural[scan[k]];
+#endif
+}
+
+int forwardDct(const int8_t* samples, const float* eight, const float* four, int16_t* coefficients) {
+  int32_t line[8];
+  lineSums(samples, line);
+  const int32_t sum = line[0] + line[1] + line[2] + line[3] + line[4] + line[5] + line[6] + line[7];
+  const int32_t halves = line[0] + line[1] + line[2] + line[3] - line[4] - line[5] - line[6] - line[7];
+  const int32_t fields = line[0] + line[2] + line[4] + line[6] - line[1] - line[3] - line[5] - line[7];
+  const int mode = std::abs(fields) > std::abs(halves) ? 1 : 0;
+
   // Columns of samples (lanes: lines), then the horizontal transform t[h] (lanes: lines),
   // turned into rows (lanes: horizontal frequencies) for the vertical transform.
   v8sf v[8];
@@ -586,28 +639,124 @@ void forwardDct(const int8_t* samples, float* out, int mode, const float* eight,
     t[h] = acc;
   }
   transpose8(t);  // t[y]: line y, lanes h
+  v8sf out[8];    // out[f]: vertical frequency f (2-4-8: 0-3 of the sums, 4-7 of the differences), lanes h
   if (mode == 0) {
     for (int f = 0; f < 8; ++f) {
       v8sf acc = splatf(eight[8 * f]) * t[0];
       for (int y = 1; y < 8; ++y) acc += splatf(eight[8 * f + y]) * t[y];
-      storef(out + 8 * f, acc);
+      out[f] = acc;
     }
-    return;
-  }
-  v8sf sums[4], differences[4];
-  for (int z = 0; z < 4; ++z) {
-    sums[z] = t[2 * z] + t[2 * z + 1];
-    differences[z] = t[2 * z] - t[2 * z + 1];
-  }
-  for (int r = 0; r < 4; ++r) {
-    v8sf s = splatf(four[4 * r]) * sums[0], d = splatf(four[4 * r]) * differences[0];
-    for (int z = 1; z < 4; ++z) {
-      s += splatf(four[4 * r + z]) * sums[z];
-      d += splatf(four[4 * r + z]) * differences[z];
+  } else {
+    v8sf sums[4], differences[4];
+    for (int z = 0; z < 4; ++z) {
+      sums[z] = t[2 * z] + t[2 * z + 1];
+      differences[z] = t[2 * z] - t[2 * z + 1];
     }
-    storef(out + 8 * r, s);
-    storef(out + 8 * (4 + r), d);
+    for (int r = 0; r < 4; ++r) {
+      v8sf s = splatf(four[4 * r]) * sums[0], d = splatf(four[4 * r]) * differences[0];
+      for (int z = 1; z < 4; ++z) {
+        s += splatf(four[4 * r + z]) * sums[z];
+        d += splatf(four[4 * r + z]) * differences[z];
+      }
+      out[r] = s;
+      out[4 + r] = d;
+    }
   }
+  alignas(64) int16_t natural[64];
+  for (int f = 0; f < 8; ++f) {
+    const v8si rounded = roundAway(out[f]);
+    for (int h = 0; h < 8; ++h) natural[8 * f + h] = int16_t(rounded[h]);
+  }
+  toScanOrder(natural, mode ? kScan248 : kScan88, coefficients);
+  coefficients[0] = int16_t(sum / 32);  // toward zero
+  return mode;
+}
+
+// The class of a largest AC magnitude, before the offset.
+inline int classOf(int largest) { return largest < 12 ? 0 : (largest < 24 ? 1 : (largest < 36 ? 2 : 3)); }
+
+void classifyBlock(EncoderBlock* block, int classOffset) {
+  int16_t* c = block->coefficients;
+#if defined(__AVX512BW__)
+  const __m512i lo = _mm512_loadu_si512(c), hi = _mm512_loadu_si512(c + 32);
+  const __mmask32 ac = 0xFFFFFFFEu;  // the DC (lane 0 of lo) takes no part
+  const __m512i m512 = _mm512_max_epu16(_mm512_maskz_abs_epi16(ac, lo), _mm512_abs_epi16(hi));
+  const __m256i m256 = _mm256_max_epu16(_mm512_castsi512_si256(m512),
+                                        _mm512_castsi512_si256(_mm512_shuffle_i64x2(m512, m512, 0xEE)));
+  const __m128i m128 = _mm_max_epu16(_mm256_castsi256_si128(m256), _mm256_extracti128_si256(m256, 1));
+  // The largest of eight: the smallest of their complements, complemented.
+  const int largest = 0xFFFF - (_mm_cvtsi128_si32(_mm_minpos_epu16(_mm_xor_si128(m128, _mm_set1_epi32(-1)))) & 0xFFFF);
+  const int cls = std::min(3, classOf(largest) + classOffset);
+  __m512i a = lo, b = hi;
+  if (cls == 3) {
+    // halvedTowardZero as (v - (v >> 15)) >> 1, the DC left as it is.
+    a = _mm512_mask_srai_epi16(lo, ac, _mm512_sub_epi16(lo, _mm512_srai_epi16(lo, 15)), 1);
+    b = _mm512_srai_epi16(_mm512_sub_epi16(hi, _mm512_srai_epi16(hi, 15)), 1);
+    _mm512_storeu_si512(c, a);
+    _mm512_storeu_si512(c + 32, b);
+  }
+  const __m512i ma = _mm512_maskz_abs_epi16(ac, a), mb = _mm512_abs_epi16(b);
+  _mm512_storeu_si512(block->magnitude, ma);
+  _mm512_storeu_si512(block->magnitude + 32, mb);
+  block->nonzero = uint64_t(_mm512_test_epi16_mask(ma, ma)) | uint64_t(_mm512_test_epi16_mask(mb, mb)) << 32;
+  block->cls = uint8_t(cls);
+#else
+  int largest = 0;
+  for (int k = 1; k < 64; ++k) largest = std::max(largest, std::abs(int(c[k])));
+  const int cls = std::min(3, classOf(largest) + classOffset);
+  if (cls == 3) {
+    for (int k = 1; k < 64; ++k) c[k] = int16_t(halvedTowardZero(c[k]));
+  }
+  uint64_t nonzero = 0;
+  block->magnitude[0] = 0;
+  for (int k = 1; k < 64; ++k) {
+    block->magnitude[k] = uint16_t(std::abs(int(c[k])));
+    nonzero |= uint64_t(c[k] != 0) << k;
+  }
+  block->nonzero = nonzero;
+  block->cls = uint8_t(cls);
+#endif
+}
+
+uint64_t quantise(const EncoderBlock* block, const QuantShifts* shifts, uint16_t* q) {
+#if defined(__AVX512BW__)
+  const __m512i limit = _mm512_set1_epi16(255);
+  uint64_t mask = 0;
+  for (int i = 0; i < 2; ++i) {
+    const __m512i m = _mm512_loadu_si512(block->magnitude + 32 * i);
+    const __m512i v = _mm512_min_epu16(_mm512_srlv_epi16(m, _mm512_loadu_si512(shifts->shift + 32 * i)), limit);
+    _mm512_storeu_si512(q + 32 * i, v);
+    mask |= uint64_t(_mm512_test_epi16_mask(v, v)) << (32 * i);
+  }
+  return mask;
+#elif defined(__AVX2__)
+  // x >> s as the high half of 2x times 2^(15 - s).
+  const __m256i limit = _mm256_set1_epi16(255), zero = _mm256_setzero_si256();
+  uint64_t mask = 0;
+  for (int i = 0; i < 4; i += 2) {
+    __m256i v[2];
+    for (int j = 0; j < 2; ++j) {
+      const __m256i m = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block->magnitude + 16 * (i + j)));
+      const __m256i f = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(shifts->multiplier + 16 * (i + j)));
+      v[j] = _mm256_min_epu16(_mm256_mulhi_epu16(_mm256_add_epi16(m, m), f), limit);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(q + 16 * (i + j)), v[j]);
+    }
+    // Bytes of the zero lanes, in order: the pack takes 128-bit halves in turn.
+    const __m256i zeros = _mm256_permute4x64_epi64(
+        _mm256_packs_epi16(_mm256_cmpeq_epi16(v[0], zero), _mm256_cmpeq_epi16(v[1], zero)), 0xD8);
+    mask |= uint64_t(~uint32_t(_mm256_movemask_epi8(zeros))) << (16 * i);
+  }
+  return mask;
+#else
+  uint64_t mask = 0;
+  for (uint64_t m = block->nonzero; m; m &= m - 1) {
+    const int k = __builtin_ctzll(m);
+    const uint16_t v = uint16_t(std::min(block->magnitude[k] >> shifts->shift[k], 255));
+    q[k] = v;
+    mask |= uint64_t(v != 0) << k;
+  }
+  return mask;
+#endif
 }
 
 // Eight pixels' Y, Cr and Cb from their R, G and B.
@@ -632,38 +781,54 @@ inline void storeLowBytes(int8_t* to, v8si v, int32_t count) {
   for (int32_t i = 0; i < count; ++i) to[i] = int8_t(v[i]);
 }
 
-void rgbToYccRow(const uint8_t* src, uint32_t pixelSize, const uint8_t* offsets, int8_t* y, int8_t* cr, int8_t* cb,
-                 int32_t n) {
-  const int32_t ps = int32_t(pixelSize);
+// Y, or Cr and Cb, of the pixels 0, step, 2 step, ... of a row of n pixels: into out[0],
+// or out[1] and out[2], one after the other.
+void rgbToYccPixels(const uint8_t* src, uint32_t pixelSize, const uint8_t* offsets, int32_t n, int32_t step,
+                    bool luma, int8_t* const out[3]) {
+  const int32_t ps = int32_t(pixelSize) * step;
+  const int32_t count = (n + step - 1) / step;
   const v8si lanes = v8si{0, ps, 2 * ps, 3 * ps, 4 * ps, 5 * ps, 6 * ps, 7 * ps};
   const v8si s0 = splat(8 * offsets[0]), s1 = splat(8 * offsets[1]), s2 = splat(8 * offsets[2]);
-  v8si out[3];
+  v8si ycc[3];
   int32_t j = 0;
   // Whole groups whose four-byte reads stay inside the row's pixels (with 3-byte pixels
   // the last pixel's read would take a byte after the row).
   if (pixelSize >= 3 && offsets[0] < 4 && offsets[1] < 4 && offsets[2] < 4) {
-    for (; (j + 7) * ps + 4 <= n * ps; j += 8) {
-      const v8si px = gather8(src + size_t(j) * pixelSize, lanes);
-      rgbToYcc8((px >> s0) & splat(0xFF), (px >> s1) & splat(0xFF), (px >> s2) & splat(0xFF), out);
-      storeLowBytes(y + j, out[0], 8);
-      storeLowBytes(cr + j, out[1], 8);
-      storeLowBytes(cb + j, out[2], 8);
+    for (; (j + 7) * ps + 4 <= n * int32_t(pixelSize) && j + 8 <= count; j += 8) {
+      const v8si px = gather8(src + size_t(j) * size_t(ps), lanes);
+      rgbToYcc8((px >> s0) & splat(0xFF), (px >> s1) & splat(0xFF), (px >> s2) & splat(0xFF), ycc);
+      if (luma) {
+        storeLowBytes(out[0] + j, ycc[0], 8);
+      } else {
+        storeLowBytes(out[1] + j, ycc[1], 8);
+        storeLowBytes(out[2] + j, ycc[2], 8);
+      }
     }
   }
-  for (; j < n; j += 8) {
-    const int32_t count = n - j < 8 ? n - j : 8;
+  for (; j < count; j += 8) {
+    const int32_t left = count - j < 8 ? count - j : 8;
     v8si r = splat(0), g = splat(0), b = splat(0);
-    for (int32_t i = 0; i < count; ++i) {
-      const uint8_t* p = src + size_t(j + i) * pixelSize;
+    for (int32_t i = 0; i < left; ++i) {
+      const uint8_t* p = src + size_t(j + i) * size_t(ps);
       r[i] = p[offsets[0]];
       g[i] = p[offsets[1]];
       b[i] = p[offsets[2]];
     }
-    rgbToYcc8(r, g, b, out);
-    storeLowBytes(y + j, out[0], count);
-    storeLowBytes(cr + j, out[1], count);
-    storeLowBytes(cb + j, out[2], count);
+    rgbToYcc8(r, g, b, ycc);
+    if (luma) {
+      storeLowBytes(out[0] + j, ycc[0], left);
+    } else {
+      storeLowBytes(out[1] + j, ycc[1], left);
+      storeLowBytes(out[2] + j, ycc[2], left);
+    }
   }
+}
+
+void rgbToYccRow(const uint8_t* src, uint32_t pixelSize, const uint8_t* offsets, int8_t* y, int8_t* cr, int8_t* cb,
+                 int32_t n, int32_t chromaStep) {
+  int8_t* const out[3] = {y, cr, cb};
+  rgbToYccPixels(src, pixelSize, offsets, n, 1, true, out);
+  if (chromaStep > 0) rgbToYccPixels(src, pixelSize, offsets, n, chromaStep, false, out);
 }
 
 
@@ -846,7 +1011,8 @@ const Kernels& ZEBDV_KERNEL_TABLE_FN() {
                                 yccaToBgr24Row,         writeMacroblock411, writeMacroblock420,
                                 yccaResampleNearestRow, yccaResampleFilteredRow, writeHalf411,
                                 writeHalf420,           writeQuarter525,  writeQuarter625,
-                                rgb32ToBgr24Row,        forwardDct,       rgbToYccRow,
+                                rgb32ToBgr24Row,        forwardDct,       classifyBlock,
+                                quantise,               rgbToYccRow,
                                 motionTapsRow,          motionLevelRow,   motionInterpolateRow};
   return table;
 }

@@ -188,7 +188,8 @@ DvcResult rgbToYcc(const PixelDesc& src, const PixelDesc& dst, bool flip) {
     uint8_t* d = dst.row(row);
     for (int32_t x = 0; x < cols; x += 256) {
       const int32_t n = cols - x < 256 ? cols - x : 256;
-      kern.rgbToYccRow(s + size_t(x) * src.pixelSize, src.pixelSize, src.offsets, planes[0], planes[1], planes[2], n);
+      kern.rgbToYccRow(s + size_t(x) * src.pixelSize, src.pixelSize, src.offsets, planes[0], planes[1], planes[2], n,
+                       1);
       for (int32_t i = 0; i < n; ++i) {
         uint8_t* px = d + size_t(x + i) * dst.pixelSize;
         for (int c = 0; c < 3; ++c) px[dst.offsets[c]] = uint8_t(planes[c][i]);

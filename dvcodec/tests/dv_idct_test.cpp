@@ -239,20 +239,57 @@ TEST_P(DvKernels, VectorBuildsAgree) {
   float eight[64], four[16];
   for (float& v : eight) v = float(int(rng() % 2001) - 1000) / 1000.0f;
   for (float& v : four) v = float(int(rng() % 2001) - 1000) / 1000.0f;
-  for (int n = 0; n < 100; ++n) {
-    const auto raw = bytes(64);
-    alignas(32) float a[64], b[64];
-    base.forwardDct(reinterpret_cast<const int8_t*>(raw.data()), a, n % 2, eight, four);
-    avx2->forwardDct(reinterpret_cast<const int8_t*>(raw.data()), b, n % 2, eight, four);
-    ASSERT_EQ(0, std::memcmp(a, b, sizeof a)) << "forward transform " << n;
+  std::vector<QuantShifts> shifts(6);
+  for (size_t i = 0; i < shifts.size(); ++i) {
+    for (int k = 0; k < 64; ++k) {
+      const int shift = k ? int((i + size_t(k) / 16) % 5) : 16;
+      shifts[i].shift[k] = uint16_t(shift);
+      shifts[i].multiplier[k] = uint16_t(shift < 16 ? 1u << (15 - shift) : 0u);
+    }
   }
+  int modes[2] = {}, classes[4] = {};
+  for (int n = 0; n < 400; ++n) {
+    // Random blocks, and flatter ones (fewer and smaller coefficients, down to the lowest
+    // class), some with fields apart.
+    auto raw = bytes(64);
+    if (n % 3) {
+      const int divisor = n % 3 == 1 ? 128 >> (n % 7) : 64 >> (n % 6);
+      for (int i = 0; i < 64; ++i) {
+        raw[size_t(i)] = uint8_t(int8_t(raw[size_t(i)]) / divisor + ((i / 8) % 2 && n % 4 == 1 ? 50 : 0));
+      }
+    }
+    const int8_t* samples = reinterpret_cast<const int8_t*>(raw.data());
+    EncoderBlock a{}, b{};
+    a.mode = uint8_t(base.forwardDct(samples, eight, four, a.coefficients));
+    b.mode = uint8_t(avx2->forwardDct(samples, eight, four, b.coefficients));
+    ASSERT_EQ(a.mode, b.mode) << "forward transform " << n;
+    ASSERT_EQ(0, std::memcmp(a.coefficients, b.coefficients, sizeof a.coefficients)) << "forward transform " << n;
+    ++modes[a.mode];
+    base.classifyBlock(&a, (n / 3) % 3);
+    avx2->classifyBlock(&b, (n / 3) % 3);
+    ASSERT_EQ(a.cls, b.cls) << n;
+    ++classes[a.cls];
+    ASSERT_EQ(0, std::memcmp(a.coefficients, b.coefficients, sizeof a.coefficients)) << "class " << n;
+    ASSERT_EQ(0, std::memcmp(a.magnitude, b.magnitude, sizeof a.magnitude)) << "magnitudes " << n;
+    ASSERT_EQ(a.nonzero, b.nonzero) << n;
+    for (const QuantShifts& set : shifts) {
+      alignas(64) uint16_t qa[64], qb[64];
+      const uint64_t ma = base.quantise(&a, &set, qa), mb = avx2->quantise(&b, &set, qb);
+      ASSERT_EQ(ma, mb) << "quantised " << n;
+      for (uint64_t m = ma; m; m &= m - 1) ASSERT_EQ(qa[__builtin_ctzll(m)], qb[__builtin_ctzll(m)]) << n;
+    }
+  }
+  EXPECT_GT(modes[1], 20);
+  for (int c : classes) EXPECT_GE(c, 5);
   for (uint32_t pixelSize : {3u, 4u}) {
-    const auto src = bytes(720 * pixelSize);
-    const uint8_t order[3] = {2, 1, 0};
-    std::vector<int8_t> pa(3 * 720), pb(3 * 720);
-    base.rgbToYccRow(src.data(), pixelSize, order, pa.data(), pa.data() + 720, pa.data() + 1440, 720);
-    avx2->rgbToYccRow(src.data(), pixelSize, order, pb.data(), pb.data() + 720, pb.data() + 1440, 720);
-    EXPECT_EQ(pa, pb) << pixelSize;
+    for (int32_t step : {0, 1, 2, 4}) {
+      const auto src = bytes(720 * pixelSize);
+      const uint8_t order[3] = {2, 1, 0};
+      std::vector<int8_t> pa(3 * 720, 7), pb(3 * 720, 7);
+      base.rgbToYccRow(src.data(), pixelSize, order, pa.data(), pa.data() + 720, pa.data() + 1440, 720, step);
+      avx2->rgbToYccRow(src.data(), pixelSize, order, pb.data(), pb.data() + 720, pb.data() + 1440, 720, step);
+      EXPECT_EQ(pa, pb) << pixelSize << " " << step;
+    }
   }
 
   for (int32_t width : {360, 13, 8, 3}) {
