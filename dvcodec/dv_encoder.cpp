@@ -95,24 +95,32 @@ inline void storeBigEndian64(uint8_t* p, uint64_t v) {
   std::memcpy(p, &v, 8);
 }
 
-// ORs n bits (at most 57, right-aligned in value) into zeroed bits from bit `pos` on,
-// most significant first; the buffer has 8 bytes to spare after its last bit.
-inline void orBits(uint8_t* bytes, uint32_t pos, uint64_t value, int n) {
-  uint8_t* at = bytes + (pos >> 3);
-  storeBigEndian64(at, loadBigEndian64(at) | (value << (64 - n - int(pos & 7))));
-}
-inline uint64_t readBits(const uint8_t* bytes, uint32_t pos, int n) {
-  return (loadBigEndian64(bytes + (pos >> 3)) << (pos & 7)) >> (64 - n);
-}
-void copyBits(const uint8_t* from, uint32_t fromPos, uint8_t* to, uint32_t toPos, uint32_t n) {
-  while (n) {
-    const int take = n < 32 ? int(n) : 32;
-    orBits(to, toPos, readBits(from, fromPos, take), take);
-    fromPos += uint32_t(take);
-    toPos += uint32_t(take);
-    n -= uint32_t(take);
+// The bits of one area (at most 112), gathered most significant first in two words.
+struct AreaBits {
+  uint64_t hi = 0, lo = 0;
+  uint32_t used = 0;
+  // Appends n bits (1 to 64), left-aligned in v with zeros after them.
+  void append(uint64_t v, uint32_t n) {
+    if (used < 64) {
+      hi |= v >> used;
+      if (used + n > 64) lo |= v << (64 - used);
+    } else {
+      lo |= v >> (used - 64);
+    }
+    used += n;
   }
-}
+  // Appends n bits of a bit string from bit `from` on (the string has 8 readable bytes
+  // after any bit).
+  void copy(const uint8_t* bytes, uint32_t from, uint32_t n) {
+    while (n) {
+      const uint32_t take = n < 56 ? n : 56;
+      const uint64_t bits = (loadBigEndian64(bytes + (from >> 3)) << (from & 7)) & (~uint64_t(0) << (64 - take));
+      append(bits, take);
+      from += take;
+      n -= take;
+    }
+  }
+};
 
 // A block's codes, end of block included, as one bit string.
 struct CodeString {
@@ -182,15 +190,12 @@ void gatherMacroblock(const DvEncoder& e, const MacroblockPlace& mb, int8_t samp
 void encodeSegment(const DvEncoder& e, int s, int i, uint8_t* const videoBlocks[5]) {
   const Kernels& kern = kernels();
   EncoderBlock blocks[5][6];
+  alignas(64) int8_t samples[5][6][64];
+  for (int m = 0; m < 5; ++m) gatherMacroblock(e, macroblockPlace(e.system, s, i, m), samples[m]);
+  kern.forwardDct(&samples[0][0][0], 30, &kFdct.eight[0][0], &kFdct.four[0][0], &blocks[0][0]);
   for (int m = 0; m < 5; ++m) {
-    int8_t samples[6][64];
-    gatherMacroblock(e, macroblockPlace(e.system, s, i, m), samples);
-    for (int b = 0; b < 6; ++b) {
-      EncoderBlock& k = blocks[m][b];
-      k.mode = uint8_t(kern.forwardDct(samples[b], &kFdct.eight[0][0], &kFdct.four[0][0], k.coefficients));
-      // Class 3 quantises one step coarser: every AC coefficient halved, toward zero.
-      kern.classifyBlock(&k, b < 4 ? 0 : b - 3);
-    }
+    // Class 3 quantises one step coarser: every AC coefficient halved, toward zero.
+    for (int b = 0; b < 6; ++b) kern.classifyBlock(&blocks[m][b], b < 4 ? 0 : b - 3);
   }
 
   // The bits of every block with each set of shifts, worked out when first asked for.
@@ -243,45 +248,55 @@ void encodeSegment(const DvEncoder& e, int s, int i, uint8_t* const videoBlocks[
       codeBlock(kern, blocks[m][b], kShifts.set[shiftSetOf(quantRow(qno[m], blocks[m][b].cls))], &codes[m][b]);
     }
   }
-  // The video data of each video block (bytes 4-79) is put together in `data` first,
-  // with room to spare for the word writes.
-  uint8_t data[5][76 + 8] = {};
-  uint32_t used[5][6];  // bits of each area filled, from the area's first bit
-  auto areaOf = [&](int m, int b) { return data[m] + (kAreaOffset[b] - 4); };
+  // Each area's bits gather in two words: its head, its own codes as far as they fit,
+  // then the bits of other blocks' codes that still wait.
+  AreaBits areas[5][6];
+  bool waiting = false;
   for (int m = 0; m < 5; ++m) {
     for (int b = 0; b < 6; ++b) {
       const EncoderBlock& k = blocks[m][b];
-      uint8_t* area = areaOf(m, b);
-      orBits(area, 0, (uint64_t(uint16_t(k.coefficients[0])) & 0x1FF) << 3 | uint64_t(k.mode) << 2 | k.cls,
-             kAreaHeaderBits);
-      const uint32_t room = kAreaBits[b] - kAreaHeaderBits;
+      AreaBits& area = areas[m][b];
+      const uint64_t head = (uint64_t(uint16_t(k.coefficients[0])) & 0x1FF) << 3 | uint64_t(k.mode) << 2 | k.cls;
+      area.append(head << (64 - kAreaHeaderBits), kAreaHeaderBits);
       CodeString& c = codes[m][b];
+      const uint32_t room = kAreaBits[b] - kAreaHeaderBits;
       const uint32_t n = c.length < room ? c.length : room;
-      copyBits(c.bytes, 0, area, kAreaHeaderBits, n);
+      area.copy(c.bytes, 0, n);
       c.taken = n;
-      used[m][b] = kAreaHeaderBits + n;
+      waiting = waiting || c.waiting();
     }
   }
   auto spread = [&](int m0, int m1) {
     int source = m0 * 6;  // the first block (m * 6 + b) with bits waiting
-    for (int a = m0 * 6; a < m1 * 6; ++a) {
-      const int am = a / 6, ab = a % 6;
-      uint8_t* area = areaOf(am, ab);
-      while (used[am][ab] < kAreaBits[ab] && source < m1 * 6) {
+    for (int a = m0 * 6; a < m1 * 6 && source < m1 * 6; ++a) {
+      const int ab = a % 6;
+      AreaBits& area = areas[a / 6][ab];
+      while (area.used < kAreaBits[ab] && source < m1 * 6) {
         CodeString& c = codes[source / 6][source % 6];
         if (!c.waiting()) {
           ++source;
           continue;
         }
-        const uint32_t n = std::min(c.waiting(), kAreaBits[ab] - used[am][ab]);
-        copyBits(c.bytes, c.taken, area, used[am][ab], n);
+        const uint32_t n = std::min(c.waiting(), kAreaBits[ab] - area.used);
+        area.copy(c.bytes, c.taken, n);
         c.taken += n;
-        used[am][ab] += n;
       }
     }
   };
-  for (int m = 0; m < 5; ++m) spread(m, m + 1);
-  spread(0, 5);  // codes still waiting after this are lost (a segment over its space)
+  if (waiting) {
+    for (int m = 0; m < 5; ++m) spread(m, m + 1);
+    spread(0, 5);  // codes still waiting after this are lost (a segment over its space)
+  }
+  // The video data of each video block (bytes 4-79): each area's two words written in
+  // turn, the bytes a write puts past its area rewritten by the next area's.
+  uint8_t data[5][76 + 8];
+  for (int m = 0; m < 5; ++m) {
+    for (int b = 0; b < 6; ++b) {
+      uint8_t* at = data[m] + (kAreaOffset[b] - 4);
+      storeBigEndian64(at, areas[m][b].hi);
+      storeBigEndian64(at + 8, areas[m][b].lo);
+    }
+  }
   for (int m = 0; m < 5; ++m) {
     uint8_t* vb = videoBlocks[m];
     vb[3] = uint8_t((vb[3] & 0xF0) | qno[m]);
@@ -292,7 +307,10 @@ void encodeSegment(const DvEncoder& e, int s, int i, uint8_t* const videoBlocks[
 }  // namespace
 
 void forwardDct(const int8_t* samples, int16_t* coefficients, int* mode) {
-  *mode = kernels().forwardDct(samples, &kFdct.eight[0][0], &kFdct.four[0][0], coefficients);
+  EncoderBlock block;
+  kernels().forwardDct(samples, 1, &kFdct.eight[0][0], &kFdct.four[0][0], &block);
+  std::memcpy(coefficients, block.coefficients, sizeof block.coefficients);
+  *mode = block.mode;
 }
 
 DvEncoder* openEncoder(uint8_t flags) {

@@ -81,16 +81,17 @@ struct Kernels {
   // source pixel of output column j is at byte offset offsets[j] (or j x 4 without
   // offsets; the table holds whole groups of 8 columns).
   void (*rgb32ToBgr24Row)(const uint8_t* src, uint8_t* dst, int32_t n, const int32_t* offsets, int argb);
-  // The encoder's forward transform of 8 x 8 samples (row by row). The mode is 2-4-8 (1)
+  // The encoder's forward transform of `count` blocks of 8 x 8 samples (row by row, one
+  // block after the other) into blocks[i].coefficients and .mode. The mode is 2-4-8 (1)
   // when the two fields differ more than the block's top and bottom halves (the absolute
-  // differences of their sums), else 8-8 (0); it is returned. The transform takes the rows
+  // differences of their sums), else 8-8 (0). The transform takes the rows
   // of weighted cosines `eight` ([frequency][sample]) horizontally, and vertically again
   // `eight` (8-8) or `four` ([frequency][line pair]) over the sums and then the
   // differences of the line pairs (2-4-8); every product is summed in the order of the
   // samples, the whole with single-precision products and sums. Each AC coefficient is
   // rounded to nearest, halves away from zero, and stored at its index in the mode's scan
   // order; coefficients[0] is the DC, the samples' sum / 32 toward zero.
-  int (*forwardDct)(const int8_t* samples, const float* eight, const float* four, int16_t* coefficients);
+  void (*forwardDct)(const int8_t* samples, int count, const float* eight, const float* four, EncoderBlock* blocks);
   // Classes the block by its largest AC coefficient (below 12, 24, 36: class 0, 1, 2,
   // else 3) plus classOffset, at most 3; in class 3 halves every AC coefficient toward
   // zero; sets the magnitudes and the mask of the non-zero ones.

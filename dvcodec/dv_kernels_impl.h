@@ -15,6 +15,7 @@
 // which its uninitialised-use warning mistakes for a fault.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #include <immintrin.h>
 #pragma GCC diagnostic pop
 #endif
@@ -38,6 +39,13 @@ typedef float v8sf __attribute__((vector_size(32)));
 typedef int32_t v8si __attribute__((vector_size(32)));
 typedef int8_t v32qi __attribute__((vector_size(32)));
 typedef uint8_t v32qu __attribute__((vector_size(32)));
+typedef float v16sf __attribute__((vector_size(64)));
+typedef int16_t v16hi __attribute__((vector_size(32)));
+typedef int32_t v16si __attribute__((vector_size(64)));
+typedef uint32_t v16su __attribute__((vector_size(64)));
+typedef int8_t v16qi __attribute__((vector_size(16)));
+typedef uint8_t v16qu __attribute__((vector_size(16)));
+typedef int16_t v8hi __attribute__((vector_size(16)));
 
 inline v8sf loadf(const float* p) {
   v8sf v;
@@ -168,6 +176,11 @@ inline void transpose8(v8sf* r) {
 inline v8si roundAway(v8sf x) {
   const v8si sign = (v8si)x & splat(int32_t(0x80000000u));
   return __builtin_convertvector(x + (v8sf)(sign | splat(0x3F000000)), v8si);
+}
+
+inline v16si roundAway(v16sf x) {
+  const v16si sign = (v16si)x & int32_t(0x80000000u);
+  return __builtin_convertvector(x + (v16sf)(sign | 0x3F000000), v16si);
 }
 
 // Rounds, clamps to -128..127 and stores eight rows of eight bytes.
@@ -619,57 +632,154 @@ inline void toScanOrder(const int16_t* natural, const uint8_t* scan, int16_t* co
 #endif
 }
 
-int forwardDct(const int8_t* samples, const float* eight, const float* four, int16_t* coefficients) {
+// The mode of a block and its DC from its line sums.
+inline int blockMode(const int8_t* samples, int16_t* dc) {
   int32_t line[8];
   lineSums(samples, line);
   const int32_t sum = line[0] + line[1] + line[2] + line[3] + line[4] + line[5] + line[6] + line[7];
   const int32_t halves = line[0] + line[1] + line[2] + line[3] - line[4] - line[5] - line[6] - line[7];
   const int32_t fields = line[0] + line[2] + line[4] + line[6] - line[1] - line[3] - line[5] - line[7];
-  const int mode = std::abs(fields) > std::abs(halves) ? 1 : 0;
+  *dc = int16_t(sum / 32);  // toward zero
+  return std::abs(fields) > std::abs(halves) ? 1 : 0;
+}
 
+#if defined(__AVX512F__)
+// Two blocks side by side: lanes 0-7 the first, 8-15 the second.
+inline void transpose8(v16sf* r) {
+  __m512 t[8], s[8];
+  for (int i = 0; i < 4; ++i) {
+    t[2 * i] = _mm512_unpacklo_ps((__m512)r[2 * i], (__m512)r[2 * i + 1]);
+    t[2 * i + 1] = _mm512_unpackhi_ps((__m512)r[2 * i], (__m512)r[2 * i + 1]);
+  }
+  for (int i = 0; i < 2; ++i) {
+    s[4 * i] = _mm512_shuffle_ps(t[4 * i], t[4 * i + 2], 0x44);
+    s[4 * i + 1] = _mm512_shuffle_ps(t[4 * i], t[4 * i + 2], 0xEE);
+    s[4 * i + 2] = _mm512_shuffle_ps(t[4 * i + 1], t[4 * i + 3], 0x44);
+    s[4 * i + 3] = _mm512_shuffle_ps(t[4 * i + 1], t[4 * i + 3], 0xEE);
+  }
+  // Within each block: the lower quarters of s[i] and s[4 + i], then the upper ones.
+  const __m512i lower = _mm512_setr_epi32(0, 1, 2, 3, 16, 17, 18, 19, 8, 9, 10, 11, 24, 25, 26, 27);
+  const __m512i upper = _mm512_setr_epi32(4, 5, 6, 7, 20, 21, 22, 23, 12, 13, 14, 15, 28, 29, 30, 31);
+  for (int i = 0; i < 4; ++i) {
+    r[i] = (v16sf)_mm512_permutex2var_ps(s[i], lower, s[4 + i]);
+    r[4 + i] = (v16sf)_mm512_permutex2var_ps(s[i], upper, s[4 + i]);
+  }
+}
+#endif
+
+template <typename V>
+inline V splatOf(float x);
+template <>
+inline v8sf splatOf<v8sf>(float x) {
+  return splatf(x);
+}
+template <>
+inline v16sf splatOf<v16sf>(float x) {
+  return v16sf{x, x, x, x, x, x, x, x, x, x, x, x, x, x, x, x};
+}
+
+// The transform of forwardDct over vectors of eight lanes per block: rows[y] holds line y
+// of the samples (lanes: columns); out[f] the vertical frequency f (2-4-8: 0-3 of the
+// sums, 4-7 of the differences of the line pairs), lanes: horizontal frequencies. V is
+// one block (8 lanes) or two (16 lanes, block by block), all of the same mode.
+template <typename V>
+inline void forwardTransform(V* v, int mode, const float* eight, const float* four, V* out) {
   // Columns of samples (lanes: lines), then the horizontal transform t[h] (lanes: lines),
   // turned into rows (lanes: horizontal frequencies) for the vertical transform.
-  v8sf v[8];
-  for (int y = 0; y < 8; ++y) v[y] = __builtin_convertvector(widen8(samples + 8 * y), v8sf);
   transpose8(v);
-  v8sf t[8];
+  V t[8];
   for (int h = 0; h < 8; ++h) {
-    v8sf acc = splatf(eight[8 * h]) * v[0];
-    for (int x = 1; x < 8; ++x) acc += splatf(eight[8 * h + x]) * v[x];
+    V acc = splatOf<V>(eight[8 * h]) * v[0];
+    for (int x = 1; x < 8; ++x) acc += splatOf<V>(eight[8 * h + x]) * v[x];
     t[h] = acc;
   }
   transpose8(t);  // t[y]: line y, lanes h
-  v8sf out[8];    // out[f]: vertical frequency f (2-4-8: 0-3 of the sums, 4-7 of the differences), lanes h
   if (mode == 0) {
     for (int f = 0; f < 8; ++f) {
-      v8sf acc = splatf(eight[8 * f]) * t[0];
-      for (int y = 1; y < 8; ++y) acc += splatf(eight[8 * f + y]) * t[y];
+      V acc = splatOf<V>(eight[8 * f]) * t[0];
+      for (int y = 1; y < 8; ++y) acc += splatOf<V>(eight[8 * f + y]) * t[y];
       out[f] = acc;
     }
-  } else {
-    v8sf sums[4], differences[4];
-    for (int z = 0; z < 4; ++z) {
-      sums[z] = t[2 * z] + t[2 * z + 1];
-      differences[z] = t[2 * z] - t[2 * z + 1];
-    }
-    for (int r = 0; r < 4; ++r) {
-      v8sf s = splatf(four[4 * r]) * sums[0], d = splatf(four[4 * r]) * differences[0];
-      for (int z = 1; z < 4; ++z) {
-        s += splatf(four[4 * r + z]) * sums[z];
-        d += splatf(four[4 * r + z]) * differences[z];
-      }
-      out[r] = s;
-      out[4 + r] = d;
-    }
+    return;
   }
+  V sums[4], differences[4];
+  for (int z = 0; z < 4; ++z) {
+    sums[z] = t[2 * z] + t[2 * z + 1];
+    differences[z] = t[2 * z] - t[2 * z + 1];
+  }
+  for (int r = 0; r < 4; ++r) {
+    V s = splatOf<V>(four[4 * r]) * sums[0], d = splatOf<V>(four[4 * r]) * differences[0];
+    for (int z = 1; z < 4; ++z) {
+      s += splatOf<V>(four[4 * r + z]) * sums[z];
+      d += splatOf<V>(four[4 * r + z]) * differences[z];
+    }
+    out[r] = s;
+    out[4 + r] = d;
+  }
+}
+
+void forwardDctOne(const int8_t* samples, const float* eight, const float* four, EncoderBlock* block) {
+  int16_t dc;
+  const int mode = blockMode(samples, &dc);
+  v8sf v[8], out[8];
+  for (int y = 0; y < 8; ++y) v[y] = __builtin_convertvector(widen8(samples + 8 * y), v8sf);
+  forwardTransform(v, mode, eight, four, out);
   alignas(64) int16_t natural[64];
   for (int f = 0; f < 8; ++f) {
-    const v8si rounded = roundAway(out[f]);
-    for (int h = 0; h < 8; ++h) natural[8 * f + h] = int16_t(rounded[h]);
+    const v8hi rounded = __builtin_convertvector(roundAway(out[f]), v8hi);
+    std::memcpy(natural + 8 * f, &rounded, sizeof rounded);
   }
-  toScanOrder(natural, mode ? kScan248 : kScan88, coefficients);
-  coefficients[0] = int16_t(sum / 32);  // toward zero
-  return mode;
+  toScanOrder(natural, mode ? kScan248 : kScan88, block->coefficients);
+  block->coefficients[0] = dc;
+  block->mode = uint8_t(mode);
+}
+
+#if defined(__AVX512F__)
+// Two blocks of the same mode at once.
+void forwardDctTwo(const int8_t* a, const int8_t* b, int mode, const float* eight, const float* four,
+                   EncoderBlock* blockA, EncoderBlock* blockB) {
+  v16sf v[8], out[8];
+  for (int y = 0; y < 8; ++y) {
+    const __m128i bytes = _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a + 8 * y)),
+                                             _mm_loadl_epi64(reinterpret_cast<const __m128i*>(b + 8 * y)));
+    v[y] = (v16sf)_mm512_cvtepi32_ps(_mm512_cvtepi8_epi32(bytes));
+  }
+  forwardTransform(v, mode, eight, four, out);
+  alignas(64) int16_t natural[2][64];
+  for (int f = 0; f < 8; ++f) {
+    const __m256i words = _mm512_cvtepi32_epi16((__m512i)roundAway(out[f]));
+    _mm_store_si128(reinterpret_cast<__m128i*>(natural[0] + 8 * f), _mm256_castsi256_si128(words));
+    _mm_store_si128(reinterpret_cast<__m128i*>(natural[1] + 8 * f), _mm256_extracti128_si256(words, 1));
+  }
+  const uint8_t* scan = mode ? kScan248 : kScan88;
+  toScanOrder(natural[0], scan, blockA->coefficients);
+  toScanOrder(natural[1], scan, blockB->coefficients);
+  blockA->mode = blockB->mode = uint8_t(mode);
+}
+#endif
+
+void forwardDct(const int8_t* samples, int count, const float* eight, const float* four, EncoderBlock* blocks) {
+#if defined(__AVX512F__)
+  // Blocks of the same mode in pairs; one of each mode may be left over.
+  int waiting[2] = {-1, -1};
+  for (int i = 0; i < count; ++i) {
+    int16_t dc;
+    const int mode = blockMode(samples + 64 * i, &dc);
+    blocks[i].coefficients[0] = dc;
+    if (waiting[mode] < 0) {
+      waiting[mode] = i;
+      continue;
+    }
+    const int j = waiting[mode];
+    waiting[mode] = -1;
+    forwardDctTwo(samples + 64 * j, samples + 64 * i, mode, eight, four, &blocks[j], &blocks[i]);
+  }
+  for (int j : waiting) {
+    if (j >= 0) forwardDctOne(samples + 64 * j, eight, four, &blocks[j]);
+  }
+#else
+  for (int i = 0; i < count; ++i) forwardDctOne(samples + 64 * i, eight, four, &blocks[i]);
+#endif
 }
 
 // The class of a largest AC magnitude, before the offset.
@@ -699,6 +809,38 @@ void classifyBlock(EncoderBlock* block, int classOffset) {
   _mm512_storeu_si512(block->magnitude, ma);
   _mm512_storeu_si512(block->magnitude + 32, mb);
   block->nonzero = uint64_t(_mm512_test_epi16_mask(ma, ma)) | uint64_t(_mm512_test_epi16_mask(mb, mb)) << 32;
+  block->cls = uint8_t(cls);
+#elif defined(__AVX2__)
+  __m256i v[4], m[4];
+  for (int i = 0; i < 4; ++i) v[i] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c + 16 * i));
+  const __m256i notDc = _mm256_setr_epi16(0, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+  const __m256i m256 = _mm256_max_epu16(_mm256_max_epu16(_mm256_and_si256(_mm256_abs_epi16(v[0]), notDc), _mm256_abs_epi16(v[1])),
+                                        _mm256_max_epu16(_mm256_abs_epi16(v[2]), _mm256_abs_epi16(v[3])));
+  const __m128i m128 = _mm_max_epu16(_mm256_castsi256_si128(m256), _mm256_extracti128_si256(m256, 1));
+  // The largest of eight: the smallest of their complements, complemented.
+  const int largest = 0xFFFF - (_mm_cvtsi128_si32(_mm_minpos_epu16(_mm_xor_si128(m128, _mm_set1_epi32(-1)))) & 0xFFFF);
+  const int cls = std::min(3, classOf(largest) + classOffset);
+  if (cls == 3) {
+    // halvedTowardZero as (v - (v >> 15)) >> 1; the DC is put back after.
+    const int16_t dc = c[0];
+    for (int i = 0; i < 4; ++i) {
+      v[i] = _mm256_srai_epi16(_mm256_sub_epi16(v[i], _mm256_srai_epi16(v[i], 15)), 1);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(c + 16 * i), v[i]);
+    }
+    c[0] = dc;
+  }
+  m[0] = _mm256_and_si256(_mm256_abs_epi16(v[0]), notDc);
+  for (int i = 1; i < 4; ++i) m[i] = _mm256_abs_epi16(v[i]);
+  uint64_t nonzero = 0;
+  const __m256i zero = _mm256_setzero_si256();
+  for (int i = 0; i < 4; i += 2) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(block->magnitude + 16 * i), m[i]);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(block->magnitude + 16 * (i + 1)), m[i + 1]);
+    const __m256i zeros = _mm256_permute4x64_epi64(
+        _mm256_packs_epi16(_mm256_cmpeq_epi16(m[i], zero), _mm256_cmpeq_epi16(m[i + 1], zero)), 0xD8);
+    nonzero |= uint64_t(~uint32_t(_mm256_movemask_epi8(zeros))) << (16 * i);
+  }
+  block->nonzero = nonzero;
   block->cls = uint8_t(cls);
 #else
   int largest = 0;
@@ -826,6 +968,41 @@ void rgbToYccPixels(const uint8_t* src, uint32_t pixelSize, const uint8_t* offse
 
 void rgbToYccRow(const uint8_t* src, uint32_t pixelSize, const uint8_t* offsets, int8_t* y, int8_t* cr, int8_t* cb,
                  int32_t n, int32_t chromaStep) {
+#if defined(__AVX512VBMI__)
+  if ((pixelSize == 3 || pixelSize == 4) && offsets[0] < pixelSize && offsets[1] < pixelSize &&
+      offsets[2] < pixelSize && (chromaStep == 0 || chromaStep == 1 || chromaStep == 2 || chromaStep == 4)) {
+    // Sixteen pixels a step: each channel's bytes moved to the low byte of its pixel's
+    // lane by one byte permute, the other bytes zeroed.
+    const int32_t ps = int32_t(pixelSize);
+    alignas(64) int8_t index[3][64];
+    for (int c = 0; c < 3; ++c)
+      for (int i = 0; i < 64; ++i) index[c][i] = int8_t((i / 4) * ps + offsets[c]);
+    const __m512i ir = _mm512_load_si512(index[0]), ig = _mm512_load_si512(index[1]), ib = _mm512_load_si512(index[2]);
+    const __mmask64 low = 0x1111111111111111ull;
+    const __mmask16 sampled = chromaStep == 4 ? 0x1111 : (chromaStep == 2 ? 0x5555 : 0xFFFF);
+    for (int32_t x = 0; x < n; x += 16) {
+      const int32_t count = n - x < 16 ? n - x : 16;
+      const __m512i bytes = _mm512_maskz_loadu_epi8(count * ps == 64 ? ~0ull : (1ull << (count * ps)) - 1,
+                                                    src + size_t(x) * size_t(ps));
+      const v16si r = (v16si)_mm512_maskz_permutexvar_epi8(low, ir, bytes);
+      const v16si g = (v16si)_mm512_maskz_permutexvar_epi8(low, ig, bytes);
+      const v16si b = (v16si)_mm512_maskz_permutexvar_epi8(low, ib, bytes);
+      const v16si lo = v16si{} - 128, hi = v16si{} + 127;
+      auto clamp = [&](v16si v) { return (v16si)_mm512_min_epi32(_mm512_max_epi32((__m512i)v, (__m512i)lo), (__m512i)hi); };
+      const v16si luma = clamp(((r * 1077047 + g * 2114472 + b * 410647 + 0x200000) >> 22) - 112);
+      _mm_mask_storeu_epi8(y + x, __mmask16((1u << count) - 1), _mm512_cvtepi32_epi8((__m512i)luma));
+      if (!chromaStep) continue;
+      const v16si red = clamp((r * 1842204 - g * 1542615 - b * 299588) >> 22);
+      const v16si blue = clamp((r * -621691 - g * 1220512 + b * 1842204) >> 22);
+      const int32_t taken = (count + chromaStep - 1) / chromaStep;
+      const __mmask16 store = __mmask16((1u << taken) - 1);
+      const int32_t at = x / chromaStep;
+      _mm_mask_storeu_epi8(cr + at, store, _mm512_cvtepi32_epi8(_mm512_maskz_compress_epi32(sampled, (__m512i)red)));
+      _mm_mask_storeu_epi8(cb + at, store, _mm512_cvtepi32_epi8(_mm512_maskz_compress_epi32(sampled, (__m512i)blue)));
+    }
+    return;
+  }
+#endif
   int8_t* const out[3] = {y, cr, cb};
   rgbToYccPixels(src, pixelSize, offsets, n, 1, true, out);
   if (chromaStep > 0) rgbToYccPixels(src, pixelSize, offsets, n, chromaStep, false, out);
@@ -834,11 +1011,6 @@ void rgbToYccRow(const uint8_t* src, uint32_t pixelSize, const uint8_t* offsets,
 
 // ---- The motion de-interlacer's rows ('YCCa' pixels; see dv_filter.cpp) -------------------
 
-typedef int16_t v16hi __attribute__((vector_size(32)));
-typedef int32_t v16si __attribute__((vector_size(64)));
-typedef uint32_t v16su __attribute__((vector_size(64)));
-typedef int8_t v16qi __attribute__((vector_size(16)));
-typedef uint8_t v16qu __attribute__((vector_size(16)));
 
 inline v16si load16px(const uint8_t* p) {
   v16si v;

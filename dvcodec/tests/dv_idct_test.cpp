@@ -248,6 +248,8 @@ TEST_P(DvKernels, VectorBuildsAgree) {
     }
   }
   int modes[2] = {}, classes[4] = {};
+  // Blocks one at a time, and in a batch (where the vector builds transform two at once).
+  std::vector<uint8_t> batch;
   for (int n = 0; n < 400; ++n) {
     // Random blocks, and flatter ones (fewer and smaller coefficients, down to the lowest
     // class), some with fields apart.
@@ -259,9 +261,10 @@ TEST_P(DvKernels, VectorBuildsAgree) {
       }
     }
     const int8_t* samples = reinterpret_cast<const int8_t*>(raw.data());
+    batch.insert(batch.end(), raw.begin(), raw.end());
     EncoderBlock a{}, b{};
-    a.mode = uint8_t(base.forwardDct(samples, eight, four, a.coefficients));
-    b.mode = uint8_t(avx2->forwardDct(samples, eight, four, b.coefficients));
+    base.forwardDct(samples, 1, eight, four, &a);
+    avx2->forwardDct(samples, 1, eight, four, &b);
     ASSERT_EQ(a.mode, b.mode) << "forward transform " << n;
     ASSERT_EQ(0, std::memcmp(a.coefficients, b.coefficients, sizeof a.coefficients)) << "forward transform " << n;
     ++modes[a.mode];
@@ -280,15 +283,30 @@ TEST_P(DvKernels, VectorBuildsAgree) {
     }
   }
   EXPECT_GT(modes[1], 20);
+  std::vector<EncoderBlock> ba(400), bb(400);
+  base.forwardDct(reinterpret_cast<const int8_t*>(batch.data()), 400, eight, four, ba.data());
+  avx2->forwardDct(reinterpret_cast<const int8_t*>(batch.data()), 400, eight, four, bb.data());
+  for (int n = 0; n < 400; ++n) {
+    EncoderBlock one{};
+    base.forwardDct(reinterpret_cast<const int8_t*>(batch.data()) + 64 * n, 1, eight, four, &one);
+    ASSERT_EQ(ba[size_t(n)].mode, one.mode) << n;
+    ASSERT_EQ(0, std::memcmp(ba[size_t(n)].coefficients, one.coefficients, sizeof one.coefficients)) << n;
+    ASSERT_EQ(bb[size_t(n)].mode, one.mode) << n;
+    ASSERT_EQ(0, std::memcmp(bb[size_t(n)].coefficients, one.coefficients, sizeof one.coefficients)) << n;
+  }
   for (int c : classes) EXPECT_GE(c, 5);
+  const uint8_t bgr[3] = {2, 1, 0}, argb[3] = {1, 2, 3};
   for (uint32_t pixelSize : {3u, 4u}) {
     for (int32_t step : {0, 1, 2, 4}) {
-      const auto src = bytes(720 * pixelSize);
-      const uint8_t order[3] = {2, 1, 0};
-      std::vector<int8_t> pa(3 * 720, 7), pb(3 * 720, 7);
-      base.rgbToYccRow(src.data(), pixelSize, order, pa.data(), pa.data() + 720, pa.data() + 1440, 720, step);
-      avx2->rgbToYccRow(src.data(), pixelSize, order, pb.data(), pb.data() + 720, pb.data() + 1440, 720, step);
-      EXPECT_EQ(pa, pb) << pixelSize << " " << step;
+      for (int32_t n : {720, 37, 3}) {
+        // The row ends where its last pixel does: nothing after it is read.
+        const auto src = bytes(size_t(n) * pixelSize);
+        const uint8_t* o = pixelSize == 4 && n != 720 ? argb : bgr;
+        std::vector<int8_t> pa(3 * 720, 7), pb(3 * 720, 7);
+        base.rgbToYccRow(src.data(), pixelSize, o, pa.data(), pa.data() + 720, pa.data() + 1440, n, step);
+        avx2->rgbToYccRow(src.data(), pixelSize, o, pb.data(), pb.data() + 720, pb.data() + 1440, n, step);
+        EXPECT_EQ(pa, pb) << pixelSize << " " << step << " " << n;
+      }
     }
   }
 
