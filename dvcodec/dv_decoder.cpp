@@ -62,6 +62,19 @@ DvcResult configure(Decoder& d, int system, int wide, int level, int orientation
   d.ratio = float(d.pictureWidth) / float(d.targetWidth);
   d.orientation = orientation;
   d.flip = orientation != 0 ? 1 : 0;
+  d.planar = false;
+  d.planes = PlanarPicture{};
+  if (level == 0) {
+    // The planes lie in the picture's buffer, which holds 4 bytes a pixel.
+    PlanarPicture& p = d.planes;
+    p.width = width;
+    p.height = height;
+    p.chromaWidth = system == 525 ? width / 4 : width / 2;
+    p.chromaHeight = system == 525 ? height : height / 2;
+    p.y = d.picture.buffer;
+    p.cr = reinterpret_cast<int8_t*>(p.y + size_t(width) * size_t(height));
+    p.cb = p.cr + size_t(p.chromaWidth) * size_t(p.chromaHeight);
+  }
   selectStages(d);
   buildPlacement(d);
   return DVC_OK;
@@ -110,7 +123,7 @@ void buildPlacement(Decoder& d) {
         if (s >= d.sequences) {
           p = Placement{{kNoDestination, kNoDestination, kNoDestination, kNoDestination, kNoDestination,
                          kNoDestination},
-                        0, 0};
+                        0, 0, 0, 0};
           continue;
         }
         const MacroblockPlace mb = macroblockPlace(d.system, s, i, j);
@@ -121,6 +134,8 @@ void buildPlacement(Decoder& d) {
         }
         p.destination[4] = offset(mb.x, mb.y) + 1;
         p.destination[5] = offset(mb.x, mb.y) + 2;
+        p.x = mb.x;
+        p.y = mb.y;
         p.shape = mb.shape;
         p.valid = 1;
       }
@@ -164,9 +179,7 @@ DvcResult decodeSegmentsFull(Decoder& d) {
       d, [&](int s, int i) { vlc.decode(d.videoBlocks.block[s][i]); },
       [&](int m, const Placement& p) {
         const BlockState* states = d.segment->block[m];
-        uint8_t* destinations[kBlocksPerMacroblock];
         for (int b = 0; b < kBlocksPerMacroblock; ++b) {
-          destinations[b] = base + p.destination[b];
           float* input = d.coefficients + 64 * (m * kBlocksPerMacroblock + b);
           if (states[b].count) {
             (states[b].mode ? kern.idct248 : kern.idct88)(input, samples[b]);
@@ -175,6 +188,12 @@ DvcResult decodeSegmentsFull(Decoder& d) {
             input[0] = 0.0f;
           }
         }
+        if (d.planar) {
+          writeMacroblockPlanes(blocks, d.planes, p.x, p.y, p.shape);
+          return;
+        }
+        uint8_t* destinations[kBlocksPerMacroblock];
+        for (int b = 0; b < kBlocksPerMacroblock; ++b) destinations[b] = base + p.destination[b];
         d.macroblockWriter(blocks, destinations, d.picture, p.shape);
       });
   // Keep the transform inputs clear for the next decode, whatever stopped this one.
@@ -210,6 +229,7 @@ DvcResult outputPicture(Decoder& d, uint32_t filterMode, uint32_t resampleMode, 
   if (uint64_t(uint32_t(dst->height)) * dst->stride > dst->size) return DVC_ERR_DEST_TOO_SMALL;
   if (!d.picture.buffer) return DVC_ERR_NO_INPUT;
   const bool flip = d.flip != 0;
+  if (d.planar) return convertPlanes(d.planes, *dst, flip);
 
   if (d.picture.tag == kTagaRGB || d.picture.tag == kTagBGRa) {
     switch (resampleMode) {
@@ -336,8 +356,12 @@ DvcResult decode(Decoder* d, const uint8_t* source, uint32_t length, uint8_t* de
   if (r != DVC_OK) return r;
   d->source = source;
   if (!d->segmentDecoder) return DVC_ERR_UNSUPPORTED;
+  // A full-size picture that goes to BGR as it is, unfiltered and not resampled, is
+  // decoded into planes.
+  d->planar = d->level == 0 && d->planes.y && (format->filter < kFilterLineAverage ||
+                                               format->filter > kFilterEdgeInterpolate) && format->resample == 0;
   if ((r = d->segmentDecoder(*d)) != DVC_OK) return r;
-  if (d->postPass) (void)d->postPass(d->picture);
+  if (d->postPass && !d->planar) (void)d->postPass(d->picture);
 
   PixelDesc dst;
   dst.buffer = destination;

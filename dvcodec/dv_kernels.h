@@ -35,6 +35,13 @@ struct Kernels {
   void (*idct248)(float* coefficients, int8_t* samples);
   // n pixels of 'YCCa' (4 bytes) to 24-bit B, G, R, rounded to nearest.
   void (*yccaToBgr24Row)(const uint8_t* src, uint8_t* dst, int32_t n);
+  // The first n pixels of a line of planes (Y unsigned, Cr and Cb signed, chromaCount
+  // samples each) to 24-bit B, G, R as yccaToBgr24Row converts. fourOneOne: a sample c
+  // for each group of four pixels, which step towards the next sample c' of the line,
+  // (4 c + k (c' - c)) / 4 rounded down, k = 0-3 (the last group repeats its sample);
+  // else a sample for each pair of pixels.
+  void (*planesToBgr24Row)(const uint8_t* y, const int8_t* cr, const int8_t* cb, uint8_t* dst, int32_t n,
+                           int32_t chromaCount, int fourOneOne);
   // Write the six blocks of a full-size macroblock (8 x 8 samples each, luminance
   // stored + 128) as whole 'YCCa' pixels; `pixels` is its top-left pixel.
   // 4:1:1: each colour-difference sample covers a group of four pixels of one line:

@@ -78,29 +78,41 @@ inline v8si vmin(v8si a, v8si b) {
 #endif
 }
 
+template <typename V>
+inline V splatOf(float x);
+template <>
+inline v8sf splatOf<v8sf>(float x) {
+  return splatf(x);
+}
+template <>
+inline v16sf splatOf<v16sf>(float x) {
+  return v16sf{x, x, x, x, x, x, x, x, x, x, x, x, x, x, x, x};
+}
+
 // One fast 8-point inverse DCT across eight vectors (lane-wise). The inputs carry the
 // factorisation's pre-scales; the DC passes with gain 1.
-inline void idct8(v8sf* v) {
-  const v8sf c1414 = splatf(1.414213562f);
-  const v8sf c1847 = splatf(1.847759065f);
-  const v8sf c1082 = splatf(1.082392200f);
-  const v8sf c2613 = splatf(2.613125930f);
+template <typename V>
+inline void idct8(V* v) {
+  const V c1414 = splatOf<V>(1.414213562f);
+  const V c1847 = splatOf<V>(1.847759065f);
+  const V c1082 = splatOf<V>(1.082392200f);
+  const V c2613 = splatOf<V>(2.613125930f);
   // Even part.
-  v8sf tmp10 = v[0] + v[4];
-  v8sf tmp11 = v[0] - v[4];
-  v8sf tmp13 = v[2] + v[6];
-  v8sf tmp12 = (v[2] - v[6]) * c1414 - tmp13;
-  v8sf e0 = tmp10 + tmp13, e3 = tmp10 - tmp13, e1 = tmp11 + tmp12, e2 = tmp11 - tmp12;
+  V tmp10 = v[0] + v[4];
+  V tmp11 = v[0] - v[4];
+  V tmp13 = v[2] + v[6];
+  V tmp12 = (v[2] - v[6]) * c1414 - tmp13;
+  V e0 = tmp10 + tmp13, e3 = tmp10 - tmp13, e1 = tmp11 + tmp12, e2 = tmp11 - tmp12;
   // Odd part.
-  v8sf z13 = v[5] + v[3], z10 = v[5] - v[3], z11 = v[1] + v[7], z12 = v[1] - v[7];
-  v8sf o7 = z11 + z13;
-  v8sf o11 = (z11 - z13) * c1414;
-  v8sf z5 = (z10 + z12) * c1847;
-  v8sf o10 = z5 - z12 * c1082;
-  v8sf o12 = z5 - z10 * c2613;
-  v8sf o6 = o12 - o7;
-  v8sf o5 = o11 - o6;
-  v8sf o4 = o10 - o5;
+  V z13 = v[5] + v[3], z10 = v[5] - v[3], z11 = v[1] + v[7], z12 = v[1] - v[7];
+  V o7 = z11 + z13;
+  V o11 = (z11 - z13) * c1414;
+  V z5 = (z10 + z12) * c1847;
+  V o10 = z5 - z12 * c1082;
+  V o12 = z5 - z10 * c2613;
+  V o6 = o12 - o7;
+  V o5 = o11 - o6;
+  V o4 = o10 - o5;
   v[0] = e0 + o7;
   v[7] = e0 - o7;
   v[1] = e1 + o6;
@@ -113,12 +125,13 @@ inline void idct8(v8sf* v) {
 
 // The even half of the above: a 4-point inverse DCT of v[0..3] (pre-scaled by the
 // factors of frequencies 0, 2, 4 and 6).
-inline void idct4(v8sf* v) {
-  const v8sf c1414 = splatf(1.414213562f);
-  v8sf tmp10 = v[0] + v[2];
-  v8sf tmp11 = v[0] - v[2];
-  v8sf tmp13 = v[1] + v[3];
-  v8sf tmp12 = (v[1] - v[3]) * c1414 - tmp13;
+template <typename V>
+inline void idct4(V* v) {
+  const V c1414 = splatOf<V>(1.414213562f);
+  V tmp10 = v[0] + v[2];
+  V tmp11 = v[0] - v[2];
+  V tmp13 = v[1] + v[3];
+  V tmp12 = (v[1] - v[3]) * c1414 - tmp13;
   v[0] = tmp10 + tmp13;
   v[1] = tmp11 + tmp12;
   v[2] = tmp11 - tmp12;
@@ -170,6 +183,30 @@ inline void transpose8(v8sf* r) {
   r[7] = __builtin_shufflevector(s3, s7, 4, 5, 6, 7, 12, 13, 14, 15);
 #endif
 }
+
+#if defined(__AVX512F__)
+// Two blocks side by side: lanes 0-7 the first, 8-15 the second.
+inline void transpose8(v16sf* r) {
+  __m512 t[8], s[8];
+  for (int i = 0; i < 4; ++i) {
+    t[2 * i] = _mm512_unpacklo_ps((__m512)r[2 * i], (__m512)r[2 * i + 1]);
+    t[2 * i + 1] = _mm512_unpackhi_ps((__m512)r[2 * i], (__m512)r[2 * i + 1]);
+  }
+  for (int i = 0; i < 2; ++i) {
+    s[4 * i] = _mm512_shuffle_ps(t[4 * i], t[4 * i + 2], 0x44);
+    s[4 * i + 1] = _mm512_shuffle_ps(t[4 * i], t[4 * i + 2], 0xEE);
+    s[4 * i + 2] = _mm512_shuffle_ps(t[4 * i + 1], t[4 * i + 3], 0x44);
+    s[4 * i + 3] = _mm512_shuffle_ps(t[4 * i + 1], t[4 * i + 3], 0xEE);
+  }
+  // Within each block: the lower quarters of s[i] and s[4 + i], then the upper ones.
+  const __m512i lower = _mm512_setr_epi32(0, 1, 2, 3, 16, 17, 18, 19, 8, 9, 10, 11, 24, 25, 26, 27);
+  const __m512i upper = _mm512_setr_epi32(4, 5, 6, 7, 20, 21, 22, 23, 12, 13, 14, 15, 28, 29, 30, 31);
+  for (int i = 0; i < 4; ++i) {
+    r[i] = (v16sf)_mm512_permutex2var_ps(s[i], lower, s[4 + i]);
+    r[4 + i] = (v16sf)_mm512_permutex2var_ps(s[i], upper, s[4 + i]);
+  }
+}
+#endif
 
 // Rounds half away from zero (the truncating conversion after adding 0.5 with the
 // value's sign).
@@ -225,18 +262,16 @@ inline void loadCoefficients(float* c, v8sf* v) {
   }
 }
 
-void idct88(float* coefficients, int8_t* samples) {
-  v8sf v[8];
-  loadCoefficients(coefficients, v);
+// The inverse transforms of the loaded input (v[h] holds horizontal frequency h, lanes
+// the vertical frequencies).
+inline void inverse88(v8sf* v, int8_t* samples) {
   idct8(v);       // horizontal: v[x] holds column x, lanes are vertical frequencies
   transpose8(v);  // v[f] holds vertical frequency f, lanes are columns
   idct8(v);       // vertical: v[y] is row y
   storeSamples(v, samples);
 }
 
-void idct248(float* coefficients, int8_t* samples) {
-  v8sf v[8];
-  loadCoefficients(coefficients, v);
+inline void inverse248(v8sf* v, int8_t* samples) {
   idct8(v);
   transpose8(v);
   // Rows 0-3 hold the sums of the line pairs, rows 4-7 their differences.
@@ -251,7 +286,25 @@ void idct248(float* coefficients, int8_t* samples) {
   storeSamples(rows, samples);
 }
 
+void idct88(float* coefficients, int8_t* samples) {
+  v8sf v[8];
+  loadCoefficients(coefficients, v);
+  inverse88(v, samples);
+}
+
+void idct248(float* coefficients, int8_t* samples) {
+  v8sf v[8];
+  loadCoefficients(coefficients, v);
+  inverse248(v, samples);
+}
+
+
 inline v8si clamp255(v8si v) { return vmin(vmax(v, splat(0)), splat(255)); }
+#if defined(__AVX512F__)
+inline v16si clamp255(v16si v) {
+  return (v16si)_mm512_min_epi32(_mm512_max_epi32((__m512i)v, _mm512_setzero_si512()), _mm512_set1_epi32(255));
+}
+#endif
 
 // Eight signed bytes widened to 32-bit lanes.
 inline v8si widen8(const int8_t* p) {
@@ -271,16 +324,18 @@ inline v8si widen8(const int8_t* p) {
 
 // Eight pixels of Y (unsigned) and Cr, Cb (signed) to B, G, R in the low three bytes of
 // each lane; `round` is the rounding term of the 22-bit products.
-inline v8si yccToBgr8(v8si y, v8si cr, v8si cb, int32_t round) {
-  const v8si lowMask = splat(0x3FFFFF);
-  const v8si yy = (y - 16) * kCoefY + round;
-  const v8si r = clamp255((cr * kCoefRCr + yy) >> 22);
-  const v8si g = clamp255((cr * kCoefGCr + cb * kCoefGCb + yy) >> 22);
+template <typename V>
+inline V yccToBgr(V y, V cr, V cb, int32_t round) {
+  const int32_t lowMask = 0x3FFFFF;
+  const V yy = (y - 16) * kCoefY + round;
+  const V r = clamp255((cr * kCoefRCr + yy) >> 22);
+  const V g = clamp255((cr * kCoefGCr + cb * kCoefGCb + yy) >> 22);
   // The blue sum can pass 2^31 for bright, blue pixels: add the two halves separately.
-  const v8si bb = cb * kCoefBCb;
-  const v8si b = clamp255((yy >> 22) + (bb >> 22) + (((yy & lowMask) + (bb & lowMask)) >> 22));
+  const V bb = cb * kCoefBCb;
+  const V b = clamp255((yy >> 22) + (bb >> 22) + (((yy & lowMask) + (bb & lowMask)) >> 22));
   return b | (g << 8) | (r << 16);
 }
+inline v8si yccToBgr8(v8si y, v8si cr, v8si cb, int32_t round) { return yccToBgr(y, cr, cb, round); }
 
 // Eight 'YCCa' pixels to B, G, R, rounded to nearest.
 inline v8si yccaToBgr8(v8si px) { return yccToBgr8(px & splat(0xFF), (px << 16) >> 24, (px << 8) >> 24, kRound22); }
@@ -347,6 +402,15 @@ void yccaToBgr24Row(const uint8_t* src, uint8_t* dst, int32_t n) {
   }
 }
 
+// Eight unsigned bytes widened to 32-bit lanes.
+inline v8si widen8u(const uint8_t* p) {
+#if defined(__AVX2__)
+  return (v8si)_mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
+#else
+  return v8si{p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7]};
+#endif
+}
+
 // Lanes 0-3 from lane A of s, lanes 4-7 from lane B.
 template <int A, int B>
 inline v8si twoGroups(v8si s) {
@@ -358,6 +422,77 @@ inline v8si twoGroups(v8si s) {
 inline v8si stepGroups(v8si at, v8si next) {
   const v8si k = v8si{0, 1, 2, 3, 0, 1, 2, 3};
   return ((at << 2) + k * (next - at)) >> 2;
+}
+
+// The colour difference of pixel x of a line of planes (see planesToBgr24Row).
+inline int32_t planeChroma(const int8_t* c, int32_t x, int32_t count, int fourOneOne) {
+  if (!fourOneOne) return c[x >> 1];
+  const int32_t g = x >> 2, k = x & 3;
+  const int32_t at = c[g], next = g + 1 < count ? c[g + 1] : at;
+  return (4 * at + k * (next - at)) >> 2;
+}
+
+void planesToBgr24Row(const uint8_t* y, const int8_t* cr, const int8_t* cb, uint8_t* dst, int32_t n,
+                      int32_t count, int fourOneOne) {
+  int32_t x = 0;
+#if defined(__AVX512VBMI__)
+  // Sixteen pixels a step. The colour differences: sixteen samples from the step's first
+  // one (those past the line read as 0 and never used), spread over the pixels; 4:1:1
+  // steps each group towards the next sample, the line's last group towards its own.
+  const __m512i at411 = _mm512_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3);
+  const __m512i next411 = _mm512_setr_epi32(1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4);
+  const __m512i pairs = _mm512_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7);
+  const v16si k = v16si{0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3};
+  // Byte i of 48 from byte i % 3 of lane i / 3.
+  alignas(64) static const uint8_t kPack[64] = {
+      0,  1,  2,  4,  5,  6,  8,  9,  10, 12, 13, 14, 16, 17, 18, 20, 21, 22, 24, 25, 26, 28, 29, 30,
+      32, 33, 34, 36, 37, 38, 40, 41, 42, 44, 45, 46, 48, 49, 50, 52, 53, 54, 56, 57, 58, 60, 61, 62};
+  const __m512i pack = _mm512_load_si512(kPack);
+  for (; x < n; x += 16) {
+    const int32_t left = n - x < 16 ? n - x : 16;
+    const v16si luma = (v16si)_mm512_cvtepu8_epi32(_mm_maskz_loadu_epi8(__mmask16((1u << left) - 1), y + x));
+    v16si chroma[2];
+    const int8_t* planes[2] = {cr, cb};
+    const int32_t first = fourOneOne ? x >> 2 : x >> 1;
+    const int32_t samples = count - first < 16 ? count - first : 16;
+    for (int c = 0; c < 2; ++c) {
+      const __m512i s16 = _mm512_cvtepi8_epi32(_mm_maskz_loadu_epi8(__mmask16((1u << samples) - 1), planes[c] + first));
+      if (fourOneOne) {
+        const v16si at = (v16si)_mm512_permutexvar_epi32(at411, s16);
+        v16si next = (v16si)_mm512_permutexvar_epi32(next411, s16);
+        if (samples < 5) next = (v16si)_mm512_mask_blend_epi32(__mmask16(0xFFFFu << (4 * (samples - 1))), (__m512i)next, (__m512i)at);
+        chroma[c] = ((at << 2) + k * (next - at)) >> 2;
+      } else {
+        chroma[c] = (v16si)_mm512_permutexvar_epi32(pairs, s16);
+      }
+    }
+    const v16si bgr = yccToBgr(luma, chroma[0], chroma[1], kRound22);
+    _mm512_mask_storeu_epi8(dst + 3 * size_t(x), __mmask64((1ull << (3 * left)) - 1),
+                            _mm512_permutexvar_epi8(pack, (__m512i)bgr));
+  }
+#else
+  for (; x + 8 <= n; x += 8) {
+    v8si chroma[2];
+    const int8_t* planes[2] = {cr, cb};
+    for (int c = 0; c < 2; ++c) {
+      const int8_t* p = planes[c];
+      if (fourOneOne) {
+        // Two groups: samples g and g + 1 (both on the line), each stepping to the next.
+        const int32_t g = x >> 2;
+        const int32_t a = p[g], b = p[g + 1], after = g + 2 < count ? p[g + 2] : b;
+        chroma[c] = stepGroups(v8si{a, a, a, a, b, b, b, b}, v8si{b, b, b, b, after, after, after, after});
+      } else {
+        const int8_t* q = p + (x >> 1);
+        chroma[c] = v8si{q[0], q[0], q[1], q[1], q[2], q[2], q[3], q[3]};
+      }
+    }
+    storeBgr(dst + 3 * size_t(x), yccToBgr8(widen8u(y + x), chroma[0], chroma[1], kRound22), x, n);
+  }
+#endif
+  for (; x < n; ++x) {
+    yccToRgb(y[x], planeChroma(cr, x, count, fourOneOne), planeChroma(cb, x, count, fourOneOne), kRound22,
+             dst + 3 * x + 2, dst + 3 * x + 1, dst + 3 * x);
+  }
 }
 
 // Eight pixels from their Y samples (signed, stored + 128) and Cr, Cb values.
@@ -641,41 +776,6 @@ inline int blockMode(const int8_t* samples, int16_t* dc) {
   const int32_t fields = line[0] + line[2] + line[4] + line[6] - line[1] - line[3] - line[5] - line[7];
   *dc = int16_t(sum / 32);  // toward zero
   return std::abs(fields) > std::abs(halves) ? 1 : 0;
-}
-
-#if defined(__AVX512F__)
-// Two blocks side by side: lanes 0-7 the first, 8-15 the second.
-inline void transpose8(v16sf* r) {
-  __m512 t[8], s[8];
-  for (int i = 0; i < 4; ++i) {
-    t[2 * i] = _mm512_unpacklo_ps((__m512)r[2 * i], (__m512)r[2 * i + 1]);
-    t[2 * i + 1] = _mm512_unpackhi_ps((__m512)r[2 * i], (__m512)r[2 * i + 1]);
-  }
-  for (int i = 0; i < 2; ++i) {
-    s[4 * i] = _mm512_shuffle_ps(t[4 * i], t[4 * i + 2], 0x44);
-    s[4 * i + 1] = _mm512_shuffle_ps(t[4 * i], t[4 * i + 2], 0xEE);
-    s[4 * i + 2] = _mm512_shuffle_ps(t[4 * i + 1], t[4 * i + 3], 0x44);
-    s[4 * i + 3] = _mm512_shuffle_ps(t[4 * i + 1], t[4 * i + 3], 0xEE);
-  }
-  // Within each block: the lower quarters of s[i] and s[4 + i], then the upper ones.
-  const __m512i lower = _mm512_setr_epi32(0, 1, 2, 3, 16, 17, 18, 19, 8, 9, 10, 11, 24, 25, 26, 27);
-  const __m512i upper = _mm512_setr_epi32(4, 5, 6, 7, 20, 21, 22, 23, 12, 13, 14, 15, 28, 29, 30, 31);
-  for (int i = 0; i < 4; ++i) {
-    r[i] = (v16sf)_mm512_permutex2var_ps(s[i], lower, s[4 + i]);
-    r[4 + i] = (v16sf)_mm512_permutex2var_ps(s[i], upper, s[4 + i]);
-  }
-}
-#endif
-
-template <typename V>
-inline V splatOf(float x);
-template <>
-inline v8sf splatOf<v8sf>(float x) {
-  return splatf(x);
-}
-template <>
-inline v16sf splatOf<v16sf>(float x) {
-  return v16sf{x, x, x, x, x, x, x, x, x, x, x, x, x, x, x, x};
 }
 
 // The transform of forwardDct over vectors of eight lanes per block: rows[y] holds line y
@@ -1180,7 +1280,7 @@ void motionInterpolateRow(const uint8_t* above, uint8_t* out, const uint8_t* bel
 
 const Kernels& ZEBDV_KERNEL_TABLE_FN() {
   static const Kernels table = {ZEBDV_KERNEL_NAME,      idct88,           idct248,
-                                yccaToBgr24Row,         writeMacroblock411, writeMacroblock420,
+                                yccaToBgr24Row, planesToBgr24Row,         writeMacroblock411, writeMacroblock420,
                                 yccaResampleNearestRow, yccaResampleFilteredRow, writeHalf411,
                                 writeHalf420,           writeQuarter525,  writeQuarter625,
                                 rgb32ToBgr24Row,        forwardDct,       classifyBlock,

@@ -173,6 +173,25 @@ DvcResult convertPicture(const PixelDesc& src, const PixelDesc& dst, bool flip) 
   return DVC_OK;
 }
 
+DvcResult convertPlanes(const PlanarPicture& src, const PixelDesc& dst, bool flip) {
+  if (!dst.buffer || !src.y || dst.pixelSize != 3 || dst.offsets[0] != 2 || dst.offsets[1] != 1 ||
+      dst.offsets[2] != 0) {
+    return DVC_ERR_BAD_ARGUMENT;
+  }
+  const int32_t rows = src.height < dst.height ? src.height : dst.height;
+  const int32_t cols = src.width < dst.width ? src.width : dst.width;
+  if (rows < 1 || cols < 1) return DVC_ERR_NO_INPUT;
+  const Kernels& kern = kernels();
+  const bool fourOneOne = src.fourOneOne();
+  for (int32_t r = 0; r < rows; ++r) {
+    const int32_t row = flip ? rows - 1 - r : r;
+    const size_t chroma = size_t(fourOneOne ? row : row / 2) * size_t(src.chromaWidth);
+    kern.planesToBgr24Row(src.y + size_t(row) * size_t(src.width), src.cr + chroma, src.cb + chroma, dst.row(r), cols,
+                          src.chromaWidth, fourOneOne ? 1 : 0);
+  }
+  return DVC_OK;
+}
+
 DvcResult rgbToYcc(const PixelDesc& src, const PixelDesc& dst, bool flip) {
   if (!src.buffer || !dst.buffer) return DVC_ERR_BAD_ARGUMENT;
   if (src.buffer == dst.buffer && flip) return DVC_ERR_UNSUPPORTED;

@@ -28,6 +28,12 @@ void writeMacroblockYcc411(const int8_t* const samples[6], uint8_t* const destin
 void writeMacroblockYcc420(const int8_t* const samples[6], uint8_t* const destinations[6],
                            const PixelDesc& picture, int shape);
 
+// Writes the six reconstructed blocks of the full-size macroblock whose top-left pixel is
+// (x, y) into planes: the luminance stored + 128; 4:1:1 colour differences one sample a
+// group of four pixels (shape 1: the left half of each block row for the upper eight
+// lines, the right half for the lower eight), 4:2:0 one sample a 2 x 2 pixels.
+void writeMacroblockPlanes(const int8_t* const samples[6], const PlanarPicture& picture, int x, int y, int shape);
+
 // After all segments of a 525 picture, every group of four pixels holds its colour-
 // difference sample c and then (4 c + k (c' - c)) / 4 rounded down, k = 1, 2, 3, c' being
 // the next sample of the line; the last group of a line repeats its sample. The writer
