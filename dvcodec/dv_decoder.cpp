@@ -165,9 +165,8 @@ struct TransformInputSink {
   }
 };
 
-}  // namespace
-
-DvcResult decodeSegmentsFull(Decoder& d) {
+template <int Variant>
+DvcResult decodeFull(Decoder& d) {
   const Kernels& kern = kernels();
   TransformInputSink sink{d.coefficients};
   VlcSegmentDecoder<TransformInputSink> vlc(d.vlcTable, *d.segment, sink);
@@ -199,6 +198,18 @@ DvcResult decodeSegmentsFull(Decoder& d) {
   // Keep the transform inputs clear for the next decode, whatever stopped this one.
   if (result != DVC_OK) std::memset(d.coefficients, 0, sizeof(float) * 64 * 30);
   return result;
+}
+
+// Built twice from one template, like the reduced sizes: for any processor, and with
+// everything inlined into a function compiled for BMI2 (shifts by a register without
+// flags), which the decoder takes where the processor has it. The same bytes either way.
+__attribute__((target("bmi2"), flatten)) DvcResult decodeFullBmi2(Decoder& d) { return decodeFull<1>(d); }
+
+}  // namespace
+
+DvcResult decodeSegmentsFull(Decoder& d) {
+  static const bool bmi2 = __builtin_cpu_supports("bmi2");
+  return bmi2 ? decodeFullBmi2(d) : decodeFull<0>(d);
 }
 
 // ---- Output --------------------------------------------------------------------------------

@@ -53,10 +53,13 @@ constexpr int32_t decoderAmplitude(uint32_t d) { return int32_t(d) >> 16; }
 inline constexpr int kPrimaryVlcBits = 11;
 const uint32_t* primaryVlcTable();
 
-// The same index giving up to two codes: the low half is the primary entry, the high
-// half the entry of the code that follows it when that code too lies within the 11
-// bits (and the first is not the end of block), else 0. The length field of the high
-// half holds the length of both codes together.
+// The same index giving up to two codes in one step, in the decoder's form. The low half
+// is the first code, its length field holding the length of every code the entry takes
+// (0 when the first code is longer than 11 bits). The high half is the code that follows
+// it when that code too lies within the 11 bits (and the first is not the end of block),
+// with kDualSecond set; else it is empty (run and amplitude 0). Its length field holds
+// the first code's length.
+inline constexpr uint32_t kDualSecond = 1u << 13;
 const uint64_t* dualVlcTable();
 
 // 256 entries for the 8-bit values (the value followed by eight zero bits); codes longer

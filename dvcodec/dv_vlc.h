@@ -112,35 +112,40 @@ struct StreamBits {
   }
 };
 
+inline void storeBigEndian64(uint8_t* p, uint64_t v) {
+  v = __builtin_bswap64(v);
+  std::memcpy(p, &v, 8);
+}
+
 // Concatenates bit runs into `spare` and reads them back.
 struct SpareStream {
   uint8_t* bytes;
   uint32_t size = 0;  // bits written
   uint32_t pos = 0;   // bits read
-  uint64_t acc = 0;   // pending output bits, left-aligned
-  uint32_t accBits = 0;
+  uint64_t acc = 0;   // bits not yet stored, left-aligned (size % 64 of them)
 
+  // Appends bits [from, to) of src (which has 8 readable bytes after any bit), up to 56
+  // at a time; whole words are stored as they fill.
   void append(const uint8_t* src, uint32_t from, uint32_t to) {
     while (from < to) {
-      const uint32_t n = to - from < 32 ? to - from : 32;
-      const uint32_t v = uint32_t((loadBigEndian64(src + (from >> 3)) << (from & 7)) >> 32) >> (32 - n);
-      acc |= uint64_t(v) << (64 - accBits - n);
-      accBits += n;
+      const uint32_t n = to - from < 56 ? to - from : 56;
+      const uint64_t v = (loadBigEndian64(src + (from >> 3)) << (from & 7)) & (~uint64_t(0) << (64 - n));
+      const uint32_t used = size & 63;
+      acc |= v >> used;
+      if (used + n >= 64) {
+        storeBigEndian64(bytes + ((size >> 3) & ~7u), acc);
+        acc = used ? v << (64 - used) : 0;
+      }
       from += n;
       size += n;
-      while (accBits >= 8) {
-        bytes[(size - accBits) >> 3] = uint8_t(acc >> 56);
-        acc <<= 8;
-        accBits -= 8;
-      }
     }
   }
   void finish() {
-    uint32_t at = (size - accBits) >> 3;
-    if (accBits) bytes[at++] = uint8_t(acc >> 56);
-    std::memset(bytes + at, 0, 8);  // zeros after the stream for the last reads
+    // The last part word, then zeros for the reads after the stream.
+    uint8_t* at = bytes + ((size >> 3) & ~7u);
+    storeBigEndian64(at, acc);
+    std::memset(at + 8, 0, 8);
     acc = 0;
-    accBits = 0;
   }
   uint32_t remaining() const { return size - pos; }
 };
@@ -284,39 +289,63 @@ class VlcSegmentDecoder {
     return true;
   }
 
+  // One lookup's codes in the common case: they lie within the bits and stay inside the
+  // block (no end of block, no run past its last coefficient). False, with nothing done,
+  // otherwise.
+  template <typename Bits>
+  bool quickStep(typename Sink::Block& block, Bits& bits, uint32_t& position, uint32_t& count) {
+    const uint64_t both = dual_[bits.top() >> (64 - kPrimaryVlcBits)];
+    const uint32_t first = uint32_t(both), second = uint32_t(both >> 32);
+    const uint32_t advance = first & 31u;
+    const uint32_t at = position + decoderRun(first);
+    const uint32_t next = at + 1 + decoderRun(second);  // without a second code, the next coefficient
+    if (advance - 1u >= bits.rem || next >= 64) return false;
+    bits.skip(advance);
+    block.store(at, decoderAmplitude(first));
+    block.store(next, decoderAmplitude(second));  // 0 without a second code: that coefficient is still 0
+    const uint32_t taken = (second >> 13) & 1u;
+    position = next + taken;
+    count += 1 + taken;
+    return true;
+  }
+
+  // One lookup's codes whatever they are: 0 when the block goes on, 1 when it ended, 2
+  // when the next code does not lie whole within the bits (they are left unread).
+  template <typename Bits>
+  int step(int m, typename Sink::Block& block, Bits& bits, uint32_t& position, uint32_t& count) {
+    const uint64_t top = bits.top();
+    const uint64_t both = dual_[top >> (64 - kPrimaryVlcBits)];
+    const uint32_t first = uint32_t(both), second = uint32_t(both >> 32);
+    const uint32_t advance = first & 31u;
+    if (advance - 1u >= bits.rem) {
+      // A long code, or codes that pass the end of the bits: the first code alone.
+      const uint32_t e = advance ? (first & ~31u) | (second & 31u) : decoderEntry(table_[top >> 48]);
+      if ((e & 31u) > bits.rem) return 2;
+      bits.skip(e & 31u);
+      return put(m, block, e, position, count) ? 0 : 1;
+    }
+    bits.skip(advance);
+    if (!put(m, block, first, position, count)) {
+      bits.unread(advance - (second & 31u));  // the block stopped before the second code
+      return 1;
+    }
+    const uint32_t at = position + decoderRun(second);
+    if (at >= 64) return (second & kDualSecond) && !putPastEnd(m, second, position, count) ? 1 : 0;
+    // Without a second code this stores 0 at the next coefficient, which is still 0.
+    block.store(at, decoderAmplitude(second));
+    const uint32_t taken = (second >> 13) & 1u;
+    position = at + taken;
+    count += taken;
+    return 0;
+  }
+
   // Decodes codes from `bits` into block (m, b) until the block ends (true) or the next
   // code does not lie whole within the bits (false; those bits are left unread).
   template <typename Bits>
   bool decodeCodes(int m, typename Sink::Block& block, Bits& bits, uint32_t& position, uint32_t& count) {
     for (;;) {
-      // Up to two codes per lookup: the second only when it also lies within the bits.
-      const uint64_t top = bits.top();
-      const uint64_t both = dual_[top >> (64 - kPrimaryVlcBits)];
-      uint32_t e = uint32_t(both);
-      if (__builtin_expect(e == 0, 0)) e = decoderEntry(table_[top >> 48]);  // a long code, alone
-      const uint32_t len = e & 31u;
-      if (len > bits.rem) return false;
-      // The high half's length is that of both codes (0 when there is no second code).
-      const uint32_t pair = uint32_t(both >> 32);
-      const uint32_t pairLength = pair & 31u;
-      const bool two = pairLength - 1u < bits.rem;
-      const uint32_t e2 = two ? pair : 0u;
-      const uint32_t used = two ? pairLength : len;
-      bits.skip(used);
-      if (!put(m, block, e, position, count)) {
-        bits.unread(used - len);  // the block stopped before the second code
-        return true;
-      }
-      const uint32_t at = position + decoderRun(e2);
-      if (__builtin_expect(at >= 64, 0)) {
-        if (e2 && !putPastEnd(m, e2, position, count)) return true;
-        continue;
-      }
-      // Without a second code this stores 0 at the next coefficient, which is still 0.
-      block.store(at, decoderAmplitude(e2));
-      const uint32_t taken = e2 != 0;
-      position = at + taken;
-      count += taken;
+      if (__builtin_expect(quickStep(block, bits, position, count), 1)) continue;
+      if (const int r = step(m, block, bits, position, count)) return r == 1;
     }
   }
 
