@@ -42,6 +42,10 @@ struct Kernels {
   // else a sample for each pair of pixels.
   void (*planesToBgr24Row)(const uint8_t* y, const int8_t* cr, const int8_t* cb, uint8_t* dst, int32_t n,
                            int32_t chromaCount, int fourOneOne);
+  // The same for the two lines of 4:2:0 planes that share a line of colour-difference
+  // samples (y1 and dst1 null: one line), the samples covering pairs of pixels.
+  void (*planes420ToBgr24Rows)(const uint8_t* y0, const uint8_t* y1, const int8_t* cr, const int8_t* cb,
+                               uint8_t* dst0, uint8_t* dst1, int32_t n);
   // Write the six blocks of a full-size macroblock (8 x 8 samples each, luminance
   // stored + 128) as whole 'YCCa' pixels; `pixels` is its top-left pixel.
   // 4:1:1: each colour-difference sample covers a group of four pixels of one line:

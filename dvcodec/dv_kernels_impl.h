@@ -424,6 +424,27 @@ inline v8si stepGroups(v8si at, v8si next) {
   return ((at << 2) + k * (next - at)) >> 2;
 }
 
+// Four samples from p, each twice.
+inline v8si pairSamples(const int8_t* p) {
+#if defined(__AVX2__)
+  int32_t four;
+  std::memcpy(&four, p, 4);
+  return (v8si)_mm256_permutevar8x32_epi32(_mm256_cvtepi8_epi32(_mm_cvtsi32_si128(four)),
+                                           _mm256_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3));
+#else
+  return v8si{p[0], p[0], p[1], p[1], p[2], p[2], p[3], p[3]};
+#endif
+}
+
+// Samples g + A (lanes 0-3) and g + B (lanes 4-7) of a line of count samples; a sample
+// past the line is the line's last one.
+template <int A, int B>
+inline v8si groupSamples(const int8_t* p, int32_t g, int32_t count) {
+  const int32_t a = g + A < count ? g + A : count - 1, b = g + B < count ? g + B : count - 1;
+  const int32_t sa = p[a], sb = p[b];
+  return v8si{sa, sa, sa, sa, sb, sb, sb, sb};
+}
+
 // The colour difference of pixel x of a line of planes (see planesToBgr24Row).
 inline int32_t planeChroma(const int8_t* c, int32_t x, int32_t count, int fourOneOne) {
   if (!fourOneOne) return c[x >> 1];
@@ -479,11 +500,19 @@ void planesToBgr24Row(const uint8_t* y, const int8_t* cr, const int8_t* cb, uint
       if (fourOneOne) {
         // Two groups: samples g and g + 1 (both on the line), each stepping to the next.
         const int32_t g = x >> 2;
-        const int32_t a = p[g], b = p[g + 1], after = g + 2 < count ? p[g + 2] : b;
-        chroma[c] = stepGroups(v8si{a, a, a, a, b, b, b, b}, v8si{b, b, b, b, after, after, after, after});
+#if defined(__AVX2__)
+        if (g + 4 <= count) {
+          int32_t four;
+          std::memcpy(&four, p + g, 4);
+          const __m256i s = _mm256_cvtepi8_epi32(_mm_cvtsi32_si128(four));
+          chroma[c] = stepGroups((v8si)_mm256_permutevar8x32_epi32(s, _mm256_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1)),
+                                 (v8si)_mm256_permutevar8x32_epi32(s, _mm256_setr_epi32(1, 1, 1, 1, 2, 2, 2, 2)));
+          continue;
+        }
+#endif
+        chroma[c] = stepGroups(groupSamples<0, 1>(p, g, count), groupSamples<1, 2>(p, g, count));
       } else {
-        const int8_t* q = p + (x >> 1);
-        chroma[c] = v8si{q[0], q[0], q[1], q[1], q[2], q[2], q[3], q[3]};
+        chroma[c] = pairSamples(p + (x >> 1));
       }
     }
     storeBgr(dst + 3 * size_t(x), yccToBgr8(widen8u(y + x), chroma[0], chroma[1], kRound22), x, n);
@@ -493,6 +522,55 @@ void planesToBgr24Row(const uint8_t* y, const int8_t* cr, const int8_t* cb, uint
     yccToRgb(y[x], planeChroma(cr, x, count, fourOneOne), planeChroma(cb, x, count, fourOneOne), kRound22,
              dst + 3 * x + 2, dst + 3 * x + 1, dst + 3 * x);
   }
+}
+
+void planes420ToBgr24Rows(const uint8_t* y0, const uint8_t* y1, const int8_t* cr, const int8_t* cb, uint8_t* dst0,
+                          uint8_t* dst1, int32_t n) {
+#if defined(__AVX512VBMI__)
+  // Thirty-two pixels of both rows a step. The colour-difference products of sixteen
+  // samples are made once and spread over the pixels of both rows, each sample's two
+  // columns; then each pixel's luminance joins them as yccToBgr does.
+  const __m512i lower = _mm512_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7);
+  const __m512i upper = _mm512_setr_epi32(8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14, 15, 15);
+  alignas(64) static const uint8_t kPack[64] = {
+      0,  1,  2,  4,  5,  6,  8,  9,  10, 12, 13, 14, 16, 17, 18, 20, 21, 22, 24, 25, 26, 28, 29, 30,
+      32, 33, 34, 36, 37, 38, 40, 41, 42, 44, 45, 46, 48, 49, 50, 52, 53, 54, 56, 57, 58, 60, 61, 62};
+  const __m512i pack = _mm512_load_si512(kPack);
+  const int32_t lowMask = 0x3FFFFF;
+  const uint8_t* lumaRows[2] = {y0, y1};
+  uint8_t* outRows[2] = {dst0, dst1};
+  const int rowCount = y1 ? 2 : 1;
+  for (int32_t x = 0; x < n; x += 32) {
+    const int32_t samples = (n - x + 1) / 2 < 16 ? (n - x + 1) / 2 : 16;
+    const __mmask16 sampleMask = __mmask16((1u << samples) - 1);
+    const v16si vr = (v16si)_mm512_cvtepi8_epi32(_mm_maskz_loadu_epi8(sampleMask, cr + x / 2));
+    const v16si vb = (v16si)_mm512_cvtepi8_epi32(_mm_maskz_loadu_epi8(sampleMask, cb + x / 2));
+    const v16si bb = vb * kCoefBCb;
+    const v16si terms[4] = {vr * kCoefRCr, vr * kCoefGCr + vb * kCoefGCb, bb >> 22, bb & lowMask};
+    for (int half = 0; half < 2; ++half) {
+      const int32_t at = x + 16 * half;
+      if (at >= n) break;
+      const int32_t left = n - at < 16 ? n - at : 16;
+      const __m512i spread = half ? upper : lower;
+      v16si t[4];
+      for (int i = 0; i < 4; ++i) t[i] = (v16si)_mm512_permutexvar_epi32(spread, (__m512i)terms[i]);
+      for (int row = 0; row < rowCount; ++row) {
+        const v16si luma =
+            (v16si)_mm512_cvtepu8_epi32(_mm_maskz_loadu_epi8(__mmask16((1u << left) - 1), lumaRows[row] + at));
+        const v16si yy = (luma - 16) * kCoefY + kRound22;
+        const v16si r = clamp255((t[0] + yy) >> 22);
+        const v16si g = clamp255((t[1] + yy) >> 22);
+        const v16si b = clamp255((yy >> 22) + t[2] + (((yy & lowMask) + t[3]) >> 22));
+        const v16si bgr = b | (g << 8) | (r << 16);
+        _mm512_mask_storeu_epi8(outRows[row] + 3 * size_t(at), __mmask64((1ull << (3 * left)) - 1),
+                                _mm512_permutexvar_epi8(pack, (__m512i)bgr));
+      }
+    }
+  }
+#else
+  planesToBgr24Row(y0, cr, cb, dst0, n, (n + 1) / 2, 0);
+  if (y1) planesToBgr24Row(y1, cr, cb, dst1, n, (n + 1) / 2, 0);
+#endif
 }
 
 // Eight pixels from their Y samples (signed, stored + 128) and Cr, Cb values.
@@ -1280,7 +1358,7 @@ void motionInterpolateRow(const uint8_t* above, uint8_t* out, const uint8_t* bel
 
 const Kernels& ZEBDV_KERNEL_TABLE_FN() {
   static const Kernels table = {ZEBDV_KERNEL_NAME,      idct88,           idct248,
-                                yccaToBgr24Row, planesToBgr24Row,         writeMacroblock411, writeMacroblock420,
+                                yccaToBgr24Row, planesToBgr24Row, planes420ToBgr24Rows,        writeMacroblock411, writeMacroblock420,
                                 yccaResampleNearestRow, yccaResampleFilteredRow, writeHalf411,
                                 writeHalf420,           writeQuarter525,  writeQuarter625,
                                 rgb32ToBgr24Row,        forwardDct,       classifyBlock,

@@ -182,12 +182,21 @@ DvcResult convertPlanes(const PlanarPicture& src, const PixelDesc& dst, bool fli
   const int32_t cols = src.width < dst.width ? src.width : dst.width;
   if (rows < 1 || cols < 1) return DVC_ERR_NO_INPUT;
   const Kernels& kern = kernels();
-  const bool fourOneOne = src.fourOneOne();
-  for (int32_t r = 0; r < rows; ++r) {
-    const int32_t row = flip ? rows - 1 - r : r;
-    const size_t chroma = size_t(fourOneOne ? row : row / 2) * size_t(src.chromaWidth);
-    kern.planesToBgr24Row(src.y + size_t(row) * size_t(src.width), src.cr + chroma, src.cb + chroma, dst.row(r), cols,
-                          src.chromaWidth, fourOneOne ? 1 : 0);
+  auto dstRow = [&](int32_t row) { return dst.row(flip ? rows - 1 - row : row); };  // of a picture row
+  auto lumaRow = [&](int32_t row) { return src.y + size_t(row) * size_t(src.width); };
+  if (src.fourOneOne()) {
+    for (int32_t row = 0; row < rows; ++row) {
+      const size_t chroma = size_t(row) * size_t(src.chromaWidth);
+      kern.planesToBgr24Row(lumaRow(row), src.cr + chroma, src.cb + chroma, dstRow(row), cols, src.chromaWidth, 1);
+    }
+    return DVC_OK;
+  }
+  // 4:2:0: the two picture rows of each colour-difference row together.
+  for (int32_t row = 0; row < rows; row += 2) {
+    const size_t chroma = size_t(row / 2) * size_t(src.chromaWidth);
+    const bool pair = row + 1 < rows;
+    kern.planes420ToBgr24Rows(lumaRow(row), pair ? lumaRow(row + 1) : nullptr, src.cr + chroma, src.cb + chroma,
+                              dstRow(row), pair ? dstRow(row + 1) : nullptr, cols);
   }
   return DVC_OK;
 }
