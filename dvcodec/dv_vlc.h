@@ -168,7 +168,9 @@ class VlcSegmentDecoder {
   DvcResult decode(const uint8_t* const videoBlocks[kMacroblocksPerSegment]) {
     result_ = DVC_OK;
     prepare(videoBlocks);
-    // Pass 1: each block in its own area.
+    // Pass 1: each block in its own area. Bit 6 m + b of waiting_ is set while block b
+    // of macroblock m needs more, of spare_ while it has unread bits of its own area.
+    waiting_ = spare_ = 0;
     for (int m = 0; m < kMacroblocksPerSegment; ++m) {
       st_.mayReceive[m] = 1;
       for (int b = 0; b < kBlocksPerMacroblock; ++b) {
@@ -177,35 +179,37 @@ class VlcSegmentDecoder {
         decodeOwnArea(m, b);
       }
     }
-    // Pass 2: within each macroblock. Bit 6 m + b of `waiting` is set while block b of
-    // macroblock m needs more, of `spare` while it has unread bits of its own area.
-    // (Without spare bits, the passes change nothing.)
-    uint32_t waiting = 0, spare = 0;
-    collect(&waiting, &spare);
-    if (!waiting) return result_;
+    // Pass 2: within each macroblock. (Without spare bits, the passes change nothing.)
+    if (!waiting_) return result_;
     for (int m = 0; m < kMacroblocksPerSegment; ++m) {
-      if (!((waiting >> (6 * m)) & 63u) || !((spare >> (6 * m)) & 63u)) continue;
+      const uint32_t waiting = (waiting_ >> (6 * m)) & 63u, spare = (spare_ >> (6 * m)) & 63u;
+      if (!waiting || !spare) continue;
       vlcdetail::SpareStream stream{st_.spare};
       Source sources[kBlocksPerMacroblock];
-      int nSources = gather(stream, m, m + 1, sources);
-      for (int b = 0; b < kBlocksPerMacroblock; ++b) {
-        if (!st_.block[m][b].needsMore) continue;
-        if (!feed(m, b, stream)) break;  // the spare bits ran out
+      const int nSources = gather(stream, spare << (6 * m), sources);
+      for (uint32_t w = waiting; w; w &= w - 1) {
+        if (!feed(m, __builtin_ctz(w), stream)) break;  // the spare bits ran out
       }
       giveBack(stream, sources, nSources);
     }
     // Pass 3: across the segment, for the macroblocks that may still receive bits.
-    collect(&waiting, &spare);
-    if (!waiting) return result_;
+    if (!waiting_) return result_;
     vlcdetail::SpareStream stream{st_.spare};
     Source sources[kMacroblocksPerSegment * kBlocksPerMacroblock];
-    const int nSources = spare ? gather(stream, 0, kMacroblocksPerSegment, sources) : 0;
-    for (int m = 0; m < kMacroblocksPerSegment; ++m) {
-      if (!st_.mayReceive[m]) continue;
-      for (int b = 0; b < kBlocksPerMacroblock; ++b) {
-        if (!st_.block[m][b].needsMore) continue;
-        if (!spare || !feed(m, b, stream)) result_ = DVC_ERR_BAD_ARGUMENT;  // left incomplete
+    const bool spare = spare_ != 0;
+    const int nSources = spare ? gather(stream, spare_, sources) : 0;
+    // Whether a macroblock may receive is looked at as its turn comes (a block's pair
+    // limit stops the later macroblocks, not the rest of its own).
+    int current = -1;
+    bool receives = false;
+    for (uint32_t w = waiting_; w; w &= w - 1) {
+      const int k = __builtin_ctz(w), m = k / kBlocksPerMacroblock;
+      if (m != current) {
+        current = m;
+        receives = st_.mayReceive[m] != 0;
       }
+      if (!receives) continue;
+      if (!spare || !feed(m, k - kBlocksPerMacroblock * m, stream)) result_ = DVC_ERR_BAD_ARGUMENT;  // left incomplete
     }
     giveBack(stream, sources, nSources);
     return result_;
@@ -213,7 +217,7 @@ class VlcSegmentDecoder {
 
  private:
   struct Source {
-    BlockState* block;
+    int slot;        // 6 m + b
     uint32_t start;  // first bit in the stream
     uint32_t bits;
   };
@@ -244,17 +248,14 @@ class VlcSegmentDecoder {
     std::memset(st_.data + 80 * kMacroblocksPerSegment, 0, 16);
   }
 
-  // Which blocks need more bits, and which have unread bits of their own (bit 6 m + b).
-  void collect(uint32_t* waiting, uint32_t* spare) const {
-    uint32_t w = 0, a = 0;
-    for (int m = 0; m < kMacroblocksPerSegment; ++m) {
-      for (int b = 0; b < kBlocksPerMacroblock; ++b) {
-        w |= uint32_t(st_.block[m][b].needsMore) << (6 * m + b);
-        a |= uint32_t(st_.block[m][b].ownActive) << (6 * m + b);
-      }
-    }
-    *waiting = w;
-    *spare = a;
+  BlockState& slotState(int slot) { return st_.block[slot / kBlocksPerMacroblock][slot % kBlocksPerMacroblock]; }
+
+  // Keeps the masks of block (m, b) up to date with its state.
+  void update(int m, int b) {
+    const BlockState& s = st_.block[m][b];
+    const uint32_t bit = 1u << (kBlocksPerMacroblock * m + b);
+    waiting_ = s.needsMore ? waiting_ | bit : waiting_ & ~bit;
+    spare_ = s.ownActive ? spare_ | bit : spare_ & ~bit;
   }
 
   // The entry (in the decoder's form) of the code that begins the 16-bit window.
@@ -366,31 +367,32 @@ class VlcSegmentDecoder {
     s.ownActive = bits.rem > 0;
     s.position = uint8_t(position);
     s.count = uint8_t(count);
+    update(m, b);
   }
 
-  // Appends the unread bits of the blocks of macroblocks m0..m1-1 to the stream.
-  int gather(vlcdetail::SpareStream& stream, int m0, int m1, Source* sources) {
+  // Appends the unread bits of the blocks of the mask (bit 6 m + b), in order, to the stream.
+  int gather(vlcdetail::SpareStream& stream, uint32_t mask, Source* sources) {
     int n = 0;
-    for (int m = m0; m < m1; ++m) {
-      for (int b = 0; b < kBlocksPerMacroblock; ++b) {
-        BlockState& s = st_.block[m][b];
-        if (!s.ownActive) continue;
-        sources[n++] = Source{&s, stream.size, uint32_t(s.areaBits - s.bitPos)};
-        stream.append(s.area, s.bitPos, s.areaBits);
-      }
+    for (; mask; mask &= mask - 1) {
+      const int slot = __builtin_ctz(mask);
+      const BlockState& s = slotState(slot);
+      sources[n++] = Source{slot, stream.size, uint32_t(s.areaBits - s.bitPos)};
+      stream.append(s.area, s.bitPos, s.areaBits);
     }
     stream.finish();
     return n;
   }
 
   // Marks the bits that the stream handed out as read in their blocks.
-  static void giveBack(const vlcdetail::SpareStream& stream, const Source* sources, int n) {
+  void giveBack(const vlcdetail::SpareStream& stream, const Source* sources, int n) {
     for (int k = 0; k < n; ++k) {
       const Source& src = sources[k];
       if (stream.pos <= src.start) break;
       const uint32_t used = stream.pos - src.start < src.bits ? stream.pos - src.start : src.bits;
-      src.block->bitPos = uint16_t(src.block->bitPos + used);
-      src.block->ownActive = src.block->bitPos < src.block->areaBits;
+      BlockState& s = slotState(src.slot);
+      s.bitPos = uint16_t(s.bitPos + used);
+      s.ownActive = s.bitPos < s.areaBits;
+      if (!s.ownActive) spare_ &= ~(1u << src.slot);
     }
   }
 
@@ -422,6 +424,7 @@ class VlcSegmentDecoder {
     if (!ended) ended = decodeCodes(m, block, bits, position, count);
     if (ended) {
       s.needsMore = false;
+      waiting_ &= ~(1u << (kBlocksPerMacroblock * m + b));
     } else {
       // The stream ran out inside a code: its leading bits become pending.
       s.pendingLength = uint8_t(bits.rem);
@@ -441,6 +444,7 @@ class VlcSegmentDecoder {
   Sink& sink_;
   typename Sink::Block blocks_[kMacroblocksPerSegment][kBlocksPerMacroblock];
   DvcResult result_ = DVC_OK;
+  uint32_t waiting_ = 0, spare_ = 0;
 };
 
 // A sink that keeps the coefficients as 16-bit values in scan order, not dequantised.
