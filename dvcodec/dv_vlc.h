@@ -290,32 +290,12 @@ class VlcSegmentDecoder {
     return true;
   }
 
-  // One lookup's codes in the common case: they lie within the bits and stay inside the
-  // block (no end of block, no run past its last coefficient). False, with nothing done,
-  // otherwise.
+  // The codes of one lookup (top: the bits from the next one on; both: its entry in the
+  // dual table): 0 when the block goes on, 1 when it ended, 2 when the next code does not
+  // lie whole within the bits (they are left unread).
   template <typename Bits>
-  bool quickStep(typename Sink::Block& block, Bits& bits, uint32_t& position, uint32_t& count) {
-    const uint64_t both = dual_[bits.top() >> (64 - kPrimaryVlcBits)];
-    const uint32_t first = uint32_t(both), second = uint32_t(both >> 32);
-    const uint32_t advance = first & 31u;
-    const uint32_t at = position + decoderRun(first);
-    const uint32_t next = at + 1 + decoderRun(second);  // without a second code, the next coefficient
-    if (advance - 1u >= bits.rem || next >= 64) return false;
-    bits.skip(advance);
-    block.store(at, decoderAmplitude(first));
-    block.store(next, decoderAmplitude(second));  // 0 without a second code: that coefficient is still 0
-    const uint32_t taken = (second >> 13) & 1u;
-    position = next + taken;
-    count += 1 + taken;
-    return true;
-  }
-
-  // One lookup's codes whatever they are: 0 when the block goes on, 1 when it ended, 2
-  // when the next code does not lie whole within the bits (they are left unread).
-  template <typename Bits>
-  int step(int m, typename Sink::Block& block, Bits& bits, uint32_t& position, uint32_t& count) {
-    const uint64_t top = bits.top();
-    const uint64_t both = dual_[top >> (64 - kPrimaryVlcBits)];
+  int step(int m, typename Sink::Block& block, Bits& bits, uint32_t& position, uint32_t& count, uint64_t top,
+           uint64_t both) {
     const uint32_t first = uint32_t(both), second = uint32_t(both >> 32);
     const uint32_t advance = first & 31u;
     if (advance - 1u >= bits.rem) {
@@ -345,8 +325,24 @@ class VlcSegmentDecoder {
   template <typename Bits>
   bool decodeCodes(int m, typename Sink::Block& block, Bits& bits, uint32_t& position, uint32_t& count) {
     for (;;) {
-      if (__builtin_expect(quickStep(block, bits, position, count), 1)) continue;
-      if (const int r = step(m, block, bits, position, count)) return r == 1;
+      const uint64_t top = bits.top();
+      const uint64_t both = dual_[top >> (64 - kPrimaryVlcBits)];
+      const uint32_t first = uint32_t(both), second = uint32_t(both >> 32);
+      const uint32_t advance = first & 31u;
+      const uint32_t at = position + decoderRun(first);
+      const uint32_t next = at + 1 + decoderRun(second);  // without a second code, the next coefficient
+      if (__builtin_expect(advance - 1u < bits.rem && next < 64, 1)) {
+        // The common case: the codes lie within the bits and stay inside the block (no
+        // end of block, no run past its last coefficient).
+        bits.skip(advance);
+        block.store(at, decoderAmplitude(first));
+        block.store(next, decoderAmplitude(second));  // 0 without a second code: that coefficient is still 0
+        const uint32_t taken = (second >> 13) & 1u;
+        position = next + taken;
+        count += 1 + taken;
+        continue;
+      }
+      if (const int r = step(m, block, bits, position, count, top, both)) return r == 1;
     }
   }
 
