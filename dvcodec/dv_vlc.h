@@ -48,7 +48,7 @@ struct SegmentState {
   uint32_t mayReceive[kMacroblocksPerSegment];  // may take bits from other macroblocks
   BlockState block[kMacroblocksPerSegment][kBlocksPerMacroblock];
   // The spare-bit stream of the current pass.
-  alignas(8) uint8_t spare[kMacroblocksPerSegment * 80 + 24];
+  alignas(8) uint8_t spare[kMacroblocksPerSegment * 80 + 40];
 };
 
 namespace vlcdetail {
@@ -96,17 +96,27 @@ struct AreaBits {
   void unread(uint32_t n) { rem += n; }  // only the count matters afterwards
 };
 
-// Bits of a byte array from a bit position on; the array has 8 readable bytes after
-// its last bit.
+// Bits of a byte array from a bit position on; the array has 24 readable bytes after
+// its last bit. The next 128 bits are kept in two words, which take in new bits from
+// memory as they move on, so that the next lookup does not wait for a load.
 struct StreamBits {
   const uint8_t* bytes;
   uint32_t pos, rem;
-  uint64_t top() const { return loadBigEndian64(bytes + (pos >> 3)) << (pos & 7); }
-  void skip(uint32_t n) {
+  uint64_t hi, lo;
+  StreamBits(const uint8_t* b, uint32_t from, uint32_t count)
+      : bytes(b), pos(from), rem(count), hi(word(from)), lo(word(from + 64)) {}
+  // The 57 or more bits from bit q on, left-aligned.
+  uint64_t at(uint32_t q) const { return loadBigEndian64(bytes + (q >> 3)) << (q & 7); }
+  // The 64 bits from bit q on.
+  uint64_t word(uint32_t q) const { return at(q) | (q & 7 ? uint64_t(bytes[(q >> 3) + 8]) >> (8 - (q & 7)) : 0); }
+  uint64_t top() const { return hi; }
+  void skip(uint32_t n) {  // 0 < n < 58
+    hi = (hi << n) | (lo >> (64 - n));
+    lo = (lo << n) | (at(pos + 128) >> (64 - n));
     pos += n;
     rem -= n;
   }
-  void unread(uint32_t n) {
+  void unread(uint32_t n) {  // only the count and position matter afterwards
     pos -= n;
     rem += n;
   }
@@ -144,7 +154,7 @@ struct SpareStream {
     // The last part word, then zeros for the reads after the stream.
     uint8_t* at = bytes + ((size >> 3) & ~7u);
     storeBigEndian64(at, acc);
-    std::memset(at + 8, 0, 8);
+    std::memset(at + 8, 0, 24);
     acc = 0;
   }
   uint32_t remaining() const { return size - pos; }
@@ -209,7 +219,11 @@ class VlcSegmentDecoder {
         receives = st_.mayReceive[m] != 0;
       }
       if (!receives) continue;
-      if (!spare || !feed(m, k - kBlocksPerMacroblock * m, stream)) result_ = DVC_ERR_BAD_ARGUMENT;  // left incomplete
+      // A stream that ran out changes no block (pending bits never hold a whole code, and
+      // more of them make none): the block is left incomplete.
+      if (!spare || stream.pos == stream.size || !feed(m, k - kBlocksPerMacroblock * m, stream)) {
+        result_ = DVC_ERR_BAD_ARGUMENT;
+      }
     }
     giveBack(stream, sources, nSources);
     return result_;
@@ -398,7 +412,7 @@ class VlcSegmentDecoder {
     BlockState& s = st_.block[m][b];
     typename Sink::Block block = blocks_[m][b];
     uint32_t position = s.position, count = s.count;
-    vlcdetail::StreamBits bits{stream.bytes, stream.pos, stream.size - stream.pos};
+    vlcdetail::StreamBits bits(stream.bytes, stream.pos, stream.size - stream.pos);
     bool ended = false;
     if (s.pendingLength) {
       // The first code starts with the pending bits.
@@ -412,7 +426,7 @@ class VlcSegmentDecoder {
         stream.pos = stream.size;
         return false;
       }
-      bits.skip((e & 31u) - plen);
+      if ((e & 31u) > plen) bits.skip((e & 31u) - plen);  // (pending bits never hold a whole code)
       s.pendingBits = 0;
       s.pendingLength = 0;
       ended = !put(m, block, e, position, count);
@@ -425,7 +439,8 @@ class VlcSegmentDecoder {
       // The stream ran out inside a code: its leading bits become pending.
       s.pendingLength = uint8_t(bits.rem);
       s.pendingBits = uint16_t(bits.rem ? uint32_t(bits.top() >> (64 - bits.rem)) : 0);
-      bits.skip(bits.rem);
+      bits.pos += bits.rem;
+      bits.rem = 0;
     }
     s.position = uint8_t(position);
     s.count = uint8_t(count);
