@@ -97,15 +97,15 @@ bool decodeArea(const uint8_t* area, uint32_t limit, int dc, const float* table,
       const uint32_t first = uint32_t(both), second = uint32_t(both >> 32);
       if (__builtin_expect(first == 0, 0)) {  // a long code, alone
         const uint32_t e = decoderEntry(full[top >> 48]);
-        if ((e & 31u) > bits.rem) break;
-        bits.skip(e & 31u);
+        if (decoderLength(e) > bits.rem) break;
+        bits.skip(decoderLength(e));
         if (!put(e)) break;
         continue;
       }
-      const uint32_t length = second & 31u;
+      const uint32_t length = decoderLength(second);
       if (length > bits.rem) break;
-      const bool two = (second & kDualSecond) && (first & 31u) <= bits.rem;
-      bits.skip(two ? first & 31u : length);
+      const bool two = (second & kDualSecond) && decoderLength(first) <= bits.rem;
+      bits.skip(two ? decoderLength(first) : length);
       if (!put(first) || (two && !put(second))) break;
     }
   }

@@ -153,8 +153,8 @@ struct SharedTables {
           const uint32_t rest = (v << len) & ((1u << kPrimaryVlcBits) - 1);  // the bits after the first code
           const uint32_t e2 = vlc[rest << (16 - kPrimaryVlcBits)];
           if (vlcLength(e2) <= kPrimaryVlcBits - len) {
-            first = (first & ~31u) | (len + vlcLength(e2));
-            second = (decoderEntry(e2) & ~31u) | kDualSecond | len;
+            first = (first & ~kDecoderLengthMask) | (len + vlcLength(e2));
+            second = (decoderEntry(e2) & ~kDecoderLengthMask) | kDualSecond | len;
           }
         }
         dual[v] = first | uint64_t(second) << 32;

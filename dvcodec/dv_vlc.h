@@ -93,6 +93,13 @@ struct AreaBits {
     lo <<= n;
     rem -= n;
   }
+  // skip(decoderLength(entry)) for a length above 0, the shifts taking the entry's low six
+  // bits as they are.
+  void skipBy(uint32_t entry) {
+    hi = (hi << (entry & 63)) | (lo >> ((0u - entry) & 63));
+    lo <<= entry & 63;
+    rem -= decoderLength(entry);
+  }
   void unread(uint32_t n) { rem += n; }  // only the count matters afterwards
 };
 
@@ -115,6 +122,12 @@ struct StreamBits {
     lo = (lo << n) | (at(pos + 128) >> (64 - n));
     pos += n;
     rem -= n;
+  }
+  void skipBy(uint32_t entry) {  // as AreaBits::skipBy
+    hi = (hi << (entry & 63)) | (lo >> ((0u - entry) & 63));
+    lo = (lo << (entry & 63)) | (at(pos + 128) >> ((0u - entry) & 63));
+    pos += decoderLength(entry);
+    rem -= decoderLength(entry);
   }
   void unread(uint32_t n) {  // only the count and position matter afterwards
     pos -= n;
@@ -311,24 +324,25 @@ class VlcSegmentDecoder {
   int step(int m, typename Sink::Block& block, Bits& bits, uint32_t& position, uint32_t& count, uint64_t top,
            uint64_t both) {
     const uint32_t first = uint32_t(both), second = uint32_t(both >> 32);
-    const uint32_t advance = first & 31u;
+    const uint32_t advance = decoderLength(first);
     if (advance - 1u >= bits.rem) {
       // A long code, or codes that pass the end of the bits: the first code alone.
-      const uint32_t e = advance ? (first & ~31u) | (second & 31u) : decoderEntry(table_[top >> 48]);
-      if ((e & 31u) > bits.rem) return 2;
-      bits.skip(e & 31u);
+      const uint32_t e =
+          advance ? (first & ~kDecoderLengthMask) | decoderLength(second) : decoderEntry(table_[top >> 48]);
+      if (decoderLength(e) > bits.rem) return 2;
+      bits.skip(decoderLength(e));
       return put(m, block, e, position, count) ? 0 : 1;
     }
     bits.skip(advance);
     if (!put(m, block, first, position, count)) {
-      bits.unread(advance - (second & 31u));  // the block stopped before the second code
+      bits.unread(advance - decoderLength(second));  // the block stopped before the second code
       return 1;
     }
     const uint32_t at = position + decoderRun(second);
     if (at >= 64) return (second & kDualSecond) && !putPastEnd(m, second, position, count) ? 1 : 0;
     // Without a second code this stores 0 at the next coefficient, which is still 0.
     block.store(at, decoderAmplitude(second));
-    const uint32_t taken = (second >> 13) & 1u;
+    const uint32_t taken = (second & kDualSecond) ? 1u : 0u;
     position = at + taken;
     count += taken;
     return 0;
@@ -342,16 +356,16 @@ class VlcSegmentDecoder {
       const uint64_t top = bits.top();
       const uint64_t both = dual_[top >> (64 - kPrimaryVlcBits)];
       const uint32_t first = uint32_t(both), second = uint32_t(both >> 32);
-      const uint32_t advance = first & 31u;
+      const uint32_t advance = decoderLength(first);
       const uint32_t at = position + decoderRun(first);
       const uint32_t next = at + 1 + decoderRun(second);  // without a second code, the next coefficient
       if (__builtin_expect(advance - 1u < bits.rem && next < 64, 1)) {
         // The common case: the codes lie within the bits and stay inside the block (no
         // end of block, no run past its last coefficient).
-        bits.skip(advance);
+        bits.skipBy(first);
         block.store(at, decoderAmplitude(first));
         block.store(next, decoderAmplitude(second));  // 0 without a second code: that coefficient is still 0
-        const uint32_t taken = (second >> 13) & 1u;
+        const uint32_t taken = (second & kDualSecond) ? 1u : 0u;
         position = next + taken;
         count += 1 + taken;
         continue;
@@ -419,14 +433,14 @@ class VlcSegmentDecoder {
       const uint32_t plen = s.pendingLength, pbits = s.pendingBits;
       const uint32_t window = ((pbits << (16 - plen)) | (uint32_t(bits.top() >> 48) >> plen)) & 0xFFFF;
       const uint32_t e = lookup(window);
-      if ((e & 31u) > plen + bits.rem) {
+      if (decoderLength(e) > plen + bits.rem) {
         // Still no whole code: every remaining bit joins the pending ones.
         s.pendingBits = uint16_t((pbits << bits.rem) | (bits.rem ? uint32_t(bits.top() >> (64 - bits.rem)) : 0));
         s.pendingLength = uint8_t(plen + bits.rem);
         stream.pos = stream.size;
         return false;
       }
-      if ((e & 31u) > plen) bits.skip((e & 31u) - plen);  // (pending bits never hold a whole code)
+      if (decoderLength(e) > plen) bits.skip(decoderLength(e) - plen);  // (pending bits never hold a whole code)
       s.pendingBits = 0;
       s.pendingLength = 0;
       ended = !put(m, block, e, position, count);

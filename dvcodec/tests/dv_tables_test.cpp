@@ -97,19 +97,19 @@ TEST(DvVlcTables, DerivedLookupsAgreeWithTheSharedTable) {
       EXPECT_EQ(dual[v], 0u) << v;  // a long code: looked up alone
       continue;
     }
-    EXPECT_EQ(first & ~31u, primary[v] & ~31u) << v;
-    EXPECT_EQ(second & 31u, len) << v;
+    EXPECT_EQ(first & ~kDecoderLengthMask, primary[v] & ~kDecoderLengthMask) << v;
+    EXPECT_EQ(decoderLength(second), len) << v;
     if (!(second & kDualSecond)) {
-      EXPECT_EQ(first & 31u, len) << v;
-      EXPECT_EQ(second & ~31u, 0u) << v;  // no second code: run and amplitude 0
+      EXPECT_EQ(decoderLength(first), len) << v;
+      EXPECT_EQ(second & ~kDecoderLengthMask, 0u) << v;  // no second code: run and amplitude 0
       continue;
     }
     // The second code follows the first within the 11 bits.
     const uint32_t e2 = table[(v << (16 - kPrimaryVlcBits + len)) & 0xFFFF];
     EXPECT_FALSE(vlcEndOfBlock(e));
-    EXPECT_EQ(first & 31u, len + vlcLength(e2));
-    EXPECT_LE(first & 31u, uint32_t(kPrimaryVlcBits));
-    EXPECT_EQ(second & ~31u & ~kDualSecond, decoderEntry(e2) & ~31u);
+    EXPECT_EQ(decoderLength(first), len + vlcLength(e2));
+    EXPECT_LE(decoderLength(first), uint32_t(kPrimaryVlcBits));
+    EXPECT_EQ(second & ~kDecoderLengthMask & ~kDualSecond, decoderEntry(e2) & ~kDecoderLengthMask);
   }
 }
 
