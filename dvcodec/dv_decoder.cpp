@@ -152,16 +152,17 @@ namespace {
 struct TransformInputSink {
   struct Block {
     float* input;
-    const float* multiplier;
-    const uint8_t* position;
-    void store(uint32_t k, int32_t amplitude) { input[position[k]] = float(amplitude) * multiplier[k]; }
+    const IdctWeighting* weighting;
+    void store(uint32_t k, int32_t amplitude) {
+      input[weighting->position[k]] = float(amplitude) * weighting->multiplier[k];
+    }
   };
   float* coefficients;
 
   Block begin(int mb, int b, int qno, int cls, int mode, int dc) {
     float* input = coefficients + 64 * (mb * kBlocksPerMacroblock + b);
     input[0] = float(dc) * 0.5f;
-    return Block{input, idctMultipliers(mode, quantRow(qno, cls), cls == 3), idctInputPosition(mode)};
+    return Block{input, &idctWeighting(mode, quantRow(qno, cls), cls == 3)};
   }
 };
 
