@@ -519,8 +519,9 @@ void planesToBgr24Row(const uint8_t* y, const int8_t* cr, const int8_t* cb, uint
   }
 #endif
   for (; x < n; ++x) {
-    yccToRgb(y[x], planeChroma(cr, x, count, fourOneOne), planeChroma(cb, x, count, fourOneOne), kRound22,
-             dst + 3 * x + 2, dst + 3 * x + 1, dst + 3 * x);
+    uint8_t* px = dst + 3 * size_t(x);
+    yccToRgb(y[x], planeChroma(cr, x, count, fourOneOne), planeChroma(cb, x, count, fourOneOne), kRound22, px + 2,
+             px + 1, px);
   }
 }
 
