@@ -424,6 +424,29 @@ inline v8si stepGroups(v8si at, v8si next) {
   return ((at << 2) + k * (next - at)) >> 2;
 }
 
+#if defined(__AVX512VBMI__)
+// The blue products moved up by 288 x 2^22, so that the blue sum of yccToBgr (which can
+// pass 2^31) stays within an unsigned 32-bit lane and shifts down logically.
+inline constexpr int32_t kBlueBias = 288;
+inline v16si blueTerm(v16si cb) { return (v16si)((v16su)(cb * kCoefBCb) + (uint32_t(kBlueBias) << 22)); }
+
+// Sixteen pixels of B, G, R from their luminance terms yy = (y - 16) x kCoefY + round and
+// colour terms (Cr x kCoefRCr, Cr x kCoefGCr + Cb x kCoefGCb, Cb x kCoefBCb + the bias):
+// the sums shifted down as yccToBgr does, clamped to 0-255 by saturating packs, and put
+// in pixel order: 48 bytes.
+inline __m512i bgrOfTerms(v16si yy, v16si red, v16si green, v16su blueBiased) {
+  const v16si r = (red + yy) >> 22, g = (green + yy) >> 22;
+  const v16si b = (v16si)((blueBiased + (v16su)yy) >> 22) - kBlueBias;
+  // Per 128-bit lane: B, G, R and R again of four pixels.
+  const __m512i bytes = _mm512_packus_epi16(_mm512_packs_epi32((__m512i)b, (__m512i)g),
+                                            _mm512_packs_epi32((__m512i)r, (__m512i)r));
+  alignas(64) static const uint8_t kOrder[64] = {
+      0,  4,  8,  1,  5,  9,  2,  6,  10, 3,  7,  11, 16, 20, 24, 17, 21, 25, 18, 22, 26, 19, 23, 27,
+      32, 36, 40, 33, 37, 41, 34, 38, 42, 35, 39, 43, 48, 52, 56, 49, 53, 57, 50, 54, 58, 51, 55, 59};
+  return _mm512_permutexvar_epi8(_mm512_load_si512(kOrder), bytes);
+}
+#endif
+
 // Four samples from p, each twice.
 inline v8si pairSamples(const int8_t* p) {
 #if defined(__AVX2__)
@@ -464,11 +487,6 @@ void planesToBgr24Row(const uint8_t* y, const int8_t* cr, const int8_t* cb, uint
   const __m512i next411 = _mm512_setr_epi32(1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4);
   const __m512i pairs = _mm512_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7);
   const v16si k = v16si{0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3};
-  // Byte i of 48 from byte i % 3 of lane i / 3.
-  alignas(64) static const uint8_t kPack[64] = {
-      0,  1,  2,  4,  5,  6,  8,  9,  10, 12, 13, 14, 16, 17, 18, 20, 21, 22, 24, 25, 26, 28, 29, 30,
-      32, 33, 34, 36, 37, 38, 40, 41, 42, 44, 45, 46, 48, 49, 50, 52, 53, 54, 56, 57, 58, 60, 61, 62};
-  const __m512i pack = _mm512_load_si512(kPack);
   for (; x < n; x += 16) {
     const int32_t left = n - x < 16 ? n - x : 16;
     const v16si luma = (v16si)_mm512_cvtepu8_epi32(_mm_maskz_loadu_epi8(__mmask16((1u << left) - 1), y + x));
@@ -487,9 +505,10 @@ void planesToBgr24Row(const uint8_t* y, const int8_t* cr, const int8_t* cb, uint
         chroma[c] = (v16si)_mm512_permutexvar_epi32(pairs, s16);
       }
     }
-    const v16si bgr = yccToBgr(luma, chroma[0], chroma[1], kRound22);
+    const v16si yy = luma * kCoefY + (kRound22 - 16 * kCoefY);
     _mm512_mask_storeu_epi8(dst + 3 * size_t(x), __mmask64((1ull << (3 * left)) - 1),
-                            _mm512_permutexvar_epi8(pack, (__m512i)bgr));
+                            bgrOfTerms(yy, chroma[0] * kCoefRCr, chroma[0] * kCoefGCr + chroma[1] * kCoefGCb,
+                                       (v16su)blueTerm(chroma[1])));
   }
 #else
   for (; x + 8 <= n; x += 8) {
@@ -533,11 +552,6 @@ void planes420ToBgr24Rows(const uint8_t* y0, const uint8_t* y1, const int8_t* cr
   // columns; then each pixel's luminance joins them as yccToBgr does.
   const __m512i lower = _mm512_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7);
   const __m512i upper = _mm512_setr_epi32(8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14, 15, 15);
-  alignas(64) static const uint8_t kPack[64] = {
-      0,  1,  2,  4,  5,  6,  8,  9,  10, 12, 13, 14, 16, 17, 18, 20, 21, 22, 24, 25, 26, 28, 29, 30,
-      32, 33, 34, 36, 37, 38, 40, 41, 42, 44, 45, 46, 48, 49, 50, 52, 53, 54, 56, 57, 58, 60, 61, 62};
-  const __m512i pack = _mm512_load_si512(kPack);
-  const int32_t lowMask = 0x3FFFFF;
   const uint8_t* lumaRows[2] = {y0, y1};
   uint8_t* outRows[2] = {dst0, dst1};
   const int rowCount = y1 ? 2 : 1;
@@ -546,25 +560,20 @@ void planes420ToBgr24Rows(const uint8_t* y0, const uint8_t* y1, const int8_t* cr
     const __mmask16 sampleMask = __mmask16((1u << samples) - 1);
     const v16si vr = (v16si)_mm512_cvtepi8_epi32(_mm_maskz_loadu_epi8(sampleMask, cr + x / 2));
     const v16si vb = (v16si)_mm512_cvtepi8_epi32(_mm_maskz_loadu_epi8(sampleMask, cb + x / 2));
-    const v16si bb = vb * kCoefBCb;
-    const v16si terms[4] = {vr * kCoefRCr, vr * kCoefGCr + vb * kCoefGCb, bb >> 22, bb & lowMask};
+    const v16si terms[3] = {vr * kCoefRCr, vr * kCoefGCr + vb * kCoefGCb, blueTerm(vb)};
     for (int half = 0; half < 2; ++half) {
       const int32_t at = x + 16 * half;
       if (at >= n) break;
       const int32_t left = n - at < 16 ? n - at : 16;
       const __m512i spread = half ? upper : lower;
-      v16si t[4];
-      for (int i = 0; i < 4; ++i) t[i] = (v16si)_mm512_permutexvar_epi32(spread, (__m512i)terms[i]);
+      v16si t[3];
+      for (int i = 0; i < 3; ++i) t[i] = (v16si)_mm512_permutexvar_epi32(spread, (__m512i)terms[i]);
       for (int row = 0; row < rowCount; ++row) {
         const v16si luma =
             (v16si)_mm512_cvtepu8_epi32(_mm_maskz_loadu_epi8(__mmask16((1u << left) - 1), lumaRows[row] + at));
-        const v16si yy = (luma - 16) * kCoefY + kRound22;
-        const v16si r = clamp255((t[0] + yy) >> 22);
-        const v16si g = clamp255((t[1] + yy) >> 22);
-        const v16si b = clamp255((yy >> 22) + t[2] + (((yy & lowMask) + t[3]) >> 22));
-        const v16si bgr = b | (g << 8) | (r << 16);
+        const v16si yy = luma * kCoefY + (kRound22 - 16 * kCoefY);
         _mm512_mask_storeu_epi8(outRows[row] + 3 * size_t(at), __mmask64((1ull << (3 * left)) - 1),
-                                _mm512_permutexvar_epi8(pack, (__m512i)bgr));
+                                bgrOfTerms(yy, t[0], t[1], (v16su)t[2]));
       }
     }
   }

@@ -201,6 +201,32 @@ TEST_P(DvKernels, VectorBuildsAgree) {
     EXPECT_EQ(da[size_t(width) * 3], 0xEE) << "wrote past the row";
   }
 
+  // Lines of planes, 4:1:1 and 4:2:0 (two lines sharing their colour samples), whole and
+  // in part; random samples reach every extreme of the conversion.
+  for (int32_t n : {720, 716, 37, 16, 3, 1}) {
+    const auto y0 = bytes(720), y1 = bytes(720), chroma = bytes(2 * 360);
+    const int8_t* cr = reinterpret_cast<const int8_t*>(chroma.data());
+    const int8_t* cb = cr + 360;
+    for (int fourOneOne : {0, 1}) {
+      std::vector<uint8_t> da(720 * 3 + 8, 0xEE), db(da);
+      const int32_t count = fourOneOne ? 180 : 360;
+      base.planesToBgr24Row(y0.data(), cr, cb, da.data(), n, count, fourOneOne);
+      avx2->planesToBgr24Row(y0.data(), cr, cb, db.data(), n, count, fourOneOne);
+      EXPECT_EQ(da, db) << n << " " << fourOneOne;
+      EXPECT_EQ(da[size_t(n) * 3], 0xEE) << "wrote past the line";
+    }
+    std::vector<uint8_t> a0(720 * 3 + 8, 0xEE), a1(a0), b0(a0), b1(a0), one(a0);
+    base.planes420ToBgr24Rows(y0.data(), y1.data(), cr, cb, a0.data(), a1.data(), n);
+    avx2->planes420ToBgr24Rows(y0.data(), y1.data(), cr, cb, b0.data(), b1.data(), n);
+    EXPECT_EQ(a0, b0) << n;
+    EXPECT_EQ(a1, b1) << n;
+    avx2->planes420ToBgr24Rows(y1.data(), nullptr, cr, cb, one.data(), nullptr, n);
+    EXPECT_EQ(one, b1) << n << ": one line alone";
+    std::vector<uint8_t> line(a0.size(), 0xEE);
+    base.planesToBgr24Row(y0.data(), cr, cb, line.data(), n, 360, 0);
+    EXPECT_EQ(line, a0) << n << ": two lines as one";
+  }
+
   const uint32_t stride = 2880;
   const auto samples = bytes(6 * 64);
   const int8_t* s = reinterpret_cast<const int8_t*>(samples.data());
