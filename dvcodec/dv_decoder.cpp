@@ -179,6 +179,32 @@ DvcResult decodeFull(Decoder& d) {
       d, [&](int s, int i) { vlc.decode(d.videoBlocks.block[s][i]); },
       [&](int m, const Placement& p) {
         const BlockState* states = d.segment->block[m];
+        if (d.planar) {
+          // Each block straight into its place in the planes.
+          for (int b = 0; b < kBlocksPerMacroblock; ++b) {
+            float* input = d.coefficients + 64 * (m * kBlocksPerMacroblock + b);
+            const BlockState& st = states[b];
+            uint8_t* first;
+            ptrdiff_t step;
+            uint8_t bias;
+            if (!blockInPlanes(d.planes, p.x, p.y, p.shape, b, &first, &step, &bias)) {
+              if (st.count) {
+                (st.mode ? kern.idct248 : kern.idct88)(input, samples[b]);
+              } else {
+                std::memset(samples[b], dcOnlySample(st.dc), 64);
+                input[0] = 0.0f;
+              }
+              writeSplitChromaBlock(samples[b], d.planes, p.x, p.y, b);
+            } else if (st.count) {
+              kern.idctToRows(input, st.mode, first, step, bias);
+            } else {
+              const uint8_t value = uint8_t(dcOnlySample(st.dc)) ^ bias;
+              for (int r = 0; r < 8; ++r) std::memset(first + r * step, value, 8);
+              input[0] = 0.0f;
+            }
+          }
+          return;
+        }
         for (int b = 0; b < kBlocksPerMacroblock; ++b) {
           float* input = d.coefficients + 64 * (m * kBlocksPerMacroblock + b);
           if (states[b].count) {
@@ -187,10 +213,6 @@ DvcResult decodeFull(Decoder& d) {
             std::memset(samples[b], dcOnlySample(states[b].dc), 64);
             input[0] = 0.0f;
           }
-        }
-        if (d.planar) {
-          writeMacroblockPlanes(blocks, d.planes, p.x, p.y, p.shape);
-          return;
         }
         uint8_t* destinations[kBlocksPerMacroblock];
         for (int b = 0; b < kBlocksPerMacroblock; ++b) destinations[b] = base + p.destination[b];

@@ -3,6 +3,7 @@
 // table is chosen once, by what the processor offers. Every build gives the same bytes.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace zebdv {
@@ -33,6 +34,9 @@ struct Kernels {
   // and clears the input for the next block.
   void (*idct88)(float* coefficients, int8_t* samples);
   void (*idct248)(float* coefficients, int8_t* samples);
+  // Either (mode 0: 8-8, 1: 2-4-8) into eight rows of eight bytes, each `stride` bytes
+  // after the one before, every byte exclusive-ored with `bias` (0x80: stored + 128).
+  void (*idctToRows)(float* coefficients, int mode, uint8_t* out, ptrdiff_t stride, uint8_t bias);
   // n pixels of 'YCCa' (4 bytes) to 24-bit B, G, R, rounded to nearest.
   void (*yccaToBgr24Row)(const uint8_t* src, uint8_t* dst, int32_t n);
   // The first n pixels of a line of planes (Y unsigned, Cr and Cb signed, chromaCount

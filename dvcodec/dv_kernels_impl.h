@@ -220,8 +220,9 @@ inline v16si roundAway(v16sf x) {
   return __builtin_convertvector(x + (v16sf)(sign | 0x3F000000), v16si);
 }
 
-// Rounds, clamps to -128..127 and stores eight rows of eight bytes.
-inline void storeSamples(const v8sf* rows, int8_t* out) {
+// Rounds, clamps to -128..127 and stores eight rows of eight bytes, each `stride` bytes
+// after the one before, every byte exclusive-ored with `bias` (0x80: + 128).
+inline void storeSamples(const v8sf* rows, uint8_t* out, ptrdiff_t stride, uint8_t bias) {
   v8si v[8];
 #pragma GCC unroll 8
   for (int y = 0; y < 8; ++y) v[y] = roundAway(rows[y]);
@@ -232,22 +233,38 @@ inline void storeSamples(const v8sf* rows, int8_t* out) {
   __m256i w45 = _mm256_packs_epi32((__m256i)v[4], (__m256i)v[5]);
   __m256i w67 = _mm256_packs_epi32((__m256i)v[6], (__m256i)v[7]);
   const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
-  __m256i b0 = _mm256_permutevar8x32_epi32(_mm256_packs_epi16(w01, w23), order);
-  __m256i b1 = _mm256_permutevar8x32_epi32(_mm256_packs_epi16(w45, w67), order);
-  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), b0);
-  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32), b1);
+  const __m256i flip = _mm256_set1_epi8(char(bias));
+  const __m256i halves[2] = {
+      _mm256_xor_si256(_mm256_permutevar8x32_epi32(_mm256_packs_epi16(w01, w23), order), flip),
+      _mm256_xor_si256(_mm256_permutevar8x32_epi32(_mm256_packs_epi16(w45, w67), order), flip)};
+  if (stride == 8) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), halves[0]);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32), halves[1]);
+    return;
+  }
+  for (int h = 0; h < 2; ++h) {
+    const __m128i lo = _mm256_castsi256_si128(halves[h]), hi = _mm256_extracti128_si256(halves[h], 1);
+    uint8_t* at = out + 4 * h * stride;
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(at), lo);
+    _mm_storeh_pd(reinterpret_cast<double*>(at + stride), _mm_castsi128_pd(lo));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(at + 2 * stride), hi);
+    _mm_storeh_pd(reinterpret_cast<double*>(at + 3 * stride), _mm_castsi128_pd(hi));
+  }
 #elif defined(__SSE2__)
+  const __m128i flip = _mm_set1_epi8(char(bias));
   for (int y = 0; y < 8; y += 2) {
     __m128i a[4];
     std::memcpy(a, &v[y], 32);
     std::memcpy(a + 2, &v[y + 1], 32);
     __m128i r0 = _mm_packs_epi32(a[0], a[1]), r1 = _mm_packs_epi32(a[2], a[3]);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * y), _mm_packs_epi16(r0, r1));
+    const __m128i two = _mm_xor_si128(_mm_packs_epi16(r0, r1), flip);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + y * stride), two);
+    _mm_storeh_pd(reinterpret_cast<double*>(out + (y + 1) * stride), _mm_castsi128_pd(two));
   }
 #else
   for (int y = 0; y < 8; ++y) {
     const v8si c = vmin(vmax(v[y], splat(-128)), splat(127));
-    for (int x = 0; x < 8; ++x) out[8 * y + x] = int8_t(c[x]);
+    for (int x = 0; x < 8; ++x) out[y * stride + x] = uint8_t(int8_t(c[x])) ^ bias;
   }
 #endif
 }
@@ -264,14 +281,14 @@ inline void loadCoefficients(float* c, v8sf* v) {
 
 // The inverse transforms of the loaded input (v[h] holds horizontal frequency h, lanes
 // the vertical frequencies).
-inline void inverse88(v8sf* v, int8_t* samples) {
+inline void inverse88(v8sf* v, uint8_t* out, ptrdiff_t stride, uint8_t bias) {
   idct8(v);       // horizontal: v[x] holds column x, lanes are vertical frequencies
   transpose8(v);  // v[f] holds vertical frequency f, lanes are columns
   idct8(v);       // vertical: v[y] is row y
-  storeSamples(v, samples);
+  storeSamples(v, out, stride, bias);
 }
 
-inline void inverse248(v8sf* v, int8_t* samples) {
+inline void inverse248(v8sf* v, uint8_t* out, ptrdiff_t stride, uint8_t bias) {
   idct8(v);
   transpose8(v);
   // Rows 0-3 hold the sums of the line pairs, rows 4-7 their differences.
@@ -283,19 +300,29 @@ inline void inverse248(v8sf* v, int8_t* samples) {
     rows[2 * z] = v[z] + v[4 + z];
     rows[2 * z + 1] = v[z] - v[4 + z];
   }
-  storeSamples(rows, samples);
+  storeSamples(rows, out, stride, bias);
 }
 
 void idct88(float* coefficients, int8_t* samples) {
   v8sf v[8];
   loadCoefficients(coefficients, v);
-  inverse88(v, samples);
+  inverse88(v, reinterpret_cast<uint8_t*>(samples), 8, 0);
 }
 
 void idct248(float* coefficients, int8_t* samples) {
   v8sf v[8];
   loadCoefficients(coefficients, v);
-  inverse248(v, samples);
+  inverse248(v, reinterpret_cast<uint8_t*>(samples), 8, 0);
+}
+
+void idctToRows(float* coefficients, int mode, uint8_t* out, ptrdiff_t stride, uint8_t bias) {
+  v8sf v[8];
+  loadCoefficients(coefficients, v);
+  if (mode) {
+    inverse248(v, out, stride, bias);
+  } else {
+    inverse88(v, out, stride, bias);
+  }
 }
 
 
@@ -1368,6 +1395,7 @@ void motionInterpolateRow(const uint8_t* above, uint8_t* out, const uint8_t* bel
 
 const Kernels& ZEBDV_KERNEL_TABLE_FN() {
   static const Kernels table = {ZEBDV_KERNEL_NAME,      idct88,           idct248,
+                                idctToRows,
                                 yccaToBgr24Row, planesToBgr24Row, planes420ToBgr24Rows,        writeMacroblock411, writeMacroblock420,
                                 yccaResampleNearestRow, yccaResampleFilteredRow, writeHalf411,
                                 writeHalf420,           writeQuarter525,  writeQuarter625,

@@ -17,36 +17,32 @@ void writeMacroblockYcc420(const int8_t* const samples[6], uint8_t* const destin
   kernels().writeMacroblock420(samples, destinations[0], picture.stride, shape);
 }
 
-void writeMacroblockPlanes(const int8_t* const samples[6], const PlanarPicture& picture, int x, int y, int shape) {
-  const MacroblockPlace mb{int16_t(x), int16_t(y), uint8_t(shape)};
-  const size_t width = size_t(picture.width), chromaWidth = size_t(picture.chromaWidth);
-  for (int b = 0; b < 4; ++b) {
+bool blockInPlanes(const PlanarPicture& picture, int x, int y, int shape, int b, uint8_t** first, ptrdiff_t* step,
+                   uint8_t* bias) {
+  if (b < 4) {
     int x0, y0;
-    lumaBlockOrigin(mb, b, &x0, &y0);
-    uint8_t* to = picture.y + size_t(y0) * width + size_t(x0);
-    for (int r = 0; r < 8; ++r, to += width) {
-      uint64_t row;
-      std::memcpy(&row, samples[b] + 8 * r, 8);
-      row ^= 0x8080808080808080ull;  // + 128 in each byte
-      std::memcpy(to, &row, 8);
-    }
+    lumaBlockOrigin(MacroblockPlace{int16_t(x), int16_t(y), uint8_t(shape)}, b, &x0, &y0);
+    *first = picture.y + size_t(y0) * size_t(picture.width) + size_t(x0);
+    *step = picture.width;
+    *bias = 0x80;
+    return true;
   }
-  for (int c = 0; c < 2; ++c) {
-    const int8_t* from = samples[4 + c];
-    int8_t* plane = c == 0 ? picture.cr : picture.cb;
-    if (!picture.fourOneOne()) {
-      int8_t* to = plane + size_t(y / 2) * chromaWidth + size_t(x / 2);
-      for (int r = 0; r < 8; ++r, to += chromaWidth) std::memcpy(to, from + 8 * r, 8);
-    } else if (shape == 0) {
-      int8_t* to = plane + size_t(y) * chromaWidth + size_t(x / 4);
-      for (int r = 0; r < 8; ++r, to += chromaWidth) std::memcpy(to, from + 8 * r, 8);
-    } else {
-      int8_t* to = plane + size_t(y) * chromaWidth + size_t(x / 4);
-      for (int r = 0; r < 8; ++r, to += chromaWidth) {
-        std::memcpy(to, from + 8 * r, 4);
-        std::memcpy(to + 8 * chromaWidth, from + 8 * r + 4, 4);
-      }
-    }
+  if (picture.fourOneOne() && shape != 0) return false;
+  int8_t* plane = b == 4 ? picture.cr : picture.cb;
+  const size_t row = picture.fourOneOne() ? size_t(y) : size_t(y / 2);
+  const size_t column = picture.fourOneOne() ? size_t(x / 4) : size_t(x / 2);
+  *first = reinterpret_cast<uint8_t*>(plane + row * size_t(picture.chromaWidth) + column);
+  *step = picture.chromaWidth;
+  *bias = 0;
+  return true;
+}
+
+void writeSplitChromaBlock(const int8_t* samples, const PlanarPicture& picture, int x, int y, int b) {
+  const size_t chromaWidth = size_t(picture.chromaWidth);
+  int8_t* to = (b == 4 ? picture.cr : picture.cb) + size_t(y) * chromaWidth + size_t(x / 4);
+  for (int r = 0; r < 8; ++r, to += chromaWidth) {
+    std::memcpy(to, samples + 8 * r, 4);
+    std::memcpy(to + 8 * chromaWidth, samples + 8 * r + 4, 4);
   }
 }
 
