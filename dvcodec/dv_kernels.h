@@ -1,6 +1,7 @@
 // The inner loops of the codec, in one table. Three builds of the same source exist: a
-// portable one, one for processors with AVX2 and one for AVX-512 (VL, BW and VBMI); the
-// table is chosen once, by what the processor offers. Every build gives the same bytes.
+// portable one, one for processors with AVX2 and one for AVX-512 (VL, BW and VBMI, some
+// kernels in 512-bit registers: see dv_kernels_avx512.cpp); the table is chosen once, by
+// what the processor offers. Every build gives the same bytes.
 #pragma once
 
 #include <cstddef>

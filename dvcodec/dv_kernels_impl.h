@@ -1,7 +1,8 @@
-// The body of the kernels (see dv_kernels.h). This file is compiled twice, once per
-// instruction set, by dv_kernels_portable.cpp and dv_kernels_avx2.cpp; everything in
-// it has internal linkage so the two builds never mix. It uses the compiler's vector
-// types (GCC and Clang), which become plain SSE2 code in the portable build.
+// The body of the kernels (see dv_kernels.h). This file is compiled three times, once per
+// instruction set, by dv_kernels_portable.cpp, dv_kernels_avx2.cpp and
+// dv_kernels_avx512.cpp; everything in it has internal linkage so the builds never mix.
+// It uses the compiler's vector types (GCC and Clang), which become plain SSE2 code in
+// the portable build.
 //
 // Before including, define ZEBDV_KERNEL_TABLE_FN (the name of the function that returns
 // this build's table) and ZEBDV_KERNEL_NAME.
@@ -327,11 +328,6 @@ void idctToRows(float* coefficients, int mode, uint8_t* out, ptrdiff_t stride, u
 
 
 inline v8si clamp255(v8si v) { return vmin(vmax(v, splat(0)), splat(255)); }
-#if defined(__AVX512F__)
-inline v16si clamp255(v16si v) {
-  return (v16si)_mm512_min_epi32(_mm512_max_epi32((__m512i)v, _mm512_setzero_si512()), _mm512_set1_epi32(255));
-}
-#endif
 
 // Eight signed bytes widened to 32-bit lanes.
 inline v8si widen8(const int8_t* p) {
@@ -351,18 +347,16 @@ inline v8si widen8(const int8_t* p) {
 
 // Eight pixels of Y (unsigned) and Cr, Cb (signed) to B, G, R in the low three bytes of
 // each lane; `round` is the rounding term of the 22-bit products.
-template <typename V>
-inline V yccToBgr(V y, V cr, V cb, int32_t round) {
-  const int32_t lowMask = 0x3FFFFF;
-  const V yy = (y - 16) * kCoefY + round;
-  const V r = clamp255((cr * kCoefRCr + yy) >> 22);
-  const V g = clamp255((cr * kCoefGCr + cb * kCoefGCb + yy) >> 22);
+inline v8si yccToBgr8(v8si y, v8si cr, v8si cb, int32_t round) {
+  const v8si lowMask = splat(0x3FFFFF);
+  const v8si yy = (y - 16) * kCoefY + round;
+  const v8si r = clamp255((cr * kCoefRCr + yy) >> 22);
+  const v8si g = clamp255((cr * kCoefGCr + cb * kCoefGCb + yy) >> 22);
   // The blue sum can pass 2^31 for bright, blue pixels: add the two halves separately.
-  const V bb = cb * kCoefBCb;
-  const V b = clamp255((yy >> 22) + (bb >> 22) + (((yy & lowMask) + (bb & lowMask)) >> 22));
+  const v8si bb = cb * kCoefBCb;
+  const v8si b = clamp255((yy >> 22) + (bb >> 22) + (((yy & lowMask) + (bb & lowMask)) >> 22));
   return b | (g << 8) | (r << 16);
 }
-inline v8si yccToBgr8(v8si y, v8si cr, v8si cb, int32_t round) { return yccToBgr(y, cr, cb, round); }
 
 // Eight 'YCCa' pixels to B, G, R, rounded to nearest.
 inline v8si yccaToBgr8(v8si px) { return yccToBgr8(px & splat(0xFF), (px << 16) >> 24, (px << 8) >> 24, kRound22); }
