@@ -247,9 +247,9 @@ inline void storeSamples(const v8sf* rows, uint8_t* out, ptrdiff_t stride, uint8
     const __m128i lo = _mm256_castsi256_si128(halves[h]), hi = _mm256_extracti128_si256(halves[h], 1);
     uint8_t* at = out + 4 * h * stride;
     _mm_storel_epi64(reinterpret_cast<__m128i*>(at), lo);
-    _mm_storeh_pd(reinterpret_cast<double*>(at + stride), _mm_castsi128_pd(lo));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(at + stride), _mm_unpackhi_epi64(lo, lo));
     _mm_storel_epi64(reinterpret_cast<__m128i*>(at + 2 * stride), hi);
-    _mm_storeh_pd(reinterpret_cast<double*>(at + 3 * stride), _mm_castsi128_pd(hi));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(at + 3 * stride), _mm_unpackhi_epi64(hi, hi));
   }
 #elif defined(__SSE2__)
   const __m128i flip = _mm_set1_epi8(char(bias));
@@ -260,7 +260,7 @@ inline void storeSamples(const v8sf* rows, uint8_t* out, ptrdiff_t stride, uint8
     __m128i r0 = _mm_packs_epi32(a[0], a[1]), r1 = _mm_packs_epi32(a[2], a[3]);
     const __m128i two = _mm_xor_si128(_mm_packs_epi16(r0, r1), flip);
     _mm_storel_epi64(reinterpret_cast<__m128i*>(out + y * stride), two);
-    _mm_storeh_pd(reinterpret_cast<double*>(out + (y + 1) * stride), _mm_castsi128_pd(two));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + (y + 1) * stride), _mm_unpackhi_epi64(two, two));
   }
 #else
   for (int y = 0; y < 8; ++y) {
