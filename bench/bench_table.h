@@ -5,7 +5,8 @@
 // A row is one line of the benchmark's output:
 //   row | <work> | <ours ms> | <peer ms> | <ratio> | ours: <what we do> | peer: <what the peer does>
 // Times are milliseconds (medians); the ratio is ours over the peer's, so below 1 is
-// faster. A row without a peer has "-" for the peer and the ratio.
+// faster. A row without a peer has "-" for the peer and the ratio. A row with a goal
+// ends in " | goal: <the largest ratio that meets it>".
 #pragma once
 
 #include <fcntl.h>
@@ -136,17 +137,19 @@ inline std::filesystem::path newFolder(const std::string& name, const std::strin
   return pattern;
 }
 
-// Prints one row of the table (see above). peerMs < 0 means no peer.
+// Prints one row of the table (see above). peerMs < 0 means no peer; goal > 0 is the
+// largest ratio that meets the row's goal.
 inline void row(const std::string& work, double oursMs, double peerMs, const std::string& oursDoes,
-                const std::string& peerDoes) {
-  char ours[32], peer[32] = "-", ratio[32] = "-";
+                const std::string& peerDoes, double goal = 0) {
+  char ours[32], peer[32] = "-", ratio[32] = "-", goalCell[32] = "";
   std::snprintf(ours, sizeof ours, "%.3f", oursMs);
   if (peerMs > 0) {
     std::snprintf(peer, sizeof peer, "%.3f", peerMs);
     std::snprintf(ratio, sizeof ratio, "%.3f", oursMs / peerMs);
   }
-  std::printf("row | %s | %s | %s | %s | ours: %s | peer: %s\n", work.c_str(), ours, peer, ratio, oursDoes.c_str(),
-              peerMs > 0 ? peerDoes.c_str() : "none");
+  if (goal > 0) std::snprintf(goalCell, sizeof goalCell, " | goal: %.2f", goal);
+  std::printf("row | %s | %s | %s | %s | ours: %s | peer: %s%s\n", work.c_str(), ours, peer, ratio, oursDoes.c_str(),
+              peerMs > 0 ? peerDoes.c_str() : "none", goalCell);
   std::fflush(stdout);
 }
 

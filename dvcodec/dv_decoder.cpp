@@ -62,6 +62,19 @@ DvcResult configure(Decoder& d, int system, int wide, int level, int orientation
   d.ratio = float(d.pictureWidth) / float(d.targetWidth);
   d.orientation = orientation;
   d.flip = orientation != 0 ? 1 : 0;
+  d.planar = false;
+  d.planes = PlanarPicture{};
+  if (level == 0) {
+    // The planes lie in the picture's buffer, which holds 4 bytes a pixel.
+    PlanarPicture& p = d.planes;
+    p.width = width;
+    p.height = height;
+    p.chromaWidth = system == 525 ? width / 4 : width / 2;
+    p.chromaHeight = system == 525 ? height : height / 2;
+    p.y = d.picture.buffer;
+    p.cr = reinterpret_cast<int8_t*>(p.y + size_t(width) * size_t(height));
+    p.cb = p.cr + size_t(p.chromaWidth) * size_t(p.chromaHeight);
+  }
   selectStages(d);
   buildPlacement(d);
   return DVC_OK;
@@ -110,7 +123,7 @@ void buildPlacement(Decoder& d) {
         if (s >= d.sequences) {
           p = Placement{{kNoDestination, kNoDestination, kNoDestination, kNoDestination, kNoDestination,
                          kNoDestination},
-                        0, 0};
+                        0, 0, 0, 0};
           continue;
         }
         const MacroblockPlace mb = macroblockPlace(d.system, s, i, j);
@@ -121,6 +134,8 @@ void buildPlacement(Decoder& d) {
         }
         p.destination[4] = offset(mb.x, mb.y) + 1;
         p.destination[5] = offset(mb.x, mb.y) + 2;
+        p.x = mb.x;
+        p.y = mb.y;
         p.shape = mb.shape;
         p.valid = 1;
       }
@@ -137,22 +152,22 @@ namespace {
 struct TransformInputSink {
   struct Block {
     float* input;
-    const float* multiplier;
-    const uint8_t* position;
-    void store(uint32_t k, int32_t amplitude) { input[position[k]] = float(amplitude) * multiplier[k]; }
+    const IdctWeighting* weighting;
+    void store(uint32_t k, int32_t amplitude) {
+      input[weighting->position[k]] = float(amplitude) * weighting->multiplier[k];
+    }
   };
   float* coefficients;
 
   Block begin(int mb, int b, int qno, int cls, int mode, int dc) {
     float* input = coefficients + 64 * (mb * kBlocksPerMacroblock + b);
     input[0] = float(dc) * 0.5f;
-    return Block{input, idctMultipliers(mode, quantRow(qno, cls), cls == 3), idctInputPosition(mode)};
+    return Block{input, &idctWeighting(mode, quantRow(qno, cls), cls == 3)};
   }
 };
 
-}  // namespace
-
-DvcResult decodeSegmentsFull(Decoder& d) {
+template <int Variant>
+DvcResult decodeFull(Decoder& d) {
   const Kernels& kern = kernels();
   TransformInputSink sink{d.coefficients};
   VlcSegmentDecoder<TransformInputSink> vlc(d.vlcTable, *d.segment, sink);
@@ -164,9 +179,33 @@ DvcResult decodeSegmentsFull(Decoder& d) {
       d, [&](int s, int i) { vlc.decode(d.videoBlocks.block[s][i]); },
       [&](int m, const Placement& p) {
         const BlockState* states = d.segment->block[m];
-        uint8_t* destinations[kBlocksPerMacroblock];
+        if (d.planar) {
+          // Each block straight into its place in the planes.
+          for (int b = 0; b < kBlocksPerMacroblock; ++b) {
+            float* input = d.coefficients + 64 * (m * kBlocksPerMacroblock + b);
+            const BlockState& st = states[b];
+            uint8_t* first;
+            ptrdiff_t step;
+            uint8_t bias;
+            if (!blockInPlanes(d.planes, p.x, p.y, p.shape, b, &first, &step, &bias)) {
+              if (st.count) {
+                (st.mode ? kern.idct248 : kern.idct88)(input, samples[b]);
+              } else {
+                std::memset(samples[b], dcOnlySample(st.dc), 64);
+                input[0] = 0.0f;
+              }
+              writeSplitChromaBlock(samples[b], d.planes, p.x, p.y, b);
+            } else if (st.count) {
+              kern.idctToRows(input, st.mode, first, step, bias);
+            } else {
+              const uint8_t value = uint8_t(dcOnlySample(st.dc)) ^ bias;
+              for (int r = 0; r < 8; ++r) std::memset(first + r * step, value, 8);
+              input[0] = 0.0f;
+            }
+          }
+          return;
+        }
         for (int b = 0; b < kBlocksPerMacroblock; ++b) {
-          destinations[b] = base + p.destination[b];
           float* input = d.coefficients + 64 * (m * kBlocksPerMacroblock + b);
           if (states[b].count) {
             (states[b].mode ? kern.idct248 : kern.idct88)(input, samples[b]);
@@ -175,11 +214,27 @@ DvcResult decodeSegmentsFull(Decoder& d) {
             input[0] = 0.0f;
           }
         }
+        uint8_t* destinations[kBlocksPerMacroblock];
+        for (int b = 0; b < kBlocksPerMacroblock; ++b) destinations[b] = base + p.destination[b];
         d.macroblockWriter(blocks, destinations, d.picture, p.shape);
       });
   // Keep the transform inputs clear for the next decode, whatever stopped this one.
   if (result != DVC_OK) std::memset(d.coefficients, 0, sizeof(float) * 64 * 30);
   return result;
+}
+
+// Built twice from one template, like the reduced sizes: for any processor, and with
+// everything inlined into a function compiled for BMI2 (shifts by a register without
+// flags), which the decoder takes where the processor has it and the vector kernels in
+// use are not the portable ones (so that the tests that force those run the other). The
+// same bytes either way.
+__attribute__((target("bmi2"), flatten)) DvcResult decodeFullBmi2(Decoder& d) { return decodeFull<1>(d); }
+
+}  // namespace
+
+DvcResult decodeSegmentsFull(Decoder& d) {
+  static const bool bmi2 = __builtin_cpu_supports("bmi2");
+  return bmi2 && &kernels() != &portableKernels() ? decodeFullBmi2(d) : decodeFull<0>(d);
 }
 
 // ---- Output --------------------------------------------------------------------------------
@@ -210,6 +265,7 @@ DvcResult outputPicture(Decoder& d, uint32_t filterMode, uint32_t resampleMode, 
   if (uint64_t(uint32_t(dst->height)) * dst->stride > dst->size) return DVC_ERR_DEST_TOO_SMALL;
   if (!d.picture.buffer) return DVC_ERR_NO_INPUT;
   const bool flip = d.flip != 0;
+  if (d.planar) return convertPlanes(d.planes, *dst, flip);
 
   if (d.picture.tag == kTagaRGB || d.picture.tag == kTagBGRa) {
     switch (resampleMode) {
@@ -336,8 +392,12 @@ DvcResult decode(Decoder* d, const uint8_t* source, uint32_t length, uint8_t* de
   if (r != DVC_OK) return r;
   d->source = source;
   if (!d->segmentDecoder) return DVC_ERR_UNSUPPORTED;
+  // A full-size picture that goes to BGR as it is, unfiltered and not resampled, is
+  // decoded into planes.
+  d->planar = d->level == 0 && d->planes.y && (format->filter < kFilterLineAverage ||
+                                               format->filter > kFilterEdgeInterpolate) && format->resample == 0;
   if ((r = d->segmentDecoder(*d)) != DVC_OK) return r;
-  if (d->postPass) (void)d->postPass(d->picture);
+  if (d->postPass && !d->planar) (void)d->postPass(d->picture);
 
   PixelDesc dst;
   dst.buffer = destination;

@@ -26,8 +26,10 @@ inline constexpr uint32_t kNoDestination = 0xFFFFFFFFu;
 
 // Where the blocks of one macroblock land: byte offsets into the internal picture (the
 // colour-difference entries point at the Cr or Cb byte of the macroblock's first pixel).
+// (x, y) is the macroblock's top-left pixel at full size.
 struct Placement {
   uint32_t destination[6];
+  int16_t x, y;
   uint8_t shape;
   uint8_t valid;
 };
@@ -51,6 +53,10 @@ struct Decoder {
 
   PixelDesc picture;
   bool ownsPicture = false;
+  // A full-size decode without filter or resampling keeps its picture in planes (in the
+  // picture's buffer), which the output stage converts as it interpolates the colour.
+  PlanarPicture planes;
+  bool planar = false;
 
   SegmentDecoder segmentDecoder = nullptr;
   MacroblockWriter macroblockWriter = nullptr;  // places the six blocks of a macroblock

@@ -41,20 +41,7 @@ struct FdctTables {
 };
 const FdctTables kFdct;
 
-// A block of a segment: its coefficients in scan order (AC halved in class 3), class and
-// mode, and its non-zero AC coefficients (scan index and magnitude) for the quantiser
-// search.
-struct Block {
-  int16_t coefficients[64];
-  uint8_t cls;
-  uint8_t mode;
-  uint8_t nonzero;
-  uint8_t index[63];
-  uint8_t area[63];  // the quantisation area of each
-  uint16_t magnitude[63];
-};
-
-// Code lengths by run and amplitude, for pricing.
+// Code lengths by run and amplitude, for pricing (amplitude 0 has length 0).
 struct CodeLengths {
   uint8_t length[64][256];
   CodeLengths() {
@@ -65,24 +52,35 @@ struct CodeLengths {
 };
 const CodeLengths kLengths;
 
-// An AC coefficient of magnitude v quantised at a step row: shifted right by its area's
-// step (so toward zero) and kept within the codes' reach (255).
-inline int quantizedMagnitude(const Block& block, int i, const uint8_t* shifts) {
-  const int q = block.magnitude[i] >> shifts[block.area[i]];
-  return q > 255 ? 255 : q;
-}
+// The step rows in sets of equal shifts: rows 2 k and 2 k + 1 (k < 7) have the same, and
+// rows 14 and 15 each their own, so a block's bits depend on the set alone.
+constexpr int kShiftSets = 9;
+inline int shiftSetOf(int row) { return row < 14 ? row >> 1 : row - 7; }
 
-// Bits of the block's AC codes at a step row (end of block not counted).
-int codeBits(const Block& block, int row) {
-  const uint8_t* shifts = kQuantShift[row];
+struct ShiftTables {
+  QuantShifts set[kShiftSets];
+  ShiftTables() {
+    for (int s = 0; s < kShiftSets; ++s) {
+      const int row = s < 7 ? 2 * s : s + 7;
+      for (int k = 0; k < 64; ++k) {
+        const int shift = k ? kQuantShift[row][kCoefficientArea[k]] : 16;  // the DC is not an AC code
+        set[s].shift[k] = uint16_t(shift);
+        set[s].multiplier[k] = uint16_t(shift < 16 ? 1u << (15 - shift) : 0u);
+      }
+    }
+  }
+};
+const ShiftTables kShifts;
+
+// Bits of the block's AC codes with a set of shifts (end of block not counted). A
+// coefficient quantised to 0 costs nothing and lets the run go on.
+int codeBits(const Kernels& kern, const EncoderBlock& block, const QuantShifts& shifts) {
+  alignas(64) uint16_t q[64];
   int bits = 0, last = 0;
-  for (int i = 0; i < block.nonzero; ++i) {
-    // Without branches: a coefficient quantised to 0 costs nothing (length 0 at amplitude
-    // 0) and leaves the run going on.
-    const int q = quantizedMagnitude(block, i, shifts);
-    const int k = block.index[i];
-    bits += kLengths.length[k - last - 1][q];
-    last = q ? k : last;
+  for (uint64_t m = kern.quantise(&block, &shifts, q); m; m &= m - 1) {
+    const int k = __builtin_ctzll(m);
+    bits += kLengths.length[k - last - 1][q[k]];
+    last = k;
   }
   return bits;
 }
@@ -97,141 +95,145 @@ inline void storeBigEndian64(uint8_t* p, uint64_t v) {
   std::memcpy(p, &v, 8);
 }
 
-// ORs n bits (at most 57, right-aligned in value) into zeroed bits from bit `pos` on,
-// most significant first; the buffer has 8 bytes to spare after its last bit.
-inline void orBits(uint8_t* bytes, uint32_t pos, uint64_t value, int n) {
-  uint8_t* at = bytes + (pos >> 3);
-  storeBigEndian64(at, loadBigEndian64(at) | (value << (64 - n - int(pos & 7))));
-}
-inline uint64_t readBits(const uint8_t* bytes, uint32_t pos, int n) {
-  return (loadBigEndian64(bytes + (pos >> 3)) << (pos & 7)) >> (64 - n);
-}
-void copyBits(const uint8_t* from, uint32_t fromPos, uint8_t* to, uint32_t toPos, uint32_t n) {
-  while (n) {
-    const int take = n < 32 ? int(n) : 32;
-    orBits(to, toPos, readBits(from, fromPos, take), take);
-    fromPos += uint32_t(take);
-    toPos += uint32_t(take);
-    n -= uint32_t(take);
+// The bits of one area (at most 112), gathered most significant first in two words.
+struct AreaBits {
+  uint64_t hi = 0, lo = 0;
+  uint32_t used = 0;
+  // Appends n bits (1 to 64), left-aligned in v with zeros after them.
+  void append(uint64_t v, uint32_t n) {
+    if (used < 64) {
+      hi |= v >> used;
+      if (used + n > 64) lo |= v << (64 - used);
+    } else {
+      lo |= v >> (used - 64);
+    }
+    used += n;
   }
-}
+  // Appends n bits of a bit string from bit `from` on (the string has 8 readable bytes
+  // after any bit).
+  void copy(const uint8_t* bytes, uint32_t from, uint32_t n) {
+    while (n) {
+      const uint32_t take = n < 56 ? n : 56;
+      const uint64_t bits = (loadBigEndian64(bytes + (from >> 3)) << (from & 7)) & (~uint64_t(0) << (64 - take));
+      append(bits, take);
+      from += take;
+      n -= take;
+    }
+  }
+};
 
 // A block's codes, end of block included, as one bit string.
 struct CodeString {
   uint8_t bytes[144];  // at most 63 codes of 16 bits and the end of block, and room to spare
   uint32_t length = 0;
   uint32_t taken = 0;  // bits already placed
-  void append(uint32_t bits, int n) {
-    orBits(bytes, length, bits, n);
-    length += uint32_t(n);
-  }
   uint32_t waiting() const { return length - taken; }
 };
 
-// The block's codes at a step row, each sign the last bit of its code.
-void codeBlock(const Block& block, int row, CodeString* out) {
+// The block's codes with a set of shifts, each sign the last bit of its code.
+void codeBlock(const Kernels& kern, const EncoderBlock& block, const QuantShifts& shifts, CodeString* out) {
   const auto& codes = encoderVlcCodes();
-  const uint8_t* shifts = kQuantShift[row];
-  std::memset(out->bytes, 0, sizeof out->bytes);
-  out->length = out->taken = 0;
+  alignas(64) uint16_t q[64];
+  // Codes gather in a word, most significant bit first, and go out 32 bits at a time.
+  uint64_t word = 0;
+  uint32_t inWord = 0, length = 0;
+  uint8_t* to = out->bytes;
+  auto put = [&](uint32_t bits, uint32_t n) {  // n <= 32
+    if (inWord + n > 64) {
+      storeBigEndian64(to, word);
+      to += 4;
+      word <<= 32;
+      inWord -= 32;
+    }
+    word |= uint64_t(bits) << (64 - inWord - n);
+    inWord += n;
+    length += n;
+  };
   int last = 0;
-  for (int i = 0; i < block.nonzero; ++i) {
-    const int q = quantizedMagnitude(block, i, shifts);
-    if (!q) continue;
-    const int k = block.index[i];
-    const VlcCode& c = codes[k - last - 1][q];
-    out->append(c.bits | (block.coefficients[k] < 0 ? 1u : 0u), c.length);
+  for (uint64_t m = kern.quantise(&block, &shifts, q); m; m &= m - 1) {
+    const int k = __builtin_ctzll(m);
+    const VlcCode& c = codes[k - last - 1][q[k]];
+    put(c.bits | (block.coefficients[k] < 0 ? 1u : 0u), c.length);
     last = k;
   }
-  out->append(kEndOfBlockCode, kEndOfBlockLength);
+  put(kEndOfBlockCode, kEndOfBlockLength);
+  storeBigEndian64(to, word);
+  out->length = length;
+  out->taken = 0;
 }
 
 // The samples of the six blocks of a macroblock from the encoder's picture.
 void gatherMacroblock(const DvEncoder& e, const MacroblockPlace& mb, int8_t samples[6][64]) {
-  auto value = [&](int y, int x, int channel) { return e.planes[channel][720 * size_t(y) + size_t(x)]; };
   for (int b = 0; b < 4; ++b) {
     int x0, y0;
     lumaBlockOrigin(mb, b, &x0, &y0);
     for (int r = 0; r < 8; ++r) std::memcpy(samples[b] + 8 * r, e.planes[0] + 720 * size_t(y0 + r) + size_t(x0), 8);
   }
+  const int cw = e.chromaWidth;
   for (int b = 4; b < 6; ++b) {
-    const int channel = b - 3;  // Cr, then Cb
+    const int8_t* plane = e.planes[b - 3];  // Cr, then Cb
     for (int r = 0; r < 8; ++r) {
-      for (int c = 0; c < 8; ++c) {
-        int y, x;
-        if (e.system == 625) {
-          y = mb.y + 2 * r;  // every second pixel of every second line
-          x = mb.x + 2 * c;
-        } else if (mb.shape == 0) {
-          y = mb.y + r;  // every fourth pixel of a 32-pixel line
-          x = mb.x + 4 * c;
-        } else {
-          y = mb.y + r + (c < 4 ? 0 : 8);  // the right-hand 16 x 16: upper lines, then lower
-          x = mb.x + 4 * (c & 3);
-        }
-        samples[b][8 * r + c] = value(y, x, channel);
+      int8_t* to = samples[b] + 8 * r;
+      if (e.system == 625) {
+        std::memcpy(to, plane + size_t(mb.y / 2 + r) * cw + mb.x / 2, 8);
+      } else if (mb.shape == 0) {
+        std::memcpy(to, plane + size_t(mb.y + r) * cw + mb.x / 4, 8);
+      } else {
+        // The right-hand 16 x 16: the upper lines' four samples, then the lower lines'.
+        std::memcpy(to, plane + size_t(mb.y + r) * cw + mb.x / 4, 4);
+        std::memcpy(to + 4, plane + size_t(mb.y + r + 8) * cw + mb.x / 4, 4);
       }
     }
   }
 }
 
 void encodeSegment(const DvEncoder& e, int s, int i, uint8_t* const videoBlocks[5]) {
-  Block blocks[5][6];
+  const Kernels& kern = kernels();
+  EncoderBlock blocks[5][6];
+  alignas(64) int8_t samples[5][6][64];
+  for (int m = 0; m < 5; ++m) gatherMacroblock(e, macroblockPlace(e.system, s, i, m), samples[m]);
+  kern.forwardDct(&samples[0][0][0], 30, &kFdct.eight[0][0], &kFdct.four[0][0], &blocks[0][0]);
   for (int m = 0; m < 5; ++m) {
-    int8_t samples[6][64];
-    gatherMacroblock(e, macroblockPlace(e.system, s, i, m), samples);
-    for (int b = 0; b < 6; ++b) {
-      Block& k = blocks[m][b];
-      int mode = 0;
-      forwardDct(samples[b], k.coefficients, &mode);
-      k.mode = uint8_t(mode);
-      int largest = 0;
-      for (int c = 1; c < 64; ++c) largest = std::max(largest, std::abs(int(k.coefficients[c])));
-      int cls = largest < 12 ? 0 : (largest < 24 ? 1 : (largest < 36 ? 2 : 3));
-      if (b == 4) cls += 1;
-      if (b == 5) cls += 2;
-      k.cls = uint8_t(cls > 3 ? 3 : cls);
-      if (k.cls == 3) {
-        // Class 3 quantises one step coarser: every AC coefficient halved, toward zero.
-        for (int c = 1; c < 64; ++c) k.coefficients[c] = int16_t(halvedTowardZero(k.coefficients[c]));
-      }
-      k.nonzero = 0;
-      for (int c = 1; c < 64; ++c) {
-        if (!k.coefficients[c]) continue;
-        k.index[k.nonzero] = uint8_t(c);
-        k.area[k.nonzero] = kCoefficientArea[c];
-        k.magnitude[k.nonzero++] = uint16_t(std::abs(int(k.coefficients[c])));
-      }
-    }
+    // Class 3 quantises one step coarser: every AC coefficient halved, toward zero.
+    for (int b = 0; b < 6; ++b) kern.classifyBlock(&blocks[m][b], b < 4 ? 0 : b - 3);
   }
 
-  // The bits of every block at each step row, worked out when first asked for.
-  int bitsAtRow[5][6][16];
-  std::memset(bitsAtRow, 0xFF, sizeof bitsAtRow);
+  // The bits of every block with each set of shifts, worked out when first asked for.
+  int bitsInSet[5][6][kShiftSets];
+  std::memset(bitsInSet, 0xFF, sizeof bitsInSet);
+  auto blockBits = [&](int m, int b, int qno) {
+    const EncoderBlock& k = blocks[m][b];
+    const int set = shiftSetOf(quantRow(qno, k.cls));
+    int& cached = bitsInSet[m][b][set];
+    if (cached < 0) cached = codeBits(kern, k, kShifts.set[set]);
+    return cached;
+  };
   auto macroblockBits = [&](int m, int qno) {
     int bits = 0;
-    for (int b = 0; b < 6; ++b) {
-      const int row = quantRow(qno, blocks[m][b].cls);
-      int& cached = bitsAtRow[m][b][row];
-      if (cached < 0) cached = codeBits(blocks[m][b], row);
-      bits += cached;
-    }
+    for (int b = 0; b < 6; ++b) bits += blockBits(m, b, qno);
     return bits;
   };
-  // The finest quantiser whose codes fit; then the first macroblocks (at most four)
-  // take the next finer one while the segment still fits.
-  int qno[5], perMacroblock[5][2];
+  // The finest quantiser whose codes fit (a quantiser is given up as soon as the blocks
+  // so far are over); then the first macroblocks (at most four) take the next finer one
+  // while the segment still fits.
+  int qno[5], perMacroblock[5];
   int q = 15, total = 0;
   for (;; --q) {
     total = 0;
-    for (int m = 0; m < 5; ++m) total += perMacroblock[m][0] = macroblockBits(m, q);
+    for (int m = 0; m < 5 && total <= kBudgetBits; ++m) {
+      perMacroblock[m] = 0;
+      for (int b = 0; b < 6 && total <= kBudgetBits; ++b) {
+        const int bits = blockBits(m, b, q);
+        perMacroblock[m] += bits;
+        total += bits;
+      }
+    }
     if (total <= kBudgetBits || q == 0) break;
   }
   for (int m = 0; m < 5; ++m) qno[m] = q;
   if (q < 15 && total <= kBudgetBits) {
     for (int m = 0; m < 4; ++m) {
-      perMacroblock[m][1] = macroblockBits(m, q + 1);
-      const int with = total - perMacroblock[m][0] + perMacroblock[m][1];
+      const int with = total - perMacroblock[m] + macroblockBits(m, q + 1);
       if (with > kBudgetBits) break;
       total = with;
       qno[m] = q + 1;
@@ -242,47 +244,59 @@ void encodeSegment(const DvEncoder& e, int s, int i, uint8_t* const videoBlocks[
   // macroblock's areas, then those of the whole segment, in block order.
   CodeString codes[5][6];
   for (int m = 0; m < 5; ++m) {
-    for (int b = 0; b < 6; ++b) codeBlock(blocks[m][b], quantRow(qno[m], blocks[m][b].cls), &codes[m][b]);
+    for (int b = 0; b < 6; ++b) {
+      codeBlock(kern, blocks[m][b], kShifts.set[shiftSetOf(quantRow(qno[m], blocks[m][b].cls))], &codes[m][b]);
+    }
   }
-  // The video data of each video block (bytes 4-79) is put together in `data` first,
-  // with room to spare for the word writes.
-  uint8_t data[5][76 + 8] = {};
-  uint32_t used[5][6];  // bits of each area filled, from the area's first bit
-  auto areaOf = [&](int m, int b) { return data[m] + (kAreaOffset[b] - 4); };
+  // Each area's bits gather in two words: its head, its own codes as far as they fit,
+  // then the bits of other blocks' codes that still wait.
+  AreaBits areas[5][6];
+  bool waiting = false;
   for (int m = 0; m < 5; ++m) {
     for (int b = 0; b < 6; ++b) {
-      const Block& k = blocks[m][b];
-      uint8_t* area = areaOf(m, b);
-      orBits(area, 0, (uint64_t(uint16_t(k.coefficients[0])) & 0x1FF) << 3 | uint64_t(k.mode) << 2 | k.cls,
-             kAreaHeaderBits);
-      const uint32_t room = kAreaBits[b] - kAreaHeaderBits;
+      const EncoderBlock& k = blocks[m][b];
+      AreaBits& area = areas[m][b];
+      const uint64_t head = (uint64_t(uint16_t(k.coefficients[0])) & 0x1FF) << 3 | uint64_t(k.mode) << 2 | k.cls;
+      area.append(head << (64 - kAreaHeaderBits), kAreaHeaderBits);
       CodeString& c = codes[m][b];
+      const uint32_t room = kAreaBits[b] - kAreaHeaderBits;
       const uint32_t n = c.length < room ? c.length : room;
-      copyBits(c.bytes, 0, area, kAreaHeaderBits, n);
+      area.copy(c.bytes, 0, n);
       c.taken = n;
-      used[m][b] = kAreaHeaderBits + n;
+      waiting = waiting || c.waiting();
     }
   }
   auto spread = [&](int m0, int m1) {
     int source = m0 * 6;  // the first block (m * 6 + b) with bits waiting
-    for (int a = m0 * 6; a < m1 * 6; ++a) {
-      const int am = a / 6, ab = a % 6;
-      uint8_t* area = areaOf(am, ab);
-      while (used[am][ab] < kAreaBits[ab] && source < m1 * 6) {
+    for (int a = m0 * 6; a < m1 * 6 && source < m1 * 6; ++a) {
+      const int ab = a % 6;
+      AreaBits& area = areas[a / 6][ab];
+      while (area.used < kAreaBits[ab] && source < m1 * 6) {
         CodeString& c = codes[source / 6][source % 6];
         if (!c.waiting()) {
           ++source;
           continue;
         }
-        const uint32_t n = std::min(c.waiting(), kAreaBits[ab] - used[am][ab]);
-        copyBits(c.bytes, c.taken, area, used[am][ab], n);
+        const uint32_t n = std::min(c.waiting(), kAreaBits[ab] - area.used);
+        area.copy(c.bytes, c.taken, n);
         c.taken += n;
-        used[am][ab] += n;
       }
     }
   };
-  for (int m = 0; m < 5; ++m) spread(m, m + 1);
-  spread(0, 5);  // codes still waiting after this are lost (a segment over its space)
+  if (waiting) {
+    for (int m = 0; m < 5; ++m) spread(m, m + 1);
+    spread(0, 5);  // codes still waiting after this are lost (a segment over its space)
+  }
+  // The video data of each video block (bytes 4-79): each area's two words written in
+  // turn, the bytes a write puts past its area rewritten by the next area's.
+  uint8_t data[5][76 + 8];
+  for (int m = 0; m < 5; ++m) {
+    for (int b = 0; b < 6; ++b) {
+      uint8_t* at = data[m] + (kAreaOffset[b] - 4);
+      storeBigEndian64(at, areas[m][b].hi);
+      storeBigEndian64(at + 8, areas[m][b].lo);
+    }
+  }
   for (int m = 0; m < 5; ++m) {
     uint8_t* vb = videoBlocks[m];
     vb[3] = uint8_t((vb[3] & 0xF0) | qno[m]);
@@ -293,24 +307,10 @@ void encodeSegment(const DvEncoder& e, int s, int i, uint8_t* const videoBlocks[
 }  // namespace
 
 void forwardDct(const int8_t* samples, int16_t* coefficients, int* mode) {
-  // 2-4-8 when the two fields differ more than the block's top and bottom halves.
-  int sum = 0, rowSum[8];
-  for (int y = 0; y < 8; ++y) {
-    rowSum[y] = 0;
-    for (int x = 0; x < 8; ++x) rowSum[y] += samples[8 * y + x];
-    sum += rowSum[y];
-  }
-  const int halves = std::abs(rowSum[0] + rowSum[1] + rowSum[2] + rowSum[3] - rowSum[4] - rowSum[5] - rowSum[6] - rowSum[7]);
-  const int fields = std::abs(rowSum[0] + rowSum[2] + rowSum[4] + rowSum[6] - rowSum[1] - rowSum[3] - rowSum[5] - rowSum[7]);
-  *mode = fields > halves ? 1 : 0;
-  alignas(32) float x[64];
-  kernels().forwardDct(samples, x, *mode, &kFdct.eight[0][0], &kFdct.four[0][0]);
-  const uint8_t* scan = *mode ? kScan248 : kScan88;
-  coefficients[0] = int16_t(sum / 32);  // toward zero
-  for (int k = 1; k < 64; ++k) {
-    const float v = x[scan[k]];
-    coefficients[k] = int16_t(v + (v < 0 ? -0.5f : 0.5f));  // to nearest, halves away from zero
-  }
+  EncoderBlock block;
+  kernels().forwardDct(samples, 1, &kFdct.eight[0][0], &kFdct.four[0][0], &block);
+  std::memcpy(coefficients, block.coefficients, sizeof block.coefficients);
+  *mode = block.mode;
 }
 
 DvEncoder* openEncoder(uint8_t flags) {
@@ -319,12 +319,19 @@ DvEncoder* openEncoder(uint8_t flags) {
   e->system = (flags & DVC_SYSTEM_625) ? 625 : 525;
   e->sequences = sequencesOf(e->system);
   e->lines = linesOf(e->system);
-  int8_t* samples = static_cast<int8_t*>(std::malloc(3 * 720 * size_t(e->lines)));
+  // Chroma is sampled at every fourth pixel of a 525 line, every second pixel of every
+  // second 625 line.
+  e->chromaWidth = e->system == 625 ? 360 : 180;
+  e->chromaLines = e->system == 625 ? e->lines / 2 : e->lines;
+  const size_t luma = 720 * size_t(e->lines), chroma = size_t(e->chromaWidth) * size_t(e->chromaLines);
+  int8_t* samples = static_cast<int8_t*>(std::malloc(luma + 2 * chroma));
   if (!samples) {
     delete e;
     return nullptr;
   }
-  for (int c = 0; c < 3; ++c) e->planes[c] = samples + 720 * size_t(e->lines) * size_t(c);
+  e->planes[0] = samples;
+  e->planes[1] = samples + luma;
+  e->planes[2] = samples + luma + chroma;
   return e;
 }
 
@@ -346,10 +353,12 @@ DvcResult encode(DvEncoder* e, uint8_t* destination, const uint8_t* source, cons
   // The input, read only: 'BGR ' (layout 1) or 'aRGB' pixels, top row first.
   static constexpr uint8_t kBgr[3] = {2, 1, 0}, kArgb[3] = {1, 2, 3};  // R, G, B
   const Kernels& kern = kernels();
+  const int chromaStep = 720 / e->chromaWidth, chromaEvery = e->lines / e->chromaLines;
   for (int y = 0; y < e->lines; ++y) {
-    const size_t at = 720 * size_t(y);
+    const size_t chroma = size_t(e->chromaWidth) * size_t(y / chromaEvery);
     kern.rgbToYccRow(source + size_t(y) * format->stride, bytesPerPixel, format->layout == 1 ? kBgr : kArgb,
-                     e->planes[0] + at, e->planes[1] + at, e->planes[2] + at, 720);
+                     e->planes[0] + 720 * size_t(y), e->planes[1] + chroma, e->planes[2] + chroma, 720,
+                     y % chromaEvery ? 0 : chromaStep);
   }
 
   for (int s = 0; s < e->sequences; ++s) {

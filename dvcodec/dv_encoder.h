@@ -17,9 +17,11 @@ struct DvEncoder {
   int system = 525;
   int sequences = 10;
   int lines = 480;
-  // The encoder's YCbCr copy of the input: planes of Y - 128, Cr and Cb (signed), 720
-  // samples a line, top line first.
+  // The encoder's YCbCr copy of the input, top line first: Y - 128 (720 samples a line),
+  // and Cr and Cb (signed) where the system samples them, chromaWidth samples a line.
   int8_t* planes[3] = {nullptr, nullptr, nullptr};
+  int chromaWidth = 180;
+  int chromaLines = 480;
 };
 
 namespace zebdv {

@@ -66,12 +66,12 @@ IdctTables::IdctTables() {
       const int row = scan[k] >> 3, h = scan[k] & 7;
       const int v = mode == 0 ? row : 2 * (row & 3);  // the 4-point transform uses frequencies 0, 2, 4, 6
       const double weight = prescale(h) * prescale(v) / (4.0 * w[h] * w[v]);
-      position[mode][k] = uint8_t(8 * h + row);
       for (int r = 0; r < 32; ++r) {
         const int quantRowIndex = r >> 1;
         const int shift = kQuantShift[quantRowIndex][kCoefficientArea[k]] + (r & 1);
         // The DC is not quantised and counts twice: d becomes d / 2 at gain 1.
-        multiplier[mode][r][k] = k == 0 ? 0.5f : float(weight * double(1 << shift));
+        weighting[mode][r].multiplier[k] = k == 0 ? 0.5f : float(weight * double(1 << shift));
+        weighting[mode][r].position[k] = uint8_t(8 * h + row);
       }
     }
   }
@@ -102,10 +102,9 @@ const ReducedTables kReducedTables;
 
 void idctBlock(int mode, const int16_t* coefficients, int8_t* samples) {
   // Dequantised input: apply the weights only (row 15 of a class below 3 shifts nothing).
-  const float* m = idctMultipliers(mode, 15, false);
-  const uint8_t* pos = idctInputPosition(mode);
+  const IdctWeighting& w = idctWeighting(mode, 15, false);
   alignas(32) float input[64] = {};
-  for (int k = 0; k < 64; ++k) input[pos[k]] = float(coefficients[k]) * m[k];
+  for (int k = 0; k < 64; ++k) input[w.position[k]] = float(coefficients[k]) * w.multiplier[k];
   const Kernels& kern = kernels();
   (mode ? kern.idct248 : kern.idct88)(input, samples);
 }

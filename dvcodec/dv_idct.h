@@ -18,21 +18,25 @@ namespace zebdv {
 // cos(4)/cos(2), cos(4)/cos(1) (cos(m) standing for cos(m pi / 16)).
 double standardWeight(int k);
 
-// The multipliers and input places of the kernels (built once, when the library loads).
+// How the amplitudes of a block go into the kernels' input: for each scan index (0 the
+// DC), its multiplier and its place in the input (8 h + v).
+struct IdctWeighting {
+  float multiplier[64];
+  uint8_t position[64];
+};
+
+// The weightings of the kernels (built once, when the library loads).
 struct IdctTables {
-  float multiplier[2][32][64];  // [mode][row * 2 + class 3][scan index]
-  uint8_t position[2][64];      // [mode][scan index]
+  IdctWeighting weighting[2][32];  // [mode][row * 2 + class 3]
   IdctTables();
 };
 extern const IdctTables kIdctTables;
 
 // For the mode (0: 8-8, 1: 2-4-8), the step row (quantRow) and whether the block is of
-// class 3: the multiplier of the amplitude at each scan index. Index 0 is that of the DC.
-inline const float* idctMultipliers(int mode, int row, bool class3) {
-  return kIdctTables.multiplier[mode & 1][(row & 15) * 2 + (class3 ? 1 : 0)];
+// class 3.
+inline const IdctWeighting& idctWeighting(int mode, int row, bool class3) {
+  return kIdctTables.weighting[mode & 1][(row & 15) * 2 + (class3 ? 1 : 0)];
 }
-// For the mode: the place of each scan index in the kernels' input (8 h + v).
-inline const uint8_t* idctInputPosition(int mode) { return kIdctTables.position[mode & 1]; }
 
 // The reduced sizes reconstruct area means of a block straight from its coefficients:
 // each output sample is the mean of the full reconstruction over its area. The tables

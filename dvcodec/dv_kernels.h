@@ -1,11 +1,30 @@
 // The inner loops of the codec, in one table. Three builds of the same source exist: a
-// portable one, one for processors with AVX2 and one for AVX-512 (VL, BW and VBMI); the
-// table is chosen once, by what the processor offers. Every build gives the same bytes.
+// portable one, one for processors with AVX2 and one for AVX-512 (VL, BW and VBMI, some
+// kernels in 512-bit registers: see dv_kernels_avx512.cpp); the table is chosen once, by
+// what the processor offers. Every build gives the same bytes.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace zebdv {
+
+// A block as the encoder's quantiser search and coder take it.
+struct EncoderBlock {
+  alignas(64) int16_t coefficients[64];  // scan order, [0] the DC; AC halved toward zero in class 3
+  alignas(64) uint16_t magnitude[64];    // |coefficients[k]| for k >= 1; [0] is 0
+  uint64_t nonzero;                      // bit k set where magnitude[k] is not 0
+  uint8_t mode;                          // 0: 8-8, 1: 2-4-8
+  uint8_t cls;                           // 0-3
+};
+
+// The shifts of one set of quantiser steps by scan index (index 0 shifts everything
+// away), and the same as multipliers 2^(15 - shift), which shift 16-bit lanes of twice
+// the value by multiplying.
+struct QuantShifts {
+  alignas(64) uint16_t shift[64];
+  alignas(64) uint16_t multiplier[64];
+};
 
 struct Kernels {
   const char* name;
@@ -16,8 +35,22 @@ struct Kernels {
   // and clears the input for the next block.
   void (*idct88)(float* coefficients, int8_t* samples);
   void (*idct248)(float* coefficients, int8_t* samples);
+  // Either (mode 0: 8-8, 1: 2-4-8) into eight rows of eight bytes, each `stride` bytes
+  // after the one before, every byte exclusive-ored with `bias` (0x80: stored + 128).
+  void (*idctToRows)(float* coefficients, int mode, uint8_t* out, ptrdiff_t stride, uint8_t bias);
   // n pixels of 'YCCa' (4 bytes) to 24-bit B, G, R, rounded to nearest.
   void (*yccaToBgr24Row)(const uint8_t* src, uint8_t* dst, int32_t n);
+  // The first n pixels of a line of planes (Y unsigned, Cr and Cb signed, chromaCount
+  // samples each) to 24-bit B, G, R as yccaToBgr24Row converts. fourOneOne: a sample c
+  // for each group of four pixels, which step towards the next sample c' of the line,
+  // (4 c + k (c' - c)) / 4 rounded down, k = 0-3 (the last group repeats its sample);
+  // else a sample for each pair of pixels.
+  void (*planesToBgr24Row)(const uint8_t* y, const int8_t* cr, const int8_t* cb, uint8_t* dst, int32_t n,
+                           int32_t chromaCount, int fourOneOne);
+  // The same for the two lines of 4:2:0 planes that share a line of colour-difference
+  // samples (y1 and dst1 null: one line), the samples covering pairs of pixels.
+  void (*planes420ToBgr24Rows)(const uint8_t* y0, const uint8_t* y1, const int8_t* cr, const int8_t* cb,
+                               uint8_t* dst0, uint8_t* dst1, int32_t n);
   // Write the six blocks of a full-size macroblock (8 x 8 samples each, luminance
   // stored + 128) as whole 'YCCa' pixels; `pixels` is its top-left pixel.
   // 4:1:1: each colour-difference sample covers a group of four pixels of one line:
@@ -64,18 +97,33 @@ struct Kernels {
   // source pixel of output column j is at byte offset offsets[j] (or j x 4 without
   // offsets; the table holds whole groups of 8 columns).
   void (*rgb32ToBgr24Row)(const uint8_t* src, uint8_t* dst, int32_t n, const int32_t* offsets, int argb);
-  // The encoder's forward transform of 8 x 8 samples (row by row) with the rows of
-  // weighted cosines `eight` ([frequency][sample]) and, for the 2-4-8 mode (mode 1),
-  // `four` ([frequency][line pair]) over the sums and differences of the line pairs:
-  // out[8 row + h], rows 0-7 the vertical frequencies (2-4-8: 0-3 sums, 4-7 differences).
-  void (*forwardDct)(const int8_t* samples, float* out, int mode, const float* eight, const float* four);
+  // The encoder's forward transform of `count` blocks of 8 x 8 samples (row by row, one
+  // block after the other) into blocks[i].coefficients and .mode. The mode is 2-4-8 (1)
+  // when the two fields differ more than the block's top and bottom halves (the absolute
+  // differences of their sums), else 8-8 (0). The transform takes the rows
+  // of weighted cosines `eight` ([frequency][sample]) horizontally, and vertically again
+  // `eight` (8-8) or `four` ([frequency][line pair]) over the sums and then the
+  // differences of the line pairs (2-4-8); every product is summed in the order of the
+  // samples, the whole with single-precision products and sums. Each AC coefficient is
+  // rounded to nearest, halves away from zero, and stored at its index in the mode's scan
+  // order; coefficients[0] is the DC, the samples' sum / 32 toward zero.
+  void (*forwardDct)(const int8_t* samples, int count, const float* eight, const float* four, EncoderBlock* blocks);
+  // Classes the block by its largest AC coefficient (below 12, 24, 36: class 0, 1, 2,
+  // else 3) plus classOffset, at most 3; in class 3 halves every AC coefficient toward
+  // zero; sets the magnitudes and the mask of the non-zero ones.
+  void (*classifyBlock)(EncoderBlock* block, int classOffset);
+  // The block's AC magnitudes shifted right by the set's shift of each scan index and
+  // kept within 255, into q (defined where the block's mask has a bit); returns the mask
+  // of those that are not 0.
+  uint64_t (*quantise)(const EncoderBlock* block, const QuantShifts* shifts, uint16_t* q);
   // n pixels of RGB (unsigned, channel c at byte offsets[c] of each pixel of pixelSize
-  // bytes) to the encoder's signed YCbCr planes, BT.601 in 22 fractional bits:
+  // bytes) to the encoder's signed YCbCr, BT.601 in 22 fractional bits:
   // Y = ((1077047 R + 2114472 G + 410647 B + 2^21) >> 22) - 112,
   // Cr = (1842204 R - 1542615 G - 299588 B) >> 22, Cb = (-621691 R - 1220512 G + 1842204 B) >> 22,
-  // each clamped to -128..127.
+  // each clamped to -128..127. Y of every pixel into y; Cr and Cb of the pixels 0,
+  // chromaStep, 2 chromaStep, ... into cr[0], cr[1], ... and cb (none when chromaStep is 0).
   void (*rgbToYccRow)(const uint8_t* src, uint32_t pixelSize, const uint8_t* offsets, int8_t* y, int8_t* cr,
-                      int8_t* cb, int32_t n);
+                      int8_t* cb, int32_t n, int32_t chromaStep);
   // The motion de-interlacer's rows (dv_filter.h, namespace motion). The three-tap means
   // of one row of n 'YCCa' pixels at x = 1 .. n - 2, (l + 2 c + r) / 4 with Y rounded
   // down and Cr, Cb toward zero, into taps[x], taps[n + x] and taps[2 n + x].

@@ -1,21 +1,33 @@
-// The body of the kernels (see dv_kernels.h). This file is compiled twice, once per
-// instruction set, by dv_kernels_portable.cpp and dv_kernels_avx2.cpp; everything in
-// it has internal linkage so the two builds never mix. It uses the compiler's vector
-// types (GCC and Clang), which become plain SSE2 code in the portable build.
+// The body of the kernels (see dv_kernels.h). This file is compiled three times, once per
+// instruction set, by dv_kernels_portable.cpp, dv_kernels_avx2.cpp and
+// dv_kernels_avx512.cpp; everything in it has internal linkage so the builds never mix.
+// It uses the compiler's vector types (GCC and Clang), which become plain SSE2 code in
+// the portable build.
 //
 // Before including, define ZEBDV_KERNEL_TABLE_FN (the name of the function that returns
 // this build's table) and ZEBDV_KERNEL_NAME.
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
 #if defined(__SSE2__)
+// GCC 12's AVX-512 intrinsics that take part of a register start from an undefined one,
+// which its uninitialised-use warning mistakes for a fault.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#if !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #include <immintrin.h>
+#pragma GCC diagnostic pop
 #endif
 
 #include "dv_color.h"
 #include "dv_edge.h"
+#include "dv_encoder.h"
 #include "dv_kernels.h"
+#include "dv_tables.h"
 
 // 32-byte vectors pass between these internal functions only (all inlined), so the
 // calling convention for them outside AVX builds does not matter.
@@ -30,6 +42,13 @@ typedef float v8sf __attribute__((vector_size(32)));
 typedef int32_t v8si __attribute__((vector_size(32)));
 typedef int8_t v32qi __attribute__((vector_size(32)));
 typedef uint8_t v32qu __attribute__((vector_size(32)));
+typedef float v16sf __attribute__((vector_size(64)));
+typedef int16_t v16hi __attribute__((vector_size(32)));
+typedef int32_t v16si __attribute__((vector_size(64)));
+typedef uint32_t v16su __attribute__((vector_size(64)));
+typedef int8_t v16qi __attribute__((vector_size(16)));
+typedef uint8_t v16qu __attribute__((vector_size(16)));
+typedef int16_t v8hi __attribute__((vector_size(16)));
 
 inline v8sf loadf(const float* p) {
   v8sf v;
@@ -62,29 +81,41 @@ inline v8si vmin(v8si a, v8si b) {
 #endif
 }
 
+template <typename V>
+inline V splatOf(float x);
+template <>
+inline v8sf splatOf<v8sf>(float x) {
+  return splatf(x);
+}
+template <>
+inline v16sf splatOf<v16sf>(float x) {
+  return v16sf{x, x, x, x, x, x, x, x, x, x, x, x, x, x, x, x};
+}
+
 // One fast 8-point inverse DCT across eight vectors (lane-wise). The inputs carry the
 // factorisation's pre-scales; the DC passes with gain 1.
-inline void idct8(v8sf* v) {
-  const v8sf c1414 = splatf(1.414213562f);
-  const v8sf c1847 = splatf(1.847759065f);
-  const v8sf c1082 = splatf(1.082392200f);
-  const v8sf c2613 = splatf(2.613125930f);
+template <typename V>
+inline void idct8(V* v) {
+  const V c1414 = splatOf<V>(1.414213562f);
+  const V c1847 = splatOf<V>(1.847759065f);
+  const V c1082 = splatOf<V>(1.082392200f);
+  const V c2613 = splatOf<V>(2.613125930f);
   // Even part.
-  v8sf tmp10 = v[0] + v[4];
-  v8sf tmp11 = v[0] - v[4];
-  v8sf tmp13 = v[2] + v[6];
-  v8sf tmp12 = (v[2] - v[6]) * c1414 - tmp13;
-  v8sf e0 = tmp10 + tmp13, e3 = tmp10 - tmp13, e1 = tmp11 + tmp12, e2 = tmp11 - tmp12;
+  V tmp10 = v[0] + v[4];
+  V tmp11 = v[0] - v[4];
+  V tmp13 = v[2] + v[6];
+  V tmp12 = (v[2] - v[6]) * c1414 - tmp13;
+  V e0 = tmp10 + tmp13, e3 = tmp10 - tmp13, e1 = tmp11 + tmp12, e2 = tmp11 - tmp12;
   // Odd part.
-  v8sf z13 = v[5] + v[3], z10 = v[5] - v[3], z11 = v[1] + v[7], z12 = v[1] - v[7];
-  v8sf o7 = z11 + z13;
-  v8sf o11 = (z11 - z13) * c1414;
-  v8sf z5 = (z10 + z12) * c1847;
-  v8sf o10 = z5 - z12 * c1082;
-  v8sf o12 = z5 - z10 * c2613;
-  v8sf o6 = o12 - o7;
-  v8sf o5 = o11 - o6;
-  v8sf o4 = o10 - o5;
+  V z13 = v[5] + v[3], z10 = v[5] - v[3], z11 = v[1] + v[7], z12 = v[1] - v[7];
+  V o7 = z11 + z13;
+  V o11 = (z11 - z13) * c1414;
+  V z5 = (z10 + z12) * c1847;
+  V o10 = z5 - z12 * c1082;
+  V o12 = z5 - z10 * c2613;
+  V o6 = o12 - o7;
+  V o5 = o11 - o6;
+  V o4 = o10 - o5;
   v[0] = e0 + o7;
   v[7] = e0 - o7;
   v[1] = e1 + o6;
@@ -97,12 +128,13 @@ inline void idct8(v8sf* v) {
 
 // The even half of the above: a 4-point inverse DCT of v[0..3] (pre-scaled by the
 // factors of frequencies 0, 2, 4 and 6).
-inline void idct4(v8sf* v) {
-  const v8sf c1414 = splatf(1.414213562f);
-  v8sf tmp10 = v[0] + v[2];
-  v8sf tmp11 = v[0] - v[2];
-  v8sf tmp13 = v[1] + v[3];
-  v8sf tmp12 = (v[1] - v[3]) * c1414 - tmp13;
+template <typename V>
+inline void idct4(V* v) {
+  const V c1414 = splatOf<V>(1.414213562f);
+  V tmp10 = v[0] + v[2];
+  V tmp11 = v[0] - v[2];
+  V tmp13 = v[1] + v[3];
+  V tmp12 = (v[1] - v[3]) * c1414 - tmp13;
   v[0] = tmp10 + tmp13;
   v[1] = tmp11 + tmp12;
   v[2] = tmp11 - tmp12;
@@ -155,6 +187,30 @@ inline void transpose8(v8sf* r) {
 #endif
 }
 
+#if defined(__AVX512F__)
+// Two blocks side by side: lanes 0-7 the first, 8-15 the second.
+inline void transpose8(v16sf* r) {
+  __m512 t[8], s[8];
+  for (int i = 0; i < 4; ++i) {
+    t[2 * i] = _mm512_unpacklo_ps((__m512)r[2 * i], (__m512)r[2 * i + 1]);
+    t[2 * i + 1] = _mm512_unpackhi_ps((__m512)r[2 * i], (__m512)r[2 * i + 1]);
+  }
+  for (int i = 0; i < 2; ++i) {
+    s[4 * i] = _mm512_shuffle_ps(t[4 * i], t[4 * i + 2], 0x44);
+    s[4 * i + 1] = _mm512_shuffle_ps(t[4 * i], t[4 * i + 2], 0xEE);
+    s[4 * i + 2] = _mm512_shuffle_ps(t[4 * i + 1], t[4 * i + 3], 0x44);
+    s[4 * i + 3] = _mm512_shuffle_ps(t[4 * i + 1], t[4 * i + 3], 0xEE);
+  }
+  // Within each block: the lower quarters of s[i] and s[4 + i], then the upper ones.
+  const __m512i lower = _mm512_setr_epi32(0, 1, 2, 3, 16, 17, 18, 19, 8, 9, 10, 11, 24, 25, 26, 27);
+  const __m512i upper = _mm512_setr_epi32(4, 5, 6, 7, 20, 21, 22, 23, 12, 13, 14, 15, 28, 29, 30, 31);
+  for (int i = 0; i < 4; ++i) {
+    r[i] = (v16sf)_mm512_permutex2var_ps(s[i], lower, s[4 + i]);
+    r[4 + i] = (v16sf)_mm512_permutex2var_ps(s[i], upper, s[4 + i]);
+  }
+}
+#endif
+
 // Rounds half away from zero (the truncating conversion after adding 0.5 with the
 // value's sign).
 inline v8si roundAway(v8sf x) {
@@ -162,8 +218,14 @@ inline v8si roundAway(v8sf x) {
   return __builtin_convertvector(x + (v8sf)(sign | splat(0x3F000000)), v8si);
 }
 
-// Rounds, clamps to -128..127 and stores eight rows of eight bytes.
-inline void storeSamples(const v8sf* rows, int8_t* out) {
+inline v16si roundAway(v16sf x) {
+  const v16si sign = (v16si)x & int32_t(0x80000000u);
+  return __builtin_convertvector(x + (v16sf)(sign | 0x3F000000), v16si);
+}
+
+// Rounds, clamps to -128..127 and stores eight rows of eight bytes, each `stride` bytes
+// after the one before, every byte exclusive-ored with `bias` (0x80: + 128).
+inline void storeSamples(const v8sf* rows, uint8_t* out, ptrdiff_t stride, uint8_t bias) {
   v8si v[8];
 #pragma GCC unroll 8
   for (int y = 0; y < 8; ++y) v[y] = roundAway(rows[y]);
@@ -174,22 +236,38 @@ inline void storeSamples(const v8sf* rows, int8_t* out) {
   __m256i w45 = _mm256_packs_epi32((__m256i)v[4], (__m256i)v[5]);
   __m256i w67 = _mm256_packs_epi32((__m256i)v[6], (__m256i)v[7]);
   const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
-  __m256i b0 = _mm256_permutevar8x32_epi32(_mm256_packs_epi16(w01, w23), order);
-  __m256i b1 = _mm256_permutevar8x32_epi32(_mm256_packs_epi16(w45, w67), order);
-  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), b0);
-  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32), b1);
+  const __m256i flip = _mm256_set1_epi8(char(bias));
+  const __m256i halves[2] = {
+      _mm256_xor_si256(_mm256_permutevar8x32_epi32(_mm256_packs_epi16(w01, w23), order), flip),
+      _mm256_xor_si256(_mm256_permutevar8x32_epi32(_mm256_packs_epi16(w45, w67), order), flip)};
+  if (stride == 8) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), halves[0]);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32), halves[1]);
+    return;
+  }
+  for (int h = 0; h < 2; ++h) {
+    const __m128i lo = _mm256_castsi256_si128(halves[h]), hi = _mm256_extracti128_si256(halves[h], 1);
+    uint8_t* at = out + 4 * h * stride;
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(at), lo);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(at + stride), _mm_unpackhi_epi64(lo, lo));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(at + 2 * stride), hi);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(at + 3 * stride), _mm_unpackhi_epi64(hi, hi));
+  }
 #elif defined(__SSE2__)
+  const __m128i flip = _mm_set1_epi8(char(bias));
   for (int y = 0; y < 8; y += 2) {
     __m128i a[4];
     std::memcpy(a, &v[y], 32);
     std::memcpy(a + 2, &v[y + 1], 32);
     __m128i r0 = _mm_packs_epi32(a[0], a[1]), r1 = _mm_packs_epi32(a[2], a[3]);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * y), _mm_packs_epi16(r0, r1));
+    const __m128i two = _mm_xor_si128(_mm_packs_epi16(r0, r1), flip);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + y * stride), two);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + (y + 1) * stride), _mm_unpackhi_epi64(two, two));
   }
 #else
   for (int y = 0; y < 8; ++y) {
     const v8si c = vmin(vmax(v[y], splat(-128)), splat(127));
-    for (int x = 0; x < 8; ++x) out[8 * y + x] = int8_t(c[x]);
+    for (int x = 0; x < 8; ++x) out[y * stride + x] = uint8_t(int8_t(c[x])) ^ bias;
   }
 #endif
 }
@@ -204,18 +282,16 @@ inline void loadCoefficients(float* c, v8sf* v) {
   }
 }
 
-void idct88(float* coefficients, int8_t* samples) {
-  v8sf v[8];
-  loadCoefficients(coefficients, v);
+// The inverse transforms of the loaded input (v[h] holds horizontal frequency h, lanes
+// the vertical frequencies).
+inline void inverse88(v8sf* v, uint8_t* out, ptrdiff_t stride, uint8_t bias) {
   idct8(v);       // horizontal: v[x] holds column x, lanes are vertical frequencies
   transpose8(v);  // v[f] holds vertical frequency f, lanes are columns
   idct8(v);       // vertical: v[y] is row y
-  storeSamples(v, samples);
+  storeSamples(v, out, stride, bias);
 }
 
-void idct248(float* coefficients, int8_t* samples) {
-  v8sf v[8];
-  loadCoefficients(coefficients, v);
+inline void inverse248(v8sf* v, uint8_t* out, ptrdiff_t stride, uint8_t bias) {
   idct8(v);
   transpose8(v);
   // Rows 0-3 hold the sums of the line pairs, rows 4-7 their differences.
@@ -227,8 +303,31 @@ void idct248(float* coefficients, int8_t* samples) {
     rows[2 * z] = v[z] + v[4 + z];
     rows[2 * z + 1] = v[z] - v[4 + z];
   }
-  storeSamples(rows, samples);
+  storeSamples(rows, out, stride, bias);
 }
+
+void idct88(float* coefficients, int8_t* samples) {
+  v8sf v[8];
+  loadCoefficients(coefficients, v);
+  inverse88(v, reinterpret_cast<uint8_t*>(samples), 8, 0);
+}
+
+void idct248(float* coefficients, int8_t* samples) {
+  v8sf v[8];
+  loadCoefficients(coefficients, v);
+  inverse248(v, reinterpret_cast<uint8_t*>(samples), 8, 0);
+}
+
+void idctToRows(float* coefficients, int mode, uint8_t* out, ptrdiff_t stride, uint8_t bias) {
+  v8sf v[8];
+  loadCoefficients(coefficients, v);
+  if (mode) {
+    inverse248(v, out, stride, bias);
+  } else {
+    inverse88(v, out, stride, bias);
+  }
+}
+
 
 inline v8si clamp255(v8si v) { return vmin(vmax(v, splat(0)), splat(255)); }
 
@@ -326,6 +425,15 @@ void yccaToBgr24Row(const uint8_t* src, uint8_t* dst, int32_t n) {
   }
 }
 
+// Eight unsigned bytes widened to 32-bit lanes.
+inline v8si widen8u(const uint8_t* p) {
+#if defined(__AVX2__)
+  return (v8si)_mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
+#else
+  return v8si{p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7]};
+#endif
+}
+
 // Lanes 0-3 from lane A of s, lanes 4-7 from lane B.
 template <int A, int B>
 inline v8si twoGroups(v8si s) {
@@ -337,6 +445,165 @@ inline v8si twoGroups(v8si s) {
 inline v8si stepGroups(v8si at, v8si next) {
   const v8si k = v8si{0, 1, 2, 3, 0, 1, 2, 3};
   return ((at << 2) + k * (next - at)) >> 2;
+}
+
+#if defined(__AVX512VBMI__)
+// The blue products moved up by 288 x 2^22, so that the blue sum of yccToBgr (which can
+// pass 2^31) stays within an unsigned 32-bit lane and shifts down logically.
+inline constexpr int32_t kBlueBias = 288;
+inline v16si blueTerm(v16si cb) { return (v16si)((v16su)(cb * kCoefBCb) + (uint32_t(kBlueBias) << 22)); }
+
+// Sixteen pixels of B, G, R from their luminance terms yy = (y - 16) x kCoefY + round and
+// colour terms (Cr x kCoefRCr, Cr x kCoefGCr + Cb x kCoefGCb, Cb x kCoefBCb + the bias):
+// the sums shifted down as yccToBgr does, clamped to 0-255 by saturating packs, and put
+// in pixel order: 48 bytes.
+inline __m512i bgrOfTerms(v16si yy, v16si red, v16si green, v16su blueBiased) {
+  const v16si r = (red + yy) >> 22, g = (green + yy) >> 22;
+  const v16si b = (v16si)((blueBiased + (v16su)yy) >> 22) - kBlueBias;
+  // Per 128-bit lane: B, G, R and R again of four pixels.
+  const __m512i bytes = _mm512_packus_epi16(_mm512_packs_epi32((__m512i)b, (__m512i)g),
+                                            _mm512_packs_epi32((__m512i)r, (__m512i)r));
+  alignas(64) static const uint8_t kOrder[64] = {
+      0,  4,  8,  1,  5,  9,  2,  6,  10, 3,  7,  11, 16, 20, 24, 17, 21, 25, 18, 22, 26, 19, 23, 27,
+      32, 36, 40, 33, 37, 41, 34, 38, 42, 35, 39, 43, 48, 52, 56, 49, 53, 57, 50, 54, 58, 51, 55, 59};
+  return _mm512_permutexvar_epi8(_mm512_load_si512(kOrder), bytes);
+}
+#endif
+
+// Four samples from p, each twice.
+inline v8si pairSamples(const int8_t* p) {
+#if defined(__AVX2__)
+  int32_t four;
+  std::memcpy(&four, p, 4);
+  return (v8si)_mm256_permutevar8x32_epi32(_mm256_cvtepi8_epi32(_mm_cvtsi32_si128(four)),
+                                           _mm256_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3));
+#else
+  return v8si{p[0], p[0], p[1], p[1], p[2], p[2], p[3], p[3]};
+#endif
+}
+
+// Samples g + A (lanes 0-3) and g + B (lanes 4-7) of a line of count samples; a sample
+// past the line is the line's last one.
+template <int A, int B>
+inline v8si groupSamples(const int8_t* p, int32_t g, int32_t count) {
+  const int32_t a = g + A < count ? g + A : count - 1, b = g + B < count ? g + B : count - 1;
+  const int32_t sa = p[a], sb = p[b];
+  return v8si{sa, sa, sa, sa, sb, sb, sb, sb};
+}
+
+// The colour difference of pixel x of a line of planes (see planesToBgr24Row).
+inline int32_t planeChroma(const int8_t* c, int32_t x, int32_t count, int fourOneOne) {
+  if (!fourOneOne) return c[x >> 1];
+  const int32_t g = x >> 2, k = x & 3;
+  const int32_t at = c[g], next = g + 1 < count ? c[g + 1] : at;
+  return (4 * at + k * (next - at)) >> 2;
+}
+
+void planesToBgr24Row(const uint8_t* y, const int8_t* cr, const int8_t* cb, uint8_t* dst, int32_t n,
+                      int32_t count, int fourOneOne) {
+  int32_t x = 0;
+#if defined(__AVX512VBMI__)
+  // Sixteen pixels a step. The colour differences: sixteen samples from the step's first
+  // one (those past the line read as 0 and never used), spread over the pixels; 4:1:1
+  // steps each group towards the next sample, the line's last group towards its own.
+  const __m512i at411 = _mm512_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3);
+  const __m512i next411 = _mm512_setr_epi32(1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4);
+  const __m512i pairs = _mm512_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7);
+  const v16si k = v16si{0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3};
+  for (; x < n; x += 16) {
+    const int32_t left = n - x < 16 ? n - x : 16;
+    const v16si luma = (v16si)_mm512_cvtepu8_epi32(_mm_maskz_loadu_epi8(__mmask16((1u << left) - 1), y + x));
+    v16si chroma[2];
+    const int8_t* planes[2] = {cr, cb};
+    const int32_t first = fourOneOne ? x >> 2 : x >> 1;
+    const int32_t samples = count - first < 16 ? count - first : 16;
+    for (int c = 0; c < 2; ++c) {
+      const __m512i s16 = _mm512_cvtepi8_epi32(_mm_maskz_loadu_epi8(__mmask16((1u << samples) - 1), planes[c] + first));
+      if (fourOneOne) {
+        const v16si at = (v16si)_mm512_permutexvar_epi32(at411, s16);
+        v16si next = (v16si)_mm512_permutexvar_epi32(next411, s16);
+        if (samples < 5) next = (v16si)_mm512_mask_blend_epi32(__mmask16(0xFFFFu << (4 * (samples - 1))), (__m512i)next, (__m512i)at);
+        chroma[c] = ((at << 2) + k * (next - at)) >> 2;
+      } else {
+        chroma[c] = (v16si)_mm512_permutexvar_epi32(pairs, s16);
+      }
+    }
+    const v16si yy = luma * kCoefY + (kRound22 - 16 * kCoefY);
+    _mm512_mask_storeu_epi8(dst + 3 * size_t(x), __mmask64((1ull << (3 * left)) - 1),
+                            bgrOfTerms(yy, chroma[0] * kCoefRCr, chroma[0] * kCoefGCr + chroma[1] * kCoefGCb,
+                                       (v16su)blueTerm(chroma[1])));
+  }
+#else
+  for (; x + 8 <= n; x += 8) {
+    v8si chroma[2];
+    const int8_t* planes[2] = {cr, cb};
+    for (int c = 0; c < 2; ++c) {
+      const int8_t* p = planes[c];
+      if (fourOneOne) {
+        // Two groups: samples g and g + 1 (both on the line), each stepping to the next.
+        const int32_t g = x >> 2;
+#if defined(__AVX2__)
+        if (g + 4 <= count) {
+          int32_t four;
+          std::memcpy(&four, p + g, 4);
+          const __m256i s = _mm256_cvtepi8_epi32(_mm_cvtsi32_si128(four));
+          chroma[c] = stepGroups((v8si)_mm256_permutevar8x32_epi32(s, _mm256_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1)),
+                                 (v8si)_mm256_permutevar8x32_epi32(s, _mm256_setr_epi32(1, 1, 1, 1, 2, 2, 2, 2)));
+          continue;
+        }
+#endif
+        chroma[c] = stepGroups(groupSamples<0, 1>(p, g, count), groupSamples<1, 2>(p, g, count));
+      } else {
+        chroma[c] = pairSamples(p + (x >> 1));
+      }
+    }
+    storeBgr(dst + 3 * size_t(x), yccToBgr8(widen8u(y + x), chroma[0], chroma[1], kRound22), x, n);
+  }
+#endif
+  for (; x < n; ++x) {
+    uint8_t* px = dst + 3 * size_t(x);
+    yccToRgb(y[x], planeChroma(cr, x, count, fourOneOne), planeChroma(cb, x, count, fourOneOne), kRound22, px + 2,
+             px + 1, px);
+  }
+}
+
+void planes420ToBgr24Rows(const uint8_t* y0, const uint8_t* y1, const int8_t* cr, const int8_t* cb, uint8_t* dst0,
+                          uint8_t* dst1, int32_t n) {
+#if defined(__AVX512VBMI__)
+  // Thirty-two pixels of both rows a step. The colour-difference products of sixteen
+  // samples are made once and spread over the pixels of both rows, each sample's two
+  // columns; then each pixel's luminance joins them as yccToBgr does.
+  const __m512i lower = _mm512_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7);
+  const __m512i upper = _mm512_setr_epi32(8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14, 15, 15);
+  const uint8_t* lumaRows[2] = {y0, y1};
+  uint8_t* outRows[2] = {dst0, dst1};
+  const int rowCount = y1 ? 2 : 1;
+  for (int32_t x = 0; x < n; x += 32) {
+    const int32_t samples = (n - x + 1) / 2 < 16 ? (n - x + 1) / 2 : 16;
+    const __mmask16 sampleMask = __mmask16((1u << samples) - 1);
+    const v16si vr = (v16si)_mm512_cvtepi8_epi32(_mm_maskz_loadu_epi8(sampleMask, cr + x / 2));
+    const v16si vb = (v16si)_mm512_cvtepi8_epi32(_mm_maskz_loadu_epi8(sampleMask, cb + x / 2));
+    const v16si terms[3] = {vr * kCoefRCr, vr * kCoefGCr + vb * kCoefGCb, blueTerm(vb)};
+    for (int half = 0; half < 2; ++half) {
+      const int32_t at = x + 16 * half;
+      if (at >= n) break;
+      const int32_t left = n - at < 16 ? n - at : 16;
+      const __m512i spread = half ? upper : lower;
+      v16si t[3];
+      for (int i = 0; i < 3; ++i) t[i] = (v16si)_mm512_permutexvar_epi32(spread, (__m512i)terms[i]);
+      for (int row = 0; row < rowCount; ++row) {
+        const v16si luma =
+            (v16si)_mm512_cvtepu8_epi32(_mm_maskz_loadu_epi8(__mmask16((1u << left) - 1), lumaRows[row] + at));
+        const v16si yy = luma * kCoefY + (kRound22 - 16 * kCoefY);
+        _mm512_mask_storeu_epi8(outRows[row] + 3 * size_t(at), __mmask64((1ull << (3 * left)) - 1),
+                                bgrOfTerms(yy, t[0], t[1], (v16su)t[2]));
+      }
+    }
+  }
+#else
+  planesToBgr24Row(y0, cr, cb, dst0, n, (n + 1) / 2, 0);
+  if (y1) planesToBgr24Row(y1, cr, cb, dst1, n, (n + 1) / 2, 0);
+#endif
 }
 
 // Eight pixels from their Y samples (signed, stored + 128) and Cr, Cb values.
@@ -573,41 +840,276 @@ void rgb32ToBgr24Row(const uint8_t* src, uint8_t* dst, int32_t n, const int32_t*
   }
 }
 
-void forwardDct(const int8_t* samples, float* out, int mode, const float* eight, const float* four) {
+// ---- The encoder ----------------------------------------------------------------------
+
+// The sums of the eight lines of a block.
+inline void lineSums(const int8_t* samples, int32_t sums[8]) {
+#if defined(__AVX2__)
+  // Unsigned bytes (each + 128) summed eight at a time; less 8 x 128 a line.
+  const __m256i flip = _mm256_set1_epi8(int8_t(0x80));
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i a = _mm256_sad_epu8(_mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(samples)), flip), zero);
+  const __m256i b =
+      _mm256_sad_epu8(_mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(samples + 32)), flip), zero);
+  alignas(32) int64_t s[8];
+  _mm256_store_si256(reinterpret_cast<__m256i*>(s), a);
+  _mm256_store_si256(reinterpret_cast<__m256i*>(s + 4), b);
+  for (int y = 0; y < 8; ++y) sums[y] = int32_t(s[y]) - 1024;
+#else
+  for (int y = 0; y < 8; ++y) {
+    int32_t sum = 0;
+    for (int x = 0; x < 8; ++x) sum += samples[8 * y + x];
+    sums[y] = sum;
+  }
+#endif
+}
+
+// The 64 rounded coefficients (in the order 8 row + h) to the scan order.
+inline void toScanOrder(const int16_t* natural, const uint8_t* scan, int16_t* coefficients) {
+#if defined(__AVX512BW__)
+  const __m512i lo = _mm512_loadu_si512(natural), hi = _mm512_loadu_si512(natural + 32);
+  const __m512i first = _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(scan)));
+  const __m512i second = _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(scan + 32)));
+  // The DC's place keeps what is there (the caller's DC goes there after).
+  _mm512_mask_storeu_epi16(coefficients, 0xFFFFFFFEu, _mm512_permutex2var_epi16(lo, first, hi));
+  _mm512_storeu_si512(coefficients + 32, _mm512_permutex2var_epi16(lo, second, hi));
+#else
+  for (int k = 1; k < 64; ++k) coefficients[k] = natural[scan[k]];
+#endif
+}
+
+// The mode of a block and its DC from its line sums.
+inline int blockMode(const int8_t* samples, int16_t* dc) {
+  int32_t line[8];
+  lineSums(samples, line);
+  const int32_t sum = line[0] + line[1] + line[2] + line[3] + line[4] + line[5] + line[6] + line[7];
+  const int32_t halves = line[0] + line[1] + line[2] + line[3] - line[4] - line[5] - line[6] - line[7];
+  const int32_t fields = line[0] + line[2] + line[4] + line[6] - line[1] - line[3] - line[5] - line[7];
+  *dc = int16_t(sum / 32);  // toward zero
+  return std::abs(fields) > std::abs(halves) ? 1 : 0;
+}
+
+// The transform of forwardDct over vectors of eight lanes per block: rows[y] holds line y
+// of the samples (lanes: columns); out[f] the vertical frequency f (2-4-8: 0-3 of the
+// sums, 4-7 of the differences of the line pairs), lanes: horizontal frequencies. V is
+// one block (8 lanes) or two (16 lanes, block by block), all of the same mode.
+template <typename V>
+inline void forwardTransform(V* v, int mode, const float* eight, const float* four, V* out) {
   // Columns of samples (lanes: lines), then the horizontal transform t[h] (lanes: lines),
   // turned into rows (lanes: horizontal frequencies) for the vertical transform.
-  v8sf v[8];
-  for (int y = 0; y < 8; ++y) v[y] = __builtin_convertvector(widen8(samples + 8 * y), v8sf);
   transpose8(v);
-  v8sf t[8];
+  V t[8];
   for (int h = 0; h < 8; ++h) {
-    v8sf acc = splatf(eight[8 * h]) * v[0];
-    for (int x = 1; x < 8; ++x) acc += splatf(eight[8 * h + x]) * v[x];
+    V acc = splatOf<V>(eight[8 * h]) * v[0];
+    for (int x = 1; x < 8; ++x) acc += splatOf<V>(eight[8 * h + x]) * v[x];
     t[h] = acc;
   }
   transpose8(t);  // t[y]: line y, lanes h
   if (mode == 0) {
     for (int f = 0; f < 8; ++f) {
-      v8sf acc = splatf(eight[8 * f]) * t[0];
-      for (int y = 1; y < 8; ++y) acc += splatf(eight[8 * f + y]) * t[y];
-      storef(out + 8 * f, acc);
+      V acc = splatOf<V>(eight[8 * f]) * t[0];
+      for (int y = 1; y < 8; ++y) acc += splatOf<V>(eight[8 * f + y]) * t[y];
+      out[f] = acc;
     }
     return;
   }
-  v8sf sums[4], differences[4];
+  V sums[4], differences[4];
   for (int z = 0; z < 4; ++z) {
     sums[z] = t[2 * z] + t[2 * z + 1];
     differences[z] = t[2 * z] - t[2 * z + 1];
   }
   for (int r = 0; r < 4; ++r) {
-    v8sf s = splatf(four[4 * r]) * sums[0], d = splatf(four[4 * r]) * differences[0];
+    V s = splatOf<V>(four[4 * r]) * sums[0], d = splatOf<V>(four[4 * r]) * differences[0];
     for (int z = 1; z < 4; ++z) {
-      s += splatf(four[4 * r + z]) * sums[z];
-      d += splatf(four[4 * r + z]) * differences[z];
+      s += splatOf<V>(four[4 * r + z]) * sums[z];
+      d += splatOf<V>(four[4 * r + z]) * differences[z];
     }
-    storef(out + 8 * r, s);
-    storef(out + 8 * (4 + r), d);
+    out[r] = s;
+    out[4 + r] = d;
   }
+}
+
+void forwardDctOne(const int8_t* samples, const float* eight, const float* four, EncoderBlock* block) {
+  int16_t dc;
+  const int mode = blockMode(samples, &dc);
+  v8sf v[8], out[8];
+  for (int y = 0; y < 8; ++y) v[y] = __builtin_convertvector(widen8(samples + 8 * y), v8sf);
+  forwardTransform(v, mode, eight, four, out);
+  alignas(64) int16_t natural[64];
+  for (int f = 0; f < 8; ++f) {
+    const v8hi rounded = __builtin_convertvector(roundAway(out[f]), v8hi);
+    std::memcpy(natural + 8 * f, &rounded, sizeof rounded);
+  }
+  toScanOrder(natural, mode ? kScan248 : kScan88, block->coefficients);
+  block->coefficients[0] = dc;
+  block->mode = uint8_t(mode);
+}
+
+#if defined(__AVX512F__)
+// Two blocks of the same mode at once.
+void forwardDctTwo(const int8_t* a, const int8_t* b, int mode, const float* eight, const float* four,
+                   EncoderBlock* blockA, EncoderBlock* blockB) {
+  v16sf v[8], out[8];
+  for (int y = 0; y < 8; ++y) {
+    const __m128i bytes = _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a + 8 * y)),
+                                             _mm_loadl_epi64(reinterpret_cast<const __m128i*>(b + 8 * y)));
+    v[y] = (v16sf)_mm512_cvtepi32_ps(_mm512_cvtepi8_epi32(bytes));
+  }
+  forwardTransform(v, mode, eight, four, out);
+  alignas(64) int16_t natural[2][64];
+  for (int f = 0; f < 8; ++f) {
+    const __m256i words = _mm512_cvtepi32_epi16((__m512i)roundAway(out[f]));
+    _mm_store_si128(reinterpret_cast<__m128i*>(natural[0] + 8 * f), _mm256_castsi256_si128(words));
+    _mm_store_si128(reinterpret_cast<__m128i*>(natural[1] + 8 * f), _mm256_extracti128_si256(words, 1));
+  }
+  const uint8_t* scan = mode ? kScan248 : kScan88;
+  toScanOrder(natural[0], scan, blockA->coefficients);
+  toScanOrder(natural[1], scan, blockB->coefficients);
+  blockA->mode = blockB->mode = uint8_t(mode);
+}
+#endif
+
+void forwardDct(const int8_t* samples, int count, const float* eight, const float* four, EncoderBlock* blocks) {
+#if defined(__AVX512F__)
+  // Blocks of the same mode in pairs; one of each mode may be left over.
+  int waiting[2] = {-1, -1};
+  for (int i = 0; i < count; ++i) {
+    int16_t dc;
+    const int mode = blockMode(samples + 64 * i, &dc);
+    blocks[i].coefficients[0] = dc;
+    if (waiting[mode] < 0) {
+      waiting[mode] = i;
+      continue;
+    }
+    const int j = waiting[mode];
+    waiting[mode] = -1;
+    forwardDctTwo(samples + 64 * j, samples + 64 * i, mode, eight, four, &blocks[j], &blocks[i]);
+  }
+  for (int j : waiting) {
+    if (j >= 0) forwardDctOne(samples + 64 * j, eight, four, &blocks[j]);
+  }
+#else
+  for (int i = 0; i < count; ++i) forwardDctOne(samples + 64 * i, eight, four, &blocks[i]);
+#endif
+}
+
+// The class of a largest AC magnitude, before the offset.
+inline int classOf(int largest) { return largest < 12 ? 0 : (largest < 24 ? 1 : (largest < 36 ? 2 : 3)); }
+
+void classifyBlock(EncoderBlock* block, int classOffset) {
+  int16_t* c = block->coefficients;
+#if defined(__AVX512BW__)
+  const __m512i lo = _mm512_loadu_si512(c), hi = _mm512_loadu_si512(c + 32);
+  const __mmask32 ac = 0xFFFFFFFEu;  // the DC (lane 0 of lo) takes no part
+  const __m512i m512 = _mm512_max_epu16(_mm512_maskz_abs_epi16(ac, lo), _mm512_abs_epi16(hi));
+  const __m256i m256 = _mm256_max_epu16(_mm512_castsi512_si256(m512),
+                                        _mm512_castsi512_si256(_mm512_shuffle_i64x2(m512, m512, 0xEE)));
+  const __m128i m128 = _mm_max_epu16(_mm256_castsi256_si128(m256), _mm256_extracti128_si256(m256, 1));
+  // The largest of eight: the smallest of their complements, complemented.
+  const int largest = 0xFFFF - (_mm_cvtsi128_si32(_mm_minpos_epu16(_mm_xor_si128(m128, _mm_set1_epi32(-1)))) & 0xFFFF);
+  const int cls = std::min(3, classOf(largest) + classOffset);
+  __m512i a = lo, b = hi;
+  if (cls == 3) {
+    // halvedTowardZero as (v - (v >> 15)) >> 1, the DC left as it is.
+    a = _mm512_mask_srai_epi16(lo, ac, _mm512_sub_epi16(lo, _mm512_srai_epi16(lo, 15)), 1);
+    b = _mm512_srai_epi16(_mm512_sub_epi16(hi, _mm512_srai_epi16(hi, 15)), 1);
+    _mm512_storeu_si512(c, a);
+    _mm512_storeu_si512(c + 32, b);
+  }
+  const __m512i ma = _mm512_maskz_abs_epi16(ac, a), mb = _mm512_abs_epi16(b);
+  _mm512_storeu_si512(block->magnitude, ma);
+  _mm512_storeu_si512(block->magnitude + 32, mb);
+  block->nonzero = uint64_t(_mm512_test_epi16_mask(ma, ma)) | uint64_t(_mm512_test_epi16_mask(mb, mb)) << 32;
+  block->cls = uint8_t(cls);
+#elif defined(__AVX2__)
+  __m256i v[4], m[4];
+  for (int i = 0; i < 4; ++i) v[i] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c + 16 * i));
+  const __m256i notDc = _mm256_setr_epi16(0, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+  const __m256i m256 = _mm256_max_epu16(_mm256_max_epu16(_mm256_and_si256(_mm256_abs_epi16(v[0]), notDc), _mm256_abs_epi16(v[1])),
+                                        _mm256_max_epu16(_mm256_abs_epi16(v[2]), _mm256_abs_epi16(v[3])));
+  const __m128i m128 = _mm_max_epu16(_mm256_castsi256_si128(m256), _mm256_extracti128_si256(m256, 1));
+  // The largest of eight: the smallest of their complements, complemented.
+  const int largest = 0xFFFF - (_mm_cvtsi128_si32(_mm_minpos_epu16(_mm_xor_si128(m128, _mm_set1_epi32(-1)))) & 0xFFFF);
+  const int cls = std::min(3, classOf(largest) + classOffset);
+  if (cls == 3) {
+    // halvedTowardZero as (v - (v >> 15)) >> 1; the DC is put back after.
+    const int16_t dc = c[0];
+    for (int i = 0; i < 4; ++i) {
+      v[i] = _mm256_srai_epi16(_mm256_sub_epi16(v[i], _mm256_srai_epi16(v[i], 15)), 1);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(c + 16 * i), v[i]);
+    }
+    c[0] = dc;
+  }
+  m[0] = _mm256_and_si256(_mm256_abs_epi16(v[0]), notDc);
+  for (int i = 1; i < 4; ++i) m[i] = _mm256_abs_epi16(v[i]);
+  uint64_t nonzero = 0;
+  const __m256i zero = _mm256_setzero_si256();
+  for (int i = 0; i < 4; i += 2) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(block->magnitude + 16 * i), m[i]);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(block->magnitude + 16 * (i + 1)), m[i + 1]);
+    const __m256i zeros = _mm256_permute4x64_epi64(
+        _mm256_packs_epi16(_mm256_cmpeq_epi16(m[i], zero), _mm256_cmpeq_epi16(m[i + 1], zero)), 0xD8);
+    nonzero |= uint64_t(~uint32_t(_mm256_movemask_epi8(zeros))) << (16 * i);
+  }
+  block->nonzero = nonzero;
+  block->cls = uint8_t(cls);
+#else
+  int largest = 0;
+  for (int k = 1; k < 64; ++k) largest = std::max(largest, std::abs(int(c[k])));
+  const int cls = std::min(3, classOf(largest) + classOffset);
+  if (cls == 3) {
+    for (int k = 1; k < 64; ++k) c[k] = int16_t(halvedTowardZero(c[k]));
+  }
+  uint64_t nonzero = 0;
+  block->magnitude[0] = 0;
+  for (int k = 1; k < 64; ++k) {
+    block->magnitude[k] = uint16_t(std::abs(int(c[k])));
+    nonzero |= uint64_t(c[k] != 0) << k;
+  }
+  block->nonzero = nonzero;
+  block->cls = uint8_t(cls);
+#endif
+}
+
+uint64_t quantise(const EncoderBlock* block, const QuantShifts* shifts, uint16_t* q) {
+#if defined(__AVX512BW__)
+  const __m512i limit = _mm512_set1_epi16(255);
+  uint64_t mask = 0;
+  for (int i = 0; i < 2; ++i) {
+    const __m512i m = _mm512_loadu_si512(block->magnitude + 32 * i);
+    const __m512i v = _mm512_min_epu16(_mm512_srlv_epi16(m, _mm512_loadu_si512(shifts->shift + 32 * i)), limit);
+    _mm512_storeu_si512(q + 32 * i, v);
+    mask |= uint64_t(_mm512_test_epi16_mask(v, v)) << (32 * i);
+  }
+  return mask;
+#elif defined(__AVX2__)
+  // x >> s as the high half of 2x times 2^(15 - s).
+  const __m256i limit = _mm256_set1_epi16(255), zero = _mm256_setzero_si256();
+  uint64_t mask = 0;
+  for (int i = 0; i < 4; i += 2) {
+    __m256i v[2];
+    for (int j = 0; j < 2; ++j) {
+      const __m256i m = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block->magnitude + 16 * (i + j)));
+      const __m256i f = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(shifts->multiplier + 16 * (i + j)));
+      v[j] = _mm256_min_epu16(_mm256_mulhi_epu16(_mm256_add_epi16(m, m), f), limit);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(q + 16 * (i + j)), v[j]);
+    }
+    // Bytes of the zero lanes, in order: the pack takes 128-bit halves in turn.
+    const __m256i zeros = _mm256_permute4x64_epi64(
+        _mm256_packs_epi16(_mm256_cmpeq_epi16(v[0], zero), _mm256_cmpeq_epi16(v[1], zero)), 0xD8);
+    mask |= uint64_t(~uint32_t(_mm256_movemask_epi8(zeros))) << (16 * i);
+  }
+  return mask;
+#else
+  uint64_t mask = 0;
+  for (uint64_t m = block->nonzero; m; m &= m - 1) {
+    const int k = __builtin_ctzll(m);
+    const uint16_t v = uint16_t(std::min(block->magnitude[k] >> shifts->shift[k], 255));
+    q[k] = v;
+    mask |= uint64_t(v != 0) << k;
+  }
+  return mask;
+#endif
 }
 
 // Eight pixels' Y, Cr and Cb from their R, G and B.
@@ -632,48 +1134,94 @@ inline void storeLowBytes(int8_t* to, v8si v, int32_t count) {
   for (int32_t i = 0; i < count; ++i) to[i] = int8_t(v[i]);
 }
 
-void rgbToYccRow(const uint8_t* src, uint32_t pixelSize, const uint8_t* offsets, int8_t* y, int8_t* cr, int8_t* cb,
-                 int32_t n) {
-  const int32_t ps = int32_t(pixelSize);
+// Y, or Cr and Cb, of the pixels 0, step, 2 step, ... of a row of n pixels: into out[0],
+// or out[1] and out[2], one after the other.
+void rgbToYccPixels(const uint8_t* src, uint32_t pixelSize, const uint8_t* offsets, int32_t n, int32_t step,
+                    bool luma, int8_t* const out[3]) {
+  const int32_t ps = int32_t(pixelSize) * step;
+  const int32_t count = (n + step - 1) / step;
   const v8si lanes = v8si{0, ps, 2 * ps, 3 * ps, 4 * ps, 5 * ps, 6 * ps, 7 * ps};
   const v8si s0 = splat(8 * offsets[0]), s1 = splat(8 * offsets[1]), s2 = splat(8 * offsets[2]);
-  v8si out[3];
+  v8si ycc[3];
   int32_t j = 0;
   // Whole groups whose four-byte reads stay inside the row's pixels (with 3-byte pixels
   // the last pixel's read would take a byte after the row).
   if (pixelSize >= 3 && offsets[0] < 4 && offsets[1] < 4 && offsets[2] < 4) {
-    for (; (j + 7) * ps + 4 <= n * ps; j += 8) {
-      const v8si px = gather8(src + size_t(j) * pixelSize, lanes);
-      rgbToYcc8((px >> s0) & splat(0xFF), (px >> s1) & splat(0xFF), (px >> s2) & splat(0xFF), out);
-      storeLowBytes(y + j, out[0], 8);
-      storeLowBytes(cr + j, out[1], 8);
-      storeLowBytes(cb + j, out[2], 8);
+    for (; (j + 7) * ps + 4 <= n * int32_t(pixelSize) && j + 8 <= count; j += 8) {
+      const v8si px = gather8(src + size_t(j) * size_t(ps), lanes);
+      rgbToYcc8((px >> s0) & splat(0xFF), (px >> s1) & splat(0xFF), (px >> s2) & splat(0xFF), ycc);
+      if (luma) {
+        storeLowBytes(out[0] + j, ycc[0], 8);
+      } else {
+        storeLowBytes(out[1] + j, ycc[1], 8);
+        storeLowBytes(out[2] + j, ycc[2], 8);
+      }
     }
   }
-  for (; j < n; j += 8) {
-    const int32_t count = n - j < 8 ? n - j : 8;
+  for (; j < count; j += 8) {
+    const int32_t left = count - j < 8 ? count - j : 8;
     v8si r = splat(0), g = splat(0), b = splat(0);
-    for (int32_t i = 0; i < count; ++i) {
-      const uint8_t* p = src + size_t(j + i) * pixelSize;
+    for (int32_t i = 0; i < left; ++i) {
+      const uint8_t* p = src + size_t(j + i) * size_t(ps);
       r[i] = p[offsets[0]];
       g[i] = p[offsets[1]];
       b[i] = p[offsets[2]];
     }
-    rgbToYcc8(r, g, b, out);
-    storeLowBytes(y + j, out[0], count);
-    storeLowBytes(cr + j, out[1], count);
-    storeLowBytes(cb + j, out[2], count);
+    rgbToYcc8(r, g, b, ycc);
+    if (luma) {
+      storeLowBytes(out[0] + j, ycc[0], left);
+    } else {
+      storeLowBytes(out[1] + j, ycc[1], left);
+      storeLowBytes(out[2] + j, ycc[2], left);
+    }
   }
+}
+
+void rgbToYccRow(const uint8_t* src, uint32_t pixelSize, const uint8_t* offsets, int8_t* y, int8_t* cr, int8_t* cb,
+                 int32_t n, int32_t chromaStep) {
+#if defined(__AVX512VBMI__)
+  if ((pixelSize == 3 || pixelSize == 4) && offsets[0] < pixelSize && offsets[1] < pixelSize &&
+      offsets[2] < pixelSize && (chromaStep == 0 || chromaStep == 1 || chromaStep == 2 || chromaStep == 4)) {
+    // Sixteen pixels a step: each channel's bytes moved to the low byte of its pixel's
+    // lane by one byte permute, the other bytes zeroed.
+    const int32_t ps = int32_t(pixelSize);
+    alignas(64) int8_t index[3][64];
+    for (int c = 0; c < 3; ++c)
+      for (int i = 0; i < 64; ++i) index[c][i] = int8_t((i / 4) * ps + offsets[c]);
+    const __m512i ir = _mm512_load_si512(index[0]), ig = _mm512_load_si512(index[1]), ib = _mm512_load_si512(index[2]);
+    const __mmask64 low = 0x1111111111111111ull;
+    const __mmask16 sampled = chromaStep == 4 ? 0x1111 : (chromaStep == 2 ? 0x5555 : 0xFFFF);
+    for (int32_t x = 0; x < n; x += 16) {
+      const int32_t count = n - x < 16 ? n - x : 16;
+      const __m512i bytes = _mm512_maskz_loadu_epi8(count * ps == 64 ? ~0ull : (1ull << (count * ps)) - 1,
+                                                    src + size_t(x) * size_t(ps));
+      const v16si r = (v16si)_mm512_maskz_permutexvar_epi8(low, ir, bytes);
+      const v16si g = (v16si)_mm512_maskz_permutexvar_epi8(low, ig, bytes);
+      const v16si b = (v16si)_mm512_maskz_permutexvar_epi8(low, ib, bytes);
+      const v16si lo = v16si{} - 128, hi = v16si{} + 127;
+      auto clamp = [&](v16si v) { return (v16si)_mm512_min_epi32(_mm512_max_epi32((__m512i)v, (__m512i)lo), (__m512i)hi); };
+      const v16si luma = clamp(((r * 1077047 + g * 2114472 + b * 410647 + 0x200000) >> 22) - 112);
+      _mm_mask_storeu_epi8(y + x, __mmask16((1u << count) - 1), _mm512_cvtepi32_epi8((__m512i)luma));
+      if (!chromaStep) continue;
+      const v16si red = clamp((r * 1842204 - g * 1542615 - b * 299588) >> 22);
+      const v16si blue = clamp((r * -621691 - g * 1220512 + b * 1842204) >> 22);
+      const int32_t taken = (count + chromaStep - 1) / chromaStep;
+      const __mmask16 store = __mmask16((1u << taken) - 1);
+      const int32_t at = x / chromaStep;
+      _mm_mask_storeu_epi8(cr + at, store, _mm512_cvtepi32_epi8(_mm512_maskz_compress_epi32(sampled, (__m512i)red)));
+      _mm_mask_storeu_epi8(cb + at, store, _mm512_cvtepi32_epi8(_mm512_maskz_compress_epi32(sampled, (__m512i)blue)));
+    }
+    return;
+  }
+#endif
+  int8_t* const out[3] = {y, cr, cb};
+  rgbToYccPixels(src, pixelSize, offsets, n, 1, true, out);
+  if (chromaStep > 0) rgbToYccPixels(src, pixelSize, offsets, n, chromaStep, false, out);
 }
 
 
 // ---- The motion de-interlacer's rows ('YCCa' pixels; see dv_filter.cpp) -------------------
 
-typedef int16_t v16hi __attribute__((vector_size(32)));
-typedef int32_t v16si __attribute__((vector_size(64)));
-typedef uint32_t v16su __attribute__((vector_size(64)));
-typedef int8_t v16qi __attribute__((vector_size(16)));
-typedef uint8_t v16qu __attribute__((vector_size(16)));
 
 inline v16si load16px(const uint8_t* p) {
   v16si v;
@@ -843,10 +1391,12 @@ void motionInterpolateRow(const uint8_t* above, uint8_t* out, const uint8_t* bel
 
 const Kernels& ZEBDV_KERNEL_TABLE_FN() {
   static const Kernels table = {ZEBDV_KERNEL_NAME,      idct88,           idct248,
-                                yccaToBgr24Row,         writeMacroblock411, writeMacroblock420,
+                                idctToRows,
+                                yccaToBgr24Row, planesToBgr24Row, planes420ToBgr24Rows,        writeMacroblock411, writeMacroblock420,
                                 yccaResampleNearestRow, yccaResampleFilteredRow, writeHalf411,
                                 writeHalf420,           writeQuarter525,  writeQuarter625,
-                                rgb32ToBgr24Row,        forwardDct,       rgbToYccRow,
+                                rgb32ToBgr24Row,        forwardDct,       classifyBlock,
+                                quantise,               rgbToYccRow,
                                 motionTapsRow,          motionLevelRow,   motionInterpolateRow};
   return table;
 }

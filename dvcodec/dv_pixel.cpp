@@ -173,6 +173,34 @@ DvcResult convertPicture(const PixelDesc& src, const PixelDesc& dst, bool flip) 
   return DVC_OK;
 }
 
+DvcResult convertPlanes(const PlanarPicture& src, const PixelDesc& dst, bool flip) {
+  if (!dst.buffer || !src.y || dst.pixelSize != 3 || dst.offsets[0] != 2 || dst.offsets[1] != 1 ||
+      dst.offsets[2] != 0) {
+    return DVC_ERR_BAD_ARGUMENT;
+  }
+  const int32_t rows = src.height < dst.height ? src.height : dst.height;
+  const int32_t cols = src.width < dst.width ? src.width : dst.width;
+  if (rows < 1 || cols < 1) return DVC_ERR_NO_INPUT;
+  const Kernels& kern = kernels();
+  auto dstRow = [&](int32_t row) { return dst.row(flip ? rows - 1 - row : row); };  // of a picture row
+  auto lumaRow = [&](int32_t row) { return src.y + size_t(row) * size_t(src.width); };
+  if (src.fourOneOne()) {
+    for (int32_t row = 0; row < rows; ++row) {
+      const size_t chroma = size_t(row) * size_t(src.chromaWidth);
+      kern.planesToBgr24Row(lumaRow(row), src.cr + chroma, src.cb + chroma, dstRow(row), cols, src.chromaWidth, 1);
+    }
+    return DVC_OK;
+  }
+  // 4:2:0: the two picture rows of each colour-difference row together.
+  for (int32_t row = 0; row < rows; row += 2) {
+    const size_t chroma = size_t(row / 2) * size_t(src.chromaWidth);
+    const bool pair = row + 1 < rows;
+    kern.planes420ToBgr24Rows(lumaRow(row), pair ? lumaRow(row + 1) : nullptr, src.cr + chroma, src.cb + chroma,
+                              dstRow(row), pair ? dstRow(row + 1) : nullptr, cols);
+  }
+  return DVC_OK;
+}
+
 DvcResult rgbToYcc(const PixelDesc& src, const PixelDesc& dst, bool flip) {
   if (!src.buffer || !dst.buffer) return DVC_ERR_BAD_ARGUMENT;
   if (src.buffer == dst.buffer && flip) return DVC_ERR_UNSUPPORTED;
@@ -188,7 +216,8 @@ DvcResult rgbToYcc(const PixelDesc& src, const PixelDesc& dst, bool flip) {
     uint8_t* d = dst.row(row);
     for (int32_t x = 0; x < cols; x += 256) {
       const int32_t n = cols - x < 256 ? cols - x : 256;
-      kern.rgbToYccRow(s + size_t(x) * src.pixelSize, src.pixelSize, src.offsets, planes[0], planes[1], planes[2], n);
+      kern.rgbToYccRow(s + size_t(x) * src.pixelSize, src.pixelSize, src.offsets, planes[0], planes[1], planes[2], n,
+                       1);
       for (int32_t i = 0; i < n; ++i) {
         uint8_t* px = d + size_t(x + i) * dst.pixelSize;
         for (int c = 0; c < 3; ++c) px[dst.offsets[c]] = uint8_t(planes[c][i]);

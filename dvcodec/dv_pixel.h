@@ -83,6 +83,25 @@ uint64_t alignUp(uint64_t a, uint64_t b, int64_t c);
 // Row length and byte size of a 24-bit bitmap; headerSize is 54 (file and info header).
 void getDibSize(uint32_t height, uint32_t width, uint32_t* headerSize, uint64_t* imageSize, uint64_t* stride);
 
+// A full-size picture in planes, top row first: Y unsigned (width a line), Cr and Cb
+// signed, one sample for every four pixels of a line (4:1:1, chromaWidth = width / 4,
+// chromaHeight = height) or for every 2 x 2 pixels (4:2:0).
+struct PlanarPicture {
+  uint8_t* y = nullptr;
+  int8_t* cr = nullptr;
+  int8_t* cb = nullptr;
+  int32_t width = 0, height = 0;
+  int32_t chromaWidth = 0, chromaHeight = 0;
+  bool fourOneOne() const { return chromaHeight == height; }
+};
+
+// The planes to 24-bit RGB through the destination's offsets (B, G, R: the kernels' row),
+// rounded to nearest as convertPicture does, the colour differences of 4:1:1 stepping
+// between the samples of a line as upsampleChroma411 describes, those of 4:2:0 covering
+// 2 x 2 pixels. With flip the planes are read bottom row first. The destination receives
+// the picture's top-left part when it is smaller.
+DvcResult convertPlanes(const PlanarPicture& src, const PixelDesc& dst, bool flip);
+
 // YCbCr ('YCCa' layout: unsigned Y with black at 16, signed Cr and Cb) to RGB through
 // the destination's channel offsets, rounded to nearest. With flip the source is read
 // bottom row first. Source and destination may share one buffer.

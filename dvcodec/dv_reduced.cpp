@@ -90,17 +90,23 @@ bool decodeArea(const uint8_t* area, uint32_t limit, int dc, const float* table,
       return true;
     };
     for (;;) {
-      // Up to two codes per lookup, the second only when it too lies within the limit.
+      // Up to two codes per lookup (dualVlcTable), the second only when it too lies
+      // within the limit.
       const uint64_t top = bits.top();
       const uint64_t both = dual[top >> (64 - kPrimaryVlcBits)];
-      uint32_t e = uint32_t(both);
-      if (__builtin_expect(e == 0, 0)) e = decoderEntry(full[top >> 48]);
-      const uint32_t length = e & 31u;
+      const uint32_t first = uint32_t(both), second = uint32_t(both >> 32);
+      if (__builtin_expect(first == 0, 0)) {  // a long code, alone
+        const uint32_t e = decoderEntry(full[top >> 48]);
+        if (decoderLength(e) > bits.rem) break;
+        bits.skip(decoderLength(e));
+        if (!put(e)) break;
+        continue;
+      }
+      const uint32_t length = decoderLength(second);
       if (length > bits.rem) break;
-      const uint32_t second = uint32_t(both >> 32), pairLength = second & 31u;
-      const bool two = pairLength - 1u < bits.rem;
-      bits.skip(two ? pairLength : length);
-      if (!put(e) || (two && !put(second))) break;
+      const bool two = (second & kDualSecond) && decoderLength(first) <= bits.rem;
+      bits.skip(two ? decoderLength(first) : length);
+      if (!put(first) || (two && !put(second))) break;
     }
   }
   std::memcpy(out, sum, sizeof(float) * N);

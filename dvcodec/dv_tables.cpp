@@ -145,15 +145,19 @@ struct SharedTables {
       for (uint32_t v = 0; v < (1u << kPrimaryVlcBits); ++v) {
         const uint32_t e = vlc[v << (16 - kPrimaryVlcBits)];
         primary[v] = vlcLength(e) > uint32_t(kPrimaryVlcBits) ? 0 : decoderEntry(e);
-        dual[v] = primary[v];
+        dual[v] = 0;
         const uint32_t len = vlcLength(e);
-        if (primary[v] && !vlcEndOfBlock(e)) {
+        if (!primary[v]) continue;
+        uint32_t first = primary[v], second = len;
+        if (!vlcEndOfBlock(e)) {
           const uint32_t rest = (v << len) & ((1u << kPrimaryVlcBits) - 1);  // the bits after the first code
           const uint32_t e2 = vlc[rest << (16 - kPrimaryVlcBits)];
           if (vlcLength(e2) <= kPrimaryVlcBits - len) {
-            dual[v] |= uint64_t((decoderEntry(e2) & ~31u) | (len + vlcLength(e2))) << 32;
+            first = (first & ~kDecoderLengthMask) | (len + vlcLength(e2));
+            second = (decoderEntry(e2) & ~kDecoderLengthMask) | kDualSecond | len;
           }
         }
+        dual[v] = first | uint64_t(second) << 32;
       }
       fastBuilt = true;
     }

@@ -35,16 +35,19 @@ DvcResult vlcTableBuild(uint32_t* table);
 // if memory was short then). Null when it cannot be built.
 const uint32_t* sharedVlcTable();
 
-// The decoder's own form of an entry, made for its inner loop: bits 0-4 the length,
-// bits 5-11 the run (127 for the end of block, so that the run passes the block's last
-// coefficient), bit 12 end of block, bits 16-31 the signed amplitude.
+// The decoder's own form of an entry, made for its inner loop: bits 0-5 the length (so
+// that a shift by the whole entry shifts by the length), bits 6-12 the run (127 for the
+// end of block, so that the run passes the block's last coefficient), bit 13 end of
+// block, bits 16-31 the signed amplitude.
 constexpr uint32_t kDecoderEndOfBlockRun = 127;
+constexpr uint32_t kDecoderLengthMask = 63;
 constexpr uint32_t decoderEntry(uint32_t e) {
-  return vlcEndOfBlock(e) ? (vlcLength(e) | (kDecoderEndOfBlockRun << 5) | (1u << 12))
-                          : (vlcLength(e) | (vlcRun(e) << 5) | (uint32_t(vlcAmplitude(e)) << 16));
+  return vlcEndOfBlock(e) ? (vlcLength(e) | (kDecoderEndOfBlockRun << 6) | (1u << 13))
+                          : (vlcLength(e) | (vlcRun(e) << 6) | (uint32_t(vlcAmplitude(e)) << 16));
 }
-constexpr uint32_t decoderRun(uint32_t d) { return (d >> 5) & 127u; }
-constexpr bool decoderEndOfBlock(uint32_t d) { return (d >> 12) & 1u; }
+constexpr uint32_t decoderLength(uint32_t d) { return d & kDecoderLengthMask; }
+constexpr uint32_t decoderRun(uint32_t d) { return (d >> 6) & 127u; }
+constexpr bool decoderEndOfBlock(uint32_t d) { return (d >> 13) & 1u; }
 constexpr int32_t decoderAmplitude(uint32_t d) { return int32_t(d) >> 16; }
 
 // The first stage of the decoder's lookup, in the decoder's form: 2^11 entries for the
@@ -53,10 +56,13 @@ constexpr int32_t decoderAmplitude(uint32_t d) { return int32_t(d) >> 16; }
 inline constexpr int kPrimaryVlcBits = 11;
 const uint32_t* primaryVlcTable();
 
-// The same index giving up to two codes: the low half is the primary entry, the high
-// half the entry of the code that follows it when that code too lies within the 11
-// bits (and the first is not the end of block), else 0. The length field of the high
-// half holds the length of both codes together.
+// The same index giving up to two codes in one step, in the decoder's form. The low half
+// is the first code, its length field holding the length of every code the entry takes
+// (0 when the first code is longer than 11 bits). The high half is the code that follows
+// it when that code too lies within the 11 bits (and the first is not the end of block),
+// with kDualSecond set; else it is empty (run and amplitude 0). Its length field holds
+// the first code's length.
+inline constexpr uint32_t kDualSecond = 1u << 14;
 const uint64_t* dualVlcTable();
 
 // 256 entries for the 8-bit values (the value followed by eight zero bits); codes longer

@@ -48,7 +48,7 @@ struct SegmentState {
   uint32_t mayReceive[kMacroblocksPerSegment];  // may take bits from other macroblocks
   BlockState block[kMacroblocksPerSegment][kBlocksPerMacroblock];
   // The spare-bit stream of the current pass.
-  alignas(8) uint8_t spare[kMacroblocksPerSegment * 80 + 24];
+  alignas(8) uint8_t spare[kMacroblocksPerSegment * 80 + 40];
 };
 
 namespace vlcdetail {
@@ -93,54 +93,82 @@ struct AreaBits {
     lo <<= n;
     rem -= n;
   }
+  // skip(decoderLength(entry)) for a length above 0, the shifts taking the entry's low six
+  // bits as they are.
+  void skipBy(uint32_t entry) {
+    hi = (hi << (entry & 63)) | (lo >> ((0u - entry) & 63));
+    lo <<= entry & 63;
+    rem -= decoderLength(entry);
+  }
   void unread(uint32_t n) { rem += n; }  // only the count matters afterwards
 };
 
-// Bits of a byte array from a bit position on; the array has 8 readable bytes after
-// its last bit.
+// Bits of a byte array from a bit position on; the array has 24 readable bytes after
+// its last bit. The next 128 bits are kept in two words, which take in new bits from
+// memory as they move on, so that the next lookup does not wait for a load.
 struct StreamBits {
   const uint8_t* bytes;
   uint32_t pos, rem;
-  uint64_t top() const { return loadBigEndian64(bytes + (pos >> 3)) << (pos & 7); }
-  void skip(uint32_t n) {
+  uint64_t hi, lo;
+  StreamBits(const uint8_t* b, uint32_t from, uint32_t count)
+      : bytes(b), pos(from), rem(count), hi(word(from)), lo(word(from + 64)) {}
+  // The 57 or more bits from bit q on, left-aligned.
+  uint64_t at(uint32_t q) const { return loadBigEndian64(bytes + (q >> 3)) << (q & 7); }
+  // The 64 bits from bit q on.
+  uint64_t word(uint32_t q) const { return at(q) | (q & 7 ? uint64_t(bytes[(q >> 3) + 8]) >> (8 - (q & 7)) : 0); }
+  uint64_t top() const { return hi; }
+  void skip(uint32_t n) {  // 0 < n < 58
+    hi = (hi << n) | (lo >> (64 - n));
+    lo = (lo << n) | (at(pos + 128) >> (64 - n));
     pos += n;
     rem -= n;
   }
-  void unread(uint32_t n) {
+  void skipBy(uint32_t entry) {  // as AreaBits::skipBy
+    hi = (hi << (entry & 63)) | (lo >> ((0u - entry) & 63));
+    lo = (lo << (entry & 63)) | (at(pos + 128) >> ((0u - entry) & 63));
+    pos += decoderLength(entry);
+    rem -= decoderLength(entry);
+  }
+  void unread(uint32_t n) {  // only the count and position matter afterwards
     pos -= n;
     rem += n;
   }
 };
+
+inline void storeBigEndian64(uint8_t* p, uint64_t v) {
+  v = __builtin_bswap64(v);
+  std::memcpy(p, &v, 8);
+}
 
 // Concatenates bit runs into `spare` and reads them back.
 struct SpareStream {
   uint8_t* bytes;
   uint32_t size = 0;  // bits written
   uint32_t pos = 0;   // bits read
-  uint64_t acc = 0;   // pending output bits, left-aligned
-  uint32_t accBits = 0;
+  uint64_t acc = 0;   // bits not yet stored, left-aligned (size % 64 of them)
 
+  // Appends bits [from, to) of src (which has 8 readable bytes after any bit), up to 56
+  // at a time; whole words are stored as they fill.
   void append(const uint8_t* src, uint32_t from, uint32_t to) {
     while (from < to) {
-      const uint32_t n = to - from < 32 ? to - from : 32;
-      const uint32_t v = uint32_t((loadBigEndian64(src + (from >> 3)) << (from & 7)) >> 32) >> (32 - n);
-      acc |= uint64_t(v) << (64 - accBits - n);
-      accBits += n;
+      const uint32_t n = to - from < 56 ? to - from : 56;
+      const uint64_t v = (loadBigEndian64(src + (from >> 3)) << (from & 7)) & (~uint64_t(0) << (64 - n));
+      const uint32_t used = size & 63;
+      acc |= v >> used;
+      if (used + n >= 64) {
+        storeBigEndian64(bytes + ((size >> 3) & ~7u), acc);
+        acc = used ? v << (64 - used) : 0;
+      }
       from += n;
       size += n;
-      while (accBits >= 8) {
-        bytes[(size - accBits) >> 3] = uint8_t(acc >> 56);
-        acc <<= 8;
-        accBits -= 8;
-      }
     }
   }
   void finish() {
-    uint32_t at = (size - accBits) >> 3;
-    if (accBits) bytes[at++] = uint8_t(acc >> 56);
-    std::memset(bytes + at, 0, 8);  // zeros after the stream for the last reads
+    // The last part word, then zeros for the reads after the stream.
+    uint8_t* at = bytes + ((size >> 3) & ~7u);
+    storeBigEndian64(at, acc);
+    std::memset(at + 8, 0, 24);
     acc = 0;
-    accBits = 0;
   }
   uint32_t remaining() const { return size - pos; }
 };
@@ -163,7 +191,9 @@ class VlcSegmentDecoder {
   DvcResult decode(const uint8_t* const videoBlocks[kMacroblocksPerSegment]) {
     result_ = DVC_OK;
     prepare(videoBlocks);
-    // Pass 1: each block in its own area.
+    // Pass 1: each block in its own area. Bit 6 m + b of waiting_ is set while block b
+    // of macroblock m needs more, of spare_ while it has unread bits of its own area.
+    waiting_ = spare_ = 0;
     for (int m = 0; m < kMacroblocksPerSegment; ++m) {
       st_.mayReceive[m] = 1;
       for (int b = 0; b < kBlocksPerMacroblock; ++b) {
@@ -172,34 +202,40 @@ class VlcSegmentDecoder {
         decodeOwnArea(m, b);
       }
     }
-    // Pass 2: within each macroblock. Bit 6 m + b of `waiting` is set while block b of
-    // macroblock m needs more, of `spare` while it has unread bits of its own area.
-    // (Without spare bits, the passes change nothing.)
-    uint32_t waiting = 0, spare = 0;
-    collect(&waiting, &spare);
-    if (!waiting) return result_;
+    // Pass 2: within each macroblock. (Without spare bits, the passes change nothing.)
+    if (!waiting_) return result_;
     for (int m = 0; m < kMacroblocksPerSegment; ++m) {
-      if (!((waiting >> (6 * m)) & 63u) || !((spare >> (6 * m)) & 63u)) continue;
+      const uint32_t waiting = (waiting_ >> (6 * m)) & 63u, spare = (spare_ >> (6 * m)) & 63u;
+      if (!waiting || !spare) continue;
       vlcdetail::SpareStream stream{st_.spare};
       Source sources[kBlocksPerMacroblock];
-      int nSources = gather(stream, m, m + 1, sources);
-      for (int b = 0; b < kBlocksPerMacroblock; ++b) {
-        if (!st_.block[m][b].needsMore) continue;
-        if (!feed(m, b, stream)) break;  // the spare bits ran out
+      const int nSources = gather(stream, spare << (6 * m), sources);
+      for (uint32_t w = waiting; w; w &= w - 1) {
+        if (!feed(m, __builtin_ctz(w), stream)) break;  // the spare bits ran out
       }
       giveBack(stream, sources, nSources);
     }
     // Pass 3: across the segment, for the macroblocks that may still receive bits.
-    collect(&waiting, &spare);
-    if (!waiting) return result_;
+    if (!waiting_) return result_;
     vlcdetail::SpareStream stream{st_.spare};
     Source sources[kMacroblocksPerSegment * kBlocksPerMacroblock];
-    const int nSources = spare ? gather(stream, 0, kMacroblocksPerSegment, sources) : 0;
-    for (int m = 0; m < kMacroblocksPerSegment; ++m) {
-      if (!st_.mayReceive[m]) continue;
-      for (int b = 0; b < kBlocksPerMacroblock; ++b) {
-        if (!st_.block[m][b].needsMore) continue;
-        if (!spare || !feed(m, b, stream)) result_ = DVC_ERR_BAD_ARGUMENT;  // left incomplete
+    const bool spare = spare_ != 0;
+    const int nSources = spare ? gather(stream, spare_, sources) : 0;
+    // Whether a macroblock may receive is looked at as its turn comes (a block's pair
+    // limit stops the later macroblocks, not the rest of its own).
+    int current = -1;
+    bool receives = false;
+    for (uint32_t w = waiting_; w; w &= w - 1) {
+      const int k = __builtin_ctz(w), m = k / kBlocksPerMacroblock;
+      if (m != current) {
+        current = m;
+        receives = st_.mayReceive[m] != 0;
+      }
+      if (!receives) continue;
+      // A stream that ran out changes no block (pending bits never hold a whole code, and
+      // more of them make none): the block is left incomplete.
+      if (!spare || stream.pos == stream.size || !feed(m, k - kBlocksPerMacroblock * m, stream)) {
+        result_ = DVC_ERR_BAD_ARGUMENT;
       }
     }
     giveBack(stream, sources, nSources);
@@ -208,7 +244,7 @@ class VlcSegmentDecoder {
 
  private:
   struct Source {
-    BlockState* block;
+    int slot;        // 6 m + b
     uint32_t start;  // first bit in the stream
     uint32_t bits;
   };
@@ -239,17 +275,14 @@ class VlcSegmentDecoder {
     std::memset(st_.data + 80 * kMacroblocksPerSegment, 0, 16);
   }
 
-  // Which blocks need more bits, and which have unread bits of their own (bit 6 m + b).
-  void collect(uint32_t* waiting, uint32_t* spare) const {
-    uint32_t w = 0, a = 0;
-    for (int m = 0; m < kMacroblocksPerSegment; ++m) {
-      for (int b = 0; b < kBlocksPerMacroblock; ++b) {
-        w |= uint32_t(st_.block[m][b].needsMore) << (6 * m + b);
-        a |= uint32_t(st_.block[m][b].ownActive) << (6 * m + b);
-      }
-    }
-    *waiting = w;
-    *spare = a;
+  BlockState& slotState(int slot) { return st_.block[slot / kBlocksPerMacroblock][slot % kBlocksPerMacroblock]; }
+
+  // Keeps the masks of block (m, b) up to date with its state.
+  void update(int m, int b) {
+    const BlockState& s = st_.block[m][b];
+    const uint32_t bit = 1u << (kBlocksPerMacroblock * m + b);
+    waiting_ = s.needsMore ? waiting_ | bit : waiting_ & ~bit;
+    spare_ = s.ownActive ? spare_ | bit : spare_ & ~bit;
   }
 
   // The entry (in the decoder's form) of the code that begins the 16-bit window.
@@ -284,39 +317,60 @@ class VlcSegmentDecoder {
     return true;
   }
 
+  // The codes of one lookup (top: the bits from the next one on; both: its entry in the
+  // dual table): 0 when the block goes on, 1 when it ended, 2 when the next code does not
+  // lie whole within the bits (they are left unread).
+  template <typename Bits>
+  int step(int m, typename Sink::Block& block, Bits& bits, uint32_t& position, uint32_t& count, uint64_t top,
+           uint64_t both) {
+    const uint32_t first = uint32_t(both), second = uint32_t(both >> 32);
+    const uint32_t advance = decoderLength(first);
+    if (advance - 1u >= bits.rem) {
+      // A long code, or codes that pass the end of the bits: the first code alone.
+      const uint32_t e =
+          advance ? (first & ~kDecoderLengthMask) | decoderLength(second) : decoderEntry(table_[top >> 48]);
+      if (decoderLength(e) > bits.rem) return 2;
+      bits.skip(decoderLength(e));
+      return put(m, block, e, position, count) ? 0 : 1;
+    }
+    bits.skip(advance);
+    if (!put(m, block, first, position, count)) {
+      bits.unread(advance - decoderLength(second));  // the block stopped before the second code
+      return 1;
+    }
+    const uint32_t at = position + decoderRun(second);
+    if (at >= 64) return (second & kDualSecond) && !putPastEnd(m, second, position, count) ? 1 : 0;
+    // Without a second code this stores 0 at the next coefficient, which is still 0.
+    block.store(at, decoderAmplitude(second));
+    const uint32_t taken = (second & kDualSecond) ? 1u : 0u;
+    position = at + taken;
+    count += taken;
+    return 0;
+  }
+
   // Decodes codes from `bits` into block (m, b) until the block ends (true) or the next
   // code does not lie whole within the bits (false; those bits are left unread).
   template <typename Bits>
   bool decodeCodes(int m, typename Sink::Block& block, Bits& bits, uint32_t& position, uint32_t& count) {
     for (;;) {
-      // Up to two codes per lookup: the second only when it also lies within the bits.
       const uint64_t top = bits.top();
       const uint64_t both = dual_[top >> (64 - kPrimaryVlcBits)];
-      uint32_t e = uint32_t(both);
-      if (__builtin_expect(e == 0, 0)) e = decoderEntry(table_[top >> 48]);  // a long code, alone
-      const uint32_t len = e & 31u;
-      if (len > bits.rem) return false;
-      // The high half's length is that of both codes (0 when there is no second code).
-      const uint32_t pair = uint32_t(both >> 32);
-      const uint32_t pairLength = pair & 31u;
-      const bool two = pairLength - 1u < bits.rem;
-      const uint32_t e2 = two ? pair : 0u;
-      const uint32_t used = two ? pairLength : len;
-      bits.skip(used);
-      if (!put(m, block, e, position, count)) {
-        bits.unread(used - len);  // the block stopped before the second code
-        return true;
-      }
-      const uint32_t at = position + decoderRun(e2);
-      if (__builtin_expect(at >= 64, 0)) {
-        if (e2 && !putPastEnd(m, e2, position, count)) return true;
+      const uint32_t first = uint32_t(both), second = uint32_t(both >> 32);
+      const uint32_t advance = decoderLength(first);
+      const uint32_t at = position + decoderRun(first);
+      const uint32_t next = at + 1 + decoderRun(second);  // without a second code, the next coefficient
+      if (__builtin_expect(advance - 1u < bits.rem && next < 64, 1)) {
+        // The common case: the codes lie within the bits and stay inside the block (no
+        // end of block, no run past its last coefficient).
+        bits.skipBy(first);
+        block.store(at, decoderAmplitude(first));
+        block.store(next, decoderAmplitude(second));  // 0 without a second code: that coefficient is still 0
+        const uint32_t taken = (second & kDualSecond) ? 1u : 0u;
+        position = next + taken;
+        count += 1 + taken;
         continue;
       }
-      // Without a second code this stores 0 at the next coefficient, which is still 0.
-      block.store(at, decoderAmplitude(e2));
-      const uint32_t taken = e2 != 0;
-      position = at + taken;
-      count += taken;
+      if (const int r = step(m, block, bits, position, count, top, both)) return r == 1;
     }
   }
 
@@ -337,31 +391,32 @@ class VlcSegmentDecoder {
     s.ownActive = bits.rem > 0;
     s.position = uint8_t(position);
     s.count = uint8_t(count);
+    update(m, b);
   }
 
-  // Appends the unread bits of the blocks of macroblocks m0..m1-1 to the stream.
-  int gather(vlcdetail::SpareStream& stream, int m0, int m1, Source* sources) {
+  // Appends the unread bits of the blocks of the mask (bit 6 m + b), in order, to the stream.
+  int gather(vlcdetail::SpareStream& stream, uint32_t mask, Source* sources) {
     int n = 0;
-    for (int m = m0; m < m1; ++m) {
-      for (int b = 0; b < kBlocksPerMacroblock; ++b) {
-        BlockState& s = st_.block[m][b];
-        if (!s.ownActive) continue;
-        sources[n++] = Source{&s, stream.size, uint32_t(s.areaBits - s.bitPos)};
-        stream.append(s.area, s.bitPos, s.areaBits);
-      }
+    for (; mask; mask &= mask - 1) {
+      const int slot = __builtin_ctz(mask);
+      const BlockState& s = slotState(slot);
+      sources[n++] = Source{slot, stream.size, uint32_t(s.areaBits - s.bitPos)};
+      stream.append(s.area, s.bitPos, s.areaBits);
     }
     stream.finish();
     return n;
   }
 
   // Marks the bits that the stream handed out as read in their blocks.
-  static void giveBack(const vlcdetail::SpareStream& stream, const Source* sources, int n) {
+  void giveBack(const vlcdetail::SpareStream& stream, const Source* sources, int n) {
     for (int k = 0; k < n; ++k) {
       const Source& src = sources[k];
       if (stream.pos <= src.start) break;
       const uint32_t used = stream.pos - src.start < src.bits ? stream.pos - src.start : src.bits;
-      src.block->bitPos = uint16_t(src.block->bitPos + used);
-      src.block->ownActive = src.block->bitPos < src.block->areaBits;
+      BlockState& s = slotState(src.slot);
+      s.bitPos = uint16_t(s.bitPos + used);
+      s.ownActive = s.bitPos < s.areaBits;
+      if (!s.ownActive) spare_ &= ~(1u << src.slot);
     }
   }
 
@@ -371,21 +426,21 @@ class VlcSegmentDecoder {
     BlockState& s = st_.block[m][b];
     typename Sink::Block block = blocks_[m][b];
     uint32_t position = s.position, count = s.count;
-    vlcdetail::StreamBits bits{stream.bytes, stream.pos, stream.size - stream.pos};
+    vlcdetail::StreamBits bits(stream.bytes, stream.pos, stream.size - stream.pos);
     bool ended = false;
     if (s.pendingLength) {
       // The first code starts with the pending bits.
       const uint32_t plen = s.pendingLength, pbits = s.pendingBits;
       const uint32_t window = ((pbits << (16 - plen)) | (uint32_t(bits.top() >> 48) >> plen)) & 0xFFFF;
       const uint32_t e = lookup(window);
-      if ((e & 31u) > plen + bits.rem) {
+      if (decoderLength(e) > plen + bits.rem) {
         // Still no whole code: every remaining bit joins the pending ones.
         s.pendingBits = uint16_t((pbits << bits.rem) | (bits.rem ? uint32_t(bits.top() >> (64 - bits.rem)) : 0));
         s.pendingLength = uint8_t(plen + bits.rem);
         stream.pos = stream.size;
         return false;
       }
-      bits.skip((e & 31u) - plen);
+      if (decoderLength(e) > plen) bits.skip(decoderLength(e) - plen);  // (pending bits never hold a whole code)
       s.pendingBits = 0;
       s.pendingLength = 0;
       ended = !put(m, block, e, position, count);
@@ -393,11 +448,13 @@ class VlcSegmentDecoder {
     if (!ended) ended = decodeCodes(m, block, bits, position, count);
     if (ended) {
       s.needsMore = false;
+      waiting_ &= ~(1u << (kBlocksPerMacroblock * m + b));
     } else {
       // The stream ran out inside a code: its leading bits become pending.
       s.pendingLength = uint8_t(bits.rem);
       s.pendingBits = uint16_t(bits.rem ? uint32_t(bits.top() >> (64 - bits.rem)) : 0);
-      bits.skip(bits.rem);
+      bits.pos += bits.rem;
+      bits.rem = 0;
     }
     s.position = uint8_t(position);
     s.count = uint8_t(count);
@@ -412,6 +469,7 @@ class VlcSegmentDecoder {
   Sink& sink_;
   typename Sink::Block blocks_[kMacroblocksPerSegment][kBlocksPerMacroblock];
   DvcResult result_ = DVC_OK;
+  uint32_t waiting_ = 0, spare_ = 0;
 };
 
 // A sink that keeps the coefficients as 16-bit values in scan order, not dequantised.

@@ -3,6 +3,7 @@
 // row first).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "dv_pixel.h"
@@ -27,6 +28,18 @@ void writeMacroblockYcc411(const int8_t* const samples[6], uint8_t* const destin
 // 625/50 (4:2:0): 16 x 16 pixels, a colour-difference sample covers 2 x 2 pixels.
 void writeMacroblockYcc420(const int8_t* const samples[6], uint8_t* const destinations[6],
                            const PixelDesc& picture, int shape);
+
+// Where block b (0-3 luminance, 4 Cr, 5 Cb) of the full-size macroblock whose top-left
+// pixel is (x, y) lies in planes: the first byte of its eight rows of eight samples, the
+// step between the rows, and the bias that every sample takes (0x80: the luminance is
+// stored + 128). 4:1:1 colour differences have one sample a group of four pixels, 4:2:0
+// one a 2 x 2 pixels. False for the colour-difference blocks of the 4:1:1 right-hand
+// column (shape 1), whose rows are split: see writeSplitChromaBlock.
+bool blockInPlanes(const PlanarPicture& picture, int x, int y, int shape, int b, uint8_t** first, ptrdiff_t* step,
+                   uint8_t* bias);
+// A colour-difference block of the 4:1:1 right-hand column into its plane: the left half
+// of each row for the upper eight lines, the right half for the lower eight.
+void writeSplitChromaBlock(const int8_t* samples, const PlanarPicture& picture, int x, int y, int b);
 
 // After all segments of a 525 picture, every group of four pixels holds its colour-
 // difference sample c and then (4 c + k (c' - c)) / 4 rounded down, k = 1, 2, 3, c' being

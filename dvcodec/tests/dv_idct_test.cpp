@@ -201,6 +201,32 @@ TEST_P(DvKernels, VectorBuildsAgree) {
     EXPECT_EQ(da[size_t(width) * 3], 0xEE) << "wrote past the row";
   }
 
+  // Lines of planes, 4:1:1 and 4:2:0 (two lines sharing their colour samples), whole and
+  // in part; random samples reach every extreme of the conversion.
+  for (int32_t n : {720, 716, 37, 16, 3, 1}) {
+    const auto y0 = bytes(720), y1 = bytes(720), chroma = bytes(2 * 360);
+    const int8_t* cr = reinterpret_cast<const int8_t*>(chroma.data());
+    const int8_t* cb = cr + 360;
+    for (int fourOneOne : {0, 1}) {
+      std::vector<uint8_t> da(720 * 3 + 8, 0xEE), db(da);
+      const int32_t count = fourOneOne ? 180 : 360;
+      base.planesToBgr24Row(y0.data(), cr, cb, da.data(), n, count, fourOneOne);
+      avx2->planesToBgr24Row(y0.data(), cr, cb, db.data(), n, count, fourOneOne);
+      EXPECT_EQ(da, db) << n << " " << fourOneOne;
+      EXPECT_EQ(da[size_t(n) * 3], 0xEE) << "wrote past the line";
+    }
+    std::vector<uint8_t> a0(720 * 3 + 8, 0xEE), a1(a0), b0(a0), b1(a0), one(a0);
+    base.planes420ToBgr24Rows(y0.data(), y1.data(), cr, cb, a0.data(), a1.data(), n);
+    avx2->planes420ToBgr24Rows(y0.data(), y1.data(), cr, cb, b0.data(), b1.data(), n);
+    EXPECT_EQ(a0, b0) << n;
+    EXPECT_EQ(a1, b1) << n;
+    avx2->planes420ToBgr24Rows(y1.data(), nullptr, cr, cb, one.data(), nullptr, n);
+    EXPECT_EQ(one, b1) << n << ": one line alone";
+    std::vector<uint8_t> line(a0.size(), 0xEE);
+    base.planesToBgr24Row(y0.data(), cr, cb, line.data(), n, 360, 0);
+    EXPECT_EQ(line, a0) << n << ": two lines as one";
+  }
+
   const uint32_t stride = 2880;
   const auto samples = bytes(6 * 64);
   const int8_t* s = reinterpret_cast<const int8_t*>(samples.data());
@@ -239,20 +265,75 @@ TEST_P(DvKernels, VectorBuildsAgree) {
   float eight[64], four[16];
   for (float& v : eight) v = float(int(rng() % 2001) - 1000) / 1000.0f;
   for (float& v : four) v = float(int(rng() % 2001) - 1000) / 1000.0f;
-  for (int n = 0; n < 100; ++n) {
-    const auto raw = bytes(64);
-    alignas(32) float a[64], b[64];
-    base.forwardDct(reinterpret_cast<const int8_t*>(raw.data()), a, n % 2, eight, four);
-    avx2->forwardDct(reinterpret_cast<const int8_t*>(raw.data()), b, n % 2, eight, four);
-    ASSERT_EQ(0, std::memcmp(a, b, sizeof a)) << "forward transform " << n;
+  std::vector<QuantShifts> shifts(6);
+  for (size_t i = 0; i < shifts.size(); ++i) {
+    for (int k = 0; k < 64; ++k) {
+      const int shift = k ? int((i + size_t(k) / 16) % 5) : 16;
+      shifts[i].shift[k] = uint16_t(shift);
+      shifts[i].multiplier[k] = uint16_t(shift < 16 ? 1u << (15 - shift) : 0u);
+    }
   }
+  int modes[2] = {}, classes[4] = {};
+  // Blocks one at a time, and in a batch (where the vector builds transform two at once).
+  std::vector<uint8_t> batch;
+  for (int n = 0; n < 400; ++n) {
+    // Random blocks, and flatter ones (fewer and smaller coefficients, down to the lowest
+    // class), some with fields apart.
+    auto raw = bytes(64);
+    if (n % 3) {
+      const int divisor = n % 3 == 1 ? 128 >> (n % 7) : 64 >> (n % 6);
+      for (int i = 0; i < 64; ++i) {
+        raw[size_t(i)] = uint8_t(int8_t(raw[size_t(i)]) / divisor + ((i / 8) % 2 && n % 4 == 1 ? 50 : 0));
+      }
+    }
+    const int8_t* samples = reinterpret_cast<const int8_t*>(raw.data());
+    batch.insert(batch.end(), raw.begin(), raw.end());
+    EncoderBlock a{}, b{};
+    base.forwardDct(samples, 1, eight, four, &a);
+    avx2->forwardDct(samples, 1, eight, four, &b);
+    ASSERT_EQ(a.mode, b.mode) << "forward transform " << n;
+    ASSERT_EQ(0, std::memcmp(a.coefficients, b.coefficients, sizeof a.coefficients)) << "forward transform " << n;
+    ++modes[a.mode];
+    base.classifyBlock(&a, (n / 3) % 3);
+    avx2->classifyBlock(&b, (n / 3) % 3);
+    ASSERT_EQ(a.cls, b.cls) << n;
+    ++classes[a.cls];
+    ASSERT_EQ(0, std::memcmp(a.coefficients, b.coefficients, sizeof a.coefficients)) << "class " << n;
+    ASSERT_EQ(0, std::memcmp(a.magnitude, b.magnitude, sizeof a.magnitude)) << "magnitudes " << n;
+    ASSERT_EQ(a.nonzero, b.nonzero) << n;
+    for (const QuantShifts& set : shifts) {
+      alignas(64) uint16_t qa[64], qb[64];
+      const uint64_t ma = base.quantise(&a, &set, qa), mb = avx2->quantise(&b, &set, qb);
+      ASSERT_EQ(ma, mb) << "quantised " << n;
+      for (uint64_t m = ma; m; m &= m - 1) ASSERT_EQ(qa[__builtin_ctzll(m)], qb[__builtin_ctzll(m)]) << n;
+    }
+  }
+  EXPECT_GT(modes[1], 20);
+  std::vector<EncoderBlock> ba(400), bb(400);
+  base.forwardDct(reinterpret_cast<const int8_t*>(batch.data()), 400, eight, four, ba.data());
+  avx2->forwardDct(reinterpret_cast<const int8_t*>(batch.data()), 400, eight, four, bb.data());
+  for (int n = 0; n < 400; ++n) {
+    EncoderBlock one{};
+    base.forwardDct(reinterpret_cast<const int8_t*>(batch.data()) + 64 * n, 1, eight, four, &one);
+    ASSERT_EQ(ba[size_t(n)].mode, one.mode) << n;
+    ASSERT_EQ(0, std::memcmp(ba[size_t(n)].coefficients, one.coefficients, sizeof one.coefficients)) << n;
+    ASSERT_EQ(bb[size_t(n)].mode, one.mode) << n;
+    ASSERT_EQ(0, std::memcmp(bb[size_t(n)].coefficients, one.coefficients, sizeof one.coefficients)) << n;
+  }
+  for (int c : classes) EXPECT_GE(c, 5);
+  const uint8_t bgr[3] = {2, 1, 0}, argb[3] = {1, 2, 3};
   for (uint32_t pixelSize : {3u, 4u}) {
-    const auto src = bytes(720 * pixelSize);
-    const uint8_t order[3] = {2, 1, 0};
-    std::vector<int8_t> pa(3 * 720), pb(3 * 720);
-    base.rgbToYccRow(src.data(), pixelSize, order, pa.data(), pa.data() + 720, pa.data() + 1440, 720);
-    avx2->rgbToYccRow(src.data(), pixelSize, order, pb.data(), pb.data() + 720, pb.data() + 1440, 720);
-    EXPECT_EQ(pa, pb) << pixelSize;
+    for (int32_t step : {0, 1, 2, 4}) {
+      for (int32_t n : {720, 37, 3}) {
+        // The row ends where its last pixel does: nothing after it is read.
+        const auto src = bytes(size_t(n) * pixelSize);
+        const uint8_t* o = pixelSize == 4 && n != 720 ? argb : bgr;
+        std::vector<int8_t> pa(3 * 720, 7), pb(3 * 720, 7);
+        base.rgbToYccRow(src.data(), pixelSize, o, pa.data(), pa.data() + 720, pa.data() + 1440, n, step);
+        avx2->rgbToYccRow(src.data(), pixelSize, o, pb.data(), pb.data() + 720, pb.data() + 1440, n, step);
+        EXPECT_EQ(pa, pb) << pixelSize << " " << step << " " << n;
+      }
+    }
   }
 
   for (int32_t width : {360, 13, 8, 3}) {

@@ -92,15 +92,24 @@ TEST(DvVlcTables, DerivedLookupsAgreeWithTheSharedTable) {
     const uint32_t e = table[v << (16 - kPrimaryVlcBits)];
     const uint32_t len = vlcLength(e);
     EXPECT_EQ(primary[v], len <= uint32_t(kPrimaryVlcBits) ? decoderEntry(e) : 0u) << v;
-    EXPECT_EQ(uint32_t(dual[v]), primary[v]);
-    const uint32_t second = uint32_t(dual[v] >> 32);
-    if (second == 0) continue;
+    const uint32_t first = uint32_t(dual[v]), second = uint32_t(dual[v] >> 32);
+    if (!primary[v]) {
+      EXPECT_EQ(dual[v], 0u) << v;  // a long code: looked up alone
+      continue;
+    }
+    EXPECT_EQ(first & ~kDecoderLengthMask, primary[v] & ~kDecoderLengthMask) << v;
+    EXPECT_EQ(decoderLength(second), len) << v;
+    if (!(second & kDualSecond)) {
+      EXPECT_EQ(decoderLength(first), len) << v;
+      EXPECT_EQ(second & ~kDecoderLengthMask, 0u) << v;  // no second code: run and amplitude 0
+      continue;
+    }
     // The second code follows the first within the 11 bits.
     const uint32_t e2 = table[(v << (16 - kPrimaryVlcBits + len)) & 0xFFFF];
     EXPECT_FALSE(vlcEndOfBlock(e));
-    EXPECT_EQ(second & 31u, len + vlcLength(e2));
-    EXPECT_LE(second & 31u, uint32_t(kPrimaryVlcBits));
-    EXPECT_EQ(second & ~31u, decoderEntry(e2) & ~31u);
+    EXPECT_EQ(decoderLength(first), len + vlcLength(e2));
+    EXPECT_LE(decoderLength(first), uint32_t(kPrimaryVlcBits));
+    EXPECT_EQ(second & ~kDecoderLengthMask & ~kDualSecond, decoderEntry(e2) & ~kDecoderLengthMask);
   }
 }
 
