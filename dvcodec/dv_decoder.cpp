@@ -263,7 +263,8 @@ DvcResult outputPicture(Decoder& d, uint32_t filterMode, uint32_t resampleMode, 
     dst->height = targetHeight;
   }
   if (uint64_t(uint32_t(dst->height)) * dst->stride > dst->size) return DVC_ERR_DEST_TOO_SMALL;
-  if (!d.picture.buffer) return DVC_ERR_NO_INPUT;
+  // Nothing to write into: the frame was decoded, no picture goes out.
+  if (!d.picture.buffer || !dst->buffer) return DVC_ERR_NO_INPUT;
   const bool flip = d.flip != 0;
   if (d.planar) return convertPlanes(d.planes, *dst, flip);
 
