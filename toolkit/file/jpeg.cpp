@@ -6,9 +6,12 @@
 // here, so every reader of the file library sees the picture and its size as the camera
 // meant them.
 #include <dlfcn.h>
+#include <link.h>
 
 #include <cstring>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "jpegmodule/qm6jpeg.h"
 #include "toolkit/dib/dib.h"
@@ -27,11 +30,39 @@ struct JpegModule {
   bool loaded() const { return exifInfo && fileInfo && fileLoad && fileSave; }
 };
 
+// Opens the module along this library's own search path. dlopen searches the run path of
+// the object that calls it; where something stands between (a sanitizer's dlopen makes
+// itself the caller), that is not ours, so the folders of our search path are then tried
+// in turn, as the loader lists them for this library.
+void* openModule() {
+  if (void* lib = ::dlopen(QM6JPEG_FILE_NAME, RTLD_NOW | RTLD_LOCAL)) return lib;
+  Dl_info self{};
+  if (!::dladdr(reinterpret_cast<void*>(&openModule), &self) || !self.dli_fname) return nullptr;
+  void* us = ::dlopen(self.dli_fname, RTLD_LAZY | RTLD_NOLOAD);
+  if (!us) return nullptr;
+  void* lib = nullptr;
+  Dl_serinfo size{};
+  if (::dlinfo(us, RTLD_DI_SERINFOSIZE, &size) == 0 && size.dls_size >= sizeof(Dl_serinfo)) {
+    std::vector<unsigned char> buffer(size.dls_size);
+    auto* paths = reinterpret_cast<Dl_serinfo*>(buffer.data());
+    paths->dls_size = size.dls_size;
+    paths->dls_cnt = size.dls_cnt;
+    if (::dlinfo(us, RTLD_DI_SERINFO, paths) == 0) {
+      for (unsigned i = 0; i < paths->dls_cnt && !lib; ++i) {
+        const std::string file = std::string(paths->dls_serpath[i].dls_name) + "/" + QM6JPEG_FILE_NAME;
+        lib = ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+      }
+    }
+  }
+  ::dlclose(us);
+  return lib;
+}
+
 const JpegModule& module() {
   static JpegModule m;
   static std::once_flag once;
   std::call_once(once, [] {
-    void* lib = ::dlopen(QM6JPEG_FILE_NAME, RTLD_NOW | RTLD_LOCAL);
+    void* lib = openModule();
     if (!lib) return;  // kept open until the process ends
     m.exifInfo = reinterpret_cast<decltype(m.exifInfo)>(::dlsym(lib, "_QMJpegExifInfo"));
     m.fileInfo = reinterpret_cast<decltype(m.fileInfo)>(::dlsym(lib, "_QMJpegFileInfo"));

@@ -249,7 +249,15 @@ TEST_F(ImportAheadTest, DecodingsUnderWayCountAgainstTheCap) {
     rise = memory.rise();
   }
   EXPECT_EQ(album().Count(), 8);
-  EXPECT_LT(rise, coefficients + ImportAhead::kHeldBytes + (uint64_t{64} << 20)) << "MiB: " << (rise >> 20);
+  // The address sanitizer keeps freed blocks a while, so that they still count there.
+#if defined(__SANITIZE_ADDRESS__)
+  constexpr bool kFreedBlocksGoBack = false;
+#else
+  constexpr bool kFreedBlocksGoBack = true;
+#endif
+  if (kFreedBlocksGoBack) {
+    EXPECT_LT(rise, coefficients + ImportAhead::kHeldBytes + (uint64_t{64} << 20)) << "MiB: " << (rise >> 20);
+  }
   EXPECT_EQ(workers(), 0u);
 }
 
