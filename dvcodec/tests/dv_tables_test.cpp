@@ -113,6 +113,39 @@ TEST(DvVlcTables, DerivedLookupsAgreeWithTheSharedTable) {
   }
 }
 
+// The full-size decoder's pair table says what the dual table says, in its own form.
+TEST(DvVlcTables, PairLookupsAgreeWithTheDualTable) {
+  const uint64_t* dual = dualVlcTable();
+  const uint64_t* pair = pairVlcTable();
+  auto amplitude = [](uint32_t bits) {
+    float f;
+    std::memcpy(&f, &bits, 4);
+    return f;
+  };
+  for (uint32_t v = 0; v < (1u << kPrimaryVlcBits); ++v) {
+    const uint32_t first = uint32_t(dual[v]), second = uint32_t(dual[v] >> 32);
+    const uint64_t p = pair[v];
+    if (decoderLength(first) == 0) {
+      EXPECT_EQ(p, 0u) << v;  // a long code: looked up alone
+      continue;
+    }
+    const bool two = (second & kDualSecond) != 0;
+    EXPECT_EQ(pairLength(p), decoderLength(first)) << v;
+    EXPECT_EQ(pairCodes(p), two ? 2u : 1u) << v;
+    EXPECT_EQ(pairFirstRun(p), decoderRun(first)) << v;
+    EXPECT_EQ(amplitude(pairFirstAmplitude(p)), float(decoderAmplitude(first))) << v;
+    const uint32_t place = decoderRun(first) + 1 + decoderRun(second);
+    EXPECT_EQ(pairSecondPlace(p), place) << v;
+    EXPECT_EQ(pairAdvance(p), place + (two ? 1 : 0)) << v;
+    EXPECT_EQ(amplitude(pairSecondAmplitude(p)), float(decoderAmplitude(second))) << v;
+    // An end of block, first or second, takes the common case's test past the last
+    // coefficient from any place.
+    if (decoderEndOfBlock(first) || (two && decoderEndOfBlock(second))) {
+      EXPECT_GE(pairSecondPlace(p), 64u) << v;
+    }
+  }
+}
+
 TEST(DvScanOrders, AreEachAPermutationStartingAtTheDc) {
   for (const uint8_t* scan : {kScan88, kScan248}) {
     std::vector<int> seen(scan, scan + 64);
