@@ -153,7 +153,7 @@ struct TransformInputSink {
   struct Block {
     float* input;
     const uint8_t* place;
-    void store(uint32_t k, float amplitude) { input[place[k]] = amplitude; }
+    void store(size_t k, float amplitude) { input[place[k]] = amplitude; }
   };
   float* coefficients;
   const float* weights[kMacroblocksPerSegment * kBlocksPerMacroblock];

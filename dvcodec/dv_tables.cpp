@@ -126,11 +126,17 @@ uint32_t amplitudeBits(int32_t amplitude) {
 
 // The pair table's entry (pairVlcTable) of a dual table's entry.
 uint64_t pairEntry(uint32_t first, uint32_t second) {
+  if (decoderLength(first) == 0) return uint64_t(kPairLongCode) << 32;
+  if (decoderEndOfBlock(first)) return decoderLength(first) | uint64_t(kPairEndOfBlock) << 32;
   const bool two = (second & kDualSecond) != 0;
-  const uint32_t run1 = decoderRun(first), place = run1 + 1 + decoderRun(second);
-  const uint32_t low = decoderLength(first) | (two ? 2u : 1u) << 6 | run1 << 8 | amplitudeBits(decoderAmplitude(first));
+  const uint32_t run1 = decoderRun(first);
+  const uint32_t low = decoderLength(first) | run1 << 8 | amplitudeBits(decoderAmplitude(first));
+  if (two && decoderEndOfBlock(second)) {
+    return low | 1u << 6 | uint64_t(kPairEndOfBlock | (run1 + 1) << 8) << 32;
+  }
+  const uint32_t place = run1 + 1 + decoderRun(second);
   const uint32_t high = place | (place + (two ? 1 : 0)) << 8 | amplitudeBits(decoderAmplitude(second));
-  return low | uint64_t(high) << 32;
+  return low | (two ? 2u : 1u) << 6 | uint64_t(high) << 32;
 }
 
 struct SharedTables {
@@ -165,7 +171,7 @@ struct SharedTables {
         const uint32_t e = vlc[v << (16 - kPrimaryVlcBits)];
         primary[v] = vlcLength(e) > uint32_t(kPrimaryVlcBits) ? 0 : decoderEntry(e);
         dual[v] = 0;
-        pair[v] = 0;
+        pair[v] = pairEntry(0, 0);
         const uint32_t len = vlcLength(e);
         if (!primary[v]) continue;
         uint32_t first = primary[v], second = len;

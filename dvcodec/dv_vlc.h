@@ -45,7 +45,6 @@ struct SegmentState {
   // A copy of the five video blocks with zero padding, so that every 32-bit read near
   // the end of an area stays inside it.
   alignas(16) uint8_t data[kMacroblocksPerSegment * 80 + 16];
-  uint8_t qno[kMacroblocksPerSegment];
   uint32_t mayReceive[kMacroblocksPerSegment];  // may take bits from other macroblocks
   BlockState block[kMacroblocksPerSegment][kBlocksPerMacroblock];
   // The spare-bit stream of the current pass.
@@ -204,7 +203,7 @@ struct SpareStream {
 // The coefficient sink hands out, as each block is set up, a small handle through
 // which the block's non-zero coefficients are stored by scan index:
 //   Sink::Block begin(int mb, int b, int qno, int cls, int mode, int dc);
-//   void Sink::Block::store(uint32_t k, float amplitude);   // k 1..63, a whole number
+//   void Sink::Block::store(size_t k, float amplitude);   // k 1..63, a whole number
 // (an amplitude of 0 may be stored too: the block starts all zero).
 template <typename Sink>
 class VlcSegmentDecoder {
@@ -247,19 +246,46 @@ class VlcSegmentDecoder {
   __attribute__((noinline, flatten)) void sparePasses() { decodeSpareBits(); }
   __attribute__((noinline, flatten, target("bmi2"))) void sparePassesBmi2() { decodeSpareBits(); }
 
+  // Pass 1: each block in its own area, set up as its turn comes. Bit 6 m + b of waiting_
+  // is set while block b of macroblock m needs more, of spare_ while it has unread bits
+  // of its own area.
   void decodeOwnAreas(const uint8_t* const videoBlocks[kMacroblocksPerSegment]) {
-    prepare(videoBlocks);
-    // Pass 1: each block in its own area. Bit 6 m + b of waiting_ is set while block b
-    // of macroblock m needs more, of spare_ while it has unread bits of its own area.
-    waiting_ = spare_ = 0;
+    std::memset(st_.data + 80 * kMacroblocksPerSegment, 0, 16);
+    uint32_t waiting = 0, spare = 0;
     for (int m = 0; m < kMacroblocksPerSegment; ++m) {
+      uint8_t* copy = st_.data + 80 * m;
+      std::memcpy(copy, videoBlocks[m], 80);
+      const int qno = copy[3] & 15;
       st_.mayReceive[m] = 1;
       for (int b = 0; b < kBlocksPerMacroblock; ++b) {
         BlockState& s = st_.block[m][b];
-        if (s.area[0] == 0x80 && s.area[1] == 0x06) st_.mayReceive[m] = 0;
-        decodeOwnArea(m, b);
+        const uint8_t* area = copy + kAreaOffset[b];
+        const uint32_t w = (uint32_t(area[0]) << 8) | area[1];
+        if (w == 0x8006) st_.mayReceive[m] = 0;
+        s.area = area;
+        s.areaBits = kAreaBits[b];
+        s.dc = int16_t(int16_t(w) >> 7);
+        s.mode = uint8_t((w >> 6) & 1);
+        s.cls = uint8_t((w >> 4) & 3);
+        typename Sink::Block block = blocks_[m][b] = sink_.begin(m, b, qno, s.cls, s.mode, s.dc);
+        uint32_t position = 1, count = 0;
+        vlcdetail::AreaBits bits(area, 12, kAreaBits[b]);
+        const bool ended = decodeCodes(m, block, bits, position, count);
+        // A code cut by the end of the area: its leading bits are kept.
+        s.pendingLength = uint8_t(ended ? 0 : bits.rem);
+        s.pendingBits = uint16_t(!ended && bits.rem ? uint32_t(bits.top() >> (64 - bits.rem)) : 0);
+        s.bitPos = uint16_t(ended ? kAreaBits[b] - bits.rem : kAreaBits[b]);
+        s.needsMore = !ended;
+        s.ownActive = ended && bits.rem > 0;
+        s.position = uint8_t(position);
+        s.count = uint8_t(count);
+        const uint32_t bit = 1u << (kBlocksPerMacroblock * m + b);
+        waiting |= ended ? 0 : bit;
+        spare |= s.ownActive ? bit : 0;
       }
     }
+    waiting_ = waiting;
+    spare_ = spare;
   }
 
   void decodeSpareBits() {
@@ -301,41 +327,7 @@ class VlcSegmentDecoder {
     giveBack(stream, sources, nSources);
   }
 
-  void prepare(const uint8_t* const videoBlocks[kMacroblocksPerSegment]) {
-    for (int m = 0; m < kMacroblocksPerSegment; ++m) {
-      uint8_t* copy = st_.data + 80 * m;
-      std::memcpy(copy, videoBlocks[m], 80);
-      st_.qno[m] = copy[3] & 15;
-      for (int b = 0; b < kBlocksPerMacroblock; ++b) {
-        BlockState& s = st_.block[m][b];
-        s.area = copy + kAreaOffset[b];
-        s.areaBits = kAreaBits[b];
-        s.bitPos = 12;
-        s.ownActive = true;
-        s.needsMore = true;
-        s.count = 0;
-        s.position = 1;
-        s.pendingBits = 0;
-        s.pendingLength = 0;
-        const uint32_t w = (uint32_t(s.area[0]) << 8) | s.area[1];
-        s.dc = int16_t(int16_t(w) >> 7);
-        s.mode = uint8_t((w >> 6) & 1);
-        s.cls = uint8_t((w >> 4) & 3);
-        blocks_[m][b] = sink_.begin(m, b, st_.qno[m], s.cls, s.mode, s.dc);
-      }
-    }
-    std::memset(st_.data + 80 * kMacroblocksPerSegment, 0, 16);
-  }
-
   BlockState& slotState(int slot) { return st_.block[slot / kBlocksPerMacroblock][slot % kBlocksPerMacroblock]; }
-
-  // Keeps the masks of block (m, b) up to date with its state.
-  void update(int m, int b) {
-    const BlockState& s = st_.block[m][b];
-    const uint32_t bit = 1u << (kBlocksPerMacroblock * m + b);
-    waiting_ = s.needsMore ? waiting_ | bit : waiting_ & ~bit;
-    spare_ = s.ownActive ? spare_ | bit : spare_ & ~bit;
-  }
 
   // A pair whose run reaches past the last coefficient (or an end of block): the
   // coefficient is dropped and the block may stop. False when the block stopped.
@@ -399,43 +391,43 @@ class VlcSegmentDecoder {
   template <typename Bits>
   bool decodeCodes(int m, typename Sink::Block& block, Bits& bits, uint32_t& position, uint32_t& count) {
     uint64_t index = bits.top() >> (64 - kPrimaryVlcBits);
+    int64_t p = position, n = count;
     for (;;) {
       const uint64_t e = pair_[index];
-      const uint32_t next = position + pairSecondPlace(e);  // without a second code, the next coefficient
-      if (__builtin_expect(pairLength(e) - 1u < bits.rem && next < 64, 1)) {
-        // The common case: the codes lie within the bits and stay inside the block (no
-        // end of block, no run past its last coefficient).
-        index = bits.skipBy(uint32_t(e));
-        block.store(position + pairFirstRun(e), std::bit_cast<float>(pairFirstAmplitude(e)));
-        // 0 without a second code: that coefficient is still 0.
-        block.store(next, std::bit_cast<float>(pairSecondAmplitude(e)));
-        position += pairAdvance(e);
-        count += pairCodes(e);
-        continue;
+      const int64_t left = int64_t(bits.rem) - int64_t(pairLength(e));  // below 0: the codes pass the end of the bits
+      if (__builtin_expect(pairEndsBlock(e), 0)) {
+        // The end of block after at most one code, with a test of its own, so that the
+        // block ends straight from the loop.
+        const int64_t at = p + pairFirstRun(e);
+        if (__builtin_expect(left >= 0 && at < 64, 1)) {
+          bits.skipBy(uint32_t(e));
+          // (0 where the end of block comes first: that coefficient is still 0)
+          block.store(size_t(at), std::bit_cast<float>(pairFirstAmplitude(e)));
+          position = uint32_t(p + pairAdvance(e));
+          count = uint32_t(n + pairCodes(e));
+          return true;
+        }
+      } else {
+        // The common case, in one test: the second code's place lies inside the block (no
+        // run past its last coefficient, no long code) and the codes lie within the bits.
+        const int64_t over = p + int64_t(pairSecondPlace(e)) - 64;
+        if (__builtin_expect((over & ~left) < 0, 1)) {
+          index = bits.skipBy(uint32_t(e));
+          block.store(size_t(p + pairFirstRun(e)), std::bit_cast<float>(pairFirstAmplitude(e)));
+          // 0 without a second code: that coefficient is still 0.
+          block.store(size_t(over + 64), std::bit_cast<float>(pairSecondAmplitude(e)));
+          p += pairAdvance(e);
+          n += pairCodes(e);
+          continue;
+        }
       }
+      position = uint32_t(p);
+      count = uint32_t(n);
       if (const int r = step(m, block, bits, position, count, bits.top(), dual_[index])) return r == 1;
+      p = position;
+      n = count;
       index = bits.top() >> (64 - kPrimaryVlcBits);
     }
-  }
-
-  void decodeOwnArea(int m, int b) {
-    BlockState& s = st_.block[m][b];
-    typename Sink::Block block = blocks_[m][b];
-    uint32_t position = s.position, count = s.count;
-    vlcdetail::AreaBits bits(s.area, s.bitPos, s.areaBits);
-    if (decodeCodes(m, block, bits, position, count)) {
-      s.needsMore = false;
-    } else {
-      // The code is cut by the end of the area: keep its leading bits.
-      s.pendingLength = uint8_t(bits.rem);
-      s.pendingBits = uint16_t(bits.rem ? uint32_t(bits.top() >> (64 - bits.rem)) : 0);
-      bits.rem = 0;
-    }
-    s.bitPos = uint16_t(s.areaBits - bits.rem);
-    s.ownActive = bits.rem > 0;
-    s.position = uint8_t(position);
-    s.count = uint8_t(count);
-    update(m, b);
   }
 
   // Appends the unread bits of the blocks of the mask (bit 6 m + b), in order, to the stream.
@@ -512,7 +504,7 @@ struct ScanOrderSink {
   };
   struct Block {
     int16_t* value;
-    void store(uint32_t k, float amplitude) { value[k] = int16_t(amplitude); }
+    void store(size_t k, float amplitude) { value[k] = int16_t(amplitude); }
   };
   Coefficients block[kMacroblocksPerSegment][kBlocksPerMacroblock];
 
