@@ -208,9 +208,10 @@ DvcResult decodeFull(Decoder& d) {
           return;
         }
         for (int b = 0; b < kBlocksPerMacroblock; ++b) {
-          float* input = d.coefficients + 64 * (m * kBlocksPerMacroblock + b);
+          const int n = m * kBlocksPerMacroblock + b;
+          float* input = d.coefficients + 64 * n;
           if (states[b].count) {
-            (states[b].mode ? kern.idct248 : kern.idct88)(input, sink.weights[m * kBlocksPerMacroblock + b], samples[b]);
+            (states[b].mode ? kern.idct248 : kern.idct88)(input, sink.weights[n], samples[b]);
           } else {
             std::memset(samples[b], dcOnlySample(states[b].dc), 64);
             input[0] = 0.0f;
