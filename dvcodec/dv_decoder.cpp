@@ -147,30 +147,31 @@ void buildPlacement(Decoder& d) {
 
 namespace {
 
-// Receives the codes of a segment as weighted transform inputs (dv_idct.h), so that each
-// block goes straight to the inverse transform.
+// Receives the codes of a segment as transform inputs (dv_idct.h), so that each block
+// goes straight to the inverse transform with its weights.
 struct TransformInputSink {
   struct Block {
     float* input;
-    const IdctWeighting* weighting;
-    void store(uint32_t k, int32_t amplitude) {
-      input[weighting->position[k]] = float(amplitude) * weighting->multiplier[k];
-    }
+    const uint8_t* place;
+    void store(size_t k, float amplitude) { input[place[k]] = amplitude; }
   };
   float* coefficients;
+  const float* weights[kMacroblocksPerSegment * kBlocksPerMacroblock];
 
   Block begin(int mb, int b, int qno, int cls, int mode, int dc) {
-    float* input = coefficients + 64 * (mb * kBlocksPerMacroblock + b);
-    input[0] = float(dc) * 0.5f;
-    return Block{input, &idctWeighting(mode, quantRow(qno, cls), cls == 3)};
+    const int n = mb * kBlocksPerMacroblock + b;
+    float* input = coefficients + 64 * n;
+    input[0] = float(dc);
+    weights[n] = idctWeights(mode, quantRow(qno, cls), cls == 3);
+    return Block{input, idctPlaces(mode)};
   }
 };
 
 template <int Variant>
 DvcResult decodeFull(Decoder& d) {
   const Kernels& kern = kernels();
-  TransformInputSink sink{d.coefficients};
-  VlcSegmentDecoder<TransformInputSink> vlc(d.vlcTable, *d.segment, sink);
+  TransformInputSink sink{d.coefficients, {}};
+  VlcSegmentDecoder<TransformInputSink> vlc(d.vlcTable, *d.segment, sink, Variant != 0);
   uint8_t* const base = d.picture.buffer;
   alignas(32) int8_t samples[kBlocksPerMacroblock][64];
   const int8_t* const blocks[kBlocksPerMacroblock] = {samples[0], samples[1], samples[2],
@@ -183,20 +184,21 @@ DvcResult decodeFull(Decoder& d) {
           // Each block straight into its place in the planes.
           for (int b = 0; b < kBlocksPerMacroblock; ++b) {
             float* input = d.coefficients + 64 * (m * kBlocksPerMacroblock + b);
+            const float* weights = sink.weights[m * kBlocksPerMacroblock + b];
             const BlockState& st = states[b];
             uint8_t* first;
             ptrdiff_t step;
             uint8_t bias;
             if (!blockInPlanes(d.planes, p.x, p.y, p.shape, b, &first, &step, &bias)) {
               if (st.count) {
-                (st.mode ? kern.idct248 : kern.idct88)(input, samples[b]);
+                (st.mode ? kern.idct248 : kern.idct88)(input, weights, samples[b]);
               } else {
                 std::memset(samples[b], dcOnlySample(st.dc), 64);
                 input[0] = 0.0f;
               }
               writeSplitChromaBlock(samples[b], d.planes, p.x, p.y, b);
             } else if (st.count) {
-              kern.idctToRows(input, st.mode, first, step, bias);
+              kern.idctToRows(input, weights, st.mode, first, step, bias);
             } else {
               const uint8_t value = uint8_t(dcOnlySample(st.dc)) ^ bias;
               for (int r = 0; r < 8; ++r) std::memset(first + r * step, value, 8);
@@ -206,9 +208,10 @@ DvcResult decodeFull(Decoder& d) {
           return;
         }
         for (int b = 0; b < kBlocksPerMacroblock; ++b) {
-          float* input = d.coefficients + 64 * (m * kBlocksPerMacroblock + b);
+          const int n = m * kBlocksPerMacroblock + b;
+          float* input = d.coefficients + 64 * n;
           if (states[b].count) {
-            (states[b].mode ? kern.idct248 : kern.idct88)(input, samples[b]);
+            (states[b].mode ? kern.idct248 : kern.idct88)(input, sink.weights[n], samples[b]);
           } else {
             std::memset(samples[b], dcOnlySample(states[b].dc), 64);
             input[0] = 0.0f;

@@ -70,9 +70,9 @@ IdctTables::IdctTables() {
         const int quantRowIndex = r >> 1;
         const int shift = kQuantShift[quantRowIndex][kCoefficientArea[k]] + (r & 1);
         // The DC is not quantised and counts twice: d becomes d / 2 at gain 1.
-        weighting[mode][r].multiplier[k] = k == 0 ? 0.5f : float(weight * double(1 << shift));
-        weighting[mode][r].position[k] = uint8_t(8 * h + row);
+        weights[mode][r][8 * h + row] = k == 0 ? 0.5f : float(weight * double(1 << shift));
       }
+      place[mode][k] = uint8_t(8 * h + row);
     }
   }
 }
@@ -102,11 +102,11 @@ const ReducedTables kReducedTables;
 
 void idctBlock(int mode, const int16_t* coefficients, int8_t* samples) {
   // Dequantised input: apply the weights only (row 15 of a class below 3 shifts nothing).
-  const IdctWeighting& w = idctWeighting(mode, 15, false);
-  alignas(32) float input[64] = {};
-  for (int k = 0; k < 64; ++k) input[w.position[k]] = float(coefficients[k]) * w.multiplier[k];
+  const uint8_t* place = idctPlaces(mode);
+  alignas(32) float input[64];
+  for (int k = 0; k < 64; ++k) input[place[k]] = float(coefficients[k]);
   const Kernels& kern = kernels();
-  (mode ? kern.idct248 : kern.idct88)(input, samples);
+  (mode ? kern.idct248 : kern.idct88)(input, idctWeights(mode, 15, false), samples);
 }
 
 }  // namespace zebdv

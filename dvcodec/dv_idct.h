@@ -5,8 +5,8 @@
 // a(0) = 1/sqrt(2), a(k) = 1. In the 2-4-8 mode the vertical transform is a 4-point one
 // over the sums and one over the differences of the two fields' lines, weighted by
 // W(2v). The weights, the factorisation's pre-scales and the dequantisation steps are
-// folded into one multiplier per coefficient, so that the transform itself is the plain
-// fast factorisation (dv_kernels.h).
+// folded into one multiplier per coefficient, which the kernels apply as they load the
+// block, so that the transform itself is the plain fast factorisation (dv_kernels.h).
 #pragma once
 
 #include <cstdint>
@@ -18,25 +18,22 @@ namespace zebdv {
 // cos(4)/cos(2), cos(4)/cos(1) (cos(m) standing for cos(m pi / 16)).
 double standardWeight(int k);
 
-// How the amplitudes of a block go into the kernels' input: for each scan index (0 the
-// DC), its multiplier and its place in the input (8 h + v).
-struct IdctWeighting {
-  float multiplier[64];
-  uint8_t position[64];
-};
-
-// The weightings of the kernels (built once, when the library loads).
+// How the amplitudes of a block go into the kernels (built once, when the library loads):
+// the amplitude of each scan index (0 the DC) goes to its place in the input (8 h + v),
+// and the kernel multiplies each place by its weight.
 struct IdctTables {
-  IdctWeighting weighting[2][32];  // [mode][row * 2 + class 3]
+  alignas(64) float weights[2][32][64];  // [mode][row * 2 + class 3][place]
+  uint8_t place[2][64];                  // [mode][scan index]
   IdctTables();
 };
 extern const IdctTables kIdctTables;
 
 // For the mode (0: 8-8, 1: 2-4-8), the step row (quantRow) and whether the block is of
 // class 3.
-inline const IdctWeighting& idctWeighting(int mode, int row, bool class3) {
-  return kIdctTables.weighting[mode & 1][(row & 15) * 2 + (class3 ? 1 : 0)];
+inline const float* idctWeights(int mode, int row, bool class3) {
+  return kIdctTables.weights[mode & 1][(row & 15) * 2 + (class3 ? 1 : 0)];
 }
+inline const uint8_t* idctPlaces(int mode) { return kIdctTables.place[mode & 1]; }
 
 // The reduced sizes reconstruct area means of a block straight from its coefficients:
 // each output sample is the mean of the full reconstruction over its area. The tables

@@ -28,16 +28,18 @@ struct QuantShifts {
 
 struct Kernels {
   const char* name;
-  // Inverse transforms of one block. The input holds 64 weighted coefficients, the
-  // coefficient of vertical frequency v and horizontal frequency h at [8 h + v] (in the
-  // 2-4-8 mode v 0-3 are the sums and 4-7 the differences of the line pairs). Writes
-  // 8 x 8 samples, rounded half away from zero and clamped to -128..127, row by row,
-  // and clears the input for the next block.
-  void (*idct88)(float* coefficients, int8_t* samples);
-  void (*idct248)(float* coefficients, int8_t* samples);
+  // Inverse transforms of one block. The input holds 64 coefficients, the coefficient of
+  // vertical frequency v and horizontal frequency h at [8 h + v] (in the 2-4-8 mode v 0-3
+  // are the sums and 4-7 the differences of the line pairs), each multiplied by its
+  // weight at the same place of `weights` as it is loaded. Writes 8 x 8 samples, rounded
+  // half away from zero and clamped to -128..127, row by row, and clears the input for
+  // the next block.
+  void (*idct88)(float* coefficients, const float* weights, int8_t* samples);
+  void (*idct248)(float* coefficients, const float* weights, int8_t* samples);
   // Either (mode 0: 8-8, 1: 2-4-8) into eight rows of eight bytes, each `stride` bytes
   // after the one before, every byte exclusive-ored with `bias` (0x80: stored + 128).
-  void (*idctToRows)(float* coefficients, int mode, uint8_t* out, ptrdiff_t stride, uint8_t bias);
+  void (*idctToRows)(float* coefficients, const float* weights, int mode, uint8_t* out, ptrdiff_t stride,
+                     uint8_t bias);
   // n pixels of 'YCCa' (4 bytes) to 24-bit B, G, R, rounded to nearest.
   void (*yccaToBgr24Row)(const uint8_t* src, uint8_t* dst, int32_t n);
   // The first n pixels of a line of planes (Y unsigned, Cr and Cb signed, chromaCount

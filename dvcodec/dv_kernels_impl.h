@@ -272,12 +272,13 @@ inline void storeSamples(const v8sf* rows, uint8_t* out, ptrdiff_t stride, uint8
 #endif
 }
 
-// Loads the coefficient vectors (one per horizontal frequency) and clears the block.
-inline void loadCoefficients(float* c, v8sf* v) {
+// Loads the coefficient vectors (one per horizontal frequency) times their weights and
+// clears the block.
+inline void loadCoefficients(float* c, const float* weights, v8sf* v) {
   const v8sf zero = splatf(0.0f);
 #pragma GCC unroll 8
   for (int h = 0; h < 8; ++h) {
-    v[h] = loadf(c + 8 * h);
+    v[h] = loadf(c + 8 * h) * loadf(weights + 8 * h);
     storef(c + 8 * h, zero);
   }
 }
@@ -306,21 +307,21 @@ inline void inverse248(v8sf* v, uint8_t* out, ptrdiff_t stride, uint8_t bias) {
   storeSamples(rows, out, stride, bias);
 }
 
-void idct88(float* coefficients, int8_t* samples) {
+void idct88(float* coefficients, const float* weights, int8_t* samples) {
   v8sf v[8];
-  loadCoefficients(coefficients, v);
+  loadCoefficients(coefficients, weights, v);
   inverse88(v, reinterpret_cast<uint8_t*>(samples), 8, 0);
 }
 
-void idct248(float* coefficients, int8_t* samples) {
+void idct248(float* coefficients, const float* weights, int8_t* samples) {
   v8sf v[8];
-  loadCoefficients(coefficients, v);
+  loadCoefficients(coefficients, weights, v);
   inverse248(v, reinterpret_cast<uint8_t*>(samples), 8, 0);
 }
 
-void idctToRows(float* coefficients, int mode, uint8_t* out, ptrdiff_t stride, uint8_t bias) {
+void idctToRows(float* coefficients, const float* weights, int mode, uint8_t* out, ptrdiff_t stride, uint8_t bias) {
   v8sf v[8];
-  loadCoefficients(coefficients, v);
+  loadCoefficients(coefficients, weights, v);
   if (mode) {
     inverse248(v, out, stride, bias);
   } else {

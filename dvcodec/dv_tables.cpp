@@ -1,6 +1,7 @@
 #include "dv_tables.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 
 namespace zebdv {
@@ -115,12 +116,36 @@ DvcResult vlcTableBuild(uint32_t* table) {
 
 namespace {
 
+// The upper half of the float of an amplitude, which holds it whole.
+uint32_t amplitudeBits(int32_t amplitude) {
+  const float f = float(amplitude);
+  uint32_t bits;
+  std::memcpy(&bits, &f, 4);
+  return bits & 0xFFFF0000u;
+}
+
+// The pair table's entry (pairVlcTable) of a dual table's entry.
+uint64_t pairEntry(uint32_t first, uint32_t second) {
+  if (decoderLength(first) == 0) return uint64_t(kPairLongCode) << 32;
+  if (decoderEndOfBlock(first)) return decoderLength(first) | uint64_t(kPairEndOfBlock) << 32;
+  const bool two = (second & kDualSecond) != 0;
+  const uint32_t run1 = decoderRun(first);
+  const uint32_t low = decoderLength(first) | run1 << 8 | amplitudeBits(decoderAmplitude(first));
+  if (two && decoderEndOfBlock(second)) {
+    return low | 1u << 6 | uint64_t(kPairEndOfBlock | (run1 + 1) << 8) << 32;
+  }
+  const uint32_t place = run1 + 1 + decoderRun(second);
+  const uint32_t high = place | (place + (two ? 1 : 0)) << 8 | amplitudeBits(decoderAmplitude(second));
+  return low | (two ? 2u : 1u) << 6 | uint64_t(high) << 32;
+}
+
 struct SharedTables {
   std::mutex mutex;
   uint32_t* vlc = nullptr;
   uint32_t fast[256] = {};
   uint32_t primary[1u << kPrimaryVlcBits] = {};
   uint64_t dual[1u << kPrimaryVlcBits] = {};
+  uint64_t pair[1u << kPrimaryVlcBits] = {};
   bool fastBuilt = false;
 
   // Built when the library loads; a failure there is retried by the first open.
@@ -146,6 +171,7 @@ struct SharedTables {
         const uint32_t e = vlc[v << (16 - kPrimaryVlcBits)];
         primary[v] = vlcLength(e) > uint32_t(kPrimaryVlcBits) ? 0 : decoderEntry(e);
         dual[v] = 0;
+        pair[v] = pairEntry(0, 0);
         const uint32_t len = vlcLength(e);
         if (!primary[v]) continue;
         uint32_t first = primary[v], second = len;
@@ -158,6 +184,7 @@ struct SharedTables {
           }
         }
         dual[v] = first | uint64_t(second) << 32;
+        pair[v] = pairEntry(first, second);
       }
       fastBuilt = true;
     }
@@ -185,6 +212,11 @@ const uint32_t* primaryVlcTable() {
 const uint64_t* dualVlcTable() {
   SharedTables& t = sharedTables();
   return t.ensure() ? t.dual : nullptr;
+}
+
+const uint64_t* pairVlcTable() {
+  SharedTables& t = sharedTables();
+  return t.ensure() ? t.pair : nullptr;
 }
 
 const uint32_t* fastVlcTable() {

@@ -65,6 +65,34 @@ const uint32_t* primaryVlcTable();
 inline constexpr uint32_t kDualSecond = 1u << 14;
 const uint64_t* dualVlcTable();
 
+// The full-size decoder's form of the same lookups, made for the common cases of its
+// inner loop: from the same index, 64 bits of
+//   bits 0-5    the length of every code the entry takes (0: the first code is longer than
+//               11 bits, and nothing else is set but the place below),
+//   bits 6-7    the number of codes it takes before any end of block (0-2),
+//   bits 8-15   the first code's run (0 where the end of block comes first),
+//   bits 16-31  the first code's amplitude as the upper half of its float (exact for the
+//               amplitudes of short codes; 0 where the end of block comes first),
+//   bits 32-39  the place of the second code from the block's next coefficient: the first
+//               code's run + 1 + the second's (without a second code the first's run + 1,
+//               where its amplitude 0 changes nothing); kPairEndOfBlock where an end of
+//               block is taken (first or second), kPairLongCode for a long code,
+//   bits 40-47  how far the block's next coefficient moves (up to the end of block),
+//   bits 48-63  the second code's amplitude as the upper half of its float (0 without one,
+//               and where it is the end of block).
+const uint64_t* pairVlcTable();
+inline constexpr uint32_t kPairLongCode = 64;
+inline constexpr uint32_t kPairEndOfBlock = 128;
+constexpr uint32_t pairLength(uint64_t p) { return uint32_t(p) & 63u; }
+constexpr uint32_t pairCodes(uint64_t p) { return (uint32_t(p) >> 6) & 3u; }
+constexpr uint32_t pairFirstRun(uint64_t p) { return (uint32_t(p) >> 8) & 255u; }
+constexpr uint32_t pairSecondPlace(uint64_t p) { return uint32_t(p >> 32) & 255u; }
+constexpr uint32_t pairAdvance(uint64_t p) { return uint32_t(p >> 40) & 255u; }
+constexpr bool pairEndsBlock(uint64_t p) { return pairSecondPlace(p) >= kPairEndOfBlock; }
+// The amplitudes as float bits.
+constexpr uint32_t pairFirstAmplitude(uint64_t p) { return uint32_t(p) & 0xFFFF0000u; }
+constexpr uint32_t pairSecondAmplitude(uint64_t p) { return uint32_t(p >> 32) & 0xFFFF0000u; }
+
 // 256 entries for the 8-bit values (the value followed by eight zero bits); codes longer
 // than 8 bits have length 0. Built at load with the shared table.
 const uint32_t* fastVlcTable();

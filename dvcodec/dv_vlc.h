@@ -12,6 +12,7 @@
 // The decoder reads the video blocks as they lie and never writes to them.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -44,7 +45,6 @@ struct SegmentState {
   // A copy of the five video blocks with zero padding, so that every 32-bit read near
   // the end of an area stays inside it.
   alignas(16) uint8_t data[kMacroblocksPerSegment * 80 + 16];
-  uint8_t qno[kMacroblocksPerSegment];
   uint32_t mayReceive[kMacroblocksPerSegment];  // may take bits from other macroblocks
   BlockState block[kMacroblocksPerSegment][kBlocksPerMacroblock];
   // The spare-bit stream of the current pass.
@@ -63,6 +63,14 @@ inline uint64_t loadBigEndian64(const uint8_t* p) {
   uint64_t v;
   std::memcpy(&v, p, 8);
   return __builtin_bswap64(v);
+}
+
+// n as it is, hidden from the compiler's merging of equal expressions: a shift by
+// opaque(n) & 63 is one instruction on n itself (the processor takes the low six bits of
+// the count), where n & 63 kept for other uses would put an extra instruction before it.
+inline uint32_t opaque(uint32_t n) {
+  asm("" : "+r"(n));
+  return n;
 }
 
 // The 16 bits that start at bit `pos` of `bytes` (most significant bit first).
@@ -94,11 +102,16 @@ struct AreaBits {
     rem -= n;
   }
   // skip(decoderLength(entry)) for a length above 0, the shifts taking the entry's low six
-  // bits as they are.
-  void skipBy(uint32_t entry) {
-    hi = (hi << (entry & 63)) | (lo >> ((0u - entry) & 63));
-    lo <<= entry & 63;
+  // bits as they are. Gives the lookup index of the bits that follow: their leading bits
+  // come from hi shifted alone (the bits taken in from lo go below them), so that the next
+  // lookup waits for one shift after the entry's load and nothing more.
+  uint64_t skipBy(uint32_t entry) {
+    const uint32_t n = opaque(entry);
+    const uint64_t shifted = hi << (n & 63);
+    hi = shifted | (lo >> ((0u - n) & 63));
+    lo <<= n & 63;
     rem -= decoderLength(entry);
+    return shifted >> (64 - kPrimaryVlcBits);
   }
   void unread(uint32_t n) { rem += n; }  // only the count matters afterwards
 };
@@ -110,8 +123,17 @@ struct StreamBits {
   const uint8_t* bytes;
   uint32_t pos, rem;
   uint64_t hi, lo;
-  StreamBits(const uint8_t* b, uint32_t from, uint32_t count)
-      : bytes(b), pos(from), rem(count), hi(word(from)), lo(word(from + 64)) {}
+  // The count bits from bit `from` on, after the `pendingLength` bits of `pending` (right-
+  // aligned, fewer than 16), which are read first as though they stood before them.
+  StreamBits(const uint8_t* b, uint32_t from, uint32_t count, uint32_t pending, uint32_t pendingLength)
+      : bytes(b), pos(from), rem(count), hi(word(from)), lo(word(from + 64)) {
+    if (pendingLength) {
+      lo = (hi << (64 - pendingLength)) | (lo >> pendingLength);
+      hi = (uint64_t(pending) << (64 - pendingLength)) | (hi >> pendingLength);
+      pos -= pendingLength;  // (may wrap round: only pos + 128 and later are read)
+      rem += pendingLength;
+    }
+  }
   // The 57 or more bits from bit q on, left-aligned.
   uint64_t at(uint32_t q) const { return loadBigEndian64(bytes + (q >> 3)) << (q & 7); }
   // The 64 bits from bit q on.
@@ -123,11 +145,14 @@ struct StreamBits {
     pos += n;
     rem -= n;
   }
-  void skipBy(uint32_t entry) {  // as AreaBits::skipBy
-    hi = (hi << (entry & 63)) | (lo >> ((0u - entry) & 63));
-    lo = (lo << (entry & 63)) | (at(pos + 128) >> ((0u - entry) & 63));
+  uint64_t skipBy(uint32_t entry) {  // as AreaBits::skipBy
+    const uint32_t n = opaque(entry);
+    const uint64_t shifted = hi << (n & 63);
+    hi = shifted | (lo >> ((0u - n) & 63));
+    lo = (lo << (n & 63)) | (at(pos + 128) >> ((0u - n) & 63));
     pos += decoderLength(entry);
     rem -= decoderLength(entry);
+    return shifted >> (64 - kPrimaryVlcBits);
   }
   void unread(uint32_t n) {  // only the count and position matter afterwards
     pos -= n;
@@ -178,32 +203,93 @@ struct SpareStream {
 // The coefficient sink hands out, as each block is set up, a small handle through
 // which the block's non-zero coefficients are stored by scan index:
 //   Sink::Block begin(int mb, int b, int qno, int cls, int mode, int dc);
-//   void Sink::Block::store(uint32_t k, int32_t amplitude);   // k 1..63
+//   void Sink::Block::store(size_t k, float amplitude);   // k 1..63, a whole number
 // (an amplitude of 0 may be stored too: the block starts all zero).
 template <typename Sink>
 class VlcSegmentDecoder {
  public:
-  VlcSegmentDecoder(const uint32_t* table, SegmentState& st, Sink& sink)
-      : table_(table), primary_(primaryVlcTable()), dual_(dualVlcTable()), st_(st), sink_(sink) {}
+  // bmi2: decode with the build of the passes for processors with BMI2 (shifts by a
+  // register without flags); only where the processor has them.
+  VlcSegmentDecoder(const uint32_t* table, SegmentState& st, Sink& sink, bool bmi2 = false)
+      : table_(table), dual_(dualVlcTable()), pair_(pairVlcTable()), st_(st), sink_(sink), bmi2_(bmi2) {}
 
   // Decodes the segment whose five video blocks are given. 0, or -300 when a block
   // overflowed or was left incomplete (its coefficients so far are kept).
   DvcResult decode(const uint8_t* const videoBlocks[kMacroblocksPerSegment]) {
     result_ = DVC_OK;
-    prepare(videoBlocks);
-    // Pass 1: each block in its own area. Bit 6 m + b of waiting_ is set while block b
-    // of macroblock m needs more, of spare_ while it has unread bits of its own area.
-    waiting_ = spare_ = 0;
+    if (bmi2_) {
+      firstPassBmi2(videoBlocks);
+      if (waiting_) sparePassesBmi2();
+    } else {
+      firstPass(videoBlocks);
+      if (waiting_) sparePasses();
+    }
+    return result_;
+  }
+
+ private:
+  struct Source {
+    int slot;        // 6 m + b
+    uint32_t start;  // first bit in the stream
+    uint32_t bits;
+  };
+
+  // Each part in a function of its own, so that its inner loop keeps its state in
+  // registers, built twice: for any processor and for BMI2.
+  __attribute__((noinline, flatten)) void firstPass(const uint8_t* const videoBlocks[kMacroblocksPerSegment]) {
+    decodeOwnAreas(videoBlocks);
+  }
+  __attribute__((noinline, flatten, target("bmi2"))) void firstPassBmi2(
+      const uint8_t* const videoBlocks[kMacroblocksPerSegment]) {
+    decodeOwnAreas(videoBlocks);
+  }
+  __attribute__((noinline, flatten)) void sparePasses() { decodeSpareBits(); }
+  __attribute__((noinline, flatten, target("bmi2"))) void sparePassesBmi2() { decodeSpareBits(); }
+
+  // Pass 1: each block in its own area, set up as its turn comes. Bit 6 m + b of waiting_
+  // is set while block b of macroblock m needs more, of spare_ while it has unread bits
+  // of its own area.
+  void decodeOwnAreas(const uint8_t* const videoBlocks[kMacroblocksPerSegment]) {
+    std::memset(st_.data + 80 * kMacroblocksPerSegment, 0, 16);
+    uint32_t waiting = 0, spare = 0;
     for (int m = 0; m < kMacroblocksPerSegment; ++m) {
+      uint8_t* copy = st_.data + 80 * m;
+      std::memcpy(copy, videoBlocks[m], 80);
+      const int qno = copy[3] & 15;
       st_.mayReceive[m] = 1;
       for (int b = 0; b < kBlocksPerMacroblock; ++b) {
         BlockState& s = st_.block[m][b];
-        if (s.area[0] == 0x80 && s.area[1] == 0x06) st_.mayReceive[m] = 0;
-        decodeOwnArea(m, b);
+        const uint8_t* area = copy + kAreaOffset[b];
+        const uint32_t w = (uint32_t(area[0]) << 8) | area[1];
+        if (w == 0x8006) st_.mayReceive[m] = 0;
+        s.area = area;
+        s.areaBits = kAreaBits[b];
+        s.dc = int16_t(int16_t(w) >> 7);
+        s.mode = uint8_t((w >> 6) & 1);
+        s.cls = uint8_t((w >> 4) & 3);
+        typename Sink::Block block = blocks_[m][b] = sink_.begin(m, b, qno, s.cls, s.mode, s.dc);
+        uint32_t position = 1, count = 0;
+        vlcdetail::AreaBits bits(area, 12, kAreaBits[b]);
+        const bool ended = decodeCodes(m, block, bits, position, count);
+        // A code cut by the end of the area: its leading bits are kept.
+        s.pendingLength = uint8_t(ended ? 0 : bits.rem);
+        s.pendingBits = uint16_t(!ended && bits.rem ? uint32_t(bits.top() >> (64 - bits.rem)) : 0);
+        s.bitPos = uint16_t(ended ? kAreaBits[b] - bits.rem : kAreaBits[b]);
+        s.needsMore = !ended;
+        s.ownActive = ended && bits.rem > 0;
+        s.position = uint8_t(position);
+        s.count = uint8_t(count);
+        const uint32_t bit = 1u << (kBlocksPerMacroblock * m + b);
+        waiting |= ended ? 0 : bit;
+        spare |= s.ownActive ? bit : 0;
       }
     }
+    waiting_ = waiting;
+    spare_ = spare;
+  }
+
+  void decodeSpareBits() {
     // Pass 2: within each macroblock. (Without spare bits, the passes change nothing.)
-    if (!waiting_) return result_;
     for (int m = 0; m < kMacroblocksPerSegment; ++m) {
       const uint32_t waiting = (waiting_ >> (6 * m)) & 63u, spare = (spare_ >> (6 * m)) & 63u;
       if (!waiting || !spare) continue;
@@ -216,7 +302,7 @@ class VlcSegmentDecoder {
       giveBack(stream, sources, nSources);
     }
     // Pass 3: across the segment, for the macroblocks that may still receive bits.
-    if (!waiting_) return result_;
+    if (!waiting_) return;
     vlcdetail::SpareStream stream{st_.spare};
     Source sources[kMacroblocksPerSegment * kBlocksPerMacroblock];
     const bool spare = spare_ != 0;
@@ -239,57 +325,9 @@ class VlcSegmentDecoder {
       }
     }
     giveBack(stream, sources, nSources);
-    return result_;
-  }
-
- private:
-  struct Source {
-    int slot;        // 6 m + b
-    uint32_t start;  // first bit in the stream
-    uint32_t bits;
-  };
-
-  void prepare(const uint8_t* const videoBlocks[kMacroblocksPerSegment]) {
-    for (int m = 0; m < kMacroblocksPerSegment; ++m) {
-      uint8_t* copy = st_.data + 80 * m;
-      std::memcpy(copy, videoBlocks[m], 80);
-      st_.qno[m] = copy[3] & 15;
-      for (int b = 0; b < kBlocksPerMacroblock; ++b) {
-        BlockState& s = st_.block[m][b];
-        s.area = copy + kAreaOffset[b];
-        s.areaBits = kAreaBits[b];
-        s.bitPos = 12;
-        s.ownActive = true;
-        s.needsMore = true;
-        s.count = 0;
-        s.position = 1;
-        s.pendingBits = 0;
-        s.pendingLength = 0;
-        const uint32_t w = (uint32_t(s.area[0]) << 8) | s.area[1];
-        s.dc = int16_t(int16_t(w) >> 7);
-        s.mode = uint8_t((w >> 6) & 1);
-        s.cls = uint8_t((w >> 4) & 3);
-        blocks_[m][b] = sink_.begin(m, b, st_.qno[m], s.cls, s.mode, s.dc);
-      }
-    }
-    std::memset(st_.data + 80 * kMacroblocksPerSegment, 0, 16);
   }
 
   BlockState& slotState(int slot) { return st_.block[slot / kBlocksPerMacroblock][slot % kBlocksPerMacroblock]; }
-
-  // Keeps the masks of block (m, b) up to date with its state.
-  void update(int m, int b) {
-    const BlockState& s = st_.block[m][b];
-    const uint32_t bit = 1u << (kBlocksPerMacroblock * m + b);
-    waiting_ = s.needsMore ? waiting_ | bit : waiting_ & ~bit;
-    spare_ = s.ownActive ? spare_ | bit : spare_ & ~bit;
-  }
-
-  // The entry (in the decoder's form) of the code that begins the 16-bit window.
-  uint32_t lookup(uint32_t window) const {
-    const uint32_t e = primary_[window >> (16 - kPrimaryVlcBits)];
-    return __builtin_expect(e != 0, 1) ? e : decoderEntry(table_[window]);
-  }
 
   // A pair whose run reaches past the last coefficient (or an end of block): the
   // coefficient is dropped and the block may stop. False when the block stopped.
@@ -311,7 +349,7 @@ class VlcSegmentDecoder {
     const uint32_t at = position + decoderRun(entry);
     if (__builtin_expect(at >= 64, 0)) return putPastEnd(m, entry, position, count);
     // Each stored pair moves at least one coefficient on, so fewer than 63 came before.
-    block.store(at, decoderAmplitude(entry));
+    block.store(at, float(decoderAmplitude(entry)));
     position = at + 1;
     ++count;
     return true;
@@ -341,7 +379,7 @@ class VlcSegmentDecoder {
     const uint32_t at = position + decoderRun(second);
     if (at >= 64) return (second & kDualSecond) && !putPastEnd(m, second, position, count) ? 1 : 0;
     // Without a second code this stores 0 at the next coefficient, which is still 0.
-    block.store(at, decoderAmplitude(second));
+    block.store(at, float(decoderAmplitude(second)));
     const uint32_t taken = (second & kDualSecond) ? 1u : 0u;
     position = at + taken;
     count += taken;
@@ -352,46 +390,44 @@ class VlcSegmentDecoder {
   // code does not lie whole within the bits (false; those bits are left unread).
   template <typename Bits>
   bool decodeCodes(int m, typename Sink::Block& block, Bits& bits, uint32_t& position, uint32_t& count) {
+    uint64_t index = bits.top() >> (64 - kPrimaryVlcBits);
+    int64_t p = position, n = count;
     for (;;) {
-      const uint64_t top = bits.top();
-      const uint64_t both = dual_[top >> (64 - kPrimaryVlcBits)];
-      const uint32_t first = uint32_t(both), second = uint32_t(both >> 32);
-      const uint32_t advance = decoderLength(first);
-      const uint32_t at = position + decoderRun(first);
-      const uint32_t next = at + 1 + decoderRun(second);  // without a second code, the next coefficient
-      if (__builtin_expect(advance - 1u < bits.rem && next < 64, 1)) {
-        // The common case: the codes lie within the bits and stay inside the block (no
-        // end of block, no run past its last coefficient).
-        bits.skipBy(first);
-        block.store(at, decoderAmplitude(first));
-        block.store(next, decoderAmplitude(second));  // 0 without a second code: that coefficient is still 0
-        const uint32_t taken = (second & kDualSecond) ? 1u : 0u;
-        position = next + taken;
-        count += 1 + taken;
-        continue;
+      const uint64_t e = pair_[index];
+      const int64_t left = int64_t(bits.rem) - int64_t(pairLength(e));  // below 0: the codes pass the end of the bits
+      if (__builtin_expect(pairEndsBlock(e), 0)) {
+        // The end of block after at most one code, with a test of its own, so that the
+        // block ends straight from the loop.
+        const int64_t at = p + pairFirstRun(e);
+        if (__builtin_expect(left >= 0 && at < 64, 1)) {
+          bits.skipBy(uint32_t(e));
+          // (0 where the end of block comes first: that coefficient is still 0)
+          block.store(size_t(at), std::bit_cast<float>(pairFirstAmplitude(e)));
+          position = uint32_t(p + pairAdvance(e));
+          count = uint32_t(n + pairCodes(e));
+          return true;
+        }
+      } else {
+        // The common case, in one test: the second code's place lies inside the block (no
+        // run past its last coefficient, no long code) and the codes lie within the bits.
+        const int64_t over = p + int64_t(pairSecondPlace(e)) - 64;
+        if (__builtin_expect((over & ~left) < 0, 1)) {
+          index = bits.skipBy(uint32_t(e));
+          block.store(size_t(p + pairFirstRun(e)), std::bit_cast<float>(pairFirstAmplitude(e)));
+          // 0 without a second code: that coefficient is still 0.
+          block.store(size_t(over + 64), std::bit_cast<float>(pairSecondAmplitude(e)));
+          p += pairAdvance(e);
+          n += pairCodes(e);
+          continue;
+        }
       }
-      if (const int r = step(m, block, bits, position, count, top, both)) return r == 1;
+      position = uint32_t(p);
+      count = uint32_t(n);
+      if (const int r = step(m, block, bits, position, count, bits.top(), dual_[index])) return r == 1;
+      p = position;
+      n = count;
+      index = bits.top() >> (64 - kPrimaryVlcBits);
     }
-  }
-
-  void decodeOwnArea(int m, int b) {
-    BlockState& s = st_.block[m][b];
-    typename Sink::Block block = blocks_[m][b];
-    uint32_t position = s.position, count = s.count;
-    vlcdetail::AreaBits bits(s.area, s.bitPos, s.areaBits);
-    if (decodeCodes(m, block, bits, position, count)) {
-      s.needsMore = false;
-    } else {
-      // The code is cut by the end of the area: keep its leading bits.
-      s.pendingLength = uint8_t(bits.rem);
-      s.pendingBits = uint16_t(bits.rem ? uint32_t(bits.top() >> (64 - bits.rem)) : 0);
-      bits.rem = 0;
-    }
-    s.bitPos = uint16_t(s.areaBits - bits.rem);
-    s.ownActive = bits.rem > 0;
-    s.position = uint8_t(position);
-    s.count = uint8_t(count);
-    update(m, b);
   }
 
   // Appends the unread bits of the blocks of the mask (bit 6 m + b), in order, to the stream.
@@ -426,31 +462,18 @@ class VlcSegmentDecoder {
     BlockState& s = st_.block[m][b];
     typename Sink::Block block = blocks_[m][b];
     uint32_t position = s.position, count = s.count;
-    vlcdetail::StreamBits bits(stream.bytes, stream.pos, stream.size - stream.pos);
-    bool ended = false;
-    if (s.pendingLength) {
-      // The first code starts with the pending bits.
-      const uint32_t plen = s.pendingLength, pbits = s.pendingBits;
-      const uint32_t window = ((pbits << (16 - plen)) | (uint32_t(bits.top() >> 48) >> plen)) & 0xFFFF;
-      const uint32_t e = lookup(window);
-      if (decoderLength(e) > plen + bits.rem) {
-        // Still no whole code: every remaining bit joins the pending ones.
-        s.pendingBits = uint16_t((pbits << bits.rem) | (bits.rem ? uint32_t(bits.top() >> (64 - bits.rem)) : 0));
-        s.pendingLength = uint8_t(plen + bits.rem);
-        stream.pos = stream.size;
-        return false;
-      }
-      if (decoderLength(e) > plen) bits.skip(decoderLength(e) - plen);  // (pending bits never hold a whole code)
-      s.pendingBits = 0;
-      s.pendingLength = 0;
-      ended = !put(m, block, e, position, count);
-    }
-    if (!ended) ended = decodeCodes(m, block, bits, position, count);
+    // The first code starts with the pending bits (which never hold a whole code, so that
+    // the block reads on into the stream before it can end).
+    vlcdetail::StreamBits bits(stream.bytes, stream.pos, stream.size - stream.pos, s.pendingBits, s.pendingLength);
+    const bool ended = decodeCodes(m, block, bits, position, count);
     if (ended) {
       s.needsMore = false;
+      s.pendingLength = 0;
+      s.pendingBits = 0;
       waiting_ &= ~(1u << (kBlocksPerMacroblock * m + b));
     } else {
-      // The stream ran out inside a code: its leading bits become pending.
+      // The stream ran out inside a code: its leading bits (with any pending ones) become
+      // pending.
       s.pendingLength = uint8_t(bits.rem);
       s.pendingBits = uint16_t(bits.rem ? uint32_t(bits.top() >> (64 - bits.rem)) : 0);
       bits.pos += bits.rem;
@@ -463,11 +486,12 @@ class VlcSegmentDecoder {
   }
 
   const uint32_t* table_;
-  const uint32_t* primary_;
   const uint64_t* dual_;
+  const uint64_t* pair_;
   SegmentState& st_;
   Sink& sink_;
   typename Sink::Block blocks_[kMacroblocksPerSegment][kBlocksPerMacroblock];
+  bool bmi2_;
   DvcResult result_ = DVC_OK;
   uint32_t waiting_ = 0, spare_ = 0;
 };
@@ -480,7 +504,7 @@ struct ScanOrderSink {
   };
   struct Block {
     int16_t* value;
-    void store(uint32_t k, int32_t amplitude) { value[k] = int16_t(amplitude); }
+    void store(size_t k, float amplitude) { value[k] = int16_t(amplitude); }
   };
   Coefficients block[kMacroblocksPerSegment][kBlocksPerMacroblock];
 

@@ -183,11 +183,14 @@ TEST_P(DvKernels, VectorBuildsAgree) {
   };
 
   for (int n = 0; n < 300; ++n) {
-    alignas(32) float a[64], b[64];
-    for (int i = 0; i < 64; ++i) a[i] = b[i] = float(int(rng() % 4001) - 2000) / 7.0f;
+    alignas(32) float a[64], b[64], w[64];
+    for (int i = 0; i < 64; ++i) {
+      a[i] = b[i] = float(int(rng() % 4001) - 2000) / 7.0f;
+      w[i] = float(rng() % 1000 + 1) / 256.0f;
+    }
     int8_t sa[64], sb[64];
-    (n % 2 ? base.idct248 : base.idct88)(a, sa);
-    (n % 2 ? avx2->idct248 : avx2->idct88)(b, sb);
+    (n % 2 ? base.idct248 : base.idct88)(a, w, sa);
+    (n % 2 ? avx2->idct248 : avx2->idct88)(b, w, sb);
     ASSERT_EQ(0, std::memcmp(sa, sb, 64)) << n;
     for (int i = 0; i < 64; ++i) ASSERT_EQ(a[i], 0.0f);  // the input is cleared
   }

@@ -113,6 +113,58 @@ TEST(DvVlcTables, DerivedLookupsAgreeWithTheSharedTable) {
   }
 }
 
+// The full-size decoder's pair table says what the dual table says, in its own form.
+TEST(DvVlcTables, PairLookupsAgreeWithTheDualTable) {
+  const uint64_t* dual = dualVlcTable();
+  const uint64_t* pair = pairVlcTable();
+  auto amplitude = [](uint32_t bits) {
+    float f;
+    std::memcpy(&f, &bits, 4);
+    return f;
+  };
+  int ends = 0, pairs = 0;
+  for (uint32_t v = 0; v < (1u << kPrimaryVlcBits); ++v) {
+    const uint32_t first = uint32_t(dual[v]), second = uint32_t(dual[v] >> 32);
+    const uint64_t p = pair[v];
+    if (decoderLength(first) == 0) {
+      // A long code, looked up alone: no common case takes it.
+      EXPECT_EQ(p, uint64_t(kPairLongCode) << 32) << v;
+      EXPECT_FALSE(pairEndsBlock(p)) << v;
+      continue;
+    }
+    const bool two = (second & kDualSecond) != 0;
+    EXPECT_EQ(pairLength(p), decoderLength(first)) << v;
+    if (decoderEndOfBlock(first)) {
+      // The end of block alone: nothing stored, nothing moved.
+      ++ends;
+      EXPECT_TRUE(pairEndsBlock(p)) << v;
+      EXPECT_EQ(p, decoderLength(first) | uint64_t(kPairEndOfBlock) << 32) << v;
+      continue;
+    }
+    EXPECT_EQ(pairFirstRun(p), decoderRun(first)) << v;
+    EXPECT_EQ(amplitude(pairFirstAmplitude(p)), float(decoderAmplitude(first))) << v;
+    if (two && decoderEndOfBlock(second)) {
+      // A code, then the end of block.
+      ++ends;
+      EXPECT_TRUE(pairEndsBlock(p)) << v;
+      EXPECT_EQ(pairCodes(p), 1u) << v;
+      EXPECT_EQ(pairAdvance(p), decoderRun(first) + 1) << v;
+      EXPECT_EQ(pairSecondAmplitude(p), 0u) << v;
+      continue;
+    }
+    ++pairs;
+    EXPECT_FALSE(pairEndsBlock(p)) << v;
+    EXPECT_EQ(pairCodes(p), two ? 2u : 1u) << v;
+    const uint32_t place = decoderRun(first) + 1 + decoderRun(second);
+    EXPECT_LT(place, kPairLongCode) << v;
+    EXPECT_EQ(pairSecondPlace(p), place) << v;
+    EXPECT_EQ(pairAdvance(p), place + (two ? 1 : 0)) << v;
+    EXPECT_EQ(amplitude(pairSecondAmplitude(p)), float(decoderAmplitude(second))) << v;
+  }
+  EXPECT_GT(ends, 0);
+  EXPECT_GT(pairs, 0);
+}
+
 TEST(DvScanOrders, AreEachAPermutationStartingAtTheDc) {
   for (const uint8_t* scan : {kScan88, kScan248}) {
     std::vector<int> seen(scan, scan + 64);
