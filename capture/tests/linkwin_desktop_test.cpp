@@ -114,6 +114,17 @@ class GatedPort final : public capture::SerialPort {
   bool held_ = false;
 };
 
+// Opens the panel from the main window and waits until it is on the screen, the tape
+// running and Capture ready to be pressed.
+capture::TfrmAvCtl* openPanelReadyToCapture(captest::Program& program) {
+  capture::TfrmAvCtl* panel = program.panel;
+  workspace::frmMain->component<QAction>("mnuCapture")->trigger();
+  const bool ready = captest::WaitFor([&] { return !panel->TimerShow()->isActive() && capture::Vtr->PollRunning(); }) &&
+                     captest::WaitFor([&] { return panel->Button("imgCpt")->isEnabled(); }) &&
+                     captest::WaitFor([&] { return panel->windowHandle()->isExposed(); }, 10s);
+  return ready ? panel : nullptr;
+}
+
 }  // namespace
 
 TEST(PanelOnADesktop, StopOfACaptureTakesEnterAndSpaceAtOnce) {
@@ -130,9 +141,8 @@ TEST(PanelOnADesktop, StopOfACaptureTakesEnterAndSpaceAtOnce) {
   captest::Program program;
   program.Start();
   platform::ScriptedMessageBoxes boxes;
-  capture::TfrmAvCtl* panel = program.panel;
-  workspace::frmMain->component<QAction>("mnuCapture")->trigger();
-  ASSERT_TRUE(captest::WaitFor([&] { return !panel->TimerShow()->isActive() && capture::Vtr->PollRunning(); }));
+  capture::TfrmAvCtl* panel = openPanelReadyToCapture(program);
+  ASSERT_NE(panel, nullptr) << "the panel never became ready to capture";
   workspace::TfrmWait* wait = workspace::frmWait;
   for (const char* key : {"Return", "space"}) {
     SCOPED_TRACE(key);
@@ -203,11 +213,8 @@ TEST(PanelOnADesktop, DialogsOpenAboveThePanelClearOfItAndStayAbove) {
     captest::Program program;
     program.Start();
     platform::ScriptedMessageBoxes boxes;
-    capture::TfrmAvCtl* panel = program.panel;
-    workspace::frmMain->component<QAction>("mnuCapture")->trigger();
-    ASSERT_TRUE(captest::WaitFor([&] { return !panel->TimerShow()->isActive() && capture::Vtr->PollRunning(); }));
-    ASSERT_TRUE(captest::WaitFor([&] { return panel->Button("imgCpt")->isEnabled(); }));
-    ASSERT_TRUE(captest::WaitFor([&] { return panel->windowHandle()->isExposed(); }, 10s));
+    capture::TfrmAvCtl* panel = openPanelReadyToCapture(program);
+    ASSERT_NE(panel, nullptr) << "the panel never became ready to capture";
     const QRect screen(0, 0, 1280, 1024);
     // The window manager takes the panel in and places it in steps: its place is read once
     // it is framed and has stopped moving.
