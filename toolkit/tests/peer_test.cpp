@@ -106,7 +106,8 @@ TEST(TightlyPackedFiles, Open) {
 // and 2x1 colour sampling, progressive, grey; TIFF), with each orientation: read upright
 // with ImageMagick's -auto-orient pixels, and described at that size. Without the tag, or
 // with a value outside 1 to 8 (which ImageMagick refuses in a TIFF), they are read as
-// stored.
+// stored. The last kind is laid out as cameras write it: little-endian Exif straight
+// after the start of the file, no JFIF segment, a thumbnail of its own in the Exif.
 TEST(TurnedPictures, ReadUprightAsImageMagickShowsThem) {
   AD_REQUIRE_TOOL("/usr/bin/convert");
   AD_REQUIRE_TOOL("cjpeg");
@@ -119,7 +120,8 @@ TEST(TurnedPictures, ReadUprightAsImageMagickShowsThem) {
   const Kind kinds[] = {{"4:2:0", "p0.jpg", {"-sample", "2x2"}},
                         {"4:2:2 progressive", "p1.jpg", {"-sample", "2x1", "-progressive"}},
                         {"grey", "p2.jpg", {"-grayscale"}},
-                        {"TIFF", "p3.tif", {}}};
+                        {"TIFF", "p3.tif", {}},
+                        {"camera layout", "p4.jpg", {"-sample", "2x1"}}};
   // Odd sides: every row of either shape is padded.
   const Pixels stored = markedPicture(45, 29);
   std::vector<std::string> paths;
@@ -129,12 +131,22 @@ TEST(TurnedPictures, ReadUprightAsImageMagickShowsThem) {
     ASSERT_TRUE(writeStored(paths.back(), stored, k.options));
     asStored.push_back(convertRead(paths.back()));
   }
+  const auto cameraLayout = [&](const std::string& path, int tag) {
+    const std::string thumb = path + ".thumb.jpg";
+    std::vector<std::string> argv = {"exiftool", "-q", "-q", "-n", "-overwrite_original", "-JFIF:all=",
+                                     "-ExifByteOrder=II", "-ThumbnailImage<=" + thumb};
+    if (tag >= 0) argv.push_back("-Orientation=" + std::to_string(tag));
+    argv.push_back(path);
+    return std::filesystem::copy_file(paths[0], thumb, std::filesystem::copy_options::overwrite_existing) &&
+           adtest::runProgram(argv) == 0;
+  };
   for (int tag = -1; tag <= 9; ++tag) {
     for (size_t i = 0; i < paths.size(); ++i) {
       ASSERT_TRUE(writeStored(paths[i], stored, kinds[i].options));
     }
+    ASSERT_TRUE(cameraLayout(paths.back(), tag));
     if (tag >= 0) {
-      ASSERT_TRUE(tagOrientation(paths, tag));
+      ASSERT_TRUE(tagOrientation({paths.begin(), paths.end() - 1}, tag));
     }
     for (size_t i = 0; i < paths.size(); ++i) {
       SCOPED_TRACE(std::string(kinds[i].name) + " orientation " + std::to_string(tag));
