@@ -1,7 +1,7 @@
 #include "frmwait.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
+#include <QApplication>
 #include <QScreen>
 #include <QLabel>
 #include <QPainter>
@@ -98,9 +98,9 @@ LRESULT TfrmWait::WMWaitShow(WPARAM w, LPARAM l) {
 LRESULT TfrmWait::WMWaitAbort(WPARAM w, LPARAM) {
   ui_->btnAbort->setEnabled(w != 0);
   if (w == 1 && ui_->btnAbort->isVisibleTo(this)) {
-    // The keyboard comes to Stop from whichever window had it, so that Enter or Space
-    // presses it at once.
-    activateWindow();
+    // The keyboard comes to Stop from whichever of the program's windows had it, so that
+    // Enter or Space presses it at once; another program's window keeps it.
+    if (QApplication::activeWindow()) activateWindow();
     ui_->btnAbort->setFocus();
   }
   return 0;
@@ -165,11 +165,13 @@ void TfrmWait::FormShow() {
 }
 
 void TfrmWait::FormClose() {
+  // What came during the work is handled while the windows are still disabled, so that a
+  // close of any of them that came meanwhile is refused as it was during the work.
+  processPendingEvents();
   auto windows = windowsToDisable();
   for (int i : {kAvCtl, kMain, kView, kVarnDev}) {
     if (windows[i] && savedStates_[i]) windows[i]->setEnabled(*savedStates_[i]);
   }
-  processPendingEvents();
 }
 
 void TfrmWait::btnAbortClick() {
