@@ -64,6 +64,12 @@ std::string localPath(const QString& path) {
 
 QString qtPath(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
 
+std::string wholePath(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::path whole = std::filesystem::absolute(path, error);
+  return error ? path : whole.string();
+}
+
 int userLanguageId() {
   switch (QLocale::system().language()) {
     case QLocale::Japanese: return 17;

@@ -27,6 +27,10 @@ std::string localPath(const QString& path);
 // A path for Qt (a dialog's folder or file name): decoded as Qt decodes file names.
 QString qtPath(const std::string& path);
 
+// `path` made whole against the current folder, for a program that runs in another folder
+// and would take a name beginning with '-' for an option; as given where that fails.
+std::string wholePath(const std::string& path);
+
 // The user's language as the low byte of a language identifier, from the system
 // locale: 17 Japanese, 12 French, 9 anything else.
 int userLanguageId();

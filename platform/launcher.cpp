@@ -1,5 +1,6 @@
 #include "launcher.h"
 
+#include "folders.h"
 #include "replaceable.h"
 
 #include <signal.h>
@@ -13,7 +14,6 @@
 #include <QMetaObject>
 #include <QSocketNotifier>
 #include <cerrno>
-#include <filesystem>
 #include <system_error>
 #include <thread>
 
@@ -122,11 +122,7 @@ bool SystemLauncher::startProgram(const std::string& program, const std::vector<
 bool SystemLauncher::openDocument(const std::string& path, OpeningDone done) {
   struct stat st;
   if (path.empty() || ::stat(path.c_str(), &st) != 0) return false;
-  // The whole path: the opener runs in no particular folder, and a path that begins with
-  // "/" is never taken for one of its options.
-  std::error_code error;
-  const std::filesystem::path whole = std::filesystem::absolute(path, error);
-  const pid_t pid = spawn("xdg-open", {error ? path : whole.string()});
+  const pid_t pid = spawn("xdg-open", {wholePath(path)});
   if (pid < 0) {
     tell(done, Opening::NoProgram);
     return true;

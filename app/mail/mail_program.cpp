@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <QProcess>
-#include <filesystem>
 #include <QStringList>
 #include <cstdint>
 #include <fstream>
@@ -12,6 +11,7 @@
 #include <sstream>
 
 #include "platform/dialogs.h"
+#include "platform/folders.h"
 #include "platform/lock_file.h"
 #include "platform/registry_store.h"
 #include "workspace/lang.h"
@@ -97,11 +97,7 @@ int RunMailProgram(const std::vector<std::string>& args, const workspace::MLang&
       missing.push_back(file);
       continue;
     }
-    // The composer gets whole paths: a relative name means nothing in its folder, and one
-    // that begins with '-' would be taken for an option by the tools it runs.
-    std::error_code error;
-    const std::filesystem::path whole = std::filesystem::absolute(file, error);
-    attachments.push_back(error ? file : whole.string());
+    attachments.push_back(platform::wholePath(file));
   }
   if (!missing.empty()) {
     platform::showError(owner, workspace::NamesMessage(lang, text(workspace::TextKey("MSG_RLM_MISSING")), missing));

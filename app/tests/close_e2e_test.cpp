@@ -33,16 +33,8 @@ class CloseDuringWork : public Desktop {
     const fs::path picture = adtest::testDir() / "noise.jpg";
     ASSERT_TRUE(noise.save(QString::fromStdString(picture.string()), "JPG", 90));
     pictureBytes = adtest::readFile(picture);
-    auto le32 = [](uint32_t v) {
-      std::string s;
-      for (int i = 0; i < 4; ++i) s.push_back(static_cast<char>(v >> (8 * i)));
-      return s;
-    };
-    std::string album = std::string("QLA\0", 4) + le32(static_cast<uint32_t>(kPictures)) + std::string(8, '\0');
-    for (size_t i = 0; i < kPictures; ++i)
-      album += le32(static_cast<uint32_t>(i)) + le32(static_cast<uint32_t>(pictureBytes.size())) + std::string("jpg\0\0\0\0\0", 8) + pictureBytes;
     albumFile = adtest::testDir() / "noise.qla";
-    adtest::writeFile(albumFile, album);
+    writeAlbum(albumFile, std::vector<std::string>(kPictures, pictureBytes));
   }
 
   // The first window type a window names ("NORMAL", "SPLASH", "DIALOG"), and the

@@ -18,7 +18,6 @@
 #include <QTimer>
 #include <chrono>
 #include <functional>
-#include <iostream>
 #include <optional>
 #include <thread>
 
@@ -479,8 +478,8 @@ TEST_F(LinkWindows, FailedCapturesShowTheirMessage) {
     {
       std::optional<adtest::FullDisk> disk;
       if (r.disk) disk.emplace(workspace::WorkDir, r.disk);
+      SCOPED_TRACE(disk ? disk->how() : "no full disk");
       panel->btnCaptClick();
-      if (disk) std::cout << "[ work folder ] " << disk->how() << "\n";
     }
     std::string expected = (workspace::Lang->GetMsg(r.key) + r.code).toStdString();
     if (r.named) expected += "\n" + workspace::WorkDir + r.named;

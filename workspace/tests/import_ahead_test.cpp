@@ -228,37 +228,54 @@ TEST_F(ImportAheadTest, EventsRunBetweenPictures) {
 }
 
 // Progressive pictures whose files hold them, each of whose decodings (even reduced, as
-// a thumbnail) keeps 216 MB of coefficients: the look-ahead counts its decodings under
-// way against its cap, so that it never decodes four of them at once, and the album is
-// the same.
+// a thumbnail) keeps the JPEG library's coefficients of the whole picture: the look-ahead
+// counts its decodings under way against its cap. At 3000 x 3000 (54 MB each) two fit at
+// once and the others wait their turn, so the look-ahead still makes pictures; at 6000 x
+// 6000 (216 MB) one alone takes more than the cap and is left to the engine. Either way
+// the album is the same and the memory stays within the cap and one decoding.
 TEST_F(ImportAheadTest, DecodingsUnderWayCountAgainstTheCap) {
-  // 6000 x 6000 at full colour: a DC scan of 3 x 750 x 750 blocks of one bit each.
-  const std::string bytes = pictest::tinyJpeg(
-      {6000, 6000, 3, 1, 1, pictest::TinyJpeg::Coding::Progressive, 3 * 750 * 750 / 8 + 1000});
-  std::vector<std::string> files;
-  for (int i = 0; i < 8; ++i) {
-    files.push_back((dir / ("grey" + std::to_string(i) + ".jpg")).string());
-    adtest::writeFile(files.back(), bytes);
-  }
-  const uint64_t coefficients = uint64_t{3} * 750 * 750 * 128;
-  SetImportThreads(4);
-  uint64_t rise = 0;
-  {
-    adtest::MemoryRise memory;
-    drop(files);
-    rise = memory.rise();
-  }
-  EXPECT_EQ(album().Count(), 8);
-  // The address sanitizer keeps freed blocks a while, so that they still count there.
+  struct Case {
+    uint16_t side;
+    bool madeAhead;
+  } const cases[] = {{3000, true}, {6000, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.side);
+    // Full colour: a DC scan of 3 x (side / 8)^2 blocks of one bit each.
+    const uint64_t blocks = uint64_t{3} * (c.side / 8) * (c.side / 8);
+    const std::string bytes = pictest::tinyJpeg(
+        {c.side, c.side, 3, 1, 1, pictest::TinyJpeg::Coding::Progressive, static_cast<size_t>(blocks / 8 + 1000)});
+    std::vector<std::string> files;
+    for (int i = 0; i < 8; ++i) {
+      files.push_back((dir / ("grey" + std::to_string(c.side) + "-" + std::to_string(i) + ".jpg")).string());
+      adtest::writeFile(files.back(), bytes);
+    }
+    const uint64_t coefficients = blocks * 128;
+    SetImportThreads(4);
+    const uint64_t taken = ImportAhead::PicturesTaken();
+    uint64_t rise = 0;
+    {
+      adtest::MemoryRise memory;
+      drop(files);
+      rise = memory.rise();
+    }
+    EXPECT_EQ(album().Count(), 8);
+    if (c.madeAhead) {
+      EXPECT_GT(ImportAhead::PicturesTaken() - taken, 0u) << "the look-ahead made none";
+    } else {
+      EXPECT_EQ(ImportAhead::PicturesTaken() - taken, 0u) << "a decoding larger than the cap was made ahead";
+    }
+    // The address sanitizer keeps freed blocks a while, so that they still count there.
 #if defined(__SANITIZE_ADDRESS__)
-  constexpr bool kFreedBlocksGoBack = false;
+    constexpr bool kFreedBlocksGoBack = false;
 #else
-  constexpr bool kFreedBlocksGoBack = true;
+    constexpr bool kFreedBlocksGoBack = true;
 #endif
-  if (kFreedBlocksGoBack) {
-    EXPECT_LT(rise, coefficients + ImportAhead::kHeldBytes + (uint64_t{64} << 20)) << "MiB: " << (rise >> 20);
+    if (kFreedBlocksGoBack) {
+      EXPECT_LT(rise, coefficients + ImportAhead::kHeldBytes + (uint64_t{64} << 20)) << "MiB: " << (rise >> 20);
+    }
+    EXPECT_EQ(workers(), 0u);
+    emptyAlbum();
   }
-  EXPECT_EQ(workers(), 0u);
 }
 
 // An album file of eight pictures whose heads declare 26000 x 26000 pixels each, in 784
