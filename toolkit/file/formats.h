@@ -49,6 +49,21 @@ bool writeBmp(const std::string& path, QmHandle picture);
 bool writeJpeg(const std::string& path, QmHandle picture, int32_t progressive, int32_t quality, int32_t sampling,
                const char* comment);
 
+// At most `bytes` bytes of decoded data for `bits` bits of coded data: what the shortest
+// code of a coding can stand for. A file whose coded data cannot give the decoded data
+// its head declares is refused before any memory is taken for the picture.
+struct Expansion {
+  uint64_t bytes = 0, bits = 1;
+};
+// Deflate: 258 bytes for 2 bits, the longest match with a length code and a distance code
+// of at least one bit each.
+inline constexpr Expansion kDeflate{258, 2};
+// Whether `fileSize` bytes coded so can give `decodedBits` bits of data: each of the
+// file's bits gives at most 8 x bytes / bits of them.
+inline bool canHold(uint64_t fileSize, Expansion e, unsigned __int128 decodedBits) {
+  return decodedBits * e.bits <= static_cast<unsigned __int128>(fileSize) * 8 * 8 * e.bytes;
+}
+
 // Little-endian and big-endian numbers in a byte buffer.
 inline uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 inline uint32_t le32(const uint8_t* p) {

@@ -15,10 +15,6 @@ namespace {
 void quiet(png_structp, png_const_charp) {}
 [[noreturn]] void fail(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 
-// The most bytes of data one byte of Deflate data gives: 258 bytes repeated take a
-// length code and a distance code of at least one bit each.
-constexpr uint64_t kDeflateExpansion = 258 * 8 / 2;
-
 // The decoding itself, between setjmp and libpng's error exit: nothing here owns
 // anything that needs a destructor. Returns the rows' picture or 0.
 QmHandle decode(png_structp png, png_infop info, FILE* file, uint64_t fileSize, png_bytep* rows) {
@@ -42,9 +38,8 @@ QmHandle decode(png_structp png, png_infop info, FILE* file, uint64_t fileSize, 
   // The picture's data is Deflate data within the file, and holds every pixel's bits
   // (interlaced or not): a file that cannot hold them is refused before any memory is
   // taken for the picture.
-  using Wide = unsigned __int128;
   const uint64_t pixelBits = static_cast<uint64_t>(depth) * png_get_channels(png, info);
-  if (Wide{w} * h * pixelBits > Wide{fileSize} * 8 * kDeflateExpansion) return 0;
+  if (!canHold(fileSize, kDeflate, static_cast<unsigned __int128>(w) * h * pixelBits)) return 0;
   if (depth == 16) png_set_scale_16(png);
   if (colour == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
   if (colour == PNG_COLOR_TYPE_GRAY && depth < 8) png_set_expand_gray_1_2_4_to_8(png);

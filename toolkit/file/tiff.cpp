@@ -40,13 +40,7 @@ Tiff openTiff(const std::string& path, tmsize_t largestAllocation) {
   return tif;
 }
 
-// At most `bytes` bytes of decoded data for `bits` bits of a strip or tile: what the
-// shortest code of each coding can stand for.
-struct Expansion {
-  uint64_t bytes = 0, bits = 1;
-};
-
-// The codings whose data is bounded by its size:
+// The codings whose data (of a strip or tile) is bounded by its size:
 //   none       1 byte a byte: the data is the samples;
 //   PackBits   128 bytes for 16 bits: a run repeats one byte at most 128 times;
 //   LZW        4096 bytes for 9 bits: a code takes at least 9 bits and names one of 4096
@@ -69,7 +63,7 @@ Expansion expansionOf(uint16_t compression, uint64_t rowBytes, uint64_t blockByt
     case COMPRESSION_NONE: return {1, 8};
     case COMPRESSION_PACKBITS: return {128, 16};
     case COMPRESSION_LZW: return {4096, 9};
-    case COMPRESSION_ADOBE_DEFLATE: case COMPRESSION_DEFLATE: return {258, 2};
+    case COMPRESSION_ADOBE_DEFLATE: case COMPRESSION_DEFLATE: return kDeflate;
     case COMPRESSION_ZSTD: return {uint64_t{128} << 10, 32};
     case COMPRESSION_CCITTRLE: case COMPRESSION_CCITTFAX3: case COMPRESSION_CCITTFAX4: return {rowBytes, 1};
     case COMPRESSION_OJPEG: case COMPRESSION_JPEG: return {blockBytes, 1};
@@ -127,8 +121,7 @@ uint64_t workNeeded(TIFF* tif, uint64_t fileSize) {
   const uint64_t blockBytes = 64 * uint64_t{hSample} * vSample * (samples / planes) * (bits > 8 ? 2 : 1);
   const Expansion e = expansionOf(compression, rowBytes, blockBytes);
   if (e.bytes == 0) return 0;
-  using Wide = unsigned __int128;
-  if (Wide{decoded} * e.bits > Wide{fileSize} * 8 * e.bytes) return 0;
+  if (!canHold(fileSize, e, static_cast<unsigned __int128>(decoded) * 8)) return 0;
   // Separate planes are read three or four at a time; a JPEG piece may decode to
   // three bytes a pixel whatever its samples.
   const uint64_t largest = 4 * std::max(piece, 4 * piecePixels) + kDirectoryAllocation;
