@@ -303,7 +303,9 @@ void needBody(void* arg) {
   if (!d.accepted()) return;
   setOutput(c, job.scaleDenominator);
   if (verdictOn(c, d.source.unread(), kMaxDibBytes) != Verdict::Fits) return;
-  job.bytes = dibBytes(c) + coefficientBytes(c) + rowBufferBytes(c);
+  // The decoding holds the bitmap, the coefficients and the row buffers; turning the
+  // picture upright afterwards holds the bitmap twice.
+  job.bytes = dibBytes(c) + std::max(coefficientBytes(c) + rowBufferBytes(c), dibBytes(c));
 }
 
 }  // namespace

@@ -27,7 +27,8 @@ struct Header {
 };
 
 // The header of a JPEG file, read with the checks _QMJpegFileLoad makes before it
-// decodes; false when that load would refuse the file.
+// decodes; false when those checks refuse the file. (The decoding may still refuse it
+// later, as too large or too short for its picture.)
 bool readFileHeader(const std::string& path, Header& header);
 // The same of a JPEG held in memory (a file's bytes, an album's entry).
 bool readBlockHeader(const uint8_t* data, size_t length, Header& header);
@@ -43,7 +44,8 @@ QmHandle readFileScaled(const std::string& path, unsigned denominator);
 
 // What reading the bytes reduced by `denominator` (as readBlockScaled does) takes at
 // most: the bitmap, the library's coefficients of a progressive or multi-scan file, and
-// its row buffers; 0 when the read would refuse the bytes.
+// its row buffers, or the bitmap twice while it is turned upright; 0 when the read would
+// refuse the bytes.
 uint64_t blockReadBytes(const uint8_t* data, size_t length, unsigned denominator);
 // The same reading of a JPEG held in memory, giving the picture readFileScaled gives for
 // a file of these bytes. It reports no progress and touches no state shared between
