@@ -167,11 +167,12 @@ struct TransformInputSink {
   }
 };
 
-template <int Variant>
-DvcResult decodeFull(Decoder& d) {
+// `bmi2`: the code loop's passes run in their builds for BMI2 (shifts by a register
+// without flags).
+DvcResult decodeFull(Decoder& d, bool bmi2) {
   const Kernels& kern = kernels();
   TransformInputSink sink{d.coefficients, {}};
-  VlcSegmentDecoder<TransformInputSink> vlc(d.vlcTable, *d.segment, sink, Variant != 0);
+  VlcSegmentDecoder<TransformInputSink> vlc(d.vlcTable, *d.segment, sink, bmi2);
   uint8_t* const base = d.picture.buffer;
   alignas(32) int8_t samples[kBlocksPerMacroblock][64];
   const int8_t* const blocks[kBlocksPerMacroblock] = {samples[0], samples[1], samples[2],
@@ -226,18 +227,14 @@ DvcResult decodeFull(Decoder& d) {
   return result;
 }
 
-// Built twice from one template, like the reduced sizes: for any processor, and with
-// everything inlined into a function compiled for BMI2 (shifts by a register without
-// flags), which the decoder takes where the processor has it and the vector kernels in
-// use are not the portable ones (so that the tests that force those run the other). The
-// same bytes either way.
-__attribute__((target("bmi2"), flatten)) DvcResult decodeFullBmi2(Decoder& d) { return decodeFull<1>(d); }
-
 }  // namespace
 
 DvcResult decodeSegmentsFull(Decoder& d) {
+  // The BMI2 passes where the processor has them and the vector kernels in use are not
+  // the portable ones (so that the tests that force those run the other passes). The same
+  // bytes either way.
   static const bool bmi2 = __builtin_cpu_supports("bmi2");
-  return bmi2 && &kernels() != &portableKernels() ? decodeFullBmi2(d) : decodeFull<0>(d);
+  return decodeFull(d, bmi2 && &kernels() != &portableKernels());
 }
 
 // ---- Output --------------------------------------------------------------------------------
@@ -398,8 +395,7 @@ DvcResult decode(Decoder* d, const uint8_t* source, uint32_t length, uint8_t* de
   if (!d->segmentDecoder) return DVC_ERR_UNSUPPORTED;
   // A full-size picture that goes to BGR as it is, unfiltered and not resampled, is
   // decoded into planes.
-  d->planar = d->level == 0 && d->planes.y && (format->filter < kFilterLineAverage ||
-                                               format->filter > kFilterEdgeInterpolate) && format->resample == 0;
+  d->planar = d->level == 0 && d->planes.y && !filterChangesPicture(format->filter) && format->resample == 0;
   if ((r = d->segmentDecoder(*d)) != DVC_OK) return r;
   if (d->postPass && !d->planar) (void)d->postPass(d->picture);
 

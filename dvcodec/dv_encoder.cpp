@@ -85,18 +85,11 @@ int codeBits(const Kernels& kern, const EncoderBlock& block, const QuantShifts& 
   return bits;
 }
 
-inline uint64_t loadBigEndian64(const uint8_t* p) {
-  uint64_t v;
-  std::memcpy(&v, p, 8);
-  return __builtin_bswap64(v);
-}
-inline void storeBigEndian64(uint8_t* p, uint64_t v) {
-  v = __builtin_bswap64(v);
-  std::memcpy(p, &v, 8);
-}
+using vlcdetail::storeBigEndian64;
 
-// The bits of one area (at most 112), gathered most significant first in two words.
-struct AreaBits {
+// The bits written to one area (at most 112), gathered most significant first in two
+// words.
+struct AreaWriter {
   uint64_t hi = 0, lo = 0;
   uint32_t used = 0;
   // Appends n bits (1 to 64), left-aligned in v with zeros after them.
@@ -114,8 +107,7 @@ struct AreaBits {
   void copy(const uint8_t* bytes, uint32_t from, uint32_t n) {
     while (n) {
       const uint32_t take = n < 56 ? n : 56;
-      const uint64_t bits = (loadBigEndian64(bytes + (from >> 3)) << (from & 7)) & (~uint64_t(0) << (64 - take));
-      append(bits, take);
+      append(vlcdetail::bitRun(bytes, from, take), take);
       from += take;
       n -= take;
     }
@@ -250,12 +242,12 @@ void encodeSegment(const DvEncoder& e, int s, int i, uint8_t* const videoBlocks[
   }
   // Each area's bits gather in two words: its head, its own codes as far as they fit,
   // then the bits of other blocks' codes that still wait.
-  AreaBits areas[5][6];
+  AreaWriter areas[5][6];
   bool waiting = false;
   for (int m = 0; m < 5; ++m) {
     for (int b = 0; b < 6; ++b) {
       const EncoderBlock& k = blocks[m][b];
-      AreaBits& area = areas[m][b];
+      AreaWriter& area = areas[m][b];
       const uint64_t head = (uint64_t(uint16_t(k.coefficients[0])) & 0x1FF) << 3 | uint64_t(k.mode) << 2 | k.cls;
       area.append(head << (64 - kAreaHeaderBits), kAreaHeaderBits);
       CodeString& c = codes[m][b];
@@ -270,7 +262,7 @@ void encodeSegment(const DvEncoder& e, int s, int i, uint8_t* const videoBlocks[
     int source = m0 * 6;  // the first block (m * 6 + b) with bits waiting
     for (int a = m0 * 6; a < m1 * 6 && source < m1 * 6; ++a) {
       const int ab = a % 6;
-      AreaBits& area = areas[a / 6][ab];
+      AreaWriter& area = areas[a / 6][ab];
       while (area.used < kAreaBits[ab] && source < m1 * 6) {
         CodeString& c = codes[source / 6][source % 6];
         if (!c.waiting()) {

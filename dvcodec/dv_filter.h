@@ -33,6 +33,11 @@ struct FilterScratch {
   uint8_t* reserve(size_t size);
 };
 
+// Whether filterPicture changes a picture in the mode.
+constexpr bool filterChangesPicture(uint32_t mode) {
+  return mode >= kFilterLineAverage && mode <= kFilterEdgeInterpolate;
+}
+
 // Applies the mode (any other value does nothing); the result is that of the filter.
 // Without scratch the de-interlacer allocates its own for the call.
 DvcResult filterPicture(const PixelDesc& picture, uint32_t mode, FilterScratch* scratch = nullptr);

@@ -53,16 +53,21 @@ struct SegmentState {
 
 namespace vlcdetail {
 
-inline uint32_t loadBigEndian32(const uint8_t* p) {
-  uint32_t v;
-  std::memcpy(&v, p, 4);
-  return __builtin_bswap32(v);
-}
-
 inline uint64_t loadBigEndian64(const uint8_t* p) {
   uint64_t v;
   std::memcpy(&v, p, 8);
   return __builtin_bswap64(v);
+}
+
+inline void storeBigEndian64(uint8_t* p, uint64_t v) {
+  v = __builtin_bswap64(v);
+  std::memcpy(p, &v, 8);
+}
+
+// n bits (1 to 56) of a bit string from bit `from` on, left-aligned with zeros after them
+// (the string has 8 readable bytes after any bit).
+inline uint64_t bitRun(const uint8_t* bytes, uint32_t from, uint32_t n) {
+  return (loadBigEndian64(bytes + (from >> 3)) << (from & 7)) & (~uint64_t(0) << (64 - n));
 }
 
 // n as it is, hidden from the compiler's merging of equal expressions: a shift by
@@ -71,16 +76,6 @@ inline uint64_t loadBigEndian64(const uint8_t* p) {
 inline uint32_t opaque(uint32_t n) {
   asm("" : "+r"(n));
   return n;
-}
-
-// The 16 bits that start at bit `pos` of `bytes` (most significant bit first).
-inline uint32_t peek16(const uint8_t* bytes, uint32_t pos) {
-  return (loadBigEndian32(bytes + (pos >> 3)) << (pos & 7)) >> 16;
-}
-
-// n bits (at most 16) from bit `pos`, right-aligned.
-inline uint32_t readBits(const uint8_t* bytes, uint32_t pos, uint32_t n) {
-  return n ? peek16(bytes, pos) >> (16 - n) : 0;
 }
 
 // The bits of one area, from a bit position on, left-aligned in two words. Bits after
@@ -160,11 +155,6 @@ struct StreamBits {
   }
 };
 
-inline void storeBigEndian64(uint8_t* p, uint64_t v) {
-  v = __builtin_bswap64(v);
-  std::memcpy(p, &v, 8);
-}
-
 // Concatenates bit runs into `spare` and reads them back.
 struct SpareStream {
   uint8_t* bytes;
@@ -177,7 +167,7 @@ struct SpareStream {
   void append(const uint8_t* src, uint32_t from, uint32_t to) {
     while (from < to) {
       const uint32_t n = to - from < 56 ? to - from : 56;
-      const uint64_t v = (loadBigEndian64(src + (from >> 3)) << (from & 7)) & (~uint64_t(0) << (64 - n));
+      const uint64_t v = bitRun(src, from, n);
       const uint32_t used = size & 63;
       acc |= v >> used;
       if (used + n >= 64) {
@@ -195,7 +185,6 @@ struct SpareStream {
     std::memset(at + 8, 0, 24);
     acc = 0;
   }
-  uint32_t remaining() const { return size - pos; }
 };
 
 }  // namespace vlcdetail
