@@ -195,6 +195,26 @@ TEST_P(DvKernels, VectorBuildsAgree) {
     for (int i = 0; i < 64; ++i) ASSERT_EQ(a[i], 0.0f);  // the input is cleared
   }
 
+  // Straight into rows of a picture, at a stride as in a picture's planes and with the
+  // bias that stores the luminance + 128; the bytes between the rows are left alone.
+  for (int n = 0; n < 300; ++n) {
+    alignas(32) float a[64], b[64], w[64];
+    for (int i = 0; i < 64; ++i) {
+      a[i] = b[i] = float(int(rng() % 4001) - 2000) / 7.0f;
+      w[i] = float(rng() % 1000 + 1) / 256.0f;
+    }
+    const ptrdiff_t stride = n % 3 ? 720 : 8;
+    const uint8_t bias = n % 4 < 2 ? 0x80 : 0;
+    std::vector<uint8_t> ra(size_t(stride) * 8, 0xEE), rb(ra);
+    base.idctToRows(a, w, n % 2, ra.data(), stride, bias);
+    avx2->idctToRows(b, w, n % 2, rb.data(), stride, bias);
+    ASSERT_EQ(ra, rb) << n;
+    for (int i = 0; i < 64; ++i) ASSERT_EQ(b[i], 0.0f);  // the input is cleared
+    if (stride > 8) {
+      EXPECT_EQ(rb[8], 0xEE) << "wrote between the rows";
+    }
+  }
+
   for (int32_t width : {720, 13, 8, 3}) {
     const auto src = bytes(size_t(width) * 4);
     std::vector<uint8_t> da(size_t(width) * 3 + 8, 0xEE), db(da);
